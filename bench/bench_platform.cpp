@@ -1,0 +1,37 @@
+// Resolution of logical paths and splitting of command lines: both run for every file
+// and every command the module touches.
+
+#include "platform/paths.h"
+#include "platform/process.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+static void BM_ResolveExistingPath(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/Hom/Srv/Fontes");
+    platform::MountTable table;
+    table.add("C:\\", dir.path());
+    table.add("C:\\Windows\\Temp", QDir::tempPath());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(table.toNative("C:\\HOM\\SRV\\FONTES\\Unit1.pas"));
+}
+BENCHMARK(BM_ResolveExistingPath);
+
+static void BM_SplitAndMapCommandLine(benchmark::State &state)
+{
+    platform::MountTable table;
+    table.add("C:\\", "/nonexistent/c");
+    const QString line = R"(dcc32.exe -B -Q "C:\B\cli\Projeto Um.dpr" -UC:\B\dcu;C:\B\lib -EC:\B\bin -foC:\B\res\versao.res)";
+    for (auto _ : state) {
+        const QStringList words = platform::cmdline::split(line);
+        for (const QString &word : words)
+            benchmark::DoNotOptimize(platform::cmdline::mapArgument(word, table));
+    }
+}
+BENCHMARK(BM_SplitAndMapCommandLine);
+
+BENCHMARK_MAIN();

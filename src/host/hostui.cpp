@@ -1,0 +1,48 @@
+#include "hostui.h"
+
+static HostUi *g_installed = nullptr;
+
+HostUi &hostUi()
+{
+    if (g_installed)
+        return *g_installed;
+    static ScriptedHostUi fallback;
+    return fallback;
+}
+
+void setHostUi(HostUi *ui) { g_installed = ui; }
+
+int ScriptedHostUi::showMessage(const QString &text, DialogType type, int buttons)
+{
+    m_shown.append({Shown::Kind::Message, text, type, buttons, {}});
+    if (!(buttons & (mbYes | mbNo | mbCancel)))
+        return mbOK;
+    if (m_answers.empty())
+        return m_defaultAnswer;
+    const int answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+void ScriptedHostUi::showDetailError(const QString &text, const QString &detail)
+{
+    m_shown.append({Shown::Kind::DetailError, text, DialogType::Error, mbOK, detail});
+}
+
+void ScriptedHostUi::showBusy(const QString &caption)
+{
+    m_busy = true;
+    m_shown.append({Shown::Kind::Busy, caption, DialogType::Information, 0, {}});
+}
+
+void ScriptedHostUi::hideBusy() { m_busy = false; }
+
+QList<QString> ScriptedHostUi::messages() const
+{
+    QList<QString> texts;
+    for (const Shown &shown : m_shown) {
+        if (shown.kind != Shown::Kind::Busy)
+            texts.append(shown.text);
+    }
+    return texts;
+}

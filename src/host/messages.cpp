@@ -1,0 +1,53 @@
+#include "messages.h"
+
+void TMessages::setEntries(const QStringList &entries)
+{
+    m_entries = entries;
+    m_texts.clear();
+    for (const QString &entry : entries) {
+        const qsizetype bar = entry.indexOf(u'|');
+        if (bar < 0)
+            continue;
+        const QString key = entry.left(bar);
+        if (!m_texts.contains(key))
+            m_texts.insert(key, entry.mid(bar + 1));
+    }
+}
+
+bool TMessages::contains(const QString &key) const { return m_texts.contains(key); }
+
+QString TMessages::Msg(const QString &key) const
+{
+    const auto found = m_texts.constFind(key);
+    if (found == m_texts.constEnd())
+        return u'<' + key + u'>';
+    return *found;
+}
+
+QString TMessages::Msg(const QString &key, const QVariantList &args) const { return Format(Msg(key), args); }
+
+QString Format(const QString &text, const QVariantList &args)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'%' && i + 1 < text.size()) {
+            const QChar spec = text[i + 1];
+            if (spec == u'%') {
+                out += u'%';
+                ++i;
+                continue;
+            }
+            if ((spec == u's' || spec == u'd') && next < args.size()) {
+                const QVariant &arg = args[next++];
+                out += spec == u'd' ? QString::number(arg.toLongLong()) : arg.toString();
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}

@@ -1,0 +1,322 @@
+#include "files.h"
+
+#include "paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace platform::files {
+
+namespace {
+
+QString &currentLogical()
+{
+    static QString current;
+    return current;
+}
+
+QString toNative(const QString &path) { return mounts().toNative(absolute(path)); }
+
+QFileDevice::Permissions ownerWrite() { return QFileDevice::WriteOwner; }
+
+}  // namespace
+
+QString nativePath(const QString &path) { return toNative(path); }
+
+bool fileExists(const QString &path)
+{
+    const QFileInfo info(toNative(path));
+    return info.exists() && !info.isDir();
+}
+
+bool dirExists(const QString &path) { return QFileInfo(toNative(path)).isDir(); }
+
+bool copyFile(const QString &source, const QString &target)
+{
+    const QString from = toNative(source);
+    const QString to = toNative(target);
+    if (!QFileInfo(from).isFile())
+        return false;
+    if (QFileInfo(from).canonicalFilePath() == QFileInfo(to).canonicalFilePath())
+        return true;
+    if (QFileInfo::exists(to)) {
+        QFile existing(to);
+        existing.setPermissions(existing.permissions() | ownerWrite());
+    }
+    // Copy into a temporary file beside the target, then rename: a failed copy never
+    // leaves a truncated target behind.
+    const QString partial = to + QStringLiteral(".homologa-copy");
+    QFile::remove(partial);
+    if (!QFile::copy(from, partial))
+        return false;
+    QFile copied(partial);
+    copied.setPermissions(QFile(from).permissions() | ownerWrite());
+    const QDateTime modified = QFileInfo(from).lastModified();
+    if (copied.open(QIODevice::ReadWrite)) {
+        copied.setFileTime(modified, QFileDevice::FileModificationTime);
+        copied.close();
+    }
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(to).constData()) != 0) {
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}
+
+bool deleteFile(const QString &path)
+{
+    const QString native = toNative(path);
+    if (QFileInfo(native).isDir())
+        return false;
+    return QFile::remove(native);
+}
+
+bool renameFile(const QString &from, const QString &to)
+{
+    const QString source = toNative(from);
+    const QString target = toNative(to);
+    if (!QFileInfo::exists(source) || QFileInfo::exists(target))
+        return false;
+    return ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0;
+}
+
+bool attributes(const QString &path, Attributes &out)
+{
+    const QFileInfo info(toNative(path));
+    if (!info.exists())
+        return false;
+    out.readOnly = !(info.permissions() & QFileDevice::WriteOwner);
+    out.hidden = false;
+    return true;
+}
+
+bool setAttributes(const QString &path, const Attributes &attributes)
+{
+    return setReadOnly(path, attributes.readOnly);
+}
+
+bool setReadOnly(const QString &path, bool readOnly)
+{
+    QFile file(toNative(path));
+    if (!file.exists())
+        return false;
+    QFileDevice::Permissions permissions = file.permissions();
+    if (readOnly)
+        permissions &= ~(QFileDevice::WriteOwner | QFileDevice::WriteUser);
+    else
+        permissions |= QFileDevice::WriteOwner | QFileDevice::WriteUser;
+    return file.setPermissions(permissions);
+}
+
+QDateTime modificationTime(const QString &path)
+{
+    const QFileInfo info(toNative(path));
+    if (!info.exists())
+        return {};
+    return info.lastModified();
+}
+
+bool setModificationTime(const QString &path, const QDateTime &time)
+{
+    QFile file(toNative(path));
+    if (!file.exists())
+        return false;
+    // Opening for writing needs the write bit; a read-only file keeps its attribute.
+    const QFileDevice::Permissions before = file.permissions();
+    const bool wasReadOnly = !(before & QFileDevice::WriteOwner);
+    if (wasReadOnly)
+        file.setPermissions(before | QFileDevice::WriteOwner);
+    bool ok = file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
+    if (ok) {
+        ok = file.setFileTime(time, QFileDevice::FileModificationTime);
+        file.close();
+    }
+    if (wasReadOnly)
+        file.setPermissions(before);
+    return ok;
+}
+
+qint64 fileSize(const QString &path)
+{
+    const QFileInfo info(toNative(path));
+    return info.isFile() ? info.size() : -1;
+}
+
+bool createDir(const QString &path)
+{
+    const QString native = toNative(path);
+    if (QFileInfo::exists(native))
+        return false;
+    return QDir().mkdir(native);
+}
+
+bool forceDirectories(const QString &path)
+{
+    const QString native = toNative(path);
+    return QDir().mkpath(native) && QFileInfo(native).isDir();
+}
+
+bool removeDir(const QString &path)
+{
+    const QString native = toNative(path);
+    if (!QFileInfo(native).isDir())
+        return false;
+    return QDir().rmdir(native);
+}
+
+bool wildcardMatch(const QString &pattern, const QString &name)
+{
+    if (pattern == u"*" || pattern == u"*.*")
+        return true;
+    // Iterative matcher with back-tracking on the last '*'.
+    qsizetype p = 0, n = 0, star = -1, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size()
+            && (pattern[p] == u'?' || QString::compare(QString(pattern[p]), QString(name[n]), Qt::CaseInsensitive) == 0)) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            star = p++;
+            mark = n;
+        } else if (star >= 0) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    // "name.*" also matches "name" without an extension, as on Windows.
+    if (p + 1 == pattern.size() && pattern[p] == u'.' )
+        return true;
+    if (p + 2 == pattern.size() && pattern[p] == u'.' && pattern[p + 1] == u'*')
+        return true;
+    return p == pattern.size();
+}
+
+QStringList listDir(const QString &folder, const QString &pattern, EntryKind kind)
+{
+    const QDir dir(toNative(folder));
+    if (!dir.exists())
+        return {};
+    QDir::Filters filters = QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+    if (int(kind) & int(EntryKind::Files))
+        filters |= QDir::Files;
+    if (int(kind) & int(EntryKind::Dirs))
+        filters |= QDir::Dirs;
+    QStringList result;
+    for (const QString &entry : dir.entryList(filters, QDir::Name | QDir::IgnoreCase)) {
+        if (wildcardMatch(pattern, entry))
+            result.append(entry);
+    }
+    return result;
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(toNative(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlatformError(QStringLiteral("Não foi possível ler o arquivo \"%1\": %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    const QString native = toNative(path);
+    if (QFileInfo::exists(native)) {
+        QFile existing(native);
+        existing.setPermissions(existing.permissions() | ownerWrite());
+    }
+    QSaveFile file(native);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw PlatformError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2").arg(path, file.errorString()));
+}
+
+QStringList readLines(const QString &path)
+{
+    const QByteArray bytes = readBytes(path);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    if (text.isEmpty())
+        return {};
+    QStringList lines = text.split(u'\n');
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    for (QString &line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    return lines;
+}
+
+void writeLines(const QString &path, const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines) {
+        bytes += line.toUtf8();
+        bytes += "\r\n";
+    }
+    writeBytes(path, bytes);
+}
+
+QString currentDir()
+{
+    QString &current = currentLogical();
+    if (current.isEmpty()) {
+        current = mounts().toLogical(QDir::currentPath());
+        if (current.isEmpty())
+            current = QStringLiteral("C:\\");
+    }
+    return current;
+}
+
+bool setCurrentDir(const QString &path)
+{
+    const QString logicalPath = logical::normalize(absolute(path));
+    if (!QFileInfo(mounts().toNative(logicalPath)).isDir())
+        return false;
+    currentLogical() = logicalPath;
+    return true;
+}
+
+QString absolute(const QString &path)
+{
+    if (logical::isAbsolute(path))
+        return path;
+    if (path.size() == 2 && path[1] == u':')
+        return path + u'\\';
+    const QString current = currentDir();
+    if (path.startsWith(u'\\') || path.startsWith(u'/'))
+        return current.left(2) + path;
+    return current.endsWith(u'\\') ? current + path : current + u'\\' + path;
+}
+
+QString tempPath()
+{
+    QString logicalTemp = ensureTempMount();
+    if (!logicalTemp.endsWith(u'\\'))
+        logicalTemp += u'\\';
+    return logicalTemp;
+}
+
+QString windowsDir() { return QStringLiteral("C:\\Windows"); }
+
+QString logonName()
+{
+    if (const passwd *entry = ::getpwuid(::geteuid()); entry && entry->pw_name)
+        return QString::fromLocal8Bit(entry->pw_name);
+    const QByteArray user = qgetenv("USER");
+    return user.isEmpty() ? QStringLiteral("usuario") : QString::fromLocal8Bit(user);
+}
+
+}  // namespace platform::files

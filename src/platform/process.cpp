@@ -1,0 +1,478 @@
+#include "process.h"
+
+#include "files.h"
+#include "paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <clocale>
+#include <locale.h>
+
+namespace platform {
+
+namespace cmdline {
+
+QStringList split(const QString &commandLine)
+{
+    QStringList words;
+    const qsizetype size = commandLine.size();
+    qsizetype i = 0;
+    bool first = true;
+    while (i < size) {
+        while (i < size && (commandLine[i] == u' ' || commandLine[i] == u'\t'))
+            ++i;
+        if (i >= size)
+            break;
+        QString word;
+        bool quoted = false;
+        if (first) {
+            // The program name: quotes group, backslashes are plain characters.
+            while (i < size && (quoted || (commandLine[i] != u' ' && commandLine[i] != u'\t'))) {
+                if (commandLine[i] == u'"')
+                    quoted = !quoted;
+                else
+                    word += commandLine[i];
+                ++i;
+            }
+            words.append(word);
+            first = false;
+            continue;
+        }
+        while (i < size) {
+            const QChar c = commandLine[i];
+            if (!quoted && (c == u' ' || c == u'\t'))
+                break;
+            if (c == u'\\') {
+                qsizetype slashes = 0;
+                while (i < size && commandLine[i] == u'\\') {
+                    ++slashes;
+                    ++i;
+                }
+                if (i < size && commandLine[i] == u'"') {
+                    word += QString(slashes / 2, u'\\');
+                    if (slashes % 2 == 1) {
+                        word += u'"';
+                        ++i;
+                    }
+                } else {
+                    word += QString(slashes, u'\\');
+                }
+                continue;
+            }
+            if (c == u'"') {
+                if (quoted && i + 1 < size && commandLine[i + 1] == u'"') {
+                    word += u'"';
+                    i += 2;
+                    continue;
+                }
+                quoted = !quoted;
+                ++i;
+                continue;
+            }
+            word += c;
+            ++i;
+        }
+        words.append(word);
+    }
+    return words;
+}
+
+static bool isAsciiLetter(QChar c) { return c.unicode() < 128 && c.isLetter(); }
+
+QString mapArgument(const QString &argument, const MountTable &table,
+                    std::vector<std::pair<QString, QString>> *mapped)
+{
+    QString result;
+    const qsizetype size = argument.size();
+    qsizetype i = 0;
+    while (i < size) {
+        bool drive = false;
+        if (isAsciiLetter(argument[i]) && i + 2 < size && argument[i + 1] == u':') {
+            const QChar separator = argument[i + 2];
+            drive = separator == u'\\' || (separator == u'/' && (i == 0 || !argument[i - 1].isLetterOrNumber()));
+        }
+        if (!drive) {
+            result += argument[i++];
+            continue;
+        }
+        qsizetype end = argument.indexOf(u';', i);
+        if (end < 0)
+            end = size;
+        const QString logicalPath = argument.mid(i, end - i);
+        const QString native = table.toNative(logicalPath);
+        // A logical file URL ("file:///C:/repo") becomes the native one ("file:///srv/c/repo").
+        if (result.endsWith(QStringLiteral("file:///")) && native.startsWith(u'/'))
+            result.chop(1);
+        result += native;
+        if (mapped)
+            mapped->emplace_back(native, logicalPath);
+        i = end;
+    }
+    return result;
+}
+
+QString maskPasswords(const QString &commandLine)
+{
+    static const QRegularExpression separate(QStringLiteral(R"((--password\s+)("[^"]*"|\S+))"));
+    static const QRegularExpression joined(QStringLiteral(R"((--password=)("[^"]*"|\S+))"));
+    QString masked = commandLine;
+    masked.replace(separate, QStringLiteral("\\1****"));
+    masked.replace(joined, QStringLiteral("\\1****"));
+    return masked;
+}
+
+static QString strippedExtension(const QString &name)
+{
+    if (name.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive)
+        || name.endsWith(QStringLiteral(".bat"), Qt::CaseInsensitive)
+        || name.endsWith(QStringLiteral(".cmd"), Qt::CaseInsensitive))
+        return name.left(name.size() - 4);
+    return {};
+}
+
+static bool isExecutableFile(const QString &native)
+{
+    const QFileInfo info(native);
+    return info.isFile() && info.isExecutable();
+}
+
+static QString findInFolder(const QString &folder, const QStringList &names)
+{
+    for (const QString &name : names) {
+        if (isExecutableFile(folder + u'/' + name))
+            return folder + u'/' + name;
+    }
+    return {};
+}
+
+static QString findInFolderIgnoringCase(const QString &folder, const QStringList &names)
+{
+    const QDir dir(folder);
+    for (const QString &entry : dir.entryList(QDir::Files | QDir::Executable, QDir::Name)) {
+        for (const QString &name : names) {
+            if (entry.compare(name, Qt::CaseInsensitive) == 0)
+                return folder + u'/' + entry;
+        }
+    }
+    return {};
+}
+
+QString findProgram(const QString &program, const MountTable &table)
+{
+    if (program.isEmpty())
+        return {};
+    QStringList names{program};
+    if (const QString stripped = strippedExtension(program); !stripped.isEmpty())
+        names.append(stripped);
+
+    if (program.startsWith(u'/') && isExecutableFile(program))
+        return program;
+    const bool isPath = program.contains(u'\\') || program.contains(u'/') || program.contains(u':');
+    if (isPath) {
+        for (const QString &name : names) {
+            const QString native = table.toNative(files::absolute(name));
+            if (isExecutableFile(native))
+                return native;
+        }
+        return {};
+    }
+    QStringList folders{toolsDir()};
+    const QString path = QString::fromLocal8Bit(qgetenv("PATH"));
+    for (const QString &folder : path.split(u':', Qt::SkipEmptyParts))
+        folders.append(folder);
+    for (const QString &folder : folders) {
+        if (const QString found = findInFolder(folder, names); !found.isEmpty())
+            return found;
+    }
+    for (const QString &folder : folders) {
+        if (const QString found = findInFolderIgnoringCase(folder, names); !found.isEmpty())
+            return found;
+    }
+    return {};
+}
+
+}  // namespace cmdline
+
+static QString &toolsFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+void setToolsDir(const QString &nativeFolder) { toolsFolder() = nativeFolder; }
+
+QString toolsDir()
+{
+    QString &folder = toolsFolder();
+    if (folder.isEmpty()) {
+        if (QCoreApplication::instance())
+            folder = QCoreApplication::applicationDirPath();
+        else
+            folder = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget().section(u'/', 0, -2);
+    }
+    return folder;
+}
+
+static const char *const kChildLocale = "pt_BR.UTF-8";
+
+QString missingLocaleMessage()
+{
+    locale_t probe = ::newlocale(LC_ALL_MASK, kChildLocale, locale_t(nullptr));
+    if (probe) {
+        ::freelocale(probe);
+        return {};
+    }
+    return QStringLiteral(
+        "The locale pt_BR.UTF-8 is not installed: Subversion would not print the Portuguese texts that "
+        "Homologa reads. Install it with: apt-get install locales && "
+        "sed -i 's/^# *pt_BR.UTF-8/pt_BR.UTF-8/' /etc/locale.gen && locale-gen");
+}
+
+Process::Process() = default;
+
+Process::~Process()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(2000);
+    }
+}
+
+void Process::start(const QString &commandLine, Output output, const QString &workDir)
+{
+    const QStringList words = cmdline::split(commandLine);
+    if (words.isEmpty())
+        throw PlatformError(QStringLiteral("Linha de comando vazia."));
+    const MountTable &table = mounts();
+    const QString program = cmdline::findProgram(words.first(), table);
+    if (program.isEmpty())
+        throw PlatformError(QStringLiteral("O programa \"%1\" não foi encontrado.").arg(words.first()));
+
+    std::vector<std::pair<QString, QString>> mapped;
+    QStringList arguments;
+    for (qsizetype i = 1; i < words.size(); ++i)
+        arguments.append(cmdline::mapArgument(words[i], table, &mapped));
+
+    // Subversion takes the password on standard input, never in its argument list.
+    QByteArray standardInput;
+    bool feedInput = false;
+    const QString baseName = QFileInfo(program).fileName().toLower();
+    if (baseName == u"svn") {
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            QString password;
+            if (arguments[i] == u"--password" && i + 1 < arguments.size()) {
+                password = arguments[i + 1];
+                arguments.remove(i, 2);
+            } else if (arguments[i].startsWith(QStringLiteral("--password="))) {
+                password = arguments[i].mid(11);
+                arguments.remove(i, 1);
+            } else {
+                continue;
+            }
+            arguments.append(QStringLiteral("--password-from-stdin"));
+            standardInput = password.toUtf8() + '\n';
+            feedInput = true;
+            break;
+        }
+    }
+
+    // Output is written back with the logical form of every native path we produced:
+    // exact mappings first (they keep the case the caller gave), then whole mounts.
+    m_rewrites.clear();
+    for (const auto &[native, logicalPath] : mapped) {
+        m_rewrites.emplace_back(native, logical::normalize(files::absolute(logicalPath)));
+        if (const Mount *mount = table.mountFor(logicalPath))
+            m_rewrites.emplace_back(mount->native, mount->logical);
+    }
+    std::stable_sort(m_rewrites.begin(), m_rewrites.end(),
+                     [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
+    m_rewrites.erase(std::unique(m_rewrites.begin(), m_rewrites.end()), m_rewrites.end());
+
+    m_process = std::make_unique<QProcess>();
+    m_arguments = arguments;
+    m_display = cmdline::maskPasswords(commandLine);
+    m_pending.clear();
+    m_decoder = QStringDecoder(QStringDecoder::Utf8);
+    m_finished = false;
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(kChildLocale));
+    environment.insert(QStringLiteral("LANG"), QString::fromLatin1(kChildLocale));
+    environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("pt_BR"));
+    environment.insert(QStringLiteral("PATH"), toolsDir() + u':' + environment.value(QStringLiteral("PATH")));
+    m_process->setProcessEnvironment(environment);
+    if (output == Output::Merged) {
+        m_process->setProcessChannelMode(QProcess::MergedChannels);
+    } else {
+        m_process->setProcessChannelMode(QProcess::SeparateChannels);
+        m_process->setStandardErrorFile(QProcess::nullDevice());
+    }
+    QString nativeWorkDir;
+    if (!workDir.isEmpty()) {
+        nativeWorkDir = table.toNative(files::absolute(workDir));
+    } else {
+        // The current folder may lie on a mount that is gone; the child then starts where we are.
+        try {
+            nativeWorkDir = table.toNative(files::currentDir());
+        } catch (const PlatformError &) {
+        }
+    }
+    if (!nativeWorkDir.isEmpty() && QFileInfo(nativeWorkDir).isDir())
+        m_process->setWorkingDirectory(nativeWorkDir);
+
+    m_process->start(program, arguments, QIODevice::ReadWrite);
+    if (!m_process->waitForStarted(10000)) {
+        const QString reason = m_process->errorString();
+        m_process.reset();
+        throw PlatformError(QStringLiteral("Não foi possível iniciar \"%1\": %2").arg(words.first(), reason));
+    }
+    if (feedInput)
+        m_process->write(standardInput);
+    m_process->closeWriteChannel();
+}
+
+QString Process::rewrite(QString text, bool flush)
+{
+    text.prepend(m_pending);
+    m_pending.clear();
+    if (!flush) {
+        // A path may be cut between two reads: keep the unfinished last line back while
+        // it could hold one.
+        const qsizetype lastBreak = text.lastIndexOf(u'\n');
+        const QString tail = text.mid(lastBreak + 1);
+        if (tail.contains(u'/')) {
+            m_pending = tail;
+            text.truncate(lastBreak + 1);
+        }
+    }
+    if (m_rewrites.empty() || !text.contains(u'/'))
+        return text;
+
+    static const auto isPathChar = [](QChar c) {
+        return c.isLetterOrNumber() || c == u'/' || c == u'.' || c == u'_' || c == u'-';
+    };
+    // The rewrite whose native form starts a path at `i`, or nullptr.
+    const auto matchAt = [&](qsizetype i) -> const std::pair<QString, QString> * {
+        if (text[i] != u'/' || (i > 0 && isPathChar(text[i - 1])))
+            return nullptr;
+        for (const auto &rewrite : m_rewrites) {
+            const QString &native = rewrite.first;
+            if (!QStringView(text).mid(i).startsWith(native))
+                continue;
+            const qsizetype after = i + native.size();
+            if (after < text.size() && text[after] != u'/' && isPathChar(text[after]))
+                continue;
+            return &rewrite;
+        }
+        return nullptr;
+    };
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const auto *rewrite = matchAt(i);
+        if (!rewrite) {
+            out += text[i++];
+            continue;
+        }
+        // The path runs to the end of the line or a quote, or to the next mapped path.
+        QString logicalPath = rewrite->second;
+        qsizetype j = i + rewrite->first.size();
+        if (j < text.size() && text[j] == u'/' && logicalPath.endsWith(u'\\'))
+            ++j;
+        while (j < text.size() && text[j] != u'\n' && text[j] != u'\r' && text[j] != u'"' && text[j] != u'\''
+               && !matchAt(j)) {
+            logicalPath += text[j] == u'/' ? u'\\' : text[j];
+            ++j;
+        }
+        out += logicalPath;
+        i = j;
+    }
+    return out;
+}
+
+QString Process::readAvailable()
+{
+    if (!m_process)
+        return {};
+    if (m_process->state() != QProcess::NotRunning)
+        m_process->waitForReadyRead(0);
+    const QByteArray bytes = m_process->readAllStandardOutput();
+    const bool flush = m_finished || m_process->state() == QProcess::NotRunning;
+    if (bytes.isEmpty() && m_pending.isEmpty())
+        return {};
+    if (bytes.isEmpty() && !flush)
+        return {};
+    return rewrite(m_decoder.decode(bytes), flush);
+}
+
+bool Process::waitForFinished(int msecs)
+{
+    if (!m_process)
+        return true;
+    if (m_process->state() == QProcess::NotRunning) {
+        m_finished = true;
+        return true;
+    }
+    if (m_process->waitForFinished(msecs) || m_process->state() == QProcess::NotRunning) {
+        m_finished = true;
+        return true;
+    }
+    return false;
+}
+
+bool Process::isRunning() const { return m_process && m_process->state() != QProcess::NotRunning; }
+
+int Process::exitCode() const
+{
+    if (!m_process || m_process->state() != QProcess::NotRunning)
+        return -1;
+    if (m_process->exitStatus() == QProcess::CrashExit)
+        return -1;
+    return m_process->exitCode();
+}
+
+void Process::terminate()
+{
+    if (!isRunning())
+        return;
+    m_process->terminate();
+    if (!m_process->waitForFinished(1000)) {
+        m_process->kill();
+        m_process->waitForFinished(2000);
+    }
+    m_finished = true;
+}
+
+qint64 Process::pid() const { return m_process ? m_process->processId() : 0; }
+
+QString Process::displayCommandLine() const { return m_display; }
+
+QString Process::run(const QString &commandLine, int *exitCode, int timeoutMsecs)
+{
+    Process process;
+    process.start(commandLine, Output::Merged);
+    QString output;
+    QElapsedTimer timer;
+    timer.start();
+    while (!process.waitForFinished(100)) {
+        output += process.readAvailable();
+        if (timeoutMsecs >= 0 && timer.elapsed() > timeoutMsecs) {
+            process.terminate();
+            break;
+        }
+    }
+    output += process.readAvailable();
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return output;
+}
+
+}  // namespace platform

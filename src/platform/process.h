@@ -1,0 +1,102 @@
+#pragma once
+
+// Child processes started from Windows-style command lines.
+//
+// A command line is split the Windows way; the program is a logical path or a name
+// found on the search path without regard to case (also with ".exe"/".bat" dropped);
+// inside every argument each logical drive path is mapped to its native form. What the
+// child prints comes back with those native paths written in their logical form again.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QProcess;
+
+namespace platform {
+
+class MountTable;
+
+namespace cmdline {
+// Splits a command line as the Windows runtime does: blanks and tabs separate, double
+// quotes group and are removed, 2n backslashes before a quote give n backslashes and a
+// quote that groups, 2n+1 give n backslashes and a literal quote, "" inside quotes is a
+// literal quote, other backslashes are literal. The first word (the program) takes
+// backslashes literally.
+QStringList split(const QString &commandLine);
+
+// Maps every logical drive path inside one argument: "X:\" anywhere, "X:/" at the
+// start or after a character that is not a letter or digit; the path runs to the next
+// ';' or the end of the argument. URLs ("file:///r", "svn://h/r") are left alone.
+// Each mapping done is appended to `mapped` as (native, logical).
+QString mapArgument(const QString &argument, const MountTable &table,
+                    std::vector<std::pair<QString, QString>> *mapped = nullptr);
+
+// The command line with every password replaced by "****" ("--password X",
+// "--password=X"): what logs and screens show.
+QString maskPasswords(const QString &commandLine);
+
+// Finds a program: a logical path (mapped; also tried without ".exe"/".bat"), or a name
+// on the search path (the tools folder first), matched without regard to case, also
+// with ".exe"/".bat" dropped. Empty when not found.
+QString findProgram(const QString &program, const MountTable &table);
+}  // namespace cmdline
+
+// The folder put in front of PATH for children (by default the folder of the running
+// executable, where the build places every tool).
+void setToolsDir(const QString &nativeFolder);
+QString toolsDir();
+
+// Null when the pt_BR.UTF-8 locale that children run with exists, else a message that
+// says how to install it. Subversion prints its Portuguese messages only with it.
+QString missingLocaleMessage();
+
+class Process {
+public:
+    enum class Output { StdOutOnly, Merged };
+
+    Process();
+    ~Process();
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+
+    // Starts the command line; the working folder is logical (empty: the current folder).
+    // Throws PlatformError when the program cannot be found or started, or an argument
+    // holds a path on no mount. For "svn", "--password X" is moved to standard input.
+    void start(const QString &commandLine, Output output = Output::Merged, const QString &workDir = {});
+
+    // What the pipe holds now, without waiting; native paths written back as logical ones.
+    QString readAvailable();
+    // Waits until the child ends or `msecs` pass; true when it has ended. Output keeps
+    // flowing into the buffer while waiting, so a chatty child never blocks.
+    bool waitForFinished(int msecs);
+    bool isRunning() const;
+    // The exit code; -1 when the child crashed or was terminated.
+    int exitCode() const;
+    void terminate();
+    qint64 pid() const;
+    // The program and arguments as started (passwords masked): for logs and screens.
+    QString displayCommandLine() const;
+    const QStringList &nativeArguments() const { return m_arguments; }
+
+    // Runs a command line to its end and returns its whole output (merged).
+    static QString run(const QString &commandLine, int *exitCode = nullptr, int timeoutMsecs = -1);
+
+private:
+    QString rewrite(QString text, bool flush);
+
+    std::unique_ptr<QProcess> m_process;
+    QStringList m_arguments;
+    QString m_display;
+    std::vector<std::pair<QString, QString>> m_rewrites;  // native root -> logical root
+    QStringDecoder m_decoder{QStringDecoder::Utf8};
+    QString m_pending;
+    bool m_finished = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+#include "settings.h"
+
+#include "paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+
+namespace platform::settings {
+
+static QString &configuredPath()
+{
+    static QString path;
+    return path;
+}
+
+QString filePath()
+{
+    if (!configuredPath().isEmpty())
+        return configuredPath();
+    return QDir::homePath() + QStringLiteral("/.config/homologa/homologa.ini");
+}
+
+void setFilePath(const QString &nativePath) { configuredPath() = nativePath; }
+
+void useCommandLine(int argc, char **argv)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QByteArray(argv[i]) == "--config")
+            setFilePath(QFileInfo(QString::fromLocal8Bit(argv[i + 1])).absoluteFilePath());
+    }
+}
+
+std::unique_ptr<QSettings> open()
+{
+    return std::make_unique<QSettings>(filePath(), QSettings::IniFormat);
+}
+
+void loadMounts()
+{
+    auto settings = open();
+    setMounts(MountTable::fromSettings(*settings));
+    ensureTempMount();
+}
+
+QString readPrivateFile(const QString &nativePath)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(nativePath).constData(), &info) != 0)
+        throw PlatformError(QStringLiteral("O arquivo \"%1\" não existe.").arg(nativePath));
+    if (info.st_mode & (S_IRWXG | S_IRWXO))
+        throw PlatformError(QStringLiteral("O arquivo \"%1\" pode ser lido por outros usuários. "
+                                           "Corrija com: chmod 600 \"%1\"")
+                                .arg(nativePath));
+    QFile file(nativePath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlatformError(QStringLiteral("Não foi possível ler o arquivo \"%1\": %2").arg(nativePath, file.errorString()));
+    QByteArray content = file.readAll();
+    // Only the first line counts; editors add a line break at the end.
+    const qsizetype lineEnd = content.indexOf('\n');
+    if (lineEnd >= 0)
+        content.truncate(lineEnd);
+    if (content.endsWith('\r'))
+        content.chop(1);
+    return QString::fromUtf8(content);
+}
+
+QString repositoryPassword()
+{
+    auto settings = open();
+    QString path = settings->value(QStringLiteral("svn/password_file")).toString();
+    if (path.isEmpty())
+        return {};
+    if (path.startsWith(QStringLiteral("~/")))
+        path = QDir::homePath() + path.mid(1);
+    return readPrivateFile(path);
+}
+
+}  // namespace platform::settings

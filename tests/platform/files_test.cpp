@@ -1,0 +1,96 @@
+#include "platform/files.h"
+#include "platform/paths.h"
+
+#include "support/testenv.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace files = platform::files;
+
+TEST(Files, CopyOverwritesReadOnlyTargetAndKeepsTime)
+{
+    MountedDrive drive;
+    drive.writeFile("src/A.pas", "new");
+    drive.writeFile("dst/a.PAS", "old");
+    ASSERT_TRUE(files::setReadOnly("C:\\DST\\A.PAS", true));
+    files::Attributes attributes;
+    ASSERT_TRUE(files::attributes("C:\\dst\\a.pas", attributes));
+    EXPECT_TRUE(attributes.readOnly);
+
+    const QDateTime stamp = QDateTime::fromString("2020-05-06T07:08:09", Qt::ISODate);
+    ASSERT_TRUE(files::setModificationTime("C:\\src\\A.pas", stamp));
+    ASSERT_TRUE(files::copyFile("C:\\SRC\\A.PAS", "C:\\dst\\A.pas"));
+    EXPECT_EQ(drive.readFile("dst/a.PAS"), "new");
+    EXPECT_EQ(files::modificationTime("C:\\dst\\a.pas"), stamp);
+    ASSERT_TRUE(files::attributes("C:\\dst\\a.pas", attributes));
+    EXPECT_FALSE(attributes.readOnly);
+
+    EXPECT_FALSE(files::copyFile("C:\\src\\missing.pas", "C:\\dst\\m.pas"));
+    EXPECT_FALSE(files::fileExists("C:\\dst\\m.pas"));
+}
+
+TEST(Files, FoldersOneLevelAtATimeAndRemoval)
+{
+    MountedDrive drive;
+    EXPECT_FALSE(files::createDir("C:\\a\\b"));  // parent missing
+    EXPECT_TRUE(files::createDir("C:\\a"));
+    EXPECT_TRUE(files::createDir("C:\\A\\b"));
+    EXPECT_FALSE(files::createDir("C:\\a\\B"));  // exists already (without regard to case)
+    EXPECT_TRUE(files::dirExists("C:\\A\\B"));
+    drive.writeFile("a/b/f.txt", "x");
+    EXPECT_FALSE(files::removeDir("C:\\a\\b"));  // not empty
+    EXPECT_TRUE(files::deleteFile("C:\\a\\b\\F.TXT"));
+    EXPECT_FALSE(files::deleteFile("C:\\a\\b\\F.TXT"));
+    EXPECT_TRUE(files::removeDir("C:\\a\\b"));
+    EXPECT_FALSE(files::dirExists("C:\\a\\b"));
+}
+
+TEST(Files, ListsWithWindowsWildcards)
+{
+    MountedDrive drive;
+    for (const char *name : {"index.HTML", "b.html", "c.htm", "Unit1.dcu", "NPacote.bpl", "Outro.bpl", "semext"})
+        drive.writeFile(QString("w/") + name, "x");
+    drive.writeFile("w/sub/x.html", "x");
+    EXPECT_EQ(files::listDir("C:\\w", "*.html", files::EntryKind::Files), (QStringList{"b.html", "index.HTML"}));
+    EXPECT_EQ(files::listDir("C:\\W", "*.DCU", files::EntryKind::Files), QStringList{"Unit1.dcu"});
+    EXPECT_EQ(files::listDir("C:\\w", "n*.bpl"), QStringList{"NPacote.bpl"});
+    EXPECT_EQ(files::listDir("C:\\w", "*", files::EntryKind::Dirs), QStringList{"sub"});
+    EXPECT_EQ(files::listDir("C:\\w", "*.*", files::EntryKind::Files).size(), 7);
+    EXPECT_TRUE(files::wildcardMatch("?nit1.dcu", "Unit1.DCU"));
+    EXPECT_FALSE(files::wildcardMatch("*.htm", "a.html"));
+    EXPECT_TRUE(files::listDir("C:\\nao\\existe", "*").isEmpty());
+}
+
+TEST(Files, WholeFileReadsAndAtomicWrites)
+{
+    MountedDrive drive;
+    files::writeLines("C:\\t\\..\\linhas.txt", {"primeira", "ação"});
+    EXPECT_EQ(drive.readFile("linhas.txt"), QByteArray("primeira\r\n") + QString("ação").toUtf8() + "\r\n");
+    EXPECT_EQ(files::readLines("C:\\LINHAS.TXT"), (QStringList{"primeira", "ação"}));
+    drive.writeFile("latin.txt", "a\xe7\xe3o\n");
+    EXPECT_EQ(files::readLines("C:\\latin.txt"), QStringList{"ação"});
+    files::writeBytes("C:\\bin.dat", QByteArray("\x00\x01\x02", 3));
+    EXPECT_EQ(files::readBytes("C:\\bin.dat").size(), 3);
+    EXPECT_THROW(files::readBytes("C:\\missing.dat"), platform::PlatformError);
+    EXPECT_THROW(files::writeBytes("C:\\no\\folder\\x.dat", "x"), platform::PlatformError);
+    EXPECT_THROW(files::fileExists("Z:\\x"), platform::PlatformError);
+}
+
+TEST(Files, CurrentFolderTempFolderAndUser)
+{
+    MountedDrive drive;
+    drive.writeFile("work/f.txt", "x");
+    ASSERT_TRUE(files::setCurrentDir("C:\\WORK"));
+    EXPECT_EQ(files::currentDir(), "C:\\WORK");
+    EXPECT_TRUE(files::fileExists("f.txt"));
+    EXPECT_TRUE(files::fileExists("\\work\\f.txt"));
+    EXPECT_FALSE(files::setCurrentDir("C:\\nothing"));
+
+    const QString temp = files::tempPath();
+    EXPECT_TRUE(temp.endsWith('\\'));
+    EXPECT_TRUE(files::dirExists(temp));
+    EXPECT_EQ(QFileInfo(files::nativePath(temp)).canonicalFilePath(), QFileInfo(QDir::tempPath()).canonicalFilePath());
+    EXPECT_FALSE(files::logonName().isEmpty());
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// A temporary folder mounted as a logical drive, for tests that touch files, run svn or
+// start processes. The process-wide mount table is restored when it goes away.
+
+#include "platform/paths.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+class MountedDrive {
+public:
+    explicit MountedDrive(const QString &logicalRoot = QStringLiteral("C:\\"));
+    ~MountedDrive();
+
+    // The native folder behind the logical root.
+    QString native() const { return m_dir.path(); }
+    QString nativePath(const QString &relative) const { return m_dir.path() + u'/' + relative; }
+    // Writes a native file below the root, creating folders.
+    void writeFile(const QString &relative, const QByteArray &content) const;
+    QByteArray readFile(const QString &relative) const;
+
+private:
+    QTemporaryDir m_dir;
+    platform::MountTable m_saved;
+};
+
+// A file:// URL of a native folder.
+QString fileUrl(const QString &nativePath);
