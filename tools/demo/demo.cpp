@@ -281,7 +281,9 @@ Content buildRepositories(const Progress &progress)
             for (const Request &request : group.requests) {
                 for (const ModifiedFile &modified : request.modified) {
                     const QString target = kHomRoot + modified.path.mid(kDevRoot.size());
-                    files::copyFile(modified.path, target);
+                    if (!files::copyFile(modified.path, target))
+                        throw std::runtime_error(QStringLiteral("Não foi possível copiar %1 para %2")
+                                                     .arg(modified.path, target).toStdString());
                 }
             }
             svn(QStringLiteral("commit %1 -m \"Grupo %2 transferido\"").arg(kHomRoot, group.code));
