@@ -28,7 +28,7 @@ protected:
         int code = -1;
         platform::Process::run("svnadmin create " + pasta.filePath("repo"), &code, 60000);
         ASSERT_EQ(code, 0);
-        // A file URL with a native path: the module's own mount table is not the test's.
+        // A file URL with a native path: no mount is needed, whatever table the module sees.
         url = QUrl::fromLocalFile(pasta.filePath("repo")).toString();
     }
 
