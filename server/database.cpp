@@ -190,8 +190,10 @@ Database::~Database()
 
 void Database::close()
 {
-    m_cache->clear();
     m_inTransaction = false;
+    // Statements are freed while the connection is still open (a lost connection makes
+    // Qt warn once per statement, and nothing can be done about that).
+    m_cache->clear();
     if (QSqlDatabase::contains(m_connectionName)) {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         if (db.isOpen())
@@ -243,7 +245,11 @@ void Database::open()
         m_fileSeen = true;
         exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    } else if (!m_spec.schema.isEmpty()) {
+    } else {
+        // The schema statements below say "already exists" on every connection otherwise.
+        exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    }
+    if (!sqlite && !m_spec.schema.isEmpty()) {
         // The schema name was checked to be a plain identifier when the text was parsed.
         exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(m_spec.schema));
         exec(QStringLiteral("SET search_path TO %1").arg(m_spec.schema));
@@ -275,11 +281,31 @@ static QVariant bindable(const QVariant &value)
     return value;
 }
 
+static bool preparable(const QString &sql)
+{
+    static const QRegularExpression dml(QStringLiteral("^\\s*(SELECT|INSERT|UPDATE|DELETE|WITH)\\b"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return dml.match(sql).hasMatch();
+}
+
 QSqlQuery &Database::exec(const QString &sql, const QVariantList &values)
 {
     if (!QSqlDatabase::contains(m_connectionName) || !QSqlDatabase::database(m_connectionName, false).isOpen())
         throw ServerError(QStringLiteral("A conexão com o banco de dados %1 não está aberta.").arg(m_spec.describe()));
     QSqlQuery *&query = m_cache->queries[sql];
+    if (!preparable(sql)) {
+        // Schema and transaction statements cannot be prepared on PostgreSQL; they never
+        // carry values.
+        Q_ASSERT(values.isEmpty());
+        if (!query)
+            query = new QSqlQuery(QSqlDatabase::database(m_connectionName, false));
+        query->finish();
+        if (!query->exec(sql)) {
+            const QSqlError error = query->lastError();
+            fail(error, sql);
+        }
+        return *query;
+    }
     if (!query) {
         query = new QSqlQuery(QSqlDatabase::database(m_connectionName, false));
         query->setForwardOnly(true);

@@ -47,20 +47,27 @@ public:
     Values(const QList<packet::Field> &fields, const packet::Row &row)
     {
         for (int i = 0; i < fields.size(); ++i)
-            m_values.insert(fields[i].name.toUpper(), normalized(row.value(i), fields[i].type));
+            set(fields[i].name.toUpper(), normalized(row.value(i), fields[i].type));
     }
     Values(const DatasetDef &def, const QStringList &row)
     {
         for (int i = 0; i < def.fields.size(); ++i)
-            m_values.insert(def.fields[i].name, row.value(i));
+            set(def.fields[i].name, row.value(i));
     }
     bool has(const QString &field) const { return m_values.contains(field); }
     QString operator[](const QString &field) const { return m_values.value(field); }
-    void set(const QString &field, const QString &value) { m_values.insert(field, value); }
-    QStringList fields() const { return m_values.keys(); }
+    void set(const QString &field, const QString &value)
+    {
+        if (!m_values.contains(field))
+            m_order.append(field);
+        m_values.insert(field, value);
+    }
+    // In the order of the dataset's fields.
+    const QStringList &fields() const { return m_order; }
 
 private:
     QHash<QString, QString> m_values;
+    QStringList m_order;
 };
 
 std::optional<Values> storedRow(Database &db, const DatasetDef &def, const QString &sql, const QVariantList &key)
@@ -74,14 +81,15 @@ std::optional<Values> storedRow(Database &db, const DatasetDef &def, const QStri
 // Refuses the change when a field that the delta carries no longer has its original value.
 void checkUnchanged(const Values &original, const Values &stored, const QSet<QString> &skipped, const QString &record)
 {
+    QStringList differences;
     for (const QString &field : original.fields()) {
-        if (skipped.contains(field) || !stored.has(field))
-            continue;
-        if (original[field] != stored[field])
-            throw ServerError(QStringLiteral("%1 foi alterado(a) por outro operador depois de lido(a) (%2: era \"%3\", agora é "
-                                             "\"%4\"). Nada foi gravado; recarregue os dados e refaça a alteração.")
-                                  .arg(record, field, original[field], stored[field]));
+        if (!skipped.contains(field) && stored.has(field) && original[field] != stored[field])
+            differences.append(QStringLiteral("%1: era \"%2\", agora é \"%3\"").arg(field, original[field], stored[field]));
     }
+    if (!differences.isEmpty())
+        throw ServerError(QStringLiteral("%1 foi alterado(a) por outro operador depois de lido(a) (%2). Nada foi gravado; "
+                                         "recarregue os dados e refaça a alteração.")
+                              .arg(record, differences.join(QStringLiteral("; "))));
 }
 
 QStringList changedFields(const Values &original, const Values &updated, const QSet<QString> &skipped)
@@ -203,12 +211,14 @@ void refuseLostRace(int affected, const Values &row)
 
 QString modifyGroup(Database &db, const Values &original, const Values &updated)
 {
-    const Values stored = storedGroup(db, original);
     const QStringList changed = changedFields(original, updated, kGroupLocalFields);
     const bool productChanged = changedFields(original, updated, {}).contains(QStringLiteral("CDARVPROD"))
         || changed.contains(QStringLiteral("CDPRODUTO"));
+    // A row whose only change is the screen's own mark writes nothing, so it overwrites
+    // nothing either.
     if (changed.isEmpty() && !productChanged)
-        return stored[QStringLiteral("CDGRUPHOMOL")];
+        return original[QStringLiteral("CDGRUPHOMOL")];
+    const Values stored = storedGroup(db, original);
     const QString record = groupRecord(stored);
     for (const QString &field : changed) {
         if (kGroupServerFields.contains(field))
