@@ -185,6 +185,7 @@ Database::Database(DatabaseSpec spec) : m_spec(std::move(spec)), m_cache(std::ma
 Database::~Database()
 {
     close();
+    m_connection = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
@@ -194,11 +195,8 @@ void Database::close()
     // Statements are freed while the connection is still open (a lost connection makes
     // Qt warn once per statement, and nothing can be done about that).
     m_cache->clear();
-    if (QSqlDatabase::contains(m_connectionName)) {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        if (db.isOpen())
-            db.close();
-    }
+    if (isOpen())
+        m_connection.close();
 }
 
 void Database::ensureOpen()
@@ -209,7 +207,7 @@ void Database::ensureOpen()
                                          "Restaure-o ou reinicie o servidor com outro banco.")
                               .arg(m_spec.path));
     }
-    if (!QSqlDatabase::contains(m_connectionName) || !QSqlDatabase::database(m_connectionName, false).isOpen())
+    if (!isOpen())
         open();
 }
 
@@ -218,9 +216,9 @@ void Database::open()
     m_cache->clear();
     m_inTransaction = false;
     const bool sqlite = m_spec.engine == DatabaseSpec::Engine::Sqlite;
-    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
-        ? QSqlDatabase::database(m_connectionName, false)
-        : QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), m_connectionName);
+    if (!m_connection.isValid())
+        m_connection = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), m_connectionName);
+    QSqlDatabase &db = m_connection;
     if (!db.isValid())
         throw ServerError(QStringLiteral("O driver de banco de dados %1 não está instalado.")
                               .arg(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")));
@@ -281,8 +279,10 @@ static QVariant bindable(const QVariant &value)
     return value;
 }
 
-static bool preparable(const QString &sql)
+bool Database::preparable(const QString &sql) const
 {
+    if (m_spec.engine == DatabaseSpec::Engine::Sqlite)
+        return true;
     static const QRegularExpression dml(QStringLiteral("^\\s*(SELECT|INSERT|UPDATE|DELETE|WITH)\\b"),
                                         QRegularExpression::CaseInsensitiveOption);
     return dml.match(sql).hasMatch();
@@ -290,7 +290,7 @@ static bool preparable(const QString &sql)
 
 QSqlQuery &Database::exec(const QString &sql, const QVariantList &values)
 {
-    if (!QSqlDatabase::contains(m_connectionName) || !QSqlDatabase::database(m_connectionName, false).isOpen())
+    if (!isOpen())
         throw ServerError(QStringLiteral("A conexão com o banco de dados %1 não está aberta.").arg(m_spec.describe()));
     QSqlQuery *&query = m_cache->queries[sql];
     if (!preparable(sql)) {
@@ -298,7 +298,7 @@ QSqlQuery &Database::exec(const QString &sql, const QVariantList &values)
         // carry values.
         Q_ASSERT(values.isEmpty());
         if (!query)
-            query = new QSqlQuery(QSqlDatabase::database(m_connectionName, false));
+            query = new QSqlQuery(m_connection);
         query->finish();
         if (!query->exec(sql)) {
             const QSqlError error = query->lastError();
@@ -307,7 +307,7 @@ QSqlQuery &Database::exec(const QString &sql, const QVariantList &values)
         return *query;
     }
     if (!query) {
-        query = new QSqlQuery(QSqlDatabase::database(m_connectionName, false));
+        query = new QSqlQuery(m_connection);
         query->setForwardOnly(true);
         if (!query->prepare(sql)) {
             const QSqlError error = query->lastError();
@@ -359,7 +359,7 @@ void Database::rollback()
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
-    if (!QSqlDatabase::contains(m_connectionName) || !QSqlDatabase::database(m_connectionName, false).isOpen())
+    if (!isOpen())
         return;
     m_cache->finishAll();
     exec(QStringLiteral("ROLLBACK"));

@@ -70,9 +70,12 @@ public:
 private:
     [[noreturn]] void fail(const QSqlError &error, const QString &sql);
     void open();
+    bool isOpen() const { return m_connection.isValid() && m_connection.isOpen(); }
+    bool preparable(const QString &sql) const;
 
     DatabaseSpec m_spec;
     QString m_connectionName;
+    QSqlDatabase m_connection;
     bool m_fileSeen = false;
     bool m_inTransaction = false;
     struct Cache;

@@ -2,6 +2,7 @@
 
 #include "database.h"
 
+#include <QJsonDocument>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -34,6 +35,7 @@ static DatasetDef make(const char *name, std::initializer_list<Field> fields)
     packet::Packet empty;
     empty.fields = def.fields;
     def.fieldsJson = empty.toJson().value(QStringLiteral("fields")).toArray();
+    def.fieldsText = QJsonDocument(def.fieldsJson).toJson(QJsonDocument::Compact);
     return def;
 }
 
@@ -97,44 +99,77 @@ DATASET(cdsGeraReleaseMeta, text("IDGERRELEASEMETA", 1))
 DATASET(qryVerificaAssunto, text("CDASSUNTO", 5))
 }  // namespace ds
 
-static QJsonValue jsonValue(const QVariant &value, FieldType type)
+// Texts go out as stored (empty, never null); empty date-times and blobs as null.
+static void appendValue(QByteArray &out, const QVariant &value, FieldType type)
 {
-    if (value.isNull() || !value.isValid())
-        return type == FieldType::DateTime || type == FieldType::Blob ? QJsonValue(QJsonValue::Null)
-                                                                      : QJsonValue(QStringLiteral(""));
-    const QString text = value.toString();
+    const bool empty = value.isNull() || !value.isValid();
     switch (type) {
-    case FieldType::DateTime: return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-    case FieldType::Blob: return QString::fromLatin1(text.toUtf8().toBase64());
-    default: return text;
+    case FieldType::DateTime: {
+        const QString text = empty ? QString() : value.toString();
+        if (text.isEmpty())
+            out.append("null", 4);
+        else
+            appendJsonString(out, text);
+        break;
+    }
+    case FieldType::Blob:
+        if (empty) {
+            out.append("null", 4);
+        } else {
+            out.append('"');
+            out.append(value.toString().toUtf8().toBase64());
+            out.append('"');
+        }
+        break;
+    default: appendJsonString(out, empty ? QString() : value.toString());
     }
 }
 
-QJsonObject queryPacket(Database &db, const DatasetDef &def, const QString &sql, const QVariantList &values)
+static void beginPacket(QByteArray &out, const DatasetDef &def)
+{
+    out.append("{\"fields\":");
+    out.append(def.fieldsText);
+    out.append(",\"rows\":[");
+}
+
+Json queryPacket(Database &db, const DatasetDef &def, const QString &sql, const QVariantList &values)
 {
     QSqlQuery &query = db.exec(sql, values);
-    QJsonArray rows;
-    const qsizetype width = def.fields.size();
+    QByteArray out;
+    out.reserve(4096);
+    beginPacket(out, def);
+    const int width = int(def.fields.size());
+    bool first = true;
     while (query.next()) {
-        QJsonArray row;
-        for (qsizetype i = 0; i < width; ++i)
-            row.append(jsonValue(query.value(int(i)), def.fields[i].type));
-        rows.append(row);
+        out.append(first ? "[" : ",[");
+        first = false;
+        for (int i = 0; i < width; ++i) {
+            if (i)
+                out.append(',');
+            appendValue(out, query.value(i), def.fields[i].type);
+        }
+        out.append(']');
     }
     query.finish();
-    return {{QStringLiteral("fields"), def.fieldsJson}, {QStringLiteral("rows"), rows}};
+    out.append("]}");
+    return Json::raw(out);
 }
 
-QJsonObject rowsPacket(const DatasetDef &def, const QList<QVariantList> &rows)
+Json rowsPacket(const DatasetDef &def, const QList<QVariantList> &rows)
 {
-    QJsonArray jsonRows;
-    for (const QVariantList &values : rows) {
-        QJsonArray row;
-        for (qsizetype i = 0; i < def.fields.size(); ++i)
-            row.append(jsonValue(i < values.size() ? values[i] : QVariant(), def.fields[i].type));
-        jsonRows.append(row);
+    QByteArray out;
+    beginPacket(out, def);
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        out.append(r ? ",[" : "[");
+        for (qsizetype i = 0; i < def.fields.size(); ++i) {
+            if (i)
+                out.append(',');
+            appendValue(out, rows[r].value(i), def.fields[i].type);
+        }
+        out.append(']');
     }
-    return {{QStringLiteral("fields"), def.fieldsJson}, {QStringLiteral("rows"), jsonRows}};
+    out.append("]}");
+    return Json::raw(out);
 }
 
 QList<QStringList> queryRows(Database &db, const QString &sql, const QVariantList &values)

@@ -3,6 +3,8 @@
 // The field lists of the client's datasets: every packet the server answers with has
 // exactly the fields of the dataset that the caller loads it into, in that order.
 
+#include "dispatcher.h"
+
 #include "host/packet.h"
 
 #include <QJsonArray>
@@ -19,6 +21,7 @@ struct DatasetDef {
     QString name;
     QList<packet::Field> fields;
     QJsonArray fieldsJson;  // the "fields" part of a packet, built once
+    QByteArray fieldsText;  // the same as JSON text
 
     int indexOf(const QString &field) const;  // case-insensitive; -1 when absent
 };
@@ -58,9 +61,9 @@ const DatasetDef &qryVerificaAssunto();
 // A packet of `def` from the rows of a query whose columns are the dataset's fields in
 // order. Texts come back as stored, date-times as their text (null when empty), blobs as
 // base64 of the stored text.
-QJsonObject queryPacket(Database &db, const DatasetDef &def, const QString &sql, const QVariantList &values = {});
+Json queryPacket(Database &db, const DatasetDef &def, const QString &sql, const QVariantList &values = {});
 // A packet of `def` from rows already at hand (values in field order).
-QJsonObject rowsPacket(const DatasetDef &def, const QList<QVariantList> &rows);
+Json rowsPacket(const DatasetDef &def, const QList<QVariantList> &rows);
 
 // The rows of a query, every column read as a text.
 QList<QStringList> queryRows(Database &db, const QString &sql, const QVariantList &values = {});

@@ -14,6 +14,8 @@
 #include <QList>
 #include <QString>
 
+#include <initializer_list>
+
 namespace server {
 
 class Database;
@@ -40,7 +42,29 @@ private:
     QJsonArray m_out;
 };
 
-using Handler = QJsonValue (*)(Call &);
+// A JSON value kept as its text. Large packets are written row by row straight into the
+// answer; building a JSON tree of them first costs more than the query itself.
+class Json {
+public:
+    Json() : m_text("null") {}
+    Json(const QJsonValue &value);
+    Json(const QJsonArray &array) : Json(QJsonValue(array)) {}
+    Json(const QJsonObject &object) : Json(QJsonValue(object)) {}
+    Json(const QString &text) : Json(QJsonValue(text)) {}
+    Json(QJsonValue::Type type) : Json(QJsonValue(type)) {}
+    static Json raw(QByteArray text);
+    // [a, b, ...]
+    static Json array(std::initializer_list<Json> elements);
+    const QByteArray &text() const { return m_text; }
+
+private:
+    QByteArray m_text;
+};
+
+// Appends `text` as a JSON string.
+void appendJsonString(QByteArray &out, QStringView text);
+
+using Handler = Json (*)(Call &);
 
 struct MethodDef {
     QString name;
@@ -64,8 +88,9 @@ public:
     explicit Dispatcher(Database &db) : m_db(db) {}
 
     // Never throws: every failure becomes {"ok": false, "error": ...}, and a failed call
-    // leaves nothing written.
+    // leaves nothing written. callText gives the answer as JSON text (what HTTP sends).
     QJsonObject call(const QString &module, const QString &method, const QJsonValue &args);
+    QByteArray callText(const QString &module, const QString &method, const QJsonValue &args);
 
     Database &database() { return m_db; }
 

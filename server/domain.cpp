@@ -3,7 +3,10 @@
 #include "database.h"
 #include "schema.h"
 
+#include <QDate>
+#include <QJsonArray>
 #include <QSqlQuery>
+#include <QTime>
 
 namespace server {
 
@@ -202,10 +205,70 @@ packet::Packet packetArgument(const Call &call, int index, const DatasetDef &def
     return packet;
 }
 
-packet::Delta deltaArgument(const Call &call, int index, const DatasetDef &def, const QStringList &required)
+static bool isDateTimeText(const QString &text)
 {
-    packet::Delta delta = packet::Delta::fromJson(call.object(index));
+    // yyyy-MM-ddTHH:mm:ss
+    static const char shape[] = "9999-99-99T99:99:99";
+    if (text.size() != 19)
+        return false;
+    for (int i = 0; i < 19; ++i) {
+        const QChar c = text[i];
+        if (shape[i] == '9' ? !c.isDigit() : c != QLatin1Char(shape[i]))
+            return false;
+    }
+    return QDate::isValid(text.left(4).toInt(), text.mid(5, 2).toInt(), text.mid(8, 2).toInt())
+        && QTime::isValid(text.mid(11, 2).toInt(), text.mid(14, 2).toInt(), text.mid(17, 2).toInt());
+}
+
+static QStringList textRow(const QList<packet::Field> &fields, const QJsonValue &value)
+{
+    if (!value.isArray())
+        throw packet::PacketError("a row is not an array");
+    const QJsonArray array = value.toArray();
+    if (array.size() != fields.size())
+        throw packet::PacketError("a row has " + std::to_string(array.size()) + " values for " + std::to_string(fields.size())
+                                  + " fields");
+    QStringList row;
+    row.reserve(fields.size());
+    for (int i = 0; i < fields.size(); ++i) {
+        const QJsonValue cell = array[i];
+        if (!cell.isNull() && !cell.isString())
+            throw packet::PacketError("a value is not a text");
+        const QString text = cell.toString();
+        if (fields[i].type == packet::FieldType::DateTime && !text.isEmpty() && !isDateTimeText(text))
+            throw packet::PacketError("bad date-time \"" + text.toStdString() + "\"");
+        row.append(text);
+    }
+    return row;
+}
+
+TextDelta deltaArgument(const Call &call, int index, const DatasetDef &def, const QStringList &required)
+{
+    const QJsonObject json = call.object(index);
+    // The field list is checked by the packet code; the rows are read here, as texts.
+    QJsonObject fieldsOnly = json;
+    fieldsOnly.insert(QStringLiteral("changes"), QJsonArray());
+    TextDelta delta;
+    delta.fields = packet::Delta::fromJson(fieldsOnly).fields;
     checkFields(delta.fields, call, index, def, required);
+    for (const QJsonValue &entry : json.value(QStringLiteral("changes")).toArray()) {
+        const QJsonObject object = entry.toObject();
+        const QString op = object.value(QStringLiteral("op")).toString();
+        TextDelta::Change change;
+        if (op == u"insert") {
+            change.kind = packet::Change::Kind::Insert;
+            change.newValues = textRow(delta.fields, object.value(QStringLiteral("new")));
+        } else if (op == u"modify") {
+            change.oldValues = textRow(delta.fields, object.value(QStringLiteral("old")));
+            change.newValues = textRow(delta.fields, object.value(QStringLiteral("new")));
+        } else if (op == u"delete") {
+            change.kind = packet::Change::Kind::Delete;
+            change.oldValues = textRow(delta.fields, object.value(QStringLiteral("old")));
+        } else {
+            throw packet::PacketError("unknown change \"" + op.toStdString() + "\"");
+        }
+        delta.changes.append(change);
+    }
     return delta;
 }
 

@@ -72,7 +72,17 @@ QString swapRoot(const QString &path, const QString &from, const QString &to);
 
 // A packet argument whose fields all belong to `def` and include `required`.
 packet::Packet packetArgument(const Call &call, int index, const DatasetDef &def, const QStringList &required);
-packet::Delta deltaArgument(const Call &call, int index, const DatasetDef &def, const QStringList &required);
+// A delta whose values are kept as the texts that travelled (empty for null): the server
+// compares and stores texts, date-times included, so they are never turned into dates.
+struct TextDelta {
+    struct Change {
+        packet::Change::Kind kind = packet::Change::Kind::Modify;
+        QStringList oldValues, newValues;
+    };
+    QList<packet::Field> fields;
+    QList<Change> changes;
+};
+TextDelta deltaArgument(const Call &call, int index, const DatasetDef &def, const QStringList &required);
 
 // Value of `field` in a row of fields `fields`, as a text (empty when absent or null).
 QString rowText(const QList<packet::Field> &fields, const packet::Row &row, const QString &field);

@@ -11,6 +11,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+
 namespace server {
 
 QByteArray refusal(const QString &message)
@@ -20,7 +22,7 @@ QByteArray refusal(const QString &message)
 
 namespace {
 
-const char *const kCounter = "homologaReceived";
+constexpr qint64 kMaxHeaders = 16 * 1024;
 
 QString tooLarge(qint64 limit)
 {
@@ -30,7 +32,7 @@ QString tooLarge(qint64 limit)
 // The declared body size of the request whose headers start the buffered data, or -1.
 qint64 declaredLength(QTcpSocket *socket)
 {
-    const QByteArray head = socket->peek(16 * 1024);
+    const QByteArray head = socket->peek(kMaxHeaders);
     const qsizetype end = head.indexOf("\r\n\r\n");
     const QByteArray headers = (end < 0 ? head : head.left(end)).toLower();
     const qsizetype at = headers.indexOf("\r\ncontent-length:");
@@ -72,18 +74,20 @@ protected:
             delete socket;
             return;
         }
-        socket->setProperty(kCounter, qint64(0));
+        // Answers go out at once rather than waiting to be merged with more data.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         const qint64 limit = m_limit;
+        // Bytes received since the last answer went out.
+        auto received = std::make_shared<qint64>(0);
         // Connected before the HTTP server's own handler, so it sees each chunk first.
-        connect(socket, &QTcpSocket::readyRead, socket, [socket, limit] {
-            const qint64 before = socket->property(kCounter).toLongLong();
-            const qint64 received = before + socket->bytesAvailable();
-            socket->setProperty(kCounter, received);
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, limit, received] {
+            const qint64 before = *received;
+            *received += socket->bytesAvailable();
             // Headers of up to 16 KiB are allowed on top of the body.
-            if (received > limit + 16 * 1024 || (before == 0 && declaredLength(socket) > limit))
+            if (*received > limit + kMaxHeaders || (before == 0 && declaredLength(socket) > limit))
                 refuseOversized(socket, limit);
         });
-        connect(socket, &QTcpSocket::bytesWritten, socket, [socket] { socket->setProperty(kCounter, qint64(0)); });
+        connect(socket, &QTcpSocket::bytesWritten, socket, [received] { *received = 0; });
         addPendingConnection(socket);
     }
 
@@ -158,8 +162,8 @@ bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
         answer(request, socket, refusal(QStringLiteral("O corpo deve ser um objeto {\"args\": [...]}.")), Status::BadRequest);
         return true;
     }
-    const QJsonObject result = m_dispatcher.call(parts[0], parts[1], document.object().value(QStringLiteral("args")));
-    answer(request, socket, QJsonDocument(result).toJson(QJsonDocument::Compact), Status::Ok);
+    answer(request, socket, m_dispatcher.callText(parts[0], parts[1], document.object().value(QStringLiteral("args"))),
+           Status::Ok);
     return true;
 }
 

@@ -23,7 +23,7 @@ QList<RequestKey> existingRequests(Database &db, const QString &list)
     return keys;
 }
 
-QJsonObject filesOfKind(Call &call, const char *kind)
+Json filesOfKind(Call &call, const char *kind)
 {
     QList<QVariantList> rows;
     for (const RequestKey &key : existingRequests(call.db, call.text(0))) {
@@ -42,14 +42,14 @@ QJsonObject filesOfKind(Call &call, const char *kind)
 
 // getArquivos(request list): the compiled-kind files the listed requests release, with the
 // version they were generated for, task, activity, sequence and the request's product.
-QJsonValue getArquivos(Call &call) { return filesOfKind(call, "C"); }
+Json getArquivos(Call &call) { return filesOfKind(call, "C"); }
 // getArquivosAsp(request list): the same for web-page files.
-QJsonValue getArquivosAsp(Call &call) { return filesOfKind(call, "W"); }
+Json getArquivosAsp(Call &call) { return filesOfKind(call, "W"); }
 // getArquivosSetForms(request list): the same for form-setting files.
-QJsonValue getArquivosSetForms(Call &call) { return filesOfKind(call, "F"); }
+Json getArquivosSetForms(Call &call) { return filesOfKind(call, "F"); }
 
 // getDtUltTram(request list): the date and time of each listed request's last phase change.
-QJsonValue getDtUltTram(Call &call)
+Json getDtUltTram(Call &call)
 {
     QList<QVariantList> rows;
     for (const RequestKey &key : existingRequests(call.db, call.text(0))) {
@@ -63,7 +63,7 @@ QJsonValue getDtUltTram(Call &call)
 
 // getVersaoProd(var product): [major, minor, release] of the product's current release;
 // three empty texts when none is registered.
-QJsonValue getVersaoProd(Call &call)
+Json getVersaoProd(Call &call)
 {
     requireProduct(call.db, call.text(0));
     const QString release = currentRelease(call.db, call.text(0));
@@ -74,7 +74,7 @@ QJsonValue getVersaoProd(Call &call)
 
 // GetGeraReleaseMeta(product): one row with IDGERRELEASEMETA, "S" when the product's web
 // windows are rebuilt from metadata.
-QJsonValue GetGeraReleaseMeta(Call &call)
+Json GetGeraReleaseMeta(Call &call)
 {
     const ProductRow product = requireProduct(call.db, call.text(0));
     return rowsPacket(ds::cdsGeraReleaseMeta(), {{product.releaseMeta.isEmpty() ? QStringLiteral("N") : product.releaseMeta}});
@@ -91,7 +91,7 @@ QString activityFolder(Database &db, const QString &task, const QString &activit
 
 // getArqCheckoutAtiv(var task, var activity): "<last sequence>_<activity folder>\products\":
 // the highest sequence registered for the activity (0 when none) and its folder.
-QJsonValue getArqCheckoutAtiv(Call &call)
+Json getArqCheckoutAtiv(Call &call)
 {
     QString folder = activityFolder(call.db, call.text(0), call.text(1));
     while (folder.endsWith(u'\\'))
@@ -106,7 +106,7 @@ QJsonValue getArqCheckoutAtiv(Call &call)
 
 // getDsDirArqCheckou(var task, var activity, path): the path as registered for the
 // activity, or an empty text when it is not registered yet.
-QJsonValue getDsDirArqCheckou(Call &call)
+Json getDsDirArqCheckou(Call &call)
 {
     activityFolder(call.db, call.text(0), call.text(1));
     return call.db
@@ -118,7 +118,7 @@ QJsonValue getDsDirArqCheckou(Call &call)
 
 // setArqCheckoutAtiv(var task, var activity, sequence, var path, var revision, var release):
 // registers a file produced for the activity under a new sequence number.
-QJsonValue setArqCheckoutAtiv(Call &call)
+Json setArqCheckoutAtiv(Call &call)
 {
     const QString task = call.text(0), activity = call.text(1), path = call.text(3);
     activityFolder(call.db, task, activity);
@@ -145,7 +145,7 @@ QJsonValue setArqCheckoutAtiv(Call &call)
 
 // gravaNovaReleaseArq(var task, var activity, var path, var revision): records the revision
 // a registered file has after it was stamped and committed.
-QJsonValue gravaNovaReleaseArq(Call &call)
+Json gravaNovaReleaseArq(Call &call)
 {
     if (call.db.execCount(QStringLiteral("UPDATE ARQCHECKOUTATIV SET NRREVNOVA = ? WHERE NRTAREFA = ? AND NRPLATIVTARE = ? AND "
                                          "DSARQCHAVE = ?"),
@@ -158,7 +158,7 @@ QJsonValue gravaNovaReleaseArq(Call &call)
 
 // setPatchFaseTram(var request list, var major, var minor, var release): records the
 // product version the listed requests' files were generated for.
-QJsonValue setPatchFaseTram(Call &call)
+Json setPatchFaseTram(Call &call)
 {
     const QList<RequestKey> keys = existingRequests(call.db, call.text(0));
     for (int i = 1; i <= 3; ++i) {
@@ -181,7 +181,7 @@ QString phaseName(Database &db, const QString &code)
 // TransfPatchFaseTram(var request list): the listed requests enter patch generation. A
 // request of a group under homologation, already generated or sent back for regeneration
 // may enter; any other phase is refused, naming the request.
-QJsonValue TransfPatchFaseTramList(Call &call)
+Json TransfPatchFaseTramList(Call &call)
 {
     for (const RequestKey &key : existingRequests(call.db, call.text(0))) {
         const RequestRow request = requireRequest(call.db, key);
@@ -197,7 +197,7 @@ QJsonValue TransfPatchFaseTramList(Call &call)
 
 // TramitaSoliGeradas(request list, operator): the listed requests, whose patch was
 // generated, move on to "Patch gerado" (again is no error).
-QJsonValue TramitaSoliGeradas(Call &call)
+Json TramitaSoliGeradas(Call &call)
 {
     for (const RequestKey &key : existingRequests(call.db, call.text(0))) {
         const RequestRow request = requireRequest(call.db, key);
@@ -213,7 +213,7 @@ QJsonValue TramitaSoliGeradas(Call &call)
 
 // Dbgeral.qryVerificaAssunto(P_CDASSUNTO): the subject when it is registered and one of the
 // subjects whose homologated requests move on with workflow subject "105".
-QJsonValue qryVerificaAssunto(Call &call)
+Json qryVerificaAssunto(Call &call)
 {
     static const char *const codes[] = {"00010", "00011", "00015", "00016", "00019", "00050", "00051",
                                         "00052", "00053", "00054", "00055", "00056", "00057", "00061",

@@ -6,6 +6,7 @@
 #include "datasets.h"
 #include "dispatcher.h"
 #include "domain.h"
+#include "queries.h"
 #include "saves.h"
 #include "schema.h"
 
@@ -20,20 +21,12 @@ namespace {
 
 using A = ArgKind;
 
-const QString kRequestFiles = QStringLiteral(
-    "SELECT A.CDFILIAL, A.NRSOLISERV, A.DSDIRARQCHECKOU, A.CDRELEASEARQANT, A.CDRELEASEARQATU "
-    "FROM SOLIGRUPO SG JOIN ARQMODIF A ON A.CDFILIAL = SG.CDFILIAL AND A.NRSOLISERV = SG.NRSOLISERV "
-    "WHERE SG.CDGRUPHOMOL = ? ORDER BY A.NRSOLISERV, A.CDFILIAL, A.DSARQCHAVE");
-
-QJsonObject groupRequests(Database &db, const QString &group)
+Json groupRequests(Database &db, const QString &group)
 {
-    return queryPacket(db, ds::cdsSoli(),
-                       QString::fromLatin1(kRequestInGroupSelect)
-                           + QStringLiteral(" WHERE SG.CDGRUPHOMOL = ? ORDER BY SG.NRPRIOSOLI, SG.CDFILIAL, SG.NRSOLISERV"),
-                       {group});
+    return queryPacket(db, ds::cdsSoli(), sql::requestsOfGroup(), {group});
 }
 
-QJsonObject groupFiles(Database &db, const QString &group) { return queryPacket(db, ds::cdsArq(), kRequestFiles, {group}); }
+Json groupFiles(Database &db, const QString &group) { return queryPacket(db, ds::cdsArq(), sql::filesOfGroup(), {group}); }
 
 QString checkedRelease(const QString &release, const QString &what)
 {
@@ -54,72 +47,53 @@ bool isDigits(const QString &text, int minSize, int maxSize)
 
 // GetInitialData(operator): [every group in code order, the requests and the modified
 // files of the first group, "S" when the operator may edit groups, else "N"].
-QJsonValue GetInitialData(Call &call)
+Json GetInitialData(Call &call)
 {
     Database &db = call.db;
-    const QJsonObject groups = queryPacket(db, ds::cdsGrupo(),
-                                           QString::fromLatin1(kGroupSelect) + QStringLiteral(" ORDER BY G.CDGRUPHOMOL"));
-    const QString first = db.scalar(QStringLiteral("SELECT MIN(CDGRUPHOMOL) FROM GRUPOHOMOL")).toString();
-    const QString editable =
-        db.scalar(QStringLiteral("SELECT IDEDITAGRUPO FROM OPERADOR WHERE CDOPERADOR = ?"), {call.text(0)}).toString();
-    return QJsonArray{groups, groupRequests(db, first), groupFiles(db, first),
-                      editable == u"S" ? QStringLiteral("S") : QStringLiteral("N")};
+    const Json groups = queryPacket(db, ds::cdsGrupo(), sql::groupList());
+    const QString first = db.scalar(sql::firstGroup()).toString();
+    const QString editable = db.scalar(sql::operatorMayEdit(), {call.text(0)}).toString();
+    return Json::array({groups, groupRequests(db, first), groupFiles(db, first),
+                        editable == u"S" ? QStringLiteral("S") : QStringLiteral("N")});
 }
 
 // GetAfterScroll(group): [its requests, its modified files]; empty packets for an unknown group.
-QJsonValue GetAfterScroll(Call &call)
+Json GetAfterScroll(Call &call)
 {
-    return QJsonArray{groupRequests(call.db, call.text(0)), groupFiles(call.db, call.text(0))};
+    return Json::array({groupRequests(call.db, call.text(0)), groupFiles(call.db, call.text(0))});
 }
 
 // getGrupo(code): the group with that code; every group when the code is empty.
-QJsonValue getGrupo(Call &call)
+Json getGrupo(Call &call)
 {
     const QString code = call.text(0);
     if (code.isEmpty())
-        return queryPacket(call.db, ds::cdsGrupo(),
-                           QString::fromLatin1(kGroupSelect) + QStringLiteral(" ORDER BY G.CDGRUPHOMOL"));
-    return queryPacket(call.db, ds::cdsGrupo(), QString::fromLatin1(kGroupSelect) + QStringLiteral(" WHERE G.CDGRUPHOMOL = ?"),
-                       {code});
+        return queryPacket(call.db, ds::cdsGrupo(), sql::groupList());
+    return queryPacket(call.db, ds::cdsGrupo(), sql::groupByCode(), {code});
 }
 
 // GetSoli(group): the group's requests, by queue position and number.
-QJsonValue GetSoli(Call &call) { return groupRequests(call.db, call.text(0)); }
+Json GetSoli(Call &call) { return groupRequests(call.db, call.text(0)); }
 
 // getArq(group): the files that the group's requests modified, with their revisions.
-QJsonValue getArq(Call &call) { return groupFiles(call.db, call.text(0)); }
-
-QJsonObject releasedFilesOfKind(Database &db, const QString &group, const DatasetDef &def, const QString &columns,
-                                const char *kind)
-{
-    return queryPacket(db, def,
-                       QStringLiteral("SELECT %1 FROM SOLIGRUPO SG JOIN ARQPATCH A ON A.CDFILIAL = SG.CDFILIAL AND "
-                                      "A.NRSOLISERV = SG.NRSOLISERV WHERE SG.CDGRUPHOMOL = ? AND A.IDTIPOARQ = '%2' "
-                                      "ORDER BY A.NRSOLISERV, A.CDFILIAL, A.NRSEQPATCH, A.DSARQCHAVE")
-                           .arg(columns, QLatin1String(kind)),
-                       {group});
-}
+Json getArq(Call &call) { return groupFiles(call.db, call.text(0)); }
 
 // getArqSoli(group): the compiled-kind files the group's requests release for generation.
-QJsonValue getArqSoli(Call &call)
+Json getArqSoli(Call &call)
 {
-    return releasedFilesOfKind(
-        call.db, call.text(0), ds::cdsArqSoli(),
-        QStringLiteral("A.CDFILIAL, A.NRSOLISERV, A.DSARQPATCH, A.DSDIRDSTARQESPCLI, A.DSDIRDESTARQ, A.IDARQESPECLIE"), "C");
+    return queryPacket(call.db, ds::cdsArqSoli(), sql::compiledFilesOfGroup(), {call.text(0)});
 }
 
 // getArqSoliAsp(group): the web-page files the group's requests release.
-QJsonValue getArqSoliAsp(Call &call)
+Json getArqSoliAsp(Call &call)
 {
-    return releasedFilesOfKind(call.db, call.text(0), ds::cdsArqSoliAsp(),
-                               QStringLiteral("A.CDFILIAL, A.NRSOLISERV, A.DSARQPATCH, A.DSDIRDESTARQ"), "W");
+    return queryPacket(call.db, ds::cdsArqSoliAsp(), sql::filesOfGroupOfKind('W'), {call.text(0)});
 }
 
 // getArqSoliSetForms(group): the form-setting files the group's requests release.
-QJsonValue getArqSoliSetForms(Call &call)
+Json getArqSoliSetForms(Call &call)
 {
-    return releasedFilesOfKind(call.db, call.text(0), ds::cdsArqSoliAsp(),
-                               QStringLiteral("A.CDFILIAL, A.NRSOLISERV, A.DSARQPATCH, A.DSDIRDESTARQ"), "F");
+    return queryPacket(call.db, ds::cdsArqSoliAsp(), sql::filesOfGroupOfKind('F'), {call.text(0)});
 }
 
 QList<RequestKey> packetRequests(const Call &call, int index)
@@ -138,7 +112,7 @@ QList<RequestKey> packetRequests(const Call &call, int index)
 // GetArquivos(requests packet, flag): flag "N": every file the packet's requests release
 // (all kinds), ordered by request number; flag "S": one row for each of those requests
 // that releases no file at all.
-QJsonValue GetArquivos(Call &call)
+Json GetArquivos(Call &call)
 {
     const QList<RequestKey> keys = packetRequests(call, 0);
     const QString flag = call.text(1);
@@ -174,7 +148,7 @@ QJsonValue GetArquivos(Call &call)
 }
 
 // getAgrupaSoli(group): the groupings that the group's requests belong to.
-QJsonValue getAgrupaSoli(Call &call)
+Json getAgrupaSoli(Call &call)
 {
     return queryPacket(call.db, ds::cdsAgrupaSoli(),
                        QStringLiteral("SELECT A.CDFILIAL, A.NRSOLISERV, A.NRSEQAGRUPASOLI FROM SOLIGRUPO SG JOIN AGRUPASOLI A "
@@ -185,7 +159,7 @@ QJsonValue getAgrupaSoli(Call &call)
 
 // VerificaModelagemSoliGrup(group): one row listing the group's requests that need a
 // modelling project not yet homologated; no row when there is none.
-QJsonValue VerificaModelagemSoliGrup(Call &call)
+Json VerificaModelagemSoliGrup(Call &call)
 {
     const QList<QStringList> rows =
         queryRows(call.db,
@@ -205,7 +179,7 @@ QJsonValue VerificaModelagemSoliGrup(Call &call)
 
 // getProd(branch, tree code): the products offered to the branch (a product without
 // branch serves all), every one when the tree code is empty, else the one with that code.
-QJsonValue getProd(Call &call)
+Json getProd(Call &call)
 {
     const QString select = QStringLiteral("SELECT CDARVPROD, NMPRODUTO, CDPRODUTO FROM PRODUTO WHERE (CDFILIAL = '' OR CDFILIAL = ?) ");
     if (call.text(1).isEmpty())
@@ -216,7 +190,7 @@ QJsonValue getProd(Call &call)
 
 // getSoliDisp(product): the product's requests waiting for a group (finished by
 // development, or sent back for patch regeneration) that no group in progress holds.
-QJsonValue getSoliDisp(Call &call)
+Json getSoliDisp(Call &call)
 {
     return queryPacket(call.db, ds::cdsSoliDisp(),
                        QStringLiteral("SELECT S.CDFILIAL, S.NRSOLISERV, S.DSREFESOLI, S.TXOBSOLIGER FROM SOLICITACAO S "
@@ -229,7 +203,7 @@ QJsonValue getSoliDisp(Call &call)
 // getVdInsSoli(branch, number, product): the request when it is the product's and either
 // may enter a group or already is in one (then with that group's code and name); no row
 // otherwise.
-QJsonValue getVdInsSoli(Call &call)
+Json getVdInsSoli(Call &call)
 {
     const RequestKey key{call.text(0), call.text(1)};
     const QList<QStringList> rows = queryRows(
@@ -249,7 +223,7 @@ QJsonValue getVdInsSoli(Call &call)
 
 // GetItemTrabDesenv(number): the other requests, not yet homologated, that share a work
 // item (task activity) with the request.
-QJsonValue GetItemTrabDesenv(Call &call)
+Json GetItemTrabDesenv(Call &call)
 {
     return queryPacket(call.db, ds::cdsItemTrabDesenv(),
                        QStringLiteral("SELECT DISTINCT O.NRSOLISERV, O.CDFASETRAM, O.DSREFESOLI FROM SOLICITACAO S "
@@ -262,7 +236,7 @@ QJsonValue GetItemTrabDesenv(Call &call)
 }
 
 // GetReleaseSoli(number): the release and product tree code of the request(s) with that number.
-QJsonValue GetReleaseSoli(Call &call)
+Json GetReleaseSoli(Call &call)
 {
     return queryPacket(call.db, ds::cdsReleaseSoli(),
                        QStringLiteral("SELECT S.NRSOLISERV, S.CDRELEASESOLI, P.CDARVPROD FROM SOLICITACAO S "
@@ -272,7 +246,7 @@ QJsonValue GetReleaseSoli(Call &call)
 
 // GetVdReleaseSoli(number): the other requests of the same product that carry a release
 // and are still on their way to homologation (neither homologated nor back in development).
-QJsonValue GetVdReleaseSoli(Call &call)
+Json GetVdReleaseSoli(Call &call)
 {
     return queryPacket(call.db, ds::cdsVdReleaseSoli(),
                        QStringLiteral("SELECT O.NRSOLISERV, F.DSSTFASETRAM, COALESCE(OP.NMOPERADOR, ''), O.CDRELEASESOLI "
@@ -285,7 +259,7 @@ QJsonValue GetVdReleaseSoli(Call &call)
 }
 
 // getVerificaSolicitaGrupo(number, group): a row when a request with that number is in the group.
-QJsonValue getVerificaSolicitaGrupo(Call &call)
+Json getVerificaSolicitaGrupo(Call &call)
 {
     return queryPacket(call.db, ds::cdsVerificaSolicitaGrupo(),
                        QStringLiteral("SELECT NRSOLISERV, CDGRUPHOMOL FROM SOLIGRUPO WHERE NRSOLISERV = ? AND CDGRUPHOMOL = ?"),
@@ -304,7 +278,7 @@ RequestKey requestInGroup(Database &db, const QString &filial, const QString &gr
 
 // getVdJustificativa(branch, group, number): the justification stored for the request's
 // decision in that group (at most one row).
-QJsonValue getVdJustificativa(Call &call)
+Json getVdJustificativa(Call &call)
 {
     return queryPacket(call.db, ds::cdsVdJust(),
                        QStringLiteral("SELECT CDFILIAL, CDGRUPHOMOL, NRSOLISERV, CDOPERADOR, DSALTPROCHOMOL FROM JUSTIFICATIVA "
@@ -313,7 +287,7 @@ QJsonValue getVdJustificativa(Call &call)
 }
 
 // setDeletaJustificativa(branch, group, number): removes that justification (none is no error).
-QJsonValue setDeletaJustificativa(Call &call)
+Json setDeletaJustificativa(Call &call)
 {
     call.db.exec(QStringLiteral("DELETE FROM JUSTIFICATIVA WHERE CDFILIAL = ? AND CDGRUPHOMOL = ? AND NRSOLISERV = ?"),
                  {call.text(0), call.text(1), call.text(2)});
@@ -323,7 +297,7 @@ QJsonValue setDeletaJustificativa(Call &call)
 // setInsereJustificativa(var branch, var group, var number, var operator, text): stores the
 // justification of the request's decision in the group, replacing an earlier one. A blank
 // text, or a request that is not in the group, is refused.
-QJsonValue setInsereJustificativa(Call &call)
+Json setInsereJustificativa(Call &call)
 {
     const RequestKey key = requestInGroup(call.db, call.text(0), call.text(1), call.text(2));
     const QString text = call.text(4);
@@ -339,7 +313,7 @@ QJsonValue setInsereJustificativa(Call &call)
 
 // setLogTram(operator, group, var previous phase, var new phase, var text): appends the
 // transition log to the group's logs.
-QJsonValue setLogTram(Call &call)
+Json setLogTram(Call &call)
 {
     const GroupRow group = requireGroup(call.db, call.text(1));
     const int sequence =
@@ -357,14 +331,14 @@ QJsonValue setLogTram(Call &call)
 // getLocations(var product): the product's six locations: development repository URL,
 // development working copy, homologated repository URL, homologated working copy,
 // pre-homologated tree, homologated tree.
-QJsonValue getLocations(Call &call)
+Json getLocations(Call &call)
 {
     const ProductRow product = requireProduct(call.db, call.text(0));
     return QJsonArray::fromStringList(product.locations);
 }
 
 // GetProdAtual(): the build base folder of every product that has one.
-QJsonValue GetProdAtual(Call &call)
+Json GetProdAtual(Call &call)
 {
     return queryPacket(call.db, ds::cdsVerificaProduto(),
                        QStringLiteral("SELECT DSDIRBASEVER FROM PRODUTO WHERE DSDIRBASEVER <> '' ORDER BY CDPRODUTO"));
@@ -372,7 +346,7 @@ QJsonValue GetProdAtual(Call &call)
 
 // GetVersArqModif(group): the group's modified files with their revisions; a file that
 // several requests changed comes once per request, the highest revision last.
-QJsonValue GetVersArqModif(Call &call)
+Json GetVersArqModif(Call &call)
 {
     return queryPacket(call.db, ds::cdsArqModifAtu(),
                        QStringLiteral("SELECT A.DSDIRARQCHECKOU, A.CDRELEASEARQANT, A.CDRELEASEARQATU, '', '' FROM SOLIGRUPO SG "
@@ -385,7 +359,7 @@ QJsonValue GetVersArqModif(Call &call)
 // another version of the product: IDENTIFICA "1" for a file to generate registered for a
 // version/release other than the product's (characters 2-4 of its tree code), "2" for a
 // modified file outside the product's development working copy.
-QJsonValue GetVerificaArquivos(Call &call)
+Json GetVerificaArquivos(Call &call)
 {
     const QString group = call.text(0);
     const ProductRow product = requireProduct(call.db, call.text(1));
@@ -403,7 +377,7 @@ QJsonValue GetVerificaArquivos(Call &call)
     const QString root = pathKey(product.locations.value(1));
     if (!root.isEmpty()) {
         QSet<QString> listed;
-        for (const QStringList &row : queryRows(call.db, kRequestFiles, {group})) {
+        for (const QStringList &row : queryRows(call.db, sql::filesOfGroup(), {group})) {
             if (!pathKey(row[2]).startsWith(root) && !listed.contains(row[1])) {
                 listed.insert(row[1]);
                 rows.append({QStringLiteral("2"), row[1]});
@@ -416,7 +390,7 @@ QJsonValue GetVerificaArquivos(Call &call)
 // Vd_ReleaseArq(group): for each file of the group, the requests outside the group, not yet
 // homologated, that changed the same file at a lower revision: they must be homologated
 // first. GRUPOHOMOL is the group in progress that holds such a request (empty when none).
-QJsonValue Vd_ReleaseArq(Call &call)
+Json Vd_ReleaseArq(Call &call)
 {
     const QList<QStringList> candidates = queryRows(
         call.db,
@@ -439,7 +413,7 @@ QJsonValue Vd_ReleaseArq(Call &call)
 
 // getDepSoli(requests packet): the packet's requests together with every request, not yet
 // homologated, that one of them depends on or shares a grouping with.
-QJsonValue getDepSoli(Call &call)
+Json getDepSoli(Call &call)
 {
     const QList<RequestKey> keys = packetRequests(call, 0);
     QList<QVariantList> rows;
@@ -474,7 +448,7 @@ QJsonValue getDepSoli(Call &call)
 
 // getDepArq(group): the group's modified files that a request of another group in
 // progress (phases 002 to 006) also modified.
-QJsonValue getDepArq(Call &call)
+Json getDepArq(Call &call)
 {
     return queryPacket(call.db, ds::cdsVDDepArq(),
                        QStringLiteral("SELECT DISTINCT A.DSDIRARQCHECKOU FROM SOLIGRUPO SG JOIN ARQMODIF A ON A.CDFILIAL = "
@@ -492,7 +466,7 @@ QJsonValue getDepArq(Call &call)
 // stays, so a repeated transfer never loses the original. Rows with a current revision
 // carry development paths, mapped onto the homologated working copy, and set the revision
 // after the transfer of a file recorded before.
-QJsonValue setVersArqHom(Call &call)
+Json setVersArqHom(Call &call)
 {
     const GroupRow group = requireGroup(call.db, call.text(0));
     const ProductRow product = requireProduct(call.db, group.product);
@@ -523,7 +497,7 @@ QJsonValue setVersArqHom(Call &call)
 }
 
 // getVersArqFonteHom(var group): the recorded revisions of the group's homologated files.
-QJsonValue getVersArqFonteHom(Call &call)
+Json getVersArqFonteHom(Call &call)
 {
     return queryPacket(call.db, ds::cdsVersArqFonteHom(),
                        QStringLiteral("SELECT CDGRUPHOMOL, DSARQSVNHOMOL, NRREVANTARQSVN, NRREVATUARQSVN FROM VERSARQHOM "
@@ -534,7 +508,7 @@ QJsonValue getVersArqFonteHom(Call &call)
 // ---- Workflow of the group's requests ----------------------------------------------------
 
 // getSoliNaoGerada(group): the group's requests whose patch is still to be (re)generated.
-QJsonValue getSoliNaoGerada(Call &call)
+Json getSoliNaoGerada(Call &call)
 {
     return queryPacket(call.db, ds::cdsSoliNaoGerada(),
                        QStringLiteral("SELECT SG.CDFILIAL, SG.NRSOLISERV, S.DSREFESOLI FROM SOLIGRUPO SG JOIN SOLICITACAO S "
@@ -547,7 +521,7 @@ QJsonValue getSoliNaoGerada(Call &call)
 // "006" the requests whose patch was generated enter the tests ("Em teste"); the status of
 // every request in the group is then the one its workflow phase shows. A closed group is
 // left as it is. Answer: [number of requests changed].
-QJsonValue SyncFaseTram(Call &call)
+Json SyncFaseTram(Call &call)
 {
     const GroupRow group = requireGroup(call.db, call.text(0));
     int changed = 0;
@@ -592,7 +566,7 @@ RequestKey requestAtHomologation(Database &db, const RequestKey &key)
 // request of a group under homologation on in its own workflow: subject "105" or "205"
 // ("Enviou patch") homologates it, "072" ("Solicitou regeração de patch") sends it back
 // for patch regeneration; the responsible takes it over. Other subjects are refused.
-QJsonValue setTramita_Soli(Call &call)
+Json setTramita_Soli(Call &call)
 {
     const RequestKey key = requestAtHomologation(call.db, {call.text(0), call.text(1)});
     const QString subject = call.text(4);
@@ -624,7 +598,7 @@ RequestKey requestOfProduct(Database &db, const RequestKey &key, const QString &
 
 // TransfPatchFaseTram(branch, number, product): puts the patch of a request sent back for
 // regeneration back into generation: the version its files were generated for is cleared.
-QJsonValue TransfPatchFaseTram(Call &call)
+Json TransfPatchFaseTram(Call &call)
 {
     const RequestKey key = requestOfProduct(call.db, {call.text(0), call.text(1)}, call.text(2));
     if (requireRequest(call.db, key).phase != phase::AguardandoRegeracao)
@@ -637,7 +611,7 @@ QJsonValue TransfPatchFaseTram(Call &call)
 
 // SetArqLibPatchClie(branch, number, product): releases the files of a homologated request
 // to the clients' patch.
-QJsonValue SetArqLibPatchClie(Call &call)
+Json SetArqLibPatchClie(Call &call)
 {
     const RequestKey key = requestOfProduct(call.db, {call.text(0), call.text(1)}, call.text(2));
     if (requireRequest(call.db, key).phase != phase::Homologada)
@@ -650,7 +624,7 @@ QJsonValue SetArqLibPatchClie(Call &call)
 
 // SetReleaseSoli(release, number): stores the release (six digits, or empty to clear it)
 // of every request with that number.
-QJsonValue SetReleaseSoli(Call &call)
+Json SetReleaseSoli(Call &call)
 {
     const QString release = checkedRelease(call.text(0).trimmed(), QStringLiteral("a solicitação ") + call.text(1));
     if (call.db.execCount(QStringLiteral("UPDATE SOLICITACAO SET CDRELEASESOLI = ? WHERE NRSOLISERV = ?"), {release, call.text(1)})
@@ -661,7 +635,7 @@ QJsonValue SetReleaseSoli(Call &call)
 
 // setTroca_Resp_Soli(branch, number, operator, responsible): hands the request over to the
 // responsible (a registered operator); "DESENV" hands it back to development.
-QJsonValue setTroca_Resp_Soli(Call &call)
+Json setTroca_Resp_Soli(Call &call)
 {
     const RequestRow request = requireRequest(call.db, {call.text(0), call.text(1)});
     const QString responsible = call.text(3);
@@ -677,7 +651,7 @@ QJsonValue setTroca_Resp_Soli(Call &call)
 
 // removeArqCheckoutAtiv(var "_number_number_"): ends the check-out registrations of the
 // task activities (work items and files) of the requests with those numbers.
-QJsonValue removeArqCheckoutAtiv(Call &call)
+Json removeArqCheckoutAtiv(Call &call)
 {
     const QStringList numbers = call.text(0).split(u'_', Qt::SkipEmptyParts);
     for (const QString &raw : numbers) {
@@ -701,7 +675,7 @@ QJsonValue removeArqCheckoutAtiv(Call &call)
 // (phase "007", homologation date now). The other groups in progress of the same product
 // and release go back to "001" without a release; their requests wait for a new patch
 // generation, with their decision flags cleared, and will be tested again.
-QJsonValue Encerra_Grupos(Call &call)
+Json Encerra_Grupos(Call &call)
 {
     QStringList codes;
     for (const QString &raw : call.text(0).split(u',', Qt::SkipEmptyParts)) {
@@ -752,7 +726,7 @@ QJsonValue Encerra_Grupos(Call &call)
 // ---- Releases of the product -------------------------------------------------------------
 
 // getReleaseProd(product): [the product's current release VRRPPP, empty when none is registered].
-QJsonValue getReleaseProd(Call &call)
+Json getReleaseProd(Call &call)
 {
     requireProduct(call.db, call.text(0));
     return QJsonArray{currentRelease(call.db, call.text(0))};
@@ -787,7 +761,7 @@ void checkRepeated(const QString &value, const QString &repeated, const QString 
 }
 
 // Insere_Versao(var product, var version): registers the product's version (again is no error).
-QJsonValue Insere_Versao(Call &call)
+Json Insere_Versao(Call &call)
 {
     requireProduct(call.db, call.text(0));
     checkNumber(call.text(1), 1, 2, QStringLiteral("Versão"));
@@ -797,7 +771,7 @@ QJsonValue Insere_Versao(Call &call)
 
 // Insere_Release(var product, var version, var release, var release again): registers the
 // release (two digits) of the version, and the version when it is missing.
-QJsonValue Insere_Release(Call &call)
+Json Insere_Release(Call &call)
 {
     requireProduct(call.db, call.text(0));
     checkNumber(call.text(1), 1, 2, QStringLiteral("Versão"));
@@ -810,7 +784,7 @@ QJsonValue Insere_Release(Call &call)
 // Insere_Patch(var product, var version, var release, var patch, var patch again):
 // registers the patch (three digits), and its release and version when missing, so that
 // getReleaseProd and getVersaoProd answer with it.
-QJsonValue Insere_Patch(Call &call)
+Json Insere_Patch(Call &call)
 {
     requireProduct(call.db, call.text(0));
     checkNumber(call.text(1), 1, 2, QStringLiteral("Versão"));
@@ -825,8 +799,8 @@ QJsonValue Insere_Patch(Call &call)
     return QJsonValue::Null;
 }
 
-QJsonValue setGrupo(Call &call) { return saveGroups(call); }
-QJsonValue setSoli(Call &call) { return saveRequests(call); }
+Json setGrupo(Call &call) { return saveGroups(call); }
+Json setSoli(Call &call) { return saveRequests(call); }
 
 }  // namespace
 

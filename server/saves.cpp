@@ -4,6 +4,7 @@
 #include "datasets.h"
 #include "dispatcher.h"
 #include "domain.h"
+#include "queries.h"
 #include "schema.h"
 
 #include <QDateTime>
@@ -13,41 +14,16 @@
 
 namespace server {
 
-const char *const kGroupSelect =
-    "SELECT 'N', COALESCE(P.CDARVPROD, ''), G.CDPRODUTO, G.CDGRUPHOMOL, G.DSGRUPHOMOL, G.CDRELEASEGHOM, G.IDSTGRUPHOM, "
-    "G.DTCRIAGRHOM, COALESCE(P.NMPRODUTO, ''), G.DTULTATUGHOM, G.DTHRGERAGRUPSOL, G.DTHRHOMOGRUPSOL "
-    "FROM GRUPOHOMOL G LEFT JOIN PRODUTO P ON P.CDPRODUTO = G.CDPRODUTO";
-
-const char *const kRequestInGroupSelect =
-    "SELECT COALESCE(O.NMOPERADOR, ''), S.MODELAGEM, S.CDFASETRAM, SG.CDGRUPHOMOL, SG.CDFILIAL, SG.NRSOLISERV, "
-    "SG.IDSTSOLIGRUP, S.DSREFESOLI, S.TXOBSOLIGER, SG.NRPRIOSOLI, SG.IDHOMOLSOL, SG.IDRETSOLERROPRO, SG.IDENCSOLPATCREG, "
-    "S.CDASSUNTO FROM SOLIGRUPO SG JOIN SOLICITACAO S ON S.CDFILIAL = SG.CDFILIAL AND S.NRSOLISERV = SG.NRSOLISERV "
-    "LEFT JOIN OPERADOR O ON O.CDOPERADOR = S.CDOPERRESP";
-
 namespace {
-
-using packet::FieldType;
-
-const QString kDateTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
-
-// Values compared and stored as texts: empty for null, date-times in their stored form.
-QString normalized(const QVariant &value, FieldType type)
-{
-    if (!value.isValid() || value.isNull())
-        return {};
-    if (type == FieldType::DateTime && value.typeId() == QMetaType::QDateTime)
-        return value.toDateTime().toString(kDateTimeFormat);
-    return value.toString();
-}
 
 // A row of one dataset by field name, from a delta row or a stored row.
 class Values {
 public:
     Values() = default;
-    Values(const QList<packet::Field> &fields, const packet::Row &row)
+    Values(const QList<packet::Field> &fields, const QStringList &row)
     {
         for (int i = 0; i < fields.size(); ++i)
-            set(fields[i].name.toUpper(), normalized(row.value(i), fields[i].type));
+            set(fields[i].name.toUpper(), row.value(i));
     }
     Values(const DatasetDef &def, const QStringList &row)
     {
@@ -113,7 +89,6 @@ QVariant dateOrNull(const QString &text) { return text.isEmpty() ? QVariant() : 
 
 // ---- Groups ------------------------------------------------------------------------------
 
-const QString kGroupByCode = QString::fromLatin1(kGroupSelect) + QStringLiteral(" WHERE G.CDGRUPHOMOL = ?");
 // Fields that the screen keeps for itself or takes from the product: never compared.
 const QSet<QString> kGroupLocalFields{QStringLiteral("IDMARCADO"), QStringLiteral("NMPRODUTO"), QStringLiteral("CDARVPROD")};
 const QSet<QString> kGroupServerFields{QStringLiteral("CDGRUPHOMOL"), QStringLiteral("DTCRIAGRHOM"), QStringLiteral("DTULTATUGHOM")};
@@ -173,17 +148,12 @@ QString insertGroup(Database &db, const Values &row)
     return code;
 }
 
-// The stored columns of the group, compared again by the UPDATE/DELETE itself so that a
-// save committed in between by another connection is never overwritten.
-const QString kGroupGuard = QStringLiteral(
-    "CDGRUPHOMOL = ? AND DSGRUPHOMOL = ? AND CDPRODUTO = ? AND CDRELEASEGHOM = ? AND IDSTGRUPHOM = ? AND "
-    "COALESCE(DTULTATUGHOM, '') = ? AND COALESCE(DTHRGERAGRUPSOL, '') = ? AND COALESCE(DTHRHOMOGRUPSOL, '') = ?");
-
+// The stored columns of the group are compared again by the UPDATE/DELETE itself, so that
+// a save committed in between by another connection is never overwritten.
 QVariantList groupGuardValues(const Values &stored)
 {
     QVariantList values;
-    for (const char *field : {"CDGRUPHOMOL", "DSGRUPHOMOL", "CDPRODUTO", "CDRELEASEGHOM", "IDSTGRUPHOM", "DTULTATUGHOM",
-                              "DTHRGERAGRUPSOL", "DTHRHOMOGRUPSOL"})
+    for (const char *field : sql::kGroupGuardFields)
         values.append(stored[QString::fromLatin1(field)]);
     return values;
 }
@@ -193,7 +163,7 @@ Values storedGroup(Database &db, const Values &original)
     const QString code = original[QStringLiteral("CDGRUPHOMOL")];
     if (code.isEmpty())
         throw ServerError(QStringLiteral("Uma alteração de grupo sem o código do grupo (CDGRUPHOMOL) não pode ser gravada."));
-    const auto stored = storedRow(db, ds::cdsGrupo(), kGroupByCode, {code});
+    const auto stored = storedRow(db, ds::cdsGrupo(), sql::groupByCode(), {code});
     if (!stored)
         throw ServerError(QStringLiteral("%1 foi excluído por outro operador. Nada foi gravado; recarregue os dados.")
                               .arg(groupRecord(original)));
@@ -266,11 +236,7 @@ QString modifyGroup(Database &db, const Values &original, const Values &updated)
                         dateOrNull(result[QStringLiteral("DTHRGERAGRUPSOL")]),
                         dateOrNull(result[QStringLiteral("DTHRHOMOGRUPSOL")])};
     values += groupGuardValues(stored);
-    refuseLostRace(db.execCount(QStringLiteral("UPDATE GRUPOHOMOL SET DSGRUPHOMOL = ?, CDPRODUTO = ?, CDRELEASEGHOM = ?, "
-                                               "IDSTGRUPHOM = ?, DTULTATUGHOM = ?, DTHRGERAGRUPSOL = ?, DTHRHOMOGRUPSOL = ? WHERE ")
-                                    + kGroupGuard,
-                                values),
-                   stored);
+    refuseLostRace(db.execCount(sql::updateGroup(), values), stored);
     return stored[QStringLiteral("CDGRUPHOMOL")];
 }
 
@@ -283,7 +249,7 @@ void deleteGroup(Database &db, const Values &original)
                               .arg(groupRecord(stored), stored[QStringLiteral("IDSTGRUPHOM")]));
     const QList<QStringList> requests = queryRows(
         db, QStringLiteral("SELECT CDFILIAL, NRSOLISERV, CDFASEANTERIOR FROM SOLIGRUPO WHERE CDGRUPHOMOL = ?"), {code});
-    refuseLostRace(db.execCount(QStringLiteral("DELETE FROM GRUPOHOMOL WHERE ") + kGroupGuard, groupGuardValues(stored)), stored);
+    refuseLostRace(db.execCount(sql::deleteGroup(), groupGuardValues(stored)), stored);
     db.exec(QStringLiteral("DELETE FROM SOLIGRUPO WHERE CDGRUPHOMOL = ?"), {code});
     for (const QStringList &request : requests)
         changePhase(db, {request[0], request[1]}, request[2].isEmpty() ? phase::Disponivel : request[2], QString(), QString(),
@@ -294,8 +260,6 @@ void deleteGroup(Database &db, const Values &original)
 
 // ---- Requests of a group -----------------------------------------------------------------
 
-const QString kRequestByKey = QString::fromLatin1(kRequestInGroupSelect)
-    + QStringLiteral(" WHERE SG.CDGRUPHOMOL = ? AND SG.CDFILIAL = ? AND SG.NRSOLISERV = ?");
 const QSet<QString> kDecisionFlags{QStringLiteral("IDHOMOLSOL"), QStringLiteral("IDENCSOLPATCREG"),
                                    QStringLiteral("IDRETSOLERROPRO")};
 
@@ -341,7 +305,7 @@ void insertRequest(Database &db, const Values &row)
 
 Values storedRequest(Database &db, const Values &original)
 {
-    const auto stored = storedRow(db, ds::cdsSoli(), kRequestByKey, requestKeyOf(original));
+    const auto stored = storedRow(db, ds::cdsSoli(), sql::requestOfGroup(), requestKeyOf(original));
     if (!stored)
         throw ServerError(QStringLiteral("%1 foi retirada do grupo por outro operador. Nada foi gravado; recarregue os dados.")
                               .arg(requestRecord(original)));
@@ -439,12 +403,12 @@ void deleteRequest(Database &db, const Values &original)
 // modifications may change the name, the product (only of a group without requests), the
 // release, the two dates of the screen and the phase (one step forward, up to "006");
 // deletes only at "001", giving the group's requests back. Marks (IDMARCADO) are the
-// screen's own and are never stored. Answer: the saved groups as now stored.
-QJsonValue saveGroups(Call &call)
+// screen's own and are never stored. Answer: the codes of the inserted and modified groups.
+Json saveGroups(Call &call)
 {
-    const packet::Delta delta = deltaArgument(call, 0, ds::cdsGrupo(), {QStringLiteral("CDGRUPHOMOL")});
+    const TextDelta delta = deltaArgument(call, 0, ds::cdsGrupo(), {QStringLiteral("CDGRUPHOMOL")});
     QStringList saved;
-    for (const packet::Change &change : delta.changes) {
+    for (const TextDelta::Change &change : delta.changes) {
         switch (change.kind) {
         case packet::Change::Kind::Insert: saved.append(insertGroup(call.db, Values(delta.fields, change.newValues))); break;
         case packet::Change::Kind::Modify:
@@ -453,47 +417,27 @@ QJsonValue saveGroups(Call &call)
         case packet::Change::Kind::Delete: deleteGroup(call.db, Values(delta.fields, change.oldValues)); break;
         }
     }
-    QList<QVariantList> rows;
-    for (const QString &code : saved) {
-        for (const QStringList &row : queryRows(call.db, kGroupByCode, {code}))
-            rows.append(QVariantList(row.begin(), row.end()));
-    }
-    return rowsPacket(ds::cdsGrupo(), rows);
+    return QJsonArray::fromStringList(saved);
 }
 
 // setSoli(delta of cdsSoli): inserts put an available request of the group's product into
 // a group at "001" (status "001", phase "Em homologação"); modifications change the three
 // decision flags (group at "006", at most one "S") or the queue position (group at "001");
-// deletes take the request out of a group at "001", back to its previous phase. Answer:
-// the saved requests as now stored.
-QJsonValue saveRequests(Call &call)
+// deletes take the request out of a group at "001", back to its previous phase.
+Json saveRequests(Call &call)
 {
-    const packet::Delta delta = deltaArgument(
+    const TextDelta delta = deltaArgument(
         call, 0, ds::cdsSoli(), {QStringLiteral("CDGRUPHOMOL"), QStringLiteral("CDFILIAL"), QStringLiteral("NRSOLISERV")});
-    QList<QVariantList> savedKeys;
-    for (const packet::Change &change : delta.changes) {
+    for (const TextDelta::Change &change : delta.changes) {
         switch (change.kind) {
-        case packet::Change::Kind::Insert: {
-            const Values row(delta.fields, change.newValues);
-            insertRequest(call.db, row);
-            savedKeys.append(requestKeyOf(row));
+        case packet::Change::Kind::Insert: insertRequest(call.db, Values(delta.fields, change.newValues)); break;
+        case packet::Change::Kind::Modify:
+            modifyRequest(call.db, Values(delta.fields, change.oldValues), Values(delta.fields, change.newValues));
             break;
-        }
-        case packet::Change::Kind::Modify: {
-            const Values original(delta.fields, change.oldValues);
-            modifyRequest(call.db, original, Values(delta.fields, change.newValues));
-            savedKeys.append(requestKeyOf(original));
-            break;
-        }
         case packet::Change::Kind::Delete: deleteRequest(call.db, Values(delta.fields, change.oldValues)); break;
         }
     }
-    QList<QVariantList> rows;
-    for (const QVariantList &key : savedKeys) {
-        for (const QStringList &row : queryRows(call.db, kRequestByKey, key))
-            rows.append(QVariantList(row.begin(), row.end()));
-    }
-    return rowsPacket(ds::cdsSoli(), rows);
+    return QJsonValue::Null;
 }
 
 }  // namespace server

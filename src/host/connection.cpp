@@ -104,6 +104,7 @@ struct TNetConnection::Impl {
             socket.abort();
             return false;
         }
+        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         return true;
     }
 

@@ -42,10 +42,12 @@ TEST_F(ServerSaves, NewGroupsGetTheNextFreeTenDigitCode)
     two.changes += insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), QStringLiteral("Segundo")},
                                                         {QStringLiteral("CDPRODUTO"), kProduct}})
                        .changes;
-    const packet::Packet saved = packetOf(ok(QStringLiteral("setGrupo"), args({two.toJson()})));
-    EXPECT_EQ(column(saved, QStringLiteral("CDGRUPHOMOL")), (QStringList{QStringLiteral("0000000001"), QStringLiteral("0000000002")}));
-    EXPECT_EQ(column(saved, QStringLiteral("IDSTGRUPHOM")), (QStringList{QStringLiteral("001"), QStringLiteral("001")}));
-    EXPECT_EQ(column(saved, QStringLiteral("CDPRODUTO")).first(), kProduct);
+    EXPECT_EQ(ok(QStringLiteral("setGrupo"), args({two.toJson()})).toArray(),
+              (QJsonArray{QStringLiteral("0000000001"), QStringLiteral("0000000002")}));
+    const packet::Packet first = group(QStringLiteral("0000000001"));
+    EXPECT_EQ(valueAt(first, 0, QStringLiteral("IDSTGRUPHOM")), QStringLiteral("001"));
+    EXPECT_EQ(valueAt(first, 0, QStringLiteral("CDPRODUTO")), kProduct);
+    EXPECT_FALSE(valueAt(first, 0, QStringLiteral("DTCRIAGRHOM")).isEmpty());
 
     server::importDocument(db(), R"({"groups": [{"CDGRUPHOMOL": "0000000041", "DSGRUPHOMOL": "Importado", "CDPRODUTO": "0000000001"}]})");
     EXPECT_EQ(createGroup(QStringLiteral("Depois do importado")), QStringLiteral("0000000042"));
@@ -54,7 +56,7 @@ TEST_F(ServerSaves, NewGroupsGetTheNextFreeTenDigitCode)
                                      args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), QStringLiteral("Outro")},
                                                                                 {QStringLiteral("CDPRODUTO"), kProduct}})
                                                .toJson()}));
-    EXPECT_EQ(column(other.value(QStringLiteral("data")), QStringLiteral("CDGRUPHOMOL")), QStringList{QStringLiteral("0000000043")});
+    EXPECT_EQ(other.value(QStringLiteral("data")).toArray(), QJsonArray{QStringLiteral("0000000043")});
 
     EXPECT_TRUE(refused(QStringLiteral("setGrupo"), args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("CDPRODUTO"), kProduct}}).toJson()}))
                     .contains(QStringLiteral("Nome do grupo deve ser informado")));

@@ -156,7 +156,7 @@ QString ServerTest::createGroup(const QString &name, const QString &product)
                                                                            {QStringLiteral("IDSTGRUPHOM"), QStringLiteral("001")},
                                                                            {QStringLiteral("IDMARCADO"), QStringLiteral("N")}})
                                           .toJson()}));
-    return valueAt(packetOf(saved), 0, QStringLiteral("CDGRUPHOMOL"));
+    return saved.toArray().at(0).toString();
 }
 
 void ServerTest::addRequests(const QString &group, const QStringList &numbers)
