@@ -466,6 +466,16 @@ private:
         ++m_counts.requests;
     }
 
+    // The path key of a request's file, refused when the request lists that file twice.
+    static QString fileKeyOnce(const Record &file, const char *field, QSet<QString> &seen)
+    {
+        const QString key = pathKey(file[field]);
+        if (seen.contains(key))
+            file.fail(QString::fromLatin1(field), QStringLiteral("arquivo repetido na solicitação"));
+        seen.insert(key);
+        return key;
+    }
+
     void importModifiedFile(const QJsonValue &value, const QString &path, const QString &filial, const QString &numero,
                             QSet<QString> &seen)
     {
@@ -474,10 +484,7 @@ private:
                         {"NRTAREFA", 10, false}, {"NRPLATIVTARE", 5, false}});
         f.requireDigits("CDRELEASEARQANT");
         f.requireDigits("CDRELEASEARQATU");
-        const QString key = pathKey(f["DSDIRARQCHECKOU"]);
-        if (seen.contains(key))
-            f.fail(QStringLiteral("DSDIRARQCHECKOU"), QStringLiteral("arquivo repetido na solicitação"));
-        seen.insert(key);
+        const QString key = fileKeyOnce(f, "DSDIRARQCHECKOU", seen);
         m_db.exec(QStringLiteral("INSERT INTO ARQMODIF (CDFILIAL, NRSOLISERV, DSDIRARQCHECKOU, DSARQCHAVE, CDRELEASEARQANT, "
                                  "CDRELEASEARQATU, NRTAREFA, NRPLATIVTARE) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
                   {filial, numero, f["DSDIRARQCHECKOU"], key, f["CDRELEASEARQANT"], f["CDRELEASEARQATU"], f["NRTAREFA"],
@@ -496,10 +503,7 @@ private:
                         {"NRPLATIVTARE", 5, false}});
         f.requireOneOf("IDARQESPECLIE", {QStringLiteral("S"), QStringLiteral("N")});
         f.requireDigits("NRSEQPATCH");
-        const QString key = pathKey(f["DSARQPATCH"]);
-        if (seen.contains(key))
-            f.fail(QStringLiteral("DSARQPATCH"), QStringLiteral("arquivo repetido na solicitação"));
-        seen.insert(key);
+        const QString key = fileKeyOnce(f, "DSARQPATCH", seen);
         m_db.exec(QStringLiteral("INSERT INTO ARQPATCH (CDFILIAL, NRSOLISERV, DSARQPATCH, DSARQCHAVE, CDVERPRODUTO, CDRELVERPROD, "
                                  "CDPATCHVERPR, NRSEQPATCH, IDARQESPECLIE, DSDIRDESTARQ, DSDIRDSTARQESPCLI, IDTIPOARQ, "
                                  "CDRELEASEMETA, CDTIPOITTRAB, NRTAREFA, NRPLATIVTARE) "

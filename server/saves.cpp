@@ -171,12 +171,13 @@ Values storedGroup(Database &db, const Values &original)
     return *stored;
 }
 
-void refuseLostRace(int affected, const Values &row)
+// The guarded UPDATE/DELETE found no row: another connection changed it after it was read.
+void refuseLostRace(int affected, const QString &record)
 {
     if (affected != 1)
-        throw ServerError(QStringLiteral("%1 foi alterado por outro operador durante a gravação. Nada foi gravado; "
+        throw ServerError(QStringLiteral("%1 foi alterado(a) por outro operador durante a gravação. Nada foi gravado; "
                                          "recarregue os dados e refaça a alteração.")
-                              .arg(groupRecord(row)));
+                              .arg(record));
 }
 
 QString modifyGroup(Database &db, const Values &original, const Values &updated)
@@ -236,7 +237,7 @@ QString modifyGroup(Database &db, const Values &original, const Values &updated)
                         dateOrNull(result[QStringLiteral("DTHRGERAGRUPSOL")]),
                         dateOrNull(result[QStringLiteral("DTHRHOMOGRUPSOL")])};
     values += groupGuardValues(stored);
-    refuseLostRace(db.execCount(sql::updateGroup(), values), stored);
+    refuseLostRace(db.execCount(sql::updateGroup(), values), groupRecord(stored));
     return stored[QStringLiteral("CDGRUPHOMOL")];
 }
 
@@ -249,7 +250,7 @@ void deleteGroup(Database &db, const Values &original)
                               .arg(groupRecord(stored), stored[QStringLiteral("IDSTGRUPHOM")]));
     const QList<QStringList> requests = queryRows(
         db, QStringLiteral("SELECT CDFILIAL, NRSOLISERV, CDFASEANTERIOR FROM SOLIGRUPO WHERE CDGRUPHOMOL = ?"), {code});
-    refuseLostRace(db.execCount(sql::deleteGroup(), groupGuardValues(stored)), stored);
+    refuseLostRace(db.execCount(sql::deleteGroup(), groupGuardValues(stored)), groupRecord(stored));
     db.exec(QStringLiteral("DELETE FROM SOLIGRUPO WHERE CDGRUPHOMOL = ?"), {code});
     for (const QStringList &request : requests)
         changePhase(db, {request[0], request[1]}, request[2].isEmpty() ? phase::Disponivel : request[2], QString(), QString(),
@@ -325,14 +326,6 @@ QVariantList requestGuardValues(const Values &stored)
     return values;
 }
 
-void refuseLostRequestRace(int affected, const Values &row)
-{
-    if (affected != 1)
-        throw ServerError(QStringLiteral("%1 foi alterada por outro operador durante a gravação. Nada foi gravado; "
-                                         "recarregue os dados e refaça a alteração.")
-                              .arg(requestRecord(row)));
-}
-
 void modifyRequest(Database &db, const Values &original, const Values &updated)
 {
     const Values stored = storedRequest(db, original);
@@ -371,11 +364,11 @@ void modifyRequest(Database &db, const Values &original, const Values &updated)
     QVariantList values{result[QStringLiteral("NRPRIOSOLI")].left(3), result[QStringLiteral("IDHOMOLSOL")],
                         result[QStringLiteral("IDRETSOLERROPRO")], result[QStringLiteral("IDENCSOLPATCREG")]};
     values += requestGuardValues(stored);
-    refuseLostRequestRace(db.execCount(QStringLiteral("UPDATE SOLIGRUPO SET NRPRIOSOLI = ?, IDHOMOLSOL = ?, IDRETSOLERROPRO = ?, "
-                                                      "IDENCSOLPATCREG = ? WHERE ")
-                                           + kRequestGuard,
-                                       values),
-                          stored);
+    refuseLostRace(db.execCount(QStringLiteral("UPDATE SOLIGRUPO SET NRPRIOSOLI = ?, IDHOMOLSOL = ?, IDRETSOLERROPRO = ?, "
+                                               "IDENCSOLPATCREG = ? WHERE ")
+                                    + kRequestGuard,
+                                values),
+                   requestRecord(stored));
 }
 
 void deleteRequest(Database &db, const Values &original)
@@ -390,8 +383,8 @@ void deleteRequest(Database &db, const Values &original)
         db.scalar(QStringLiteral("SELECT CDFASEANTERIOR FROM SOLIGRUPO WHERE CDGRUPHOMOL = ? AND CDFILIAL = ? AND NRSOLISERV = ?"),
                   key)
             .toString();
-    refuseLostRequestRace(db.execCount(QStringLiteral("DELETE FROM SOLIGRUPO WHERE ") + kRequestGuard, requestGuardValues(stored)),
-                          stored);
+    refuseLostRace(db.execCount(QStringLiteral("DELETE FROM SOLIGRUPO WHERE ") + kRequestGuard, requestGuardValues(stored)),
+                   requestRecord(stored));
     db.exec(QStringLiteral("DELETE FROM JUSTIFICATIVA WHERE CDGRUPHOMOL = ? AND CDFILIAL = ? AND NRSOLISERV = ?"), key);
     changePhase(db, {key[1].toString(), key[2].toString()}, previous.isEmpty() ? phase::Disponivel : previous, QString(),
                 QString(), QString(), QStringLiteral("Retirada do grupo %1").arg(group.code));
