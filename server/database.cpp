@@ -342,14 +342,21 @@ QVariant Database::scalar(const QString &sql, const QVariantList &values)
 
 void Database::begin(bool write)
 {
-    exec(m_spec.engine == DatabaseSpec::Engine::Sqlite && write ? QStringLiteral("BEGIN IMMEDIATE")
-                                                                : QStringLiteral("BEGIN"));
+    // A read on PostgreSQL runs without one: at its isolation level (read committed) every
+    // statement takes its own snapshot inside a transaction too, so BEGIN and COMMIT would
+    // only cost two round trips. On SQLite a read transaction keeps one snapshot for all
+    // the statements of the call.
+    if (!write && isPostgres())
+        return;
+    exec(!isPostgres() && write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     m_inTransaction = true;
 }
 
 void Database::commit()
 {
     m_cache->finishAll();
+    if (!m_inTransaction)
+        return;
     exec(QStringLiteral("COMMIT"));
     m_inTransaction = false;
 }
