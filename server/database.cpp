@@ -1,0 +1,375 @@
+#include "database.h"
+
+#include "schema.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <atomic>
+
+namespace server {
+
+QString nowText() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
+
+// ---------------------------------------------------------------------------------------
+// Connection texts
+
+static bool isIdentifier(const QString &text)
+{
+    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,62}$"));
+    return identifier.match(text).hasMatch();
+}
+
+static void takeKeyValue(DatabaseSpec &spec, QStringList &options, const QString &key, const QString &value)
+{
+    const QString k = key.toLower();
+    if (k == u"host")
+        spec.host = value;
+    else if (k == u"port")
+        spec.port = value.toInt();
+    else if (k == u"dbname")
+        spec.dbName = value;
+    else if (k == u"user")
+        spec.user = value;
+    else if (k == u"password")
+        spec.password = value;
+    else if (k == u"schema")
+        spec.schema = value;
+    else
+        options.append(key + u'=' + value);
+}
+
+static DatabaseSpec parseUrl(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid())
+        throw ServerError(QStringLiteral("Endereço do PostgreSQL inválido: %1").arg(url.errorString()));
+    DatabaseSpec spec;
+    spec.engine = DatabaseSpec::Engine::Postgres;
+    spec.host = url.host();
+    spec.port = url.port(0);
+    spec.user = url.userName();
+    spec.password = url.password();
+    spec.dbName = url.path().mid(1);
+    QStringList options;
+    for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+        takeKeyValue(spec, options, key, value);
+    spec.options = options.join(u';');
+    return spec;
+}
+
+static DatabaseSpec parseKeyValues(const QString &text)
+{
+    DatabaseSpec spec;
+    spec.engine = DatabaseSpec::Engine::Postgres;
+    QStringList options;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        while (i < n && text[i].isSpace())
+            ++i;
+        if (i >= n)
+            break;
+        const qsizetype eq = text.indexOf(u'=', i);
+        if (eq < 0)
+            throw ServerError(QStringLiteral("Texto de conexão do PostgreSQL inválido perto de \"%1\".").arg(text.mid(i)));
+        const QString key = text.mid(i, eq - i).trimmed();
+        i = eq + 1;
+        while (i < n && text[i].isSpace())
+            ++i;
+        QString value;
+        if (i < n && text[i] == u'\'') {
+            ++i;
+            while (i < n && text[i] != u'\'') {
+                if (text[i] == u'\\' && i + 1 < n)
+                    ++i;
+                value.append(text[i++]);
+            }
+            if (i >= n)
+                throw ServerError(QStringLiteral("Texto de conexão do PostgreSQL com aspas sem fechamento."));
+            ++i;
+        } else {
+            while (i < n && !text[i].isSpace())
+                value.append(text[i++]);
+        }
+        takeKeyValue(spec, options, key, value);
+    }
+    spec.options = options.join(u';');
+    return spec;
+}
+
+DatabaseSpec DatabaseSpec::parse(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    DatabaseSpec spec;
+    if (trimmed.startsWith(u"postgresql://") || trimmed.startsWith(u"postgres://")) {
+        spec = parseUrl(trimmed);
+    } else if (trimmed.contains(QRegularExpression(QStringLiteral("(^|\\s)(dbname|host)\\s*=")))) {
+        spec = parseKeyValues(trimmed);
+    } else {
+        if (trimmed.isEmpty())
+            throw ServerError(QStringLiteral("Nenhum banco de dados informado."));
+        spec.path = QFileInfo(trimmed).absoluteFilePath();
+        return spec;
+    }
+    if (!spec.schema.isEmpty() && !isIdentifier(spec.schema))
+        throw ServerError(QStringLiteral("Nome de esquema inválido: \"%1\".").arg(spec.schema));
+    return spec;
+}
+
+QString DatabaseSpec::describe() const
+{
+    if (engine == Engine::Sqlite)
+        return path;
+    QString text = QStringLiteral("PostgreSQL %1@%2").arg(user, host.isEmpty() ? QStringLiteral("localhost") : host);
+    if (port)
+        text += u':' + QString::number(port);
+    text += u'/' + dbName;
+    if (!schema.isEmpty())
+        text += QStringLiteral(" (esquema %1)").arg(schema);
+    return text;
+}
+
+// ---------------------------------------------------------------------------------------
+// Errors
+
+static bool isLocked(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.text().toLower();
+    return code == u"5" || code == u"6" || code == u"55P03" || code == u"40P01" || code == u"40001"
+        || text.contains(u"database is locked") || text.contains(u"database table is locked");
+}
+
+static bool isConnectionLost(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.text().toLower();
+    return error.type() == QSqlError::ConnectionError || code.startsWith(u"08") || code == u"57P01"
+        || code == u"57P02" || code == u"57P03" || text.contains(u"server closed the connection")
+        || text.contains(u"no connection to the server") || text.contains(u"terminating connection")
+        || text.contains(u"connection to server") || text.contains(u"disk i/o error")
+        || text.contains(u"unable to open database");
+}
+
+// ---------------------------------------------------------------------------------------
+// Database
+
+struct Database::Cache {
+    QHash<QString, QSqlQuery *> queries;
+    ~Cache() { clear(); }
+    void clear()
+    {
+        qDeleteAll(queries);
+        queries.clear();
+    }
+    void finishAll()
+    {
+        for (QSqlQuery *query : std::as_const(queries))
+            query->finish();
+    }
+};
+
+Database::Database(DatabaseSpec spec) : m_spec(std::move(spec)), m_cache(std::make_unique<Cache>())
+{
+    static std::atomic<int> counter{0};
+    m_connectionName = QStringLiteral("homologa-server-%1").arg(++counter);
+}
+
+Database::~Database()
+{
+    close();
+    m_connection = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void Database::close()
+{
+    m_inTransaction = false;
+    // Statements are freed while the connection is still open (a lost connection makes
+    // Qt warn once per statement, and nothing can be done about that).
+    m_cache->clear();
+    if (isOpen())
+        m_connection.close();
+}
+
+void Database::ensureOpen()
+{
+    if (m_spec.engine == DatabaseSpec::Engine::Sqlite && m_fileSeen && !QFileInfo::exists(m_spec.path)) {
+        close();
+        throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não existe mais. "
+                                         "Restaure-o ou reinicie o servidor com outro banco.")
+                              .arg(m_spec.path));
+    }
+    if (!isOpen())
+        open();
+}
+
+void Database::open()
+{
+    m_cache->clear();
+    m_inTransaction = false;
+    const bool sqlite = m_spec.engine == DatabaseSpec::Engine::Sqlite;
+    if (!m_connection.isValid())
+        m_connection = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), m_connectionName);
+    QSqlDatabase &db = m_connection;
+    if (!db.isValid())
+        throw ServerError(QStringLiteral("O driver de banco de dados %1 não está instalado.")
+                              .arg(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")));
+    if (sqlite) {
+        QDir().mkpath(QFileInfo(m_spec.path).absolutePath());
+        db.setDatabaseName(m_spec.path);
+        const QByteArray timeout = qgetenv("HOMOLOGA_SQLITE_BUSY_TIMEOUT_MS");
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeout.isEmpty() ? QByteArray("5000") : timeout));
+    } else {
+        db.setHostName(m_spec.host);
+        if (m_spec.port)
+            db.setPort(m_spec.port);
+        db.setDatabaseName(m_spec.dbName);
+        db.setUserName(m_spec.user);
+        db.setPassword(m_spec.password);
+        db.setConnectOptions(m_spec.options);
+    }
+    if (!db.open())
+        throw ServerError(QStringLiteral("Não foi possível abrir o banco de dados %1: %2")
+                              .arg(m_spec.describe(), db.lastError().text()));
+    if (sqlite) {
+        m_fileSeen = true;
+        exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    } else {
+        // The schema statements below say "already exists" on every connection otherwise.
+        exec(QStringLiteral("SET client_min_messages TO WARNING"));
+    }
+    if (!sqlite && !m_spec.schema.isEmpty()) {
+        // The schema name was checked to be a plain identifier when the text was parsed.
+        exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(m_spec.schema));
+        exec(QStringLiteral("SET search_path TO %1").arg(m_spec.schema));
+    }
+    m_cache->finishAll();
+    createSchema(*this);
+}
+
+void Database::fail(const QSqlError &error, const QString &sql)
+{
+    Q_UNUSED(sql);
+    if (isLocked(error))
+        throw ServerError(QStringLiteral("O banco de dados está bloqueado por outra operação; nada foi gravado. "
+                                         "Tente novamente em instantes. (%1)")
+                              .arg(error.text()));
+    if (isConnectionLost(error)) {
+        close();
+        throw ServerError(QStringLiteral("A conexão com o banco de dados %1 foi perdida; nada foi gravado. (%2)")
+                              .arg(m_spec.describe(), error.text()));
+    }
+    throw ServerError(QStringLiteral("O banco de dados recusou a operação: %1").arg(error.text()));
+}
+
+static QVariant bindable(const QVariant &value)
+{
+    // A null QString would be bound as SQL NULL; texts are stored as empty texts instead.
+    if (value.typeId() == QMetaType::QString && value.toString().isNull())
+        return QVariant(QStringLiteral(""));
+    return value;
+}
+
+bool Database::preparable(const QString &sql) const
+{
+    if (m_spec.engine == DatabaseSpec::Engine::Sqlite)
+        return true;
+    static const QRegularExpression dml(QStringLiteral("^\\s*(SELECT|INSERT|UPDATE|DELETE|WITH)\\b"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return dml.match(sql).hasMatch();
+}
+
+QSqlQuery &Database::exec(const QString &sql, const QVariantList &values)
+{
+    if (!isOpen())
+        throw ServerError(QStringLiteral("A conexão com o banco de dados %1 não está aberta.").arg(m_spec.describe()));
+    QSqlQuery *&query = m_cache->queries[sql];
+    if (!preparable(sql)) {
+        // Schema and transaction statements cannot be prepared on PostgreSQL; they never
+        // carry values.
+        Q_ASSERT(values.isEmpty());
+        if (!query)
+            query = new QSqlQuery(m_connection);
+        query->finish();
+        if (!query->exec(sql)) {
+            const QSqlError error = query->lastError();
+            fail(error, sql);
+        }
+        return *query;
+    }
+    if (!query) {
+        query = new QSqlQuery(m_connection);
+        query->setForwardOnly(true);
+        if (!query->prepare(sql)) {
+            const QSqlError error = query->lastError();
+            delete query;
+            m_cache->queries.remove(sql);
+            fail(error, sql);
+        }
+    } else {
+        query->finish();
+    }
+    for (int i = 0; i < values.size(); ++i)
+        query->bindValue(i, bindable(values[i]));
+    if (!query->exec()) {
+        const QSqlError error = query->lastError();
+        fail(error, sql);
+    }
+    return *query;
+}
+
+int Database::execCount(const QString &sql, const QVariantList &values)
+{
+    return exec(sql, values).numRowsAffected();
+}
+
+QVariant Database::scalar(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery &query = exec(sql, values);
+    QVariant value = query.next() ? query.value(0) : QVariant();
+    query.finish();
+    return value;
+}
+
+void Database::begin(bool write)
+{
+    // A read on PostgreSQL runs without one: at its isolation level (read committed) every
+    // statement takes its own snapshot inside a transaction too, so BEGIN and COMMIT would
+    // only cost two round trips. On SQLite a read transaction keeps one snapshot for all
+    // the statements of the call.
+    if (!write && isPostgres())
+        return;
+    exec(!isPostgres() && write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    m_inTransaction = true;
+}
+
+void Database::commit()
+{
+    m_cache->finishAll();
+    if (!m_inTransaction)
+        return;
+    exec(QStringLiteral("COMMIT"));
+    m_inTransaction = false;
+}
+
+void Database::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    if (!isOpen())
+        return;
+    m_cache->finishAll();
+    exec(QStringLiteral("ROLLBACK"));
+}
+
+}  // namespace server

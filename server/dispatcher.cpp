@@ -1,0 +1,215 @@
+#include "dispatcher.h"
+
+#include "database.h"
+
+#include "host/packet.h"
+
+#include <QJsonDocument>
+
+namespace server {
+
+Call::Call(Database &database, const QString &method, const QList<ArgKind> &kinds, const QJsonArray &args)
+    : db(database), m_method(method), m_args(args)
+{
+    for (int i = 0; i < kinds.size(); ++i)
+        m_out.append(kinds[i] == ArgKind::Ref ? QJsonValue(args.at(i).toString()) : QJsonValue(QJsonValue::Null));
+}
+
+QString Call::text(int index) const
+{
+    if (m_out.at(index).isString())
+        return m_out.at(index).toString();
+    return m_args.at(index).toString();
+}
+
+void Call::setOut(int index, const QString &value) { m_out[index] = value; }
+
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out.append('"');
+    // Most values are plain ASCII: copied straight, without a UTF-8 copy of their own.
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    char *to = out.data() + start;
+    bool plain = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 || u < 0x20 || u == u'"' || u == u'\\') {
+            plain = false;
+            break;
+        }
+        *to++ = char(u);
+    }
+    if (plain) {
+        out.append('"');
+        return;
+    }
+    out.resize(start);
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '"': out.append("\\\"", 2); break;
+        case '\\': out.append("\\\\", 2); break;
+        case '\n': out.append("\\n", 2); break;
+        case '\r': out.append("\\r", 2); break;
+        case '\t': out.append("\\t", 2); break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                out.append("\\u00", 4);
+                out.append(hex[(c >> 4) & 0xf]);
+                out.append(hex[c & 0xf]);
+            } else {
+                out.append(c);
+            }
+        }
+    }
+    out.append('"');
+}
+
+Json::Json(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Array: m_text = QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact); break;
+    case QJsonValue::Object: m_text = QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact); break;
+    case QJsonValue::String: appendJsonString(m_text, value.toString()); break;
+    case QJsonValue::Bool: m_text = value.toBool() ? "true" : "false"; break;
+    case QJsonValue::Double: m_text = QByteArray::number(value.toDouble(), 'g', 17); break;
+    default: m_text = "null";
+    }
+}
+
+Json Json::raw(QByteArray text)
+{
+    Json json;
+    json.m_text = std::move(text);
+    return json;
+}
+
+Json Json::array(std::initializer_list<Json> elements)
+{
+    QByteArray text("[");
+    for (const Json &element : elements) {
+        if (text.size() > 1)
+            text.append(',');
+        text.append(element.text());
+    }
+    text.append(']');
+    return raw(text);
+}
+
+const MethodDef *ModuleDef::find(const QString &method) const
+{
+    for (const MethodDef &def : methods) {
+        if (def.name.compare(method, Qt::CaseInsensitive) == 0)
+            return &def;
+    }
+    return nullptr;
+}
+
+const QList<const ModuleDef *> &Dispatcher::modules()
+{
+    static const QList<const ModuleDef *> all{&grupSoliHomModule(), &gPatchModule(), &hostDatabaseModule()};
+    return all;
+}
+
+QJsonObject Dispatcher::failure(const QString &message)
+{
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}};
+}
+
+static QString kindName(ArgKind kind)
+{
+    switch (kind) {
+    case ArgKind::Text:
+    case ArgKind::Ref: return QStringLiteral("um texto");
+    case ArgKind::Packet: return QStringLiteral("um pacote de dados");
+    case ArgKind::Delta: return QStringLiteral("um pacote de alterações");
+    }
+    return {};
+}
+
+static bool hasKind(const QJsonValue &value, ArgKind kind)
+{
+    switch (kind) {
+    case ArgKind::Text:
+    case ArgKind::Ref: return value.isString() || value.isNull();
+    case ArgKind::Packet:
+        return value.isObject() && value.toObject().value(QStringLiteral("fields")).isArray()
+            && !value.toObject().contains(QStringLiteral("changes"));
+    case ArgKind::Delta:
+        return value.isObject() && value.toObject().value(QStringLiteral("fields")).isArray()
+            && value.toObject().value(QStringLiteral("changes")).isArray();
+    }
+    return false;
+}
+
+QJsonObject Dispatcher::call(const QString &module, const QString &method, const QJsonValue &args)
+{
+    return QJsonDocument::fromJson(callText(module, method, args)).object();
+}
+
+static QByteArray failureText(const QString &message)
+{
+    return QJsonDocument(Dispatcher::failure(message)).toJson(QJsonDocument::Compact);
+}
+
+QByteArray Dispatcher::callText(const QString &moduleName, const QString &methodName, const QJsonValue &argsValue)
+{
+    const ModuleDef *module = nullptr;
+    for (const ModuleDef *candidate : modules()) {
+        if (candidate->name.compare(moduleName, Qt::CaseInsensitive) == 0)
+            module = candidate;
+    }
+    if (!module)
+        return failureText(QStringLiteral("Módulo desconhecido no servidor de aplicação: \"%1\".").arg(moduleName));
+    const MethodDef *method = module->find(methodName);
+    if (!method)
+        return failureText(QStringLiteral("O módulo %1 não tem o método \"%2\".").arg(module->name, methodName));
+    const QString fullName = module->name + u'.' + method->name;
+    if (!argsValue.isArray())
+        return failureText(QStringLiteral("Os argumentos de %1 devem ser uma lista.").arg(fullName));
+    const QJsonArray args = argsValue.toArray();
+    if (args.size() != method->args.size())
+        return failureText(QStringLiteral("O método %1 espera %2 argumento(s) e recebeu %3.")
+                           .arg(fullName)
+                           .arg(method->args.size())
+                           .arg(args.size()));
+    for (int i = 0; i < args.size(); ++i) {
+        if (!hasKind(args[i], method->args[i]))
+            return failureText(QStringLiteral("O argumento %1 de %2 deve ser %3.")
+                               .arg(i + 1)
+                               .arg(fullName, kindName(method->args[i])));
+    }
+
+    Call call(m_db, method->name, method->args, args);
+    try {
+        m_db.ensureOpen();
+        Transaction transaction(m_db, method->writes);
+        const Json data = method->handler(call);
+        transaction.commit();
+        QByteArray text;
+        text.reserve(data.text().size() + 64);
+        text.append("{\"ok\":true,\"data\":");
+        text.append(data.text());
+        text.append(",\"out\":[");
+        for (qsizetype i = 0; i < call.out().size(); ++i) {
+            if (i)
+                text.append(',');
+            const QJsonValue value = call.out().at(i);
+            if (value.isString())
+                appendJsonString(text, value.toString());
+            else
+                text.append("null", 4);
+        }
+        text.append("]}");
+        return text;
+    } catch (const ServerError &error) {
+        return failureText(error.message());
+    } catch (const packet::PacketError &error) {
+        return failureText(QStringLiteral("Pacote de dados inválido em %1: %2").arg(fullName, QString::fromUtf8(error.what())));
+    } catch (const std::exception &error) {
+        return failureText(QStringLiteral("Erro interno do servidor em %1: %2").arg(fullName, QString::fromUtf8(error.what())));
+    }
+}
+
+}  // namespace server

@@ -1,0 +1,104 @@
+#pragma once
+
+// One dispatcher serves the remote data modules by method name, in process and behind the
+// HTTP front alike. A call names the module and the method and carries the argument list:
+//   texts passed by value and by reference as JSON strings (null = empty),
+//   data packets and deltas as their JSON objects (host/packet.h).
+// The answer is {"ok": true, "data": ..., "out": [...]} or {"ok": false, "error": "..."};
+// "out" has one entry per argument: the value after the call for a by-reference text,
+// null for every other argument.
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+
+#include <initializer_list>
+
+namespace server {
+
+class Database;
+struct DatasetDef;
+
+enum class ArgKind { Text, Ref, Packet, Delta };
+
+// The arguments of one call as the method sees them.
+class Call {
+public:
+    Call(Database &db, const QString &method, const QList<ArgKind> &kinds, const QJsonArray &args);
+
+    Database &db;
+    const QString &method() const { return m_method; }
+
+    QString text(int index) const;
+    void setOut(int index, const QString &value);
+    const QJsonArray &out() const { return m_out; }
+    const QJsonObject object(int index) const { return m_args.at(index).toObject(); }
+
+private:
+    QString m_method;
+    QJsonArray m_args;
+    QJsonArray m_out;
+};
+
+// A JSON value kept as its text. Large packets are written row by row straight into the
+// answer; building a JSON tree of them first costs more than the query itself.
+class Json {
+public:
+    Json() : m_text("null") {}
+    Json(const QJsonValue &value);
+    Json(const QJsonArray &array) : Json(QJsonValue(array)) {}
+    Json(const QJsonObject &object) : Json(QJsonValue(object)) {}
+    Json(const QString &text) : Json(QJsonValue(text)) {}
+    Json(QJsonValue::Type type) : Json(QJsonValue(type)) {}
+    static Json raw(QByteArray text);
+    // [a, b, ...]
+    static Json array(std::initializer_list<Json> elements);
+    const QByteArray &text() const { return m_text; }
+
+private:
+    QByteArray m_text;
+};
+
+// Appends `text` as a JSON string.
+void appendJsonString(QByteArray &out, QStringView text);
+
+using Handler = Json (*)(Call &);
+
+struct MethodDef {
+    QString name;
+    QList<ArgKind> args;
+    bool writes = false;  // runs in a write transaction
+    Handler handler = nullptr;
+};
+
+struct ModuleDef {
+    QString name;
+    QList<MethodDef> methods;
+    const MethodDef *find(const QString &method) const;  // case-insensitive
+};
+
+const ModuleDef &grupSoliHomModule();  // VOP42000.rdmGrupSoliHom
+const ModuleDef &gPatchModule();       // VOP03409.rdmGPatch
+const ModuleDef &hostDatabaseModule(); // Dbgeral: the host's own database (subject table)
+
+class Dispatcher {
+public:
+    explicit Dispatcher(Database &db) : m_db(db) {}
+
+    // Never throws: every failure becomes {"ok": false, "error": ...}, and a failed call
+    // leaves nothing written. callText gives the answer as JSON text (what HTTP sends).
+    QJsonObject call(const QString &module, const QString &method, const QJsonValue &args);
+    QByteArray callText(const QString &module, const QString &method, const QJsonValue &args);
+
+    Database &database() { return m_db; }
+
+    static QJsonObject failure(const QString &message);
+    static const QList<const ModuleDef *> &modules();
+
+private:
+    Database &m_db;
+};
+
+}  // namespace server

@@ -1,0 +1,52 @@
+#include "embedded.h"
+
+#include "database.h"
+#include "dispatcher.h"
+
+#include <QStandardPaths>
+
+#include <memory>
+
+namespace server {
+
+namespace {
+struct Embedded {
+    QString text;
+    std::unique_ptr<Database> database;
+    std::unique_ptr<Dispatcher> dispatcher;
+};
+
+Embedded &embedded()
+{
+    static Embedded instance;
+    return instance;
+}
+}  // namespace
+
+QString defaultEmbeddedDatabase()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/homologa/homologa.db");
+}
+
+Dispatcher &embeddedDispatcher(const QString &database)
+{
+    Embedded &current = embedded();
+    const QString text = database.trimmed().isEmpty() ? defaultEmbeddedDatabase() : database.trimmed();
+    if (!current.dispatcher || current.text != text) {
+        closeEmbedded();
+        current.database = std::make_unique<Database>(DatabaseSpec::parse(text));
+        current.dispatcher = std::make_unique<Dispatcher>(*current.database);
+        current.text = text;
+    }
+    return *current.dispatcher;
+}
+
+void closeEmbedded()
+{
+    Embedded &current = embedded();
+    current.dispatcher.reset();
+    current.database.reset();
+    current.text.clear();
+}
+
+}  // namespace server

@@ -1,0 +1,138 @@
+// The module's side: the connection component, its shared use, and the validation of the
+// answers, on the server embedded in the process.
+
+#include "serverenv.h"
+
+#include "embedded.h"
+#include "host/connection.h"
+#include "host/errors.h"
+#include "host/hostui.h"
+#include "import.h"
+#include "platform/settings.h"
+
+#include <QSettings>
+
+namespace {
+
+class ServerConnection : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_previousSettings = platform::settings::filePath();
+        platform::settings::setFilePath(m_dir.filePath(QStringLiteral("homologa.ini")));
+        configure(QString(), 0);
+        setHostUi(&m_ui);
+        server::Database db(server::DatabaseSpec::parse(databasePath()));
+        server::importDocument(db, kSampleDocument);
+    }
+    void TearDown() override
+    {
+        server::closeEmbedded();
+        setHostUi(nullptr);
+        platform::settings::setFilePath(m_previousSettings);
+    }
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("embedded.db")); }
+    void configure(const QString &host, int port)
+    {
+        QSettings settings(platform::settings::filePath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Horvane/WebURL"), host);
+        settings.setValue(QStringLiteral("Horvane/WebPort"), port);
+        settings.setValue(QStringLiteral("server/database"), databasePath());
+    }
+
+    QTemporaryDir m_dir;
+    QString m_previousSettings;
+    ScriptedHostUi m_ui;
+};
+
+TEST_F(ServerConnection, ConnectServerCountsUsesAndOpensOnlyOnce)
+{
+    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
+    QStringList uses;
+    ConnectServer(uses, net, true);
+    EXPECT_EQ(uses, QStringList{QStringLiteral("netGrupSoliHom=1")});
+    EXPECT_TRUE(net.connected());
+    ConnectServer(uses, net, true);
+    EXPECT_EQ(ConnectionUses(uses, QStringLiteral("netGrupSoliHom")), 2);
+    EXPECT_EQ(net.openCount(), 1);
+    ConnectServer(uses, net, false);
+    EXPECT_TRUE(net.connected());
+    ConnectServer(uses, net, false);
+    EXPECT_FALSE(net.connected());
+    ConnectServer(uses, net, false);  // never below 0, and the connection stays closed
+    EXPECT_EQ(uses, QStringList{QStringLiteral("netGrupSoliHom=0")});
+    EXPECT_FALSE(net.connected());
+}
+
+TEST_F(ServerConnection, KeepConnectedHoldsOneUseAcrossCalls)
+{
+    auto callBracketed = [](QStringList &uses, TNetConnection &net) {
+        ConnectServer(uses, net, true);
+        const ServerAnswer answer = net.call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")});
+        ConnectServer(uses, net, false);
+        return answer;
+    };
+    TNetConnection kept(QStringLiteral("netGrupSoliHom"), kMain);
+    QStringList keptUses;
+    ConnectServer(keptUses, kept, true);  // held from the screen's creation
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(callBracketed(keptUses, kept).ok);
+    EXPECT_EQ(kept.openCount(), 1);
+    EXPECT_TRUE(kept.connected());
+    ConnectServer(keptUses, kept, false);  // the screen closes
+    EXPECT_FALSE(kept.connected());
+
+    TNetConnection each(QStringLiteral("netGrupSoliHom"), kMain);
+    QStringList uses;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(callBracketed(uses, each).ok);
+    EXPECT_EQ(each.openCount(), 5);
+    EXPECT_FALSE(each.connected());
+}
+
+TEST_F(ServerConnection, HostAndPortAreReadBeforeEveryConnect)
+{
+    TNetConnection net(QStringLiteral("netGPatch"), kPatch);
+    configure(QStringLiteral("127.0.0.1"), 1);
+    EXPECT_FALSE(net.open());
+    EXPECT_TRUE(net.lastError().contains(QStringLiteral("127.0.0.1:1"))) << net.lastError().toStdString();
+    const ServerAnswer unreachable = net.call(QStringLiteral("getVersaoProd"), {kProduct});
+    EXPECT_FALSE(unreachable.ok);
+    EXPECT_TRUE(unreachable.error.contains(QStringLiteral("127.0.0.1:1")));
+    configure(QString(), 0);
+    // A call on a closed connection opens it, now in process.
+    QString product = kProduct;
+    const ServerAnswer answer = net.call(QStringLiteral("getVersaoProd"), {RemoteArg::ref(product)});
+    ASSERT_TRUE(answer.ok) << answer.error.toStdString();
+    EXPECT_TRUE(net.connected());
+    EXPECT_EQ(net.host(), QString());
+    EXPECT_EQ(answer.data.toArray()[1].toString(), QStringLiteral("01"));
+    EXPECT_EQ(answer.out, (QJsonArray{kProduct}));
+    EXPECT_EQ(product, kProduct);
+}
+
+TEST_F(ServerConnection, CheckResultServShowsTheFailureAndStops)
+{
+    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
+    const ServerAnswer good = net.call(QStringLiteral("getReleaseProd"), {kProduct});
+    EXPECT_EQ(Consiste::CheckResultServ(good, true, 0).toArray()[0].toString(), QStringLiteral("501023"));
+    const ServerAnswer bad = net.call(QStringLiteral("getReleaseProd"), {QStringLiteral("0000000099")});
+    EXPECT_THROW(Consiste::CheckResultServ(bad, true, 0), EAbort);
+    ASSERT_EQ(m_ui.messages().size(), 1);
+    EXPECT_TRUE(m_ui.messages()[0].contains(QStringLiteral("0000000099")));
+    EXPECT_EQ(m_ui.shown()[0].type, DialogType::Error);
+    // Without the abort flag the error is shown and an undefined value comes back.
+    EXPECT_TRUE(Consiste::CheckResultServ(bad, false, 0).isUndefined());
+    // An element of an array answer that carries a failure is refused as well.
+    EXPECT_THROW(Consiste::CheckResultServ(QJsonValue(QJsonObject{{QStringLiteral("ok"), false},
+                                                                  {QStringLiteral("error"), QStringLiteral("falhou")}}),
+                                           true, 0),
+                 EAbort);
+    const QJsonArray initial = Consiste::CheckResultServ(net.call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")}), true, 0).toArray();
+    EXPECT_TRUE(Consiste::CheckResultServ(initial[0], true, 0).isObject());
+    // The host database's subject query, served by the same server.
+    EXPECT_EQ(qryVerificaAssunto(QStringLiteral("00010")).rows.size(), 1);
+    EXPECT_TRUE(qryVerificaAssunto(QStringLiteral("00020")).rows.isEmpty());
+}
+
+}  // namespace
