@@ -20,12 +20,9 @@ const Row &emptyRow()
     return none;
 }
 
-bool isNull(const QVariant &value) { return !value.isValid() || value.isNull(); }
+using dsvalue::isNull;
 
-const QString *stringRef(const QVariant &value)
-{
-    return value.typeId() == QMetaType::QString ? static_cast<const QString *>(value.constData()) : nullptr;
-}
+inline const QString *stringRef(const QVariant &value) { return dsvalue::text(value); }
 
 bool isTextType(FieldType type) { return type == FieldType::String || type == FieldType::FixedString; }
 
@@ -45,6 +42,15 @@ bool sameRow(const Row &a, const Row &b)
             return false;
     }
     return true;
+}
+
+constexpr int kPrefetchAhead = 6;
+
+inline void prefetchRow(const Row &row)
+{
+    const QVariant *cells = row.constData();
+    __builtin_prefetch(cells);
+    __builtin_prefetch(reinterpret_cast<const char *>(cells) + 64);
 }
 
 const char *const kDisplayDateTime = "dd/MM/yyyy HH:mm:ss";
@@ -81,7 +87,6 @@ QString TField::DisplayLabel() const
 QVariant TField::Value() const { return m_dataset->currentValue(m_index); }
 void TField::setValue(const QVariant &value) { m_dataset->setCurrentValue(m_index, value); }
 bool TField::IsNull() const { return isNull(m_dataset->currentValue(m_index)); }
-QString TField::AsString() const { return Dataset::valueText(m_dataset->currentValue(m_index)); }
 void TField::setAsString(const QString &text) { setValue(text); }
 
 QDateTime TField::AsDateTime() const
@@ -144,7 +149,11 @@ FieldDef &Dataset::fieldDef(const QString &fieldName)
 
 int Dataset::fieldIndex(const QString &fieldName) const
 {
-    const auto found = m_fieldByName.constFind(fieldName.toUpper());
+    // Names are nearly always written in upper case already: look them up without a copy first.
+    auto found = m_fieldByName.constFind(fieldName);
+    if (found != m_fieldByName.constEnd())
+        return *found;
+    found = m_fieldByName.constFind(fieldName.toUpper());
     return found == m_fieldByName.constEnd() ? -1 : *found;
 }
 
@@ -198,7 +207,7 @@ QVariant Dataset::convertValue(const QVariant &value, FieldType type)
     switch (type) {
     case FieldType::String:
     case FieldType::FixedString:
-        if (value.typeId() == QMetaType::QString)
+        if (stringRef(value))
             return value;
         return valueText(value);
     case FieldType::DateTime: {
@@ -301,7 +310,7 @@ void Dataset::setCurrentValue(int field, const QVariant &value)
     if (def.readOnly)
         throw EHomologa(QStringLiteral("O campo %1 não pode ser alterado.").arg(def.name));
     QVariant converted = convertValue(value, def.type);
-    if (isTextType(def.type) && def.size > 0 && converted.typeId() == QMetaType::QString) {
+    if (isTextType(def.type) && def.size > 0 && stringRef(converted)) {
         const QString *text = stringRef(converted);
         if (text->size() > def.size)
             converted = text->left(def.size);
@@ -465,6 +474,9 @@ void Dataset::Next()
     ++m_cur;
     m_bof = false;
     m_eof = false;
+    // Walks read row after row: fetch the rows ahead while this one is worked on.
+    if (m_cur + kPrefetchAhead < int(m_view.size()))
+        prefetchRow(m_records[m_view[m_cur + kPrefetchAhead]].values);
     notifyCurrent();
     scrolled();
 }
@@ -536,26 +548,23 @@ QList<int> Dataset::keyFieldIndexes(const QString &keyFields) const
     return indexes;
 }
 
-bool Dataset::rowMatches(const Row &values, const QList<int> &fields, const QVariantList &keys,
+bool Dataset::rowMatches(const Row &values, const QList<int> &fields, const QStringList &keys,
                          LocateOptions options) const
 {
     const Qt::CaseSensitivity cs = (options & loCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const bool partial = options & loPartialKey;
     for (qsizetype k = 0; k < fields.size(); ++k) {
         const QVariant &value = values.at(fields[k]);
-        const QVariant &key = keys.at(k);
-        const QString *valueText = stringRef(value);
-        const QString *keyText = stringRef(key);
-        QString valueCopy, keyCopy;
-        if (!valueText) {
-            valueCopy = Dataset::valueText(value);
-            valueText = &valueCopy;
+        const QString &key = keys.at(k);
+        const QString *text = stringRef(value);
+        QString copy;
+        if (!text) {
+            copy = valueText(value);
+            text = &copy;
         }
-        if (!keyText) {
-            keyCopy = Dataset::valueText(key);
-            keyText = &keyCopy;
-        }
-        const bool match = (options & loPartialKey) ? valueText->startsWith(*keyText, cs)
-                                                    : valueText->compare(*keyText, cs) == 0;
+        const bool match = partial ? text->startsWith(key, cs)
+                         : cs == Qt::CaseSensitive ? *text == key
+                                                   : text->compare(key, cs) == 0;
         if (!match)
             return false;
     }
@@ -572,8 +581,11 @@ int Dataset::findRow(const QString &keyFields, const QVariant &values, LocateOpt
                             .arg(name())
                             .arg(fields.size())
                             .arg(keys.size()));
+    QStringList keyTexts;
+    for (const QVariant &key : keys)
+        keyTexts.append(valueText(key));
     for (int i = std::max(0, fromRow); i < int(m_view.size()); ++i) {
-        if (rowMatches(m_records[m_view[i]].values, fields, keys, options))
+        if (rowMatches(m_records[m_view[i]].values, fields, keyTexts, options))
             return i;
     }
     return -1;

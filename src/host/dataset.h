@@ -25,6 +25,28 @@
 
 using packet::FieldType;
 
+// Reading values without asking QVariant for its type the slow way: the hot loops of the
+// dataset (locate, filter, walking) compare the type interface pointer in place.
+namespace dsvalue {
+inline bool isNull(const QVariant &value)
+{
+    const auto &d = value.data_ptr();
+    return d.typeInterface() == nullptr || d.is_null;
+}
+// The text a value holds, without a copy; null when it holds no text.
+inline const QString *text(const QVariant &value)
+{
+    static const QtPrivate::QMetaTypeInterface *const stringType = QMetaType::fromType<QString>().iface();
+    const auto &d = value.data_ptr();
+    const QtPrivate::QMetaTypeInterface *type = d.typeInterface();
+    if (type == stringType)
+        return static_cast<const QString *>(d.storage());
+    if (type == nullptr || type->typeId.loadRelaxed() != QMetaType::QString)
+        return nullptr;
+    return static_cast<const QString *>(d.storage());
+}
+}  // namespace dsvalue
+
 enum DataSetState { dsBrowse, dsEdit, dsInsert };
 
 enum LocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
@@ -276,7 +298,7 @@ private:
     void removeRecordPhysically(int recordIndex);
     void requireActiveFields() const;
     QList<int> keyFieldIndexes(const QString &keyFields) const;
-    bool rowMatches(const packet::Row &values, const QList<int> &fields, const QVariantList &keys,
+    bool rowMatches(const packet::Row &values, const QList<int> &fields, const QStringList &keys,
                     LocateOptions options) const;
     void notifyReset();
     void notifyRow(int gridRow);
@@ -306,3 +328,11 @@ private:
     quint64 m_nextChange = 1;
     int m_disableCount = 0;
 };
+
+inline QString TField::AsString() const
+{
+    const QVariant &value = m_dataset->currentValue(m_index);
+    if (const QString *text = dsvalue::text(value))
+        return *text;
+    return Dataset::valueText(value);
+}

@@ -1,5 +1,6 @@
 #include "filter.h"
 
+#include "host/dataset.h"
 #include "host/errors.h"
 
 #include <QDateTime>
@@ -93,16 +94,17 @@ public:
 
 void fieldValue(const QVariant &value, Val &out)
 {
-    if (!value.isValid() || value.isNull()) {
+    if (dsvalue::isNull(value)) {
         out.kind = Val::Null;
         out.text = nullptr;
         return;
     }
-    switch (value.typeId()) {
-    case QMetaType::QString:
+    if (const QString *text = dsvalue::text(value)) {
         out.kind = Val::Text;
-        out.text = static_cast<const QString *>(value.constData());
+        out.text = text;
         return;
+    }
+    switch (value.typeId()) {
     case QMetaType::QDateTime:
         out.kind = Val::Date;
         out.date = value.toDateTime();
@@ -283,9 +285,9 @@ public:
             return m_text.isEmpty() == m_equal;
         const QVariant &value = row.at(m_field);
         bool same;
-        if (value.typeId() == QMetaType::QString)
-            same = static_cast<const QString *>(value.constData())->compare(m_text, m_cs) == 0;
-        else if (!value.isValid() || value.isNull())
+        if (const QString *text = dsvalue::text(value))
+            same = m_cs == Qt::CaseSensitive ? *text == m_text : text->compare(m_text, m_cs) == 0;
+        else if (dsvalue::isNull(value))
             same = m_text.isEmpty();
         else
             same = value.toString().compare(m_text, m_cs) == 0;
