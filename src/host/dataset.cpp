@@ -1,5 +1,6 @@
 #include "dataset.h"
 
+#include "host/datasource.h"
 #include "host/filter.h"
 
 #include <algorithm>
@@ -381,32 +382,74 @@ int Dataset::sortedPosition(int recordIndex) const
 
 // ====================================================================== notifications
 
+void Dataset::attachSource(TDataSource *source)
+{
+    if (!m_sources.contains(source))
+        m_sources.append(source);
+}
+
+void Dataset::detachSource(TDataSource *source) { m_sources.removeAll(source); }
+
+void Dataset::notifySourcesState()
+{
+    const QList<TDataSource *> sources = m_sources;
+    for (TDataSource *source : sources)
+        source->stateChanged();
+}
+
+void Dataset::notifySourcesData()
+{
+    if (m_sources.isEmpty())
+        return;
+    const QList<TDataSource *> sources = m_sources;
+    for (TDataSource *source : sources)
+        source->dataChanged();
+}
+
 void Dataset::notifyReset()
 {
     if (m_disableCount == 0) {
         emit layoutReset();
         emit currentRowChanged(gridCurrentRow());
+        notifySourcesData();
     }
 }
 
 void Dataset::notifyRow(int gridRow)
 {
-    if (m_disableCount == 0 && gridRow >= 0)
+    if (m_disableCount == 0 && gridRow >= 0) {
         emit rowChanged(gridRow);
+        notifySourcesData();
+    }
 }
 
 void Dataset::notifyCurrent()
 {
-    if (m_disableCount == 0)
+    if (m_disableCount == 0) {
         emit currentRowChanged(gridCurrentRow());
+        notifySourcesData();
+    }
+}
+
+void Dataset::notifyState()
+{
+    if (m_disableCount == 0) {
+        emit stateChanged();
+        notifySourcesState();
+    }
+    if (OnStateChange)
+        OnStateChange(*this);
 }
 
 void Dataset::DisableControls() { ++m_disableCount; }
 
 void Dataset::EnableControls()
 {
-    if (m_disableCount > 0 && --m_disableCount == 0)
+    if (m_disableCount > 0 && --m_disableCount == 0) {
         notifyReset();
+        emit stateChanged();
+        notifySourcesState();
+    }
 }
 
 int Dataset::gridRowCount() const { return int(m_view.size()) + (m_state == dsInsert ? 1 : 0); }
@@ -424,6 +467,19 @@ const Row &Dataset::gridRow(int row) const
     if (row < 0 || row >= int(m_view.size()))
         return emptyRow();
     return m_records[m_view[row]].values;
+}
+
+Dataset::Bookmark Dataset::gridBookmark(int row) const
+{
+    if (m_state == dsInsert) {
+        if (row == m_insertRow)
+            return 0;
+        if (row > m_insertRow)
+            --row;
+    }
+    if (row < 0 || row >= int(m_view.size()))
+        return 0;
+    return m_records[m_view[row]].id;
 }
 
 int Dataset::gridCurrentRow() const { return m_state == dsInsert ? m_insertRow : m_cur; }
@@ -624,10 +680,7 @@ void Dataset::setState(DataSetState state)
     if (m_state == state)
         return;
     m_state = state;
-    if (m_disableCount == 0)
-        emit stateChanged();
-    if (OnStateChange)
-        OnStateChange(*this);
+    notifyState();
 }
 
 void Dataset::CheckBrowseMode()
@@ -655,6 +708,8 @@ void Dataset::Edit()
     m_buffer.resize(m_fields.size());
     m_bufferModified = false;
     setState(dsEdit);
+    if (m_state != dsEdit)  // a state handler cancelled the edit
+        return;
     notifyRow(m_cur);
     if (AfterEdit)
         AfterEdit(*this);
@@ -671,13 +726,10 @@ void Dataset::beginInsert(bool append)
     m_buffer = Row(m_fields.size());
     m_bufferModified = false;
     m_state = dsInsert;
-    if (m_disableCount == 0) {
-        emit layoutReset();
-        emit stateChanged();
-        emit currentRowChanged(m_insertRow);
-    }
-    if (OnStateChange)
-        OnStateChange(*this);
+    notifyReset();
+    notifyState();
+    if (m_state != dsInsert)  // a state handler cancelled the insert
+        return;
     try {
         if (OnNewRecord)
             OnNewRecord(*this);
@@ -757,10 +809,7 @@ void Dataset::Post()
         }
         notifyReset();
     }
-    if (m_disableCount == 0)
-        emit stateChanged();
-    if (OnStateChange)
-        OnStateChange(*this);
+    notifyState();
     if (AfterPost)
         AfterPost(*this);
 }
@@ -778,10 +827,7 @@ void Dataset::Cancel()
     if (wasInsert)
         moveTo(m_cur, false);
     notifyReset();
-    if (m_disableCount == 0)
-        emit stateChanged();
-    if (OnStateChange)
-        OnStateChange(*this);
+    notifyState();
     if (wasInsert)
         scrolled();
     if (AfterCancel)

@@ -57,6 +57,7 @@ enum class RowStatus { Unchanged, Inserted, Modified, Deleted };
 
 class Dataset;
 class RowView;
+class TDataSource;
 namespace dsfilter {
 class Expression;
 }
@@ -261,6 +262,12 @@ public:
     QString displayText(const packet::Row &row, int field) const;
     // The view row of a bookmark, or -1.
     int rowOfBookmark(Bookmark bookmark) const;
+    // The bookmark of a grid row; 0 for the row being inserted.
+    Bookmark gridBookmark(int gridRow) const;
+
+    // Data sources attach themselves; they hear of state changes and of moves.
+    void attachSource(TDataSource *source);
+    void detachSource(TDataSource *source);
 
     // ---- values of the current record (TField uses these)
     const QVariant &currentValue(int field) const;
@@ -303,6 +310,7 @@ private:
     void notifyReset();
     void notifyRow(int gridRow);
     void notifyCurrent();
+    void notifyState();
     packet::Row mapPacketRow(const packet::Row &row, const QList<int> &sourceOf) const;
 
     QList<FieldDef> m_fields;
@@ -327,6 +335,9 @@ private:
     quint64 m_nextId = 1;
     quint64 m_nextChange = 1;
     int m_disableCount = 0;
+    QList<TDataSource *> m_sources;
+    void notifySourcesState();
+    void notifySourcesData();
 };
 
 inline QString TField::AsString() const

@@ -26,6 +26,28 @@ QString TMessages::Msg(const QString &key) const
 
 QString TMessages::Msg(const QString &key, const QVariantList &args) const { return Format(Msg(key), args); }
 
+int TMessages::ShowMsg(const QString &key, DialogType type, int buttons, int helpContext) const
+{
+    Q_UNUSED(helpContext);
+    return hostUi().showMessage(Msg(key), type, buttons);
+}
+
+int TMessages::ShowMsg(const QString &key, const QVariantList &args, DialogType type, int buttons) const
+{
+    return hostUi().showMessage(Msg(key, args), type, buttons);
+}
+
+QStringList TMessages::keys() const
+{
+    QStringList list;
+    for (const QString &entry : m_entries) {
+        const qsizetype bar = entry.indexOf(u'|');
+        if (bar >= 0)
+            list.append(entry.left(bar));
+    }
+    return list;
+}
+
 QString Format(const QString &text, const QVariantList &args)
 {
     QString out;
