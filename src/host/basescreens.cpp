@@ -77,7 +77,7 @@ TfrmPadraoGrid::TfrmPadraoGrid(const QString &name, const QString &caption, cons
     mnuArquivo->addSeparator();
     mnuAjudaMenu = mnuPadrao->addMenu(QStringLiteral("A&juda"));
     mnuAjudaMenu->setObjectName(QStringLiteral("mnuAjudaMenu"));
-    mnuAjuda = command("mnuAjuda", "&Ajuda", "Ajuda", QStyle::SP_DialogHelpButton, mnuAjudaMenu, &sbtAjuda, "sbtAjuda",
+    mnuAjuda = command("mnuAjuda", "&Ajuda", "Ajuda", QStyle::SP_MessageBoxQuestion, mnuAjudaMenu, &sbtAjuda, "sbtAjuda",
                        &TfrmPadraoGrid::sbtAjudaClick);
     mnuFechar = command("mnuFechar", "&Fechar", "Fechar", QStyle::SP_DialogCloseButton, mnuArquivo, &sbtFechar,
                         "sbtFechar", &TfrmPadraoGrid::sbtFecharClick);

@@ -147,6 +147,10 @@ void TfrmGrupSoliHom::CriaRodape()
         button->setCheckable(true);
         button->setChecked(pressed);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // A pressed toggle must read as pressed at a glance.
+        button->setStyleSheet(QStringLiteral("QToolButton { padding: 3px 8px; }"
+                                             "QToolButton:checked { background: palette(highlight);"
+                                             " color: palette(highlighted-text); }"));
         connect(button, &QToolButton::clicked, this, host::guarded([this] { tbtPendenteClick(); }));
         lytRodape->insertWidget(lytRodape->indexOf(lblCodigoTela), button);
         return button;
