@@ -894,11 +894,16 @@ void Dataset::setFilter(const QString &expression)
     m_filter = std::move(compiled);
     if (m_filtered) {
         CheckBrowseMode();
-        rebuildView();
-        moveTo(0, false);
-        notifyReset();
-        scrolled();
+        refilter();
     }
+}
+
+void Dataset::refilter()
+{
+    rebuildView();
+    moveTo(0, false);
+    notifyReset();
+    scrolled();
 }
 
 void Dataset::setFiltered(bool filtered)
@@ -907,10 +912,7 @@ void Dataset::setFiltered(bool filtered)
         return;
     CheckBrowseMode();
     m_filtered = filtered;
-    rebuildView();
-    moveTo(0, false);
-    notifyReset();
-    scrolled();
+    refilter();
 }
 
 void Dataset::setFilterCaseInsensitive(bool caseInsensitive)
@@ -934,10 +936,7 @@ void Dataset::ApplyFilter(const QString &expression)
     }
     CheckBrowseMode();
     m_filtered = !expression.trimmed().isEmpty();
-    rebuildView();
-    moveTo(0, false);
-    notifyReset();
-    scrolled();
+    refilter();
 }
 
 void Dataset::setIndexFieldNames(const QString &fields)
@@ -957,6 +956,40 @@ void Dataset::setIndexFieldNames(const QString &fields)
 
 // ====================================================================== data
 
+Dataset::FieldMapping Dataset::mappingFrom(const QList<packet::Field> &sourceFields) const
+{
+    // Data that carries exactly this dataset's fields is shared as it is; other data is mapped.
+    FieldMapping mapping;
+    mapping.sameLayout = sourceFields.size() == m_fields.size();
+    mapping.sourceOf = QList<int>(m_fields.size(), -1);
+    for (int i = 0; i < m_fields.size(); ++i) {
+        for (int j = 0; j < sourceFields.size(); ++j) {
+            if (sourceFields[j].name.compare(m_fields[i].name, Qt::CaseInsensitive) == 0) {
+                mapping.sourceOf[i] = j;
+                break;
+            }
+        }
+        if (mapping.sourceOf[i] != i || sourceFields[i].type != m_fields[i].type)
+            mapping.sameLayout = false;
+    }
+    return mapping;
+}
+
+Row Dataset::mapped(const Row &row, const FieldMapping &mapping) const
+{
+    return mapping.sameLayout ? row : mapPacketRow(row, mapping.sourceOf);
+}
+
+void Dataset::replaceRecords(std::vector<Record> &&records)
+{
+    m_records = std::move(records);
+    m_active = true;
+    rebuildView();
+    moveTo(0, false);
+    notifyReset();
+    scrolled();
+}
+
 Row Dataset::mapPacketRow(const Row &row, const QList<int> &sourceOf) const
 {
     Row mapped(m_fields.size());
@@ -974,36 +1007,18 @@ void Dataset::setData(const packet::Packet &data)
         Cancel();
     if (m_fields.isEmpty()) {
         for (const packet::Field &field : data.fields)
-        {
-            FieldDef def;
-            def.name = field.name;
-            def.type = field.type;
-            def.size = field.size;
-            addField(def);
-        }
+            addField(FieldDef(field.name, field.type, field.size));
     }
-    // Packets that carry exactly this dataset's fields share their rows; others are mapped.
-    bool sameLayout = data.fields.size() == m_fields.size();
-    QList<int> sourceOf(m_fields.size(), -1);
-    for (int i = 0; i < m_fields.size(); ++i) {
-        sourceOf[i] = data.fieldIndex(m_fields[i].name);
-        if (sourceOf[i] != i || data.fields[i].type != m_fields[i].type)
-            sameLayout = false;
-    }
+    const FieldMapping mapping = mappingFrom(data.fields);
     std::vector<Record> records;
     records.reserve(data.rows.size());
     for (const Row &row : data.rows) {
         Record record;
-        record.values = sameLayout ? row : mapPacketRow(row, sourceOf);
+        record.values = mapped(row, mapping);
         record.id = m_nextId++;
         records.push_back(std::move(record));
     }
-    m_records = std::move(records);
-    m_active = true;
-    rebuildView();
-    moveTo(0, false);
-    notifyReset();
-    scrolled();
+    replaceRecords(std::move(records));
 }
 
 packet::Packet Dataset::Data() const
@@ -1062,38 +1077,16 @@ packet::Delta Dataset::Delta() const
     return delta;
 }
 
-void Dataset::MergeChangeLog()
+bool Dataset::settleChangeLog(bool undo)
 {
-    CheckBrowseMode();
     const Bookmark current = GetBookmark();
     std::vector<Record> kept;
     kept.reserve(m_records.size());
     for (Record &record : m_records) {
-        if (record.status == RowStatus::Deleted)
+        // Merging drops the deleted rows; undoing drops the new ones and restores the rest.
+        if (record.status == (undo ? RowStatus::Inserted : RowStatus::Deleted))
             continue;
-        record.status = RowStatus::Unchanged;
-        record.original.clear();
-        record.changeSeq = 0;
-        kept.push_back(std::move(record));
-    }
-    m_records = std::move(kept);
-    rebuildView();
-    const int row = rowOfBookmark(current);
-    moveTo(row < 0 ? 0 : row, false);
-    notifyReset();
-}
-
-void Dataset::CancelUpdates()
-{
-    if (m_state != dsBrowse)
-        Cancel();
-    const Bookmark current = GetBookmark();
-    std::vector<Record> kept;
-    kept.reserve(m_records.size());
-    for (Record &record : m_records) {
-        if (record.status == RowStatus::Inserted)
-            continue;
-        if (record.status == RowStatus::Modified || record.status == RowStatus::Deleted)
+        if (undo && (record.status == RowStatus::Modified || record.status == RowStatus::Deleted))
             record.values = record.original;
         record.status = RowStatus::Unchanged;
         record.original.clear();
@@ -1105,7 +1098,20 @@ void Dataset::CancelUpdates()
     const int row = rowOfBookmark(current);
     moveTo(row < 0 ? 0 : row, false);
     notifyReset();
-    if (row < 0)
+    return row >= 0;
+}
+
+void Dataset::MergeChangeLog()
+{
+    CheckBrowseMode();
+    settleChangeLog(false);
+}
+
+void Dataset::CancelUpdates()
+{
+    if (m_state != dsBrowse)
+        Cancel();
+    if (!settleChangeLog(true))
         scrolled();
 }
 
@@ -1122,32 +1128,21 @@ void Dataset::CopyFrom(const Dataset &source)
             addField(copy);
         }
     }
-    bool sameLayout = source.m_fields.size() == m_fields.size();
-    QList<int> sourceOf(m_fields.size(), -1);
-    for (int i = 0; i < m_fields.size(); ++i) {
-        sourceOf[i] = source.fieldIndex(m_fields[i].name);
-        if (sourceOf[i] != i || source.m_fields[i].type != m_fields[i].type)
-            sameLayout = false;
-    }
+    const FieldMapping mapping = mappingFrom(source.packetFields());
     std::vector<Record> records;
     records.reserve(source.m_records.size());
     for (const Record &from : source.m_records) {
         Record record;
-        record.values = sameLayout ? from.values : mapPacketRow(from.values, sourceOf);
+        record.values = mapped(from.values, mapping);
         if (!from.original.isEmpty())
-            record.original = sameLayout ? from.original : mapPacketRow(from.original, sourceOf);
+            record.original = mapped(from.original, mapping);
         record.status = from.status;
         record.changeSeq = from.changeSeq;
         record.id = m_nextId++;
         records.push_back(std::move(record));
     }
-    m_records = std::move(records);
     m_nextChange = std::max(m_nextChange, source.m_nextChange);
-    m_active = true;
-    rebuildView();
-    moveTo(0, false);
-    notifyReset();
-    scrolled();
+    replaceRecords(std::move(records));
 }
 
 QList<Dataset::StoredRow> Dataset::storedRows() const
@@ -1179,12 +1174,7 @@ void Dataset::setStoredRows(const QList<StoredRow> &rows)
         record.id = m_nextId++;
         records.push_back(std::move(record));
     }
-    m_records = std::move(records);
-    m_active = true;
-    rebuildView();
-    moveTo(0, false);
-    notifyReset();
-    scrolled();
+    replaceRecords(std::move(records));
 }
 
 void Dataset::CreateDataSet()
@@ -1197,12 +1187,7 @@ void Dataset::EmptyDataSet()
 {
     if (m_state != dsBrowse)
         Cancel();
-    m_records.clear();
-    m_active = true;
-    rebuildView();
-    moveTo(0, false);
-    notifyReset();
-    scrolled();
+    replaceRecords({});
 }
 
 void Dataset::Close()

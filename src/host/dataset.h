@@ -296,6 +296,9 @@ private:
     const packet::Row &currentRow() const;
     bool passesFilter(const packet::Row &values) const;
     void rebuildView();
+    void refilter();
+    // Empties the change log, keeping the current row when it is still there (true).
+    bool settleChangeLog(bool undo);
     bool rowLess(int a, int b) const;
     int sortedPosition(int recordIndex) const;
     void setState(DataSetState state);
@@ -311,7 +314,14 @@ private:
     void notifyRow(int gridRow);
     void notifyCurrent();
     void notifyState();
+    struct FieldMapping {
+        bool sameLayout = false;
+        QList<int> sourceOf;  // per field of this dataset, its position in the source; -1 when absent
+    };
+    FieldMapping mappingFrom(const QList<packet::Field> &sourceFields) const;
+    packet::Row mapped(const packet::Row &row, const FieldMapping &mapping) const;
     packet::Row mapPacketRow(const packet::Row &row, const QList<int> &sourceOf) const;
+    void replaceRecords(std::vector<Record> &&records);
 
     QList<FieldDef> m_fields;
     QHash<QString, int> m_fieldByName;  // upper-case name -> index

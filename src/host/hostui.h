@@ -47,6 +47,18 @@ public:
 HostUi &hostUi();
 void setHostUi(HostUi *ui);
 
+// Installs a HostUi for as long as it lives and puts the previous one back.
+class HostUiScope {
+public:
+    explicit HostUiScope(HostUi &ui) : m_previous(&hostUi()) { setHostUi(&ui); }
+    ~HostUiScope() { setHostUi(m_previous); }
+    HostUiScope(const HostUiScope &) = delete;
+    HostUiScope &operator=(const HostUiScope &) = delete;
+
+private:
+    HostUi *m_previous;
+};
+
 // A HostUi for tests: answers come from a queue, every text shown is recorded.
 class ScriptedHostUi : public HostUi {
 public:

@@ -12,11 +12,10 @@ namespace {
 
 using packet::FieldType;
 
+// A scripted HostUi installed for one test.
 struct ScriptedUi {
     ScriptedHostUi ui;
-    HostUi *previous = &hostUi();
-    ScriptedUi() { setHostUi(&ui); }
-    ~ScriptedUi() { setHostUi(previous); }
+    HostUiScope scope{ui};
 };
 
 class RecordingScreen : public TfrmPadraoGrid {

@@ -12,12 +12,10 @@
 
 namespace {
 
-// Installs a scripted HostUi for one test and puts the previous one back.
+// A scripted HostUi installed for one test.
 struct ScriptedUi {
     ScriptedHostUi ui;
-    HostUi *previous = &hostUi();
-    ScriptedUi() { setHostUi(&ui); }
-    ~ScriptedUi() { setHostUi(previous); }
+    HostUiScope scope{ui};
 };
 
 using packet::FieldType;

@@ -16,11 +16,10 @@ namespace {
 
 using packet::FieldType;
 
+// A scripted HostUi installed for one test.
 struct ScriptedUi {
     ScriptedHostUi ui;
-    HostUi *previous = &hostUi();
-    ScriptedUi() { setHostUi(&ui); }
-    ~ScriptedUi() { setHostUi(previous); }
+    HostUiScope scope{ui};
 };
 
 // "NAME:size" for texts, "NAME:dt" for date-times, "NAME:blob", "NAME:fixed1"; a leading

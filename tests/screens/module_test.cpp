@@ -21,11 +21,10 @@
 
 namespace {
 
+// A scripted HostUi installed for one test.
 struct ScriptedUi {
     ScriptedHostUi ui;
-    HostUi *previous = &hostUi();
-    ScriptedUi() { setHostUi(&ui); }
-    ~ScriptedUi() { setHostUi(previous); }
+    HostUiScope scope{ui};
 };
 
 QLibrary &module()
