@@ -539,15 +539,15 @@ TDBNavigator::TDBNavigator(const QString &name, QWidget *parent) : QWidget(paren
                    {nbPrior, "btnPrior", "Registro anterior", QStyle::SP_MediaSeekBackward},
                    {nbNext, "btnNext", "Próximo registro", QStyle::SP_MediaSeekForward},
                    {nbLast, "btnLast", "Último registro", QStyle::SP_MediaSkipForward}};
-    for (const auto &spec : buttons) {
+    for (const auto &entry : buttons) {
         auto *button = new QToolButton(this);
-        button->setObjectName(QString::fromLatin1(spec.objectName));
-        button->setToolTip(QString::fromUtf8(spec.hint));
-        button->setIcon(style()->standardIcon(spec.icon));
+        button->setObjectName(QString::fromLatin1(entry.objectName));
+        button->setToolTip(QString::fromUtf8(entry.hint));
+        button->setIcon(style()->standardIcon(entry.icon));
         button->setAutoRaise(true);
-        connect(button, &QToolButton::clicked, this, [this, which = spec.which] { BtnClick(which); });
+        connect(button, &QToolButton::clicked, this, [this, which = entry.which] { BtnClick(which); });
         layout->addWidget(button);
-        m_buttons[spec.which] = button;
+        m_buttons[entry.which] = button;
     }
     updateButtons();
 }

@@ -56,15 +56,15 @@ QString Format(const QString &text, const QVariantList &args)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == u'%' && i + 1 < text.size()) {
-            const QChar spec = text[i + 1];
-            if (spec == u'%') {
+            const QChar conversion = text[i + 1];
+            if (conversion == u'%') {
                 out += u'%';
                 ++i;
                 continue;
             }
-            if ((spec == u's' || spec == u'd') && next < args.size()) {
+            if ((conversion == u's' || conversion == u'd') && next < args.size()) {
                 const QVariant &arg = args[next++];
-                out += spec == u'd' ? QString::number(arg.toLongLong()) : arg.toString();
+                out += conversion == u'd' ? QString::number(arg.toLongLong()) : arg.toString();
                 ++i;
                 continue;
             }

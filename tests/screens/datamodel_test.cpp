@@ -43,7 +43,7 @@ QStringList describe(const Dataset &dataset)
     return out;
 }
 
-QStringList names(const QString &spec) { return spec.split(u' ', Qt::SkipEmptyParts); }
+QStringList names(const QString &list) { return list.split(u' ', Qt::SkipEmptyParts); }
 
 class RecordingScreen : public TfrmGrupSoliHom {
 public:
@@ -129,8 +129,8 @@ TEST(GrupSoliHomDataModel, DatasetsFieldsAndLabels)
         {screen.cdsVerificaSolicitaGrupo, "NRSOLISERV:10 CDGRUPHOMOL:10"},
         {screen.cdsArqSoliAsp, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDESTARQ:250"},
         {screen.cdsArqSoliSetForms, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDESTARQ:250"}};
-    for (const auto &[dataset, spec] : working)
-        EXPECT_EQ(describe(*dataset), names(spec)) << dataset->name().toStdString();
+    for (const auto &[dataset, layout] : working)
+        EXPECT_EQ(describe(*dataset), names(layout)) << dataset->name().toStdString();
 
     // Every dataset exists empty, ready to receive its packet, under its own name.
     const QList<Dataset *> all = screen.datasets();

@@ -174,7 +174,7 @@ TEST(HomologationModule, IniProcOpensTheScreenOnceMaximised)
     EXPECT_TRUE(scripted.ui.messages().isEmpty()) << scripted.ui.messages().join("; ").toStdString();
 }
 
-TEST(HomologationModule, LaterEntriesSayTheyAreNotAvailableAndVariablesResolve)
+TEST(HomologationModule, EntriesWithoutTheirScreensAreUnavailableAndVariablesResolve)
 {
     auto gera = entry<bool (*)(const QString &, const QString &, const QString &)>("GeraSolicitacoes");
     auto deps = entry<void (*)(Dataset *, Dataset *, Dataset *, Dataset *)>("ShowDeps");
