@@ -2,7 +2,7 @@
 
 #include "module/exports.h"
 
-TfrmExecCommands *frmExecCommands = nullptr;
+// frmExecCommands lives with the command runner (src/runner).
 TfrmDependencias *frmDependencias = nullptr;
 TfrmJustHomol *frmJustHomol = nullptr;
 QString stFil, stGrHom, stSoli, stOper;

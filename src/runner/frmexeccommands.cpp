@@ -1,0 +1,301 @@
+#include "frmexeccommands.h"
+
+#include "inspecao.h"
+
+#include "host/consiste.h"
+#include "host/errors.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include <memory>
+
+TfrmExecCommands *frmExecCommands = nullptr;
+
+namespace {
+
+const QString kFimDeLinha = QStringLiteral("\r\n");
+constexpr int kAlturaDoItem = 13;
+// The longest wait between two looks at the child: window events are processed at least
+// this often while it runs.
+constexpr int kEsperaMaximaMs = 100;
+// How much of the previous read is searched again with the next one, so that a failure
+// text cut between two reads is still found: more than the longest text searched for,
+// with room for an error code.
+constexpr qsizetype kCaudaDaLeitura = 256;
+
+// Every failure ends with the default cursor, whatever the caller had set.
+void RestauraCursor()
+{
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+}
+
+class DesenhoDaSaida : public QStyledItemDelegate {
+public:
+    DesenhoDaSaida(const TfrmExecCommands *form, QObject *parent) : QStyledItemDelegate(parent), m_form(form) {}
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        m_form->lsbCommandsDrawItem(painter, option.rect, index.data().toString());
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return {option.fontMetrics.horizontalAdvance(index.data().toString()) + 4, kAlturaDoItem};
+    }
+
+private:
+    const TfrmExecCommands *m_form;
+};
+
+}  // namespace
+
+TfrmExecCommands::TfrmExecCommands(QWidget *parent) : QDialog(parent), msgPadrao(runner::MensagensDoExecutor())
+{
+    setObjectName(QStringLiteral("frmExecCommands"));
+    resize(660, 528);
+    if (const QScreen *tela = QGuiApplication::primaryScreen())
+        move(tela->availableGeometry().center() - rect().center());
+
+    lsbCommands = new QListWidget(this);
+    lsbCommands->setObjectName(QStringLiteral("lsbCommands"));
+    QFont fonte = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fonte.setPixelSize(11);
+    lsbCommands->setFont(fonte);
+    lsbCommands->setUniformItemSizes(true);
+    lsbCommands->setItemDelegate(new DesenhoDaSaida(this, lsbCommands));
+
+    lblCodigoTela = new QLabel(QStringLiteral("VOP42001"), this);
+    lblCodigoTela->setObjectName(QStringLiteral("lblCodigoTela"));
+    pgbCommands = new QProgressBar(this);
+    pgbCommands->setObjectName(QStringLiteral("pgbCommands"));
+    pgbCommands->setRange(0, 100);
+    pgbCommands->setValue(0);
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *barra = new QHBoxLayout;
+    barra->addWidget(lblCodigoTela);
+    barra->addWidget(pgbCommands, 1);
+    barra->addWidget(btnOk);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lsbCommands, 1);
+    layout->addLayout(barra);
+}
+
+TfrmExecCommands::~TfrmExecCommands() = default;
+
+void TfrmExecCommands::MostraLinhas(QListWidget *output, const QStringList &lines)
+{
+    if (!output)
+        return;
+    output->addItems(lines);
+    output->setCurrentRow(output->count() - 1);
+}
+
+bool TfrmExecCommands::Executa(const QString &script)
+{
+    m_executando = true;
+    const auto fim = qScopeGuard([this] {
+        m_executando = false;
+        btnOk->setEnabled(true);
+    });
+    QCoreApplication::processEvents();
+    const QStringList linhas = runner::LinhasDoTexto(script);
+    bool resultado = true;
+    for (qsizetype i = 0; i < linhas.size(); ++i) {
+        if (resultado)
+            resultado = Execute(linhas[i], lsbCommands, true);
+        pgbCommands->setValue(int((i + 1) * 100 / linhas.size()));
+        QCoreApplication::processEvents();
+    }
+    return resultado;
+}
+
+bool TfrmExecCommands::Execute(const QString &commandLine, QListWidget *output, bool capture)
+{
+    const QString upper = commandLine.toUpper();
+    if (upper.startsWith(QLatin1StringView("@TITLE"))) {
+        const QString regua(239, u'=');
+        MostraLinhas(output, runner::LinhasDoTexto(regua + kFimDeLinha + kFimDeLinha + commandLine.mid(7) + kFimDeLinha
+                                                   + kFimDeLinha + regua + kFimDeLinha + kFimDeLinha));
+        return true;
+    }
+    if (upper.startsWith(QLatin1StringView("@ECHO"))) {
+        MostraLinhas(output, {commandLine.mid(6)});
+        return true;
+    }
+
+    platform::Process processo;
+    try {
+        for (int repeticao = 0;; ++repeticao) {
+            try {
+                processo.start(commandLine);
+            } catch (const platform::PlatformError &) {
+                MostraLinhas(output, {upper.contains(QLatin1StringView("SVN"))
+                                          ? QStringLiteral("ERRO AO EXECUTAR PROCESSO NO SUBVERSION, VERIFIQUE SE O "
+                                                           "SUBVERSION FOI INSTALADO CORRETAMENTE")
+                                          : QStringLiteral("Erro ao executar comando ")
+                                                + platform::cmdline::maskPasswords(commandLine)});
+                Abort();
+            }
+            if (Acompanha(processo, commandLine, output, capture) == FimDoProcesso::Terminou)
+                return true;
+            processo.terminate();
+            // A server that stays unreachable would otherwise be asked forever.
+            if (repeticao == kRepeticoesMaximas)
+                Consiste::MensErro(msgPadrao.Msg(QStringLiteral("ERRO_GERAL")), true);
+            MostraLinhas(output, {QStringLiteral("Repetindo Execução")});
+        }
+    } catch (const EAbort &) {
+    } catch (const std::exception &erro) {
+        MostraLinhas(output, {QString::fromUtf8(erro.what())});
+    }
+    // The line has failed: its child must not go on changing the working copy.
+    processo.terminate();
+    RestauraCursor();
+    return false;
+}
+
+TfrmExecCommands::FimDoProcesso TfrmExecCommands::Acompanha(platform::Process &processo, const QString &commandLine,
+                                                            QListWidget *output, bool capture)
+{
+    const bool semCabecalho = commandLine.toUpper().contains(QLatin1StringView("@ECHO"));
+    QString cauda;
+    bool terminou = false;
+    while (!terminou) {
+        // Returns as soon as the child ends: a short command is never held for the full wait.
+        terminou = processo.waitForFinished(kEsperaMaximaMs);
+        QCoreApplication::processEvents();
+        if (!output || !capture)
+            continue;
+        const QString texto = processo.readAvailable();
+        if (texto.isEmpty())
+            continue;
+        MostraLinhas(output, runner::LinhasDoTexto(semCabecalho ? texto + kFimDeLinha
+                                                                : QStringLiteral("Resultado :") + kFimDeLinha + texto
+                                                                      + kFimDeLinha));
+        const QString lido = cauda + texto;
+        switch (runner::InspecionaSaida(msgPadrao, lido)) {
+        case runner::Condicao::CopiaTravada:
+            processo.terminate();
+            Consiste::MensErro(msgPadrao.Msg(QStringLiteral("ERRO_TRAVA_COPIA_DE_TRABALHO")), true);
+            break;
+        case runner::Condicao::ErroGeral:
+            processo.terminate();
+            Consiste::MensErro(msgPadrao.Msg(QStringLiteral("ERRO_GERAL")), true);
+            break;
+        case runner::Condicao::ServidorInacessivel:
+            return FimDoProcesso::ServidorInacessivel;
+        case runner::Condicao::Nenhuma:
+            break;
+        }
+        cauda = lido.right(kCaudaDaLeitura);
+    }
+    return FimDoProcesso::Terminou;
+}
+
+void TfrmExecCommands::FormActivate()
+{
+    if (!m_ativacaoPendente)
+        return;
+    m_ativacaoPendente = false;
+    btnOk->setEnabled(false);
+    m_resultado = Executa(m_script);
+}
+
+void TfrmExecCommands::PedeExecucao()
+{
+    // The run starts from the event loop, not inside the event that activated the window.
+    if (m_ativacaoPendente)
+        QMetaObject::invokeMethod(this, [this] { FormActivate(); }, Qt::QueuedConnection);
+}
+
+void TfrmExecCommands::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        PedeExecucao();
+}
+
+void TfrmExecCommands::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Some window systems never activate a window they did not focus: showing is enough.
+    PedeExecucao();
+}
+
+void TfrmExecCommands::closeEvent(QCloseEvent *event)
+{
+    if (m_executando) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmExecCommands::reject()
+{
+    // Escape does not close the window while a script runs; OK is disabled then too.
+    if (!m_executando)
+        QDialog::reject();
+}
+
+void TfrmExecCommands::lsbCommandsDrawItem(QPainter *painter, const QRect &rect, const QString &text) const
+{
+    const QPalette &cores = lsbCommands->palette();
+    painter->save();
+    painter->fillRect(rect, cores.color(QPalette::Base));
+    painter->setPen(runner::CorDoItem(msgPadrao, text, cores.color(QPalette::Text)));
+    painter->setFont(lsbCommands->font());
+    painter->drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    painter->restore();
+}
+
+QString TfrmExecCommands::TextoDaSaida() const
+{
+    QString texto;
+    for (int i = 0; i < lsbCommands->count(); ++i)
+        texto += lsbCommands->item(i)->text() + kFimDeLinha;
+    return texto;
+}
+
+namespace runner {
+
+QVariant ExecCommands(const QString &caption, const QString &script, bool show)
+{
+    const auto form = std::make_unique<TfrmExecCommands>();
+    frmExecCommands = form.get();
+    const auto esquece = qScopeGuard([] { frmExecCommands = nullptr; });
+    form->setScript(script);
+    form->setWindowTitle(caption);
+    QCoreApplication::processEvents();
+    if (show) {
+        form->exec();
+    } else {
+        form->setResultado(form->Executa(script));
+        if (!form->resultado()) {
+            form->RemoveAtivacao();
+            form->exec();
+        }
+    }
+    QCoreApplication::processEvents();
+    return QVariantList{form->resultado(), form->TextoDaSaida()};
+}
+
+}  // namespace runner

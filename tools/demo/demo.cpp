@@ -1,0 +1,337 @@
+#include "demo.h"
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <stdexcept>
+
+namespace demo {
+
+namespace files = platform::files;
+
+namespace {
+
+const QString kBranch = QStringLiteral("0001");
+const QString kDevRoot = QStringLiteral("C:\\Desenv\\ERP");
+const QString kHomRoot = QStringLiteral("C:\\Homol\\ERP");
+const QString kDevUrl = QStringLiteral("file:///C:/Repos/Desenv/ERP");
+const QString kHomUrl = QStringLiteral("file:///C:/Repos/Homol/ERP");
+
+// The sample product: a compiled product with server and client sources, a package,
+// scripts for both databases, a report, a menu dataset and a client-specific report.
+struct SampleFile {
+    const char *path;  // relative to the product root
+    const char *text;
+};
+
+const SampleFile kSampleFiles[] = {
+    {"SRV\\SRC\\Cadastro\\Cadastro.dpr",
+     "library Cadastro;\r\n\r\nuses\r\n  UCadastro in 'UCadastro.pas';\r\n\r\n{$R *.res}\r\n\r\nbegin\r\nend.\r\n"},
+    {"SRV\\SRC\\Cadastro\\UCadastro.pas",
+     "unit UCadastro;\r\n\r\ninterface\r\n\r\nfunction ValidaCliente(const Codigo: string): Boolean;\r\n\r\n"
+     "implementation\r\n\r\nfunction ValidaCliente(const Codigo: string): Boolean;\r\nbegin\r\n  Result := Codigo <> '';\r\n"
+     "end;\r\n\r\nend.\r\n"},
+    {"SRV\\SRC\\SRV_Agenda\\SRV_Agenda.dpr",
+     "program SRV_Agenda;\r\n\r\nuses\r\n  UAgenda in 'UAgenda.pas';\r\n\r\nbegin\r\n  ExecutaAgenda;\r\nend.\r\n"},
+    {"SRV\\SRC\\SRV_Agenda\\UAgenda.pas",
+     "unit UAgenda;\r\n\r\ninterface\r\n\r\nprocedure ExecutaAgenda;\r\n\r\nimplementation\r\n\r\nprocedure ExecutaAgenda;\r\n"
+     "begin\r\nend;\r\n\r\nend.\r\n"},
+    {"SRV\\CDS\\Menu.cds",
+     "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+     "<FIELD attrname=\"CDMENUITEM\" fieldtype=\"string\" WIDTH=\"20\"/><FIELD attrname=\"DSMENUITEM\" "
+     "fieldtype=\"string\" WIDTH=\"60\"/></FIELDS><PARAMS/></METADATA><ROWDATA>"
+     "<ROW CDMENUITEM=\"CADASTRO\" DSMENUITEM=\"Cadastro de clientes\"/>"
+     "<ROW CDMENUITEM=\"VERSAO\" DSMENUITEM=\"1.00.000\"/></ROWDATA></DATAPACKET>\r\n"},
+    {"CLI\\SRC\\Principal\\Principal.dpr",
+     "program Principal;\r\n\r\nuses\r\n  Forms,\r\n  UPrincipal in 'UPrincipal.pas' {frmPrincipal},\r\n"
+     "  USobre in 'USobre.pas';\r\n\r\nbegin\r\n  Application.Initialize;\r\n  Application.Run;\r\nend.\r\n"},
+    {"CLI\\SRC\\Principal\\UPrincipal.pas",
+     "unit UPrincipal;\r\n\r\ninterface\r\n\r\nuses Forms;\r\n\r\ntype\r\n  TfrmPrincipal = class(TForm)\r\n  end;\r\n\r\n"
+     "implementation\r\n\r\n{$R *.dfm}\r\n\r\nend.\r\n"},
+    {"CLI\\SRC\\Principal\\USobre.pas",
+     "unit USobre;\r\n\r\ninterface\r\n\r\nconst Versao = '1.00.000';\r\n\r\nimplementation\r\n\r\nend.\r\n"},
+    {"CLI\\SRC\\PKG\\Componentes.dpk",
+     "package Componentes;\r\n\r\nrequires\r\n  rtl;\r\n\r\ncontains\r\n  UComponentes in 'UComponentes.pas';\r\n\r\nend.\r\n"},
+    {"CLI\\SRC\\PKG\\UComponentes.pas",
+     "unit UComponentes;\r\n\r\ninterface\r\n\r\nprocedure Register;\r\n\r\nimplementation\r\n\r\nprocedure Register;\r\n"
+     "begin\r\nend;\r\n\r\nend.\r\n"},
+    {"SQL\\Oracle\\ATU_0001.sql",
+     "-- Ajuste do cadastro de clientes\r\nALTER TABLE CLIENTE ADD (DSEMAIL VARCHAR2(100));\r\n"},
+    {"SQL\\SQLServer\\ATU_0001.sql",
+     "-- Ajuste do cadastro de clientes\r\nALTER TABLE CLIENTE ADD DSEMAIL VARCHAR(100)\r\nGO\r\n"},
+    {"SQL\\SQLServer\\ATU_0002.sql",
+     "-- Índice de pedidos por data\r\nCREATE INDEX IX_PEDIDO_DATA ON PEDIDO (DTPEDIDO)\r\nGO\r\n"},
+    {"REL\\Vendas.qr2", "QR2\r\nTITULO=Relatório de vendas\r\nVERSAO=1.00.000\r\n"},
+    {"CLIENTES\\ABC\\REL\\VendasABC.qr2", "QR2\r\nTITULO=Relatório de vendas ABC\r\nVERSAO=1.00.000\r\n"},
+};
+
+struct RequestPlan {
+    const char *number;
+    const char *title;
+    const char *responsible;
+    const char *subject;
+    const char *status;
+    QStringList touched;    // files the request changes, relative to the product root
+    QStringList released;   // files the request releases for generation
+};
+
+struct GroupPlan {
+    const char *code;
+    const char *name;
+    const char *phase;
+    const char *release;
+    QList<RequestPlan> requests;
+};
+
+QList<GroupPlan> groupPlans()
+{
+    return {
+        {"0000000005", "Versão inicial do cadastro", "007", "100000",
+         {{"0000001011", "Cadastro de clientes", "Ana Souza", "00010", "006", {"SRV\\SRC\\Cadastro\\UCadastro.pas"},
+           {"SRV\\SRC\\Cadastro\\Cadastro.dpr"}},
+          {"0000001012", "Script inicial de clientes", "Bruno Lima", "00011", "006", {"SQL\\Oracle\\ATU_0001.sql"},
+           {"SQL\\Oracle\\ATU_0001.sql"}}}},
+        {"0000000004", "Ajustes de integração", "006", "100001",
+         {{"0000001008", "Relatório de vendas do cliente ABC", "Carla Dias", "00015", "005",
+           {"CLIENTES\\ABC\\REL\\VendasABC.qr2"}, {"CLIENTES\\ABC\\REL\\VendasABC.qr2"}},
+          {"0000001009", "Índice de pedidos por data", "Bruno Lima", "00016", "003", {"SQL\\SQLServer\\ATU_0002.sql"},
+           {"SQL\\SQLServer\\ATU_0002.sql"}},
+          {"0000001010", "Tela sobre com a versão", "Ana Souza", "00019", "004", {"CLI\\SRC\\Principal\\USobre.pas"},
+           {"CLI\\SRC\\Principal\\Principal.dpr"}}}},
+        {"0000000006", "Melhorias de desempenho", "006", "100001",
+         {{"0000001013", "Agenda mais rápida", "Carla Dias", "00050", "005", {"SRV\\SRC\\SRV_Agenda\\UAgenda.pas"},
+           {"SRV\\SRC\\SRV_Agenda\\SRV_Agenda.dpr"}}}},
+        {"0000000003", "Relatórios de vendas", "003", "100001",
+         {{"0000001006", "Totais no relatório de vendas", "Daniel Rocha", "00051", "002", {"REL\\Vendas.qr2"},
+           {"REL\\Vendas.qr2"}},
+          {"0000001007", "Menu de relatórios", "Daniel Rocha", "00052", "002", {"SRV\\CDS\\Menu.cds"},
+           {"SRV\\CDS\\Menu.cds"}}}},
+        {"0000000002", "Componentes da tela principal", "002", "",
+         {{"0000001005", "Componente de pesquisa", "Eva Martins", "00053", "001", {"CLI\\SRC\\PKG\\UComponentes.pas"},
+           {"CLI\\SRC\\PKG\\Componentes.dpk"}}}},
+        {"0000000001", "Correções de cadastro", "001", "",
+         {{"0000001001", "Validação do código do cliente", "Ana Souza", "00054", "001",
+           {"SRV\\SRC\\Cadastro\\UCadastro.pas"}, {"SRV\\SRC\\Cadastro\\Cadastro.dpr"}},
+          {"0000001002", "E-mail no cadastro de clientes", "Bruno Lima", "00055", "001",
+           {"SQL\\SQLServer\\ATU_0001.sql"}, {"SQL\\SQLServer\\ATU_0001.sql"}},
+          {"0000001003", "Título da tela principal", "Eva Martins", "00056", "001",
+           {"CLI\\SRC\\Principal\\UPrincipal.pas"}, {"CLI\\SRC\\Principal\\Principal.dpr"}}}},
+    };
+}
+
+QString svn(const QString &arguments)
+{
+    int code = -1;
+    const QString output = platform::Process::run(QStringLiteral("svn ") + arguments + QStringLiteral(" --non-interactive"),
+                                                  &code, 120000);
+    if (code != 0)
+        throw std::runtime_error(QStringLiteral("svn %1 falhou:\n%2").arg(arguments, output).toStdString());
+    return output;
+}
+
+// The revision a commit made ("Commit da revisão N."); the head revision when nothing changed.
+QString committedRevision(const QString &output)
+{
+    static const QString marker = QStringLiteral("Commit da revisão ");
+    const qsizetype at = output.lastIndexOf(marker);
+    if (at < 0)
+        return {};
+    QString digits;
+    for (qsizetype i = at + marker.size(); i < output.size() && output[i].isDigit(); ++i)
+        digits += output[i];
+    return digits;
+}
+
+void writeText(const QString &logicalPath, const QString &text)
+{
+    const QString folder = logicalPath.section(u'\\', 0, -2);
+    files::forceDirectories(folder);
+    files::writeBytes(logicalPath, text.toUtf8());
+}
+
+void checkOutProduct(const QString &url, const QString &workingCopy)
+{
+    svn(QStringLiteral("mkdir --parents %1 -m \"Produto ERP\"").arg(url));
+    svn(QStringLiteral("checkout %1 %2").arg(url, workingCopy));
+}
+
+// Writes the sample product into a working copy, adds and commits it.
+QString importSample(const QString &workingCopy, const QString &message)
+{
+    for (const SampleFile &file : kSampleFiles)
+        writeText(workingCopy + u'\\' + QString::fromUtf8(file.path), QString::fromUtf8(file.text));
+    svn(QStringLiteral("add --force %1").arg(workingCopy));
+    return committedRevision(svn(QStringLiteral("commit %1 -m \"%2\"").arg(workingCopy, message)));
+}
+
+void writeSettings(const QString &root, const QString &settingsFile, const QString &databaseFile)
+{
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    settings.clear();
+    platform::MountTable table;
+    table.add(QStringLiteral("C:\\"), root + QStringLiteral("/c"));
+    table.writeToSettings(settings);
+    settings.setValue(QStringLiteral("svn/password_file"), root + QStringLiteral("/svn-password"));
+    settings.setValue(QStringLiteral("server/database"), databaseFile);
+    settings.setValue(QStringLiteral("host/operator"), QStringLiteral("DEMO"));
+    settings.setValue(QStringLiteral("host/branch"), kBranch);
+    settings.setValue(QStringLiteral("host/attachment_folder"), QStringLiteral("C:\\Anexos"));
+    settings.sync();
+
+    QFile password(root + QStringLiteral("/svn-password"));
+    if (!password.open(QIODevice::WriteOnly))
+        throw std::runtime_error("could not write the demo password file");
+    password.write("demo\n");
+    password.close();
+    password.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+Content buildRepositories(const Progress &progress)
+{
+    const auto say = [&](const QString &text) {
+        if (progress)
+            progress(text);
+    };
+    say(QStringLiteral("Criando os repositórios Subversion..."));
+    files::forceDirectories(QStringLiteral("C:\\Repos"));
+    int code = -1;
+    for (const char *name : {"Desenv", "Homol"}) {
+        const QString output = platform::Process::run(QStringLiteral("svnadmin create C:\\Repos\\%1").arg(QLatin1String(name)), &code);
+        if (code != 0)
+            throw std::runtime_error(output.toStdString());
+    }
+    checkOutProduct(kDevUrl, kDevRoot);
+    checkOutProduct(kHomUrl, kHomRoot);
+
+    say(QStringLiteral("Gravando o produto de exemplo..."));
+    const QString baseRevision = importSample(kDevRoot, QStringLiteral("Produto ERP: versão 1.00.000"));
+    importSample(kHomRoot, QStringLiteral("Produto ERP homologado: versão 1.00.000"));
+
+    Product product;
+    product.code = QStringLiteral("0000000010");
+    product.treeCode = QStringLiteral("1P50");
+    product.name = QStringLiteral("ERP Exemplo");
+    product.branch = kBranch;
+    product.version = QStringLiteral("100001");
+    product.locations = {QStringLiteral("C:\\Desenv"), kDevRoot, kHomUrl, kHomRoot,
+                         QStringLiteral("C:\\PreHomologados\\ERP\\"), QStringLiteral("C:\\Homologados\\ERP\\")};
+    for (const QString &folder : {QStringLiteral("C:\\PreHomologados\\ERP"), QStringLiteral("C:\\Homologados\\ERP"),
+                                  QStringLiteral("C:\\Anexos"), QStringLiteral("C:\\temp")})
+        files::forceDirectories(folder);
+
+    Content content;
+    content.products.append(product);
+    content.operators = {QStringLiteral("DEMO"), QStringLiteral("Ana Souza"), QStringLiteral("Bruno Lima"),
+                         QStringLiteral("Carla Dias"), QStringLiteral("Daniel Rocha"), QStringLiteral("Eva Martins")};
+
+    // Each request changes its files in a commit of its own, oldest group first, so that
+    // every modified file has a real previous and current revision.
+    QHash<QString, QString> lastRevision;
+    for (const SampleFile &file : kSampleFiles)
+        lastRevision.insert(QString::fromUtf8(file.path), baseRevision);
+    QList<GroupPlan> plans = groupPlans();
+    for (const GroupPlan &plan : plans) {
+        say(QStringLiteral("Gravando as solicitações do grupo %1...").arg(QString::fromUtf8(plan.name)));
+        Group group;
+        group.code = QString::fromUtf8(plan.code);
+        group.name = QString::fromUtf8(plan.name);
+        group.phase = QString::fromUtf8(plan.phase);
+        group.release = QString::fromUtf8(plan.release);
+        group.product = product.code;
+        for (const RequestPlan &requestPlan : plan.requests) {
+            Request request;
+            request.branch = kBranch;
+            request.number = QString::fromUtf8(requestPlan.number);
+            request.title = QString::fromUtf8(requestPlan.title);
+            request.remark = QStringLiteral("Solicitação de exemplo do espaço de demonstração.");
+            request.responsible = QString::fromUtf8(requestPlan.responsible);
+            request.subject = QString::fromUtf8(requestPlan.subject);
+            request.status = QString::fromUtf8(requestPlan.status);
+            for (const QString &relative : requestPlan.touched) {
+                const QString path = kDevRoot + u'\\' + relative;
+                QByteArray text = files::readBytes(path);
+                text += QStringLiteral("// Solicitação %1: %2\r\n").arg(request.number, request.title).toUtf8();
+                files::writeBytes(path, text);
+            }
+            const QString revision = committedRevision(svn(
+                QStringLiteral("commit %1 -m \"Solicitação %2: %3\"").arg(kDevRoot, request.number, request.title)));
+            for (const QString &relative : requestPlan.touched) {
+                request.modified.append({kDevRoot + u'\\' + relative, lastRevision.value(relative), revision});
+                lastRevision.insert(relative, revision);
+            }
+            int sequence = 1;
+            for (const QString &relative : requestPlan.released) {
+                ReleasedFile released;
+                released.path = kDevRoot + u'\\' + relative;
+                released.sequence = QStringLiteral("%1").arg(sequence++, 3, 10, QLatin1Char('0'));
+                released.clientSpecific = relative.contains(QStringLiteral("CLIENTES"), Qt::CaseInsensitive);
+                request.released.append(released);
+            }
+            group.requests.append(request);
+        }
+        // Groups past "Pendente" have had their files transferred to the homologated copy.
+        if (group.phase > QStringLiteral("001")) {
+            for (const Request &request : group.requests) {
+                for (const ModifiedFile &modified : request.modified) {
+                    const QString target = kHomRoot + modified.path.mid(kDevRoot.size());
+                    if (!files::copyFile(modified.path, target))
+                        throw std::runtime_error(QStringLiteral("Não foi possível copiar %1 para %2")
+                                                     .arg(modified.path, target).toStdString());
+                }
+            }
+            svn(QStringLiteral("commit %1 -m \"Grupo %2 transferido\"").arg(kHomRoot, group.code));
+        }
+        content.groups.append(group);
+    }
+    return content;
+}
+
+}  // namespace
+
+QString defaultRoot()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/homologa/demo");
+}
+
+Workspace prepare(const QString &root, bool reset, const Loader &load, const Progress &progress)
+{
+    Workspace workspace;
+    workspace.root = root;
+    workspace.settingsFile = root + QStringLiteral("/homologa.ini");
+    workspace.databaseFile = root + QStringLiteral("/homologa.db");
+    const QString readyMarker = root + QStringLiteral("/.ready");
+
+    if (reset)
+        QDir(root).removeRecursively();
+    platform::settings::setFilePath(workspace.settingsFile);
+    if (QFile::exists(readyMarker)) {
+        platform::settings::loadMounts();
+        return workspace;
+    }
+    QDir(root).removeRecursively();
+    if (!QDir().mkpath(root + QStringLiteral("/c")))
+        throw std::runtime_error(QStringLiteral("Não foi possível criar a pasta %1").arg(root).toStdString());
+    try {
+        writeSettings(root, workspace.settingsFile, workspace.databaseFile);
+        platform::settings::loadMounts();
+        workspace.content = buildRepositories(progress);
+        if (load)
+            load(workspace);
+        QFile marker(readyMarker);
+        if (!marker.open(QIODevice::WriteOnly))
+            throw std::runtime_error("could not mark the demo workspace as ready");
+    } catch (...) {
+        QDir(root).removeRecursively();
+        throw;
+    }
+    return workspace;
+}
+
+}  // namespace demo

@@ -1,0 +1,88 @@
+#pragma once
+
+// The demo workspace: a self-contained place where every screen works for real. It holds
+// a mount table of its own (its folder is the logical C:\), a development and a
+// homologated Subversion repository with a small sample product, the development working
+// copy, the settings file, the repository password file and the server's database,
+// loaded with the sample product, operators, subjects and a dozen requests spread over
+// groups in several phases.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace demo {
+
+struct ModifiedFile {
+    QString path;              // logical path in the development working copy
+    QString previousRevision;  // last revision before the request touched it
+    QString currentRevision;   // revision the request released
+};
+
+struct ReleasedFile {
+    QString path;  // logical path of the file to generate (source, script, report, web file)
+    QString sequence;
+    bool clientSpecific = false;
+};
+
+struct Request {
+    QString branch;   // CDFILIAL
+    QString number;   // NRSOLISERV
+    QString title;
+    QString remark;
+    QString responsible;
+    QString subject;
+    QString status;   // status in its group
+    QString phase;    // workflow phase of the request
+    QList<ModifiedFile> modified;
+    QList<ReleasedFile> released;
+};
+
+struct Group {
+    QString code;
+    QString name;
+    QString phase;
+    QString release;
+    QString product;
+    QList<Request> requests;
+};
+
+struct Product {
+    QString code;
+    QString treeCode;
+    QString name;
+    QString branch;
+    QString version;  // VRRPPP of the current patch
+    QStringList locations;  // the six locations
+};
+
+struct Content {
+    QList<Product> products;
+    QList<Group> groups;
+    QStringList operators;
+};
+
+struct Workspace {
+    QString root;          // native folder of the workspace
+    QString settingsFile;  // native path of its settings file
+    QString databaseFile;  // native path of its SQLite database
+    Content content;
+};
+
+using Progress = std::function<void(const QString &)>;
+// Loads a new workspace's content into its database (through the server's import).
+using Loader = std::function<void(const Workspace &)>;
+
+// The default folder of the demo workspace (in the user's data folder).
+QString defaultRoot();
+
+// Creates the workspace when it does not exist yet (or always, with `reset`), loads its
+// content with `load`, and returns it with its settings file in use and its mount table
+// loaded into the platform layer. Throws platform::PlatformError or std::runtime_error
+// with a clear message when a step fails; a half-built workspace is removed so that the
+// next start builds it again.
+Workspace prepare(const QString &root, bool reset, const Loader &load, const Progress &progress = {});
+
+}  // namespace demo
