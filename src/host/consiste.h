@@ -8,6 +8,13 @@
 
 #include <QString>
 
+class QColor;
+class QImage;
+class QPainter;
+class QRect;
+class QWidget;
+class TDBGrid;
+
 namespace Consiste {
 
 // Shows `text` in the host's error box; with `abort` true it then ends the current
@@ -28,5 +35,16 @@ inline QString iif(bool condition, const char *whenTrue, const char *whenFalse)
 {
     return QString::fromUtf8(condition ? whenTrue : whenFalse);
 }
+
+// The column of a grid that shows a field (case-insensitive); -1 when none does.
+int IndiceCol(const TDBGrid *grid, const QString &fieldName);
+// Draws `bitmap` in the cell, 1 pixel in from the left and centred in height, with every
+// pixel of the colour `transparent` left out.
+void InsereImagem(QPainter &painter, const QRect &cell, const QImage &bitmap, const QColor &transparent);
+// Hands what is being typed in the screen's grids to their datasets and repaints them
+// (before a post, so that the last typed text is posted too).
+void RefreshGrid(QWidget *screen);
+// Enables or disables a control and everything inside it.
+void SetChildEnabled(QWidget *control, bool enabled);
 
 }  // namespace Consiste

@@ -1,5 +1,8 @@
 #include "hostui.h"
 
+#include "host/dataset.h"
+#include "host/services.h"
+
 static HostUi *g_installed = nullptr;
 
 HostUi &hostUi()
@@ -45,4 +48,26 @@ QList<QString> ScriptedHostUi::messages() const
             texts.append(shown.text);
     }
     return texts;
+}
+
+bool ScriptedHostUi::pickFromList(Dataset &dataset, const QString &caption)
+{
+    m_shown.append({Shown::Kind::PickList, caption, DialogType::Information, mbOK | mbCancel, dataset.name()});
+    if (m_picks.empty())
+        return false;
+    const KeyAnswer answer = m_picks.front();
+    m_picks.pop_front();
+    if (answer.field.isEmpty())
+        return false;
+    return dataset.Locate(answer.field, answer.value);
+}
+
+bool ScriptedHostUi::findInDataset(Dataset &dataset)
+{
+    m_shown.append({Shown::Kind::Find, dataset.name(), DialogType::Information, mbOK | mbCancel, {}});
+    if (m_finds.empty())
+        return false;
+    const KeyAnswer answer = m_finds.front();
+    m_finds.pop_front();
+    return Procurar::ProcuraProximo(dataset, answer.field, answer.value, loCaseInsensitive | loPartialKey);
 }

@@ -1,13 +1,15 @@
 #pragma once
 
-// Every modal question, message and busy animation of the module goes through HostUi:
-// the host application installs its Qt implementation, tests a scripted one. No
-// operation creates a message box by itself.
+// Every modal question, message, pick list, find dialog and busy animation of the module
+// goes through HostUi: the host application installs its Qt implementation, tests a
+// scripted one. No operation creates a message box by itself.
 
 #include <QList>
 #include <QString>
 
 #include <deque>
+
+class Dataset;
 
 enum class DialogType { Warning, Error, Information, Confirmation };
 
@@ -24,6 +26,20 @@ public:
     // Modeless busy animation over the main window; an empty caption shows none.
     virtual void showBusy(const QString &caption) = 0;
     virtual void hideBusy() = 0;
+    // Modal pick list over the dataset's rows; true when the operator chose one, and the
+    // dataset then stands on it. On cancel the dataset stays where it was.
+    virtual bool pickFromList(Dataset &dataset, const QString &caption)
+    {
+        (void)dataset;
+        (void)caption;
+        return false;
+    }
+    // Modal find dialog that positions the dataset on the row found; true when found.
+    virtual bool findInDataset(Dataset &dataset)
+    {
+        (void)dataset;
+        return false;
+    }
 };
 
 // The HostUi in force. Without one installed, a ScriptedHostUi that answers every question
@@ -31,11 +47,23 @@ public:
 HostUi &hostUi();
 void setHostUi(HostUi *ui);
 
+// Installs a HostUi for as long as it lives and puts the previous one back.
+class HostUiScope {
+public:
+    explicit HostUiScope(HostUi &ui) : m_previous(&hostUi()) { setHostUi(&ui); }
+    ~HostUiScope() { setHostUi(m_previous); }
+    HostUiScope(const HostUiScope &) = delete;
+    HostUiScope &operator=(const HostUiScope &) = delete;
+
+private:
+    HostUi *m_previous;
+};
+
 // A HostUi for tests: answers come from a queue, every text shown is recorded.
 class ScriptedHostUi : public HostUi {
 public:
     struct Shown {
-        enum class Kind { Message, DetailError, Busy } kind;
+        enum class Kind { Message, DetailError, Busy, PickList, Find } kind;
         QString text;
         DialogType type = DialogType::Information;
         int buttons = 0;
@@ -46,21 +74,37 @@ public:
     void answer(int button) { m_answers.push_back(button); }
     // The answer given when the queue is empty.
     void setDefaultAnswer(int button) { m_defaultAnswer = button; }
+    // Answers the next pick list: the row whose `keyField` equals `value` is chosen (a
+    // value found in no row counts as cancel). Without an answer queued, a pick list is
+    // cancelled.
+    void answerPick(const QString &keyField, const QString &value) { m_picks.push_back({keyField, value}); }
+    void answerPickCancel() { m_picks.push_back({}); }
+    // Answers the next find dialog: the text searched in `field` (from the row after the
+    // current one, without regard to case, the start of the field); no answer cancels.
+    void answerFind(const QString &field, const QString &value) { m_finds.push_back({field, value}); }
 
     int showMessage(const QString &text, DialogType type, int buttons) override;
     void showDetailError(const QString &text, const QString &detail) override;
     void showBusy(const QString &caption) override;
     void hideBusy() override;
+    bool pickFromList(Dataset &dataset, const QString &caption) override;
+    bool findInDataset(Dataset &dataset) override;
 
     const QList<Shown> &shown() const { return m_shown; }
     // Texts of the messages and questions shown, in order.
     QList<QString> messages() const;
     bool busyVisible() const { return m_busy; }
-    int pendingAnswers() const { return int(m_answers.size()); }
+    int pendingAnswers() const { return int(m_answers.size() + m_picks.size() + m_finds.size()); }
     void clear() { m_shown.clear(); }
 
 private:
+    struct KeyAnswer {
+        QString field;
+        QString value;
+    };
     std::deque<int> m_answers;
+    std::deque<KeyAnswer> m_picks;
+    std::deque<KeyAnswer> m_finds;
     int m_defaultAnswer = mbYes;
     QList<Shown> m_shown;
     bool m_busy = false;

@@ -26,6 +26,28 @@ QString TMessages::Msg(const QString &key) const
 
 QString TMessages::Msg(const QString &key, const QVariantList &args) const { return Format(Msg(key), args); }
 
+int TMessages::ShowMsg(const QString &key, DialogType type, int buttons, int helpContext) const
+{
+    Q_UNUSED(helpContext);
+    return hostUi().showMessage(Msg(key), type, buttons);
+}
+
+int TMessages::ShowMsg(const QString &key, const QVariantList &args, DialogType type, int buttons) const
+{
+    return hostUi().showMessage(Msg(key, args), type, buttons);
+}
+
+QStringList TMessages::keys() const
+{
+    QStringList list;
+    for (const QString &entry : m_entries) {
+        const qsizetype bar = entry.indexOf(u'|');
+        if (bar >= 0)
+            list.append(entry.left(bar));
+    }
+    return list;
+}
+
 QString Format(const QString &text, const QVariantList &args)
 {
     QString out;
@@ -34,15 +56,15 @@ QString Format(const QString &text, const QVariantList &args)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == u'%' && i + 1 < text.size()) {
-            const QChar spec = text[i + 1];
-            if (spec == u'%') {
+            const QChar conversion = text[i + 1];
+            if (conversion == u'%') {
                 out += u'%';
                 ++i;
                 continue;
             }
-            if ((spec == u's' || spec == u'd') && next < args.size()) {
+            if ((conversion == u's' || conversion == u'd') && next < args.size()) {
                 const QVariant &arg = args[next++];
-                out += spec == u'd' ? QString::number(arg.toLongLong()) : arg.toString();
+                out += conversion == u'd' ? QString::number(arg.toLongLong()) : arg.toString();
                 ++i;
                 continue;
             }

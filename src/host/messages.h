@@ -2,6 +2,8 @@
 
 // Keyed text tables: each entry is a key, "|" and the text. Each screen owns one.
 
+#include "host/hostui.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,13 @@ public:
     QString Msg(const QString &key) const;
     // The text under `key` with its %s/%d placeholders filled in order.
     QString Msg(const QString &key, const QVariantList &args) const;
+    // The text under `key` as a modal message or question through the host; returns the
+    // button chosen (mbYes, mbNo, mbOK, ...). The help context is accepted for callers
+    // that pass one; the host has no help file.
+    int ShowMsg(const QString &key, DialogType type, int buttons, int helpContext = 0) const;
+    int ShowMsg(const QString &key, const QVariantList &args, DialogType type, int buttons) const;
+    // Keys in table order.
+    QStringList keys() const;
 
 private:
     QStringList m_entries;

@@ -1,6 +1,83 @@
-#include <QVariant>
+// Entry points of the module. The host resolves them by name and calls them inside its
+// own operation guard, so a failure here reaches the host's error box.
 
-// Entry points the host resolves by name.
-extern "C" Q_DECL_EXPORT void IniProc(const QVariant &)
+#include "module/exports.h"
+
+#include "host/errors.h"
+#include "host/hostapp.h"
+#include "screens/groups/frmgrupsolihom.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace {
+
+[[noreturn]] void notAvailable(const QString &what)
 {
+    throw EHomologa(QStringLiteral("%1 ainda não está disponível nesta versão do módulo.").arg(what));
+}
+
+void showScreen(TfrmGrupSoliHom *screen)
+{
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(screen->parentWidget())) {
+        frame->showMaximized();
+        if (QMdiArea *area = frame->mdiArea())
+            area->setActiveSubWindow(frame);
+    } else {
+        screen->showMaximized();
+        screen->raise();
+        screen->activateWindow();
+    }
+}
+
+}  // namespace
+
+void IniProc(const QVariant &argument)
+{
+    const QVariant held = argument;  // kept for the duration of the call
+    Q_UNUSED(held);
+    CriaGrupSoliHom();
+}
+
+void CriaGrupSoliHom()
+{
+    host::WaitCursor hourglass;
+    if (!frmGrupSoliHom) {
+        auto *screen = new TfrmGrupSoliHom;
+        QMdiSubWindow *frame = nullptr;
+        if (QMdiArea *area = host::mdiArea()) {
+            frame = area->addSubWindow(screen);
+            frame->setAttribute(Qt::WA_DeleteOnClose);
+            frame->setWindowIcon(screen->windowIcon());
+        } else {
+            screen->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        frmGrupSoliHom = screen;
+        try {
+            screen->Create();
+        } catch (...) {
+            frmGrupSoliHom = nullptr;
+            if (frame)
+                delete frame;
+            else
+                delete screen;
+            throw;
+        }
+    }
+    showScreen(frmGrupSoliHom);
+}
+
+bool GeraSolicitacoes(const QString &, const QString &, const QString &)
+{
+    notAvailable(QStringLiteral("A geração de patch"));
+}
+
+void ShowDeps(Dataset *, Dataset *, Dataset *, Dataset *)
+{
+    notAvailable(QStringLiteral("A visualização de interdependências"));
+}
+
+void CriaJustificativa(const QString &, const QString &, const QString &, const QString &)
+{
+    notAvailable(QStringLiteral("A justificativa de decisões"));
 }

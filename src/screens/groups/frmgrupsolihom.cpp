@@ -1,0 +1,343 @@
+#include "screens/groups/frmgrupsolihom.h"
+
+#include "host/consiste.h"
+#include "host/guard.h"
+#include "host/hostapp.h"
+#include "host/hostsettings.h"
+#include "host/services.h"
+#include "screens/groups/mensagens.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+TfrmGrupSoliHom *frmGrupSoliHom = nullptr;
+
+namespace {
+
+QWidget *page(QTabWidget *pages, const char *name, const QString &caption, TDBGrid **grid, const char *gridName)
+{
+    auto *sheet = new QWidget(pages);
+    sheet->setObjectName(QString::fromLatin1(name));
+    auto *layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(2, 2, 2, 2);
+    *grid = new TDBGrid(QString::fromLatin1(gridName), sheet);
+    layout->addWidget(*grid);
+    pages->addTab(sheet, caption);
+    return sheet;
+}
+
+}  // namespace
+
+TfrmGrupSoliHom::TfrmGrupSoliHom(QWidget *parent)
+    : TfrmPadraoGrid(QStringLiteral("frmGrupSoliHom"), QStringLiteral("Controle de Processo de Homologação"),
+                     QStringLiteral("VOP42000"), parent)
+{
+    msgPadrao.setEntries(MensagensGrupSoliHom());
+    msgStatus.setEntries(StatusGrupo());
+    msgStatusSoli.setEntries(StatusSolicitacao());
+    CriaDatasets();
+    CriaPaginas();
+    CriaRodape();
+    CriaComandos();
+}
+
+TfrmGrupSoliHom::~TfrmGrupSoliHom()
+{
+    if (frmGrupSoliHom == this)
+        frmGrupSoliHom = nullptr;
+}
+
+void TfrmGrupSoliHom::CriaPaginas()
+{
+    dtsPadrao->setDataSet(cdsGrupo);
+    dtsSoli = new TDataSource(QStringLiteral("dtsSoli"), this, cdsSoli);
+    dtsArq = new TDataSource(QStringLiteral("dtsArq"), this, cdsArq);
+    dtsArqLib = new TDataSource(QStringLiteral("dtsArqLib"), this, cdsArqLib);
+
+    pgcPadrao->setTabText(pgcPadrao->indexOf(tshPadrao), QStringLiteral("Grupo de Solicitações"));
+    GridColumn marcado(QStringLiteral("IDMARCADO"), QStringLiteral("✔"), true);
+    marcado.width = 24;
+    dbgPadrao->setColumns({marcado,
+                           GridColumn(QStringLiteral("CDGRUPHOMOL"), {}, true),
+                           GridColumn(QStringLiteral("DSGRUPHOMOL")),
+                           GridColumn(QStringLiteral("IDSTGRUPHOM"), {}, true),
+                           GridColumn(QStringLiteral("CDARVPROD"), {}, false, true),
+                           GridColumn(QStringLiteral("DTCRIAGRHOM"), {}, true),
+                           GridColumn(QStringLiteral("CDRELEASEGHOM"), {}, true),
+                           GridColumn(QStringLiteral("DTHRGERAGRUPSOL")),
+                           GridColumn(QStringLiteral("DTHRHOMOGRUPSOL"))});
+    dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("IDSTGRUPHOM")), 210);
+    dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("CDARVPROD")), 220);
+
+    tshSoli = page(pgcPadrao, "tshSoli", QStringLiteral("Solicitações do Grupo"), &dbgSoli, "dbgSoli");
+    dbgSoli->setDataSource(dtsSoli);
+    GridColumn fila(QStringLiteral("NRPRIOSOLI"), QStringLiteral("Fila"));
+    QList<GridColumn> decisoes;
+    for (const char *flag : {"IDHOMOLSOL", "IDENCSOLPATCREG", "IDRETSOLERROPRO"}) {
+        GridColumn column{QString::fromLatin1(flag)};
+        column.width = 84;
+        decisoes.append(column);
+    }
+    dbgSoli->setColumns({fila, GridColumn(QStringLiteral("NRSOLISERV"), {}, false, true),
+                         GridColumn(QStringLiteral("DSREFESOLI"), {}, true),
+                         GridColumn(QStringLiteral("IDSTSOLIGRUP"), {}, true), GridColumn(QStringLiteral("NMOPERADOR")),
+                         decisoes[0], decisoes[1], decisoes[2], GridColumn(QStringLiteral("MODELAGEM")),
+                         GridColumn(QStringLiteral("TXOBSOLIGER"), {}, true)});
+    dbgSoli->setColumnWidth(dbgSoli->columnOfField(QStringLiteral("IDSTSOLIGRUP")), 210);
+
+    tshArq = page(pgcPadrao, "tshArq", QStringLiteral("Arquivos Modificados"), &dbgArq, "dbgArq");
+    dbgArq->setDataSource(dtsArq);
+    dbgArq->setColumns({GridColumn(QStringLiteral("NRSOLISERV")), GridColumn(QStringLiteral("DSDIRARQCHECKOU")),
+                        GridColumn(QStringLiteral("CDRELEASEARQANT")), GridColumn(QStringLiteral("CDRELEASEARQATU"))});
+    dbgArq->setReadOnly(true);
+
+    tshArqLib = page(pgcPadrao, "tshArqLib", QStringLiteral("Arquivos Liberados"), &dbgArqLib, "dbgArqLib");
+    dbgArqLib->setDataSource(dtsArqLib);
+    dbgArqLib->setColumns({GridColumn(QStringLiteral("NRSOLISERV")), GridColumn(QStringLiteral("DSARQPATCH")),
+                           GridColumn(QStringLiteral("CDPATCHVERPR")), GridColumn(QStringLiteral("IDARQESPECLIE")),
+                           GridColumn(QStringLiteral("DSDIRDESTHOM"))});
+    dbgArqLib->setReadOnly(true);
+    dbgArqLib->setEditing(false);
+
+    dbgPadrao->OnDrawColumnCell = [this](TDBGrid &grid, DrawCell &cell) { return dbgPadraoDrawColumnCell(grid, cell); };
+    dbgSoli->OnDrawColumnCell = [this](TDBGrid &grid, DrawCell &cell) { return dbgSoliDrawColumnCell(grid, cell); };
+
+    connect(pgcPadrao, &QTabWidget::currentChanged, this, [this](int) {
+        if (!m_trocandoPaginaPeloMenu)
+            host::runGuarded([this] { pgcPadraoChange(); });
+    });
+}
+
+void TfrmGrupSoliHom::CriaRodape()
+{
+    lblNomeGrupo = new TDBText(QStringLiteral("lblNomeGrupo"), pnlRodape);
+    lblNomeGrupo->setDataSource(dtsPadrao, QStringLiteral("DSGRUPHOMOL"));
+    lblNomeGrupo->setMinimumWidth(260);
+    QFont bold = lblNomeGrupo->font();
+    bold.setBold(true);
+    lblNomeGrupo->setFont(bold);
+    lytRodape->insertWidget(0, lblNomeGrupo);
+
+    lblTotalSoli = new QLabel(QStringLiteral("Total de solicitações :"), pnlRodape);
+    lblTotalSoli->setObjectName(QStringLiteral("lblTotalSoli"));
+    lblQtdeSoli = new QLabel(QStringLiteral("0"), pnlRodape);
+    lblQtdeSoli->setObjectName(QStringLiteral("lblQtdeSoli"));
+    const int afterNavigator = lytRodape->indexOf(dbnPadrao) + 1;
+    lytRodape->insertSpacing(afterNavigator, 16);
+    lytRodape->insertWidget(afterNavigator + 1, lblTotalSoli);
+    lytRodape->insertWidget(afterNavigator + 2, lblQtdeSoli);
+    // Shown on the requests page only; the screen opens on the groups page.
+    lblTotalSoli->setVisible(false);
+    lblQtdeSoli->setVisible(false);
+
+    const auto toggle = [this](const char *name, const QString &text, bool pressed) {
+        auto *button = new QToolButton(pnlRodape);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(text);
+        button->setCheckable(true);
+        button->setChecked(pressed);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // A pressed toggle must read as pressed at a glance.
+        button->setStyleSheet(QStringLiteral("QToolButton { padding: 3px 8px; }"
+                                             "QToolButton:checked { background: palette(highlight);"
+                                             " color: palette(highlighted-text); }"));
+        connect(button, &QToolButton::clicked, this, host::guarded([this] { tbtPendenteClick(); }));
+        lytRodape->insertWidget(lytRodape->indexOf(lblCodigoTela), button);
+        return button;
+    };
+    tbtPendente = toggle("tbtPendente", QStringLiteral("Grupos pendentes"), true);
+    tbtAndamento = toggle("tbtAndamento", QStringLiteral("Grupos em Andamento"), true);
+    tbtHomologado = toggle("tbtHomologado", QStringLiteral("Grupos homologados"), false);
+    lytRodape->insertSpacing(lytRodape->indexOf(lblCodigoTela), 12);
+
+    dbnPadrao->OnClick = [this](TDBNavigator &, NavigateBtn button) { dbnPadraoClick(button); };
+}
+
+void TfrmGrupSoliHom::CriaComandos()
+{
+    tlbPadrao->addSeparator();
+    mnuTramitacao = new QMenu(QStringLiteral("&Tramitação"), mnuPadrao);
+    mnuTramitacao->setObjectName(QStringLiteral("mnuTramitacao"));
+    mnuPadrao->insertMenu(mnuAjudaMenu->menuAction(), mnuTramitacao);
+    const auto command = [this](const char *name, const QString &hint, QStyle::StandardPixmap icon, const char *button,
+                                QToolButton **target) {
+        auto *action = new QAction(style()->standardIcon(icon), hint, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setToolTip(hint);
+        action->setIconText(QString());
+        mnuTramitacao->addAction(action);
+        *target = addToolButton(action, QString::fromLatin1(button));
+        (*target)->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        return action;
+    };
+    mnuVoltaFase = command("mnuVoltaFase", QStringLiteral("Voltar para fase de tramitação anterior"),
+                           QStyle::SP_ArrowBack, "btfVoltaFase", &btfVoltaFase);
+    mnuAvancaFase = command("mnuAvancaFase", msgPadrao.Msg(QStringLiteral("AVANCA_HINT")), QStyle::SP_ArrowForward,
+                            "btfAvancaFase", &btfAvancaFase);
+    mnuInterDependencia = command("mnuInterDependencia",
+                                  QStringLiteral("Verificar interdependência primária entre solicitações do grupo"),
+                                  QStyle::SP_FileDialogInfoView, "sbtInterDependencia", &sbtInterDependencia);
+    mnuVoltaFase->setEnabled(false);  // a group never goes back
+    connect(mnuAvancaFase, &QAction::triggered, this, host::guarded([this] { btfAvancaFaseClick(); }));
+    connect(mnuInterDependencia, &QAction::triggered, this, host::guarded([this] { sbtInterDependenciaClick(); }));
+
+    mnuExibir = new QMenu(QStringLiteral("E&xibir"), mnuPadrao);
+    mnuExibir->setObjectName(QStringLiteral("mnuExibir"));
+    mnuPadrao->insertMenu(mnuTramitacao->menuAction(), mnuExibir);
+    const auto pageEntry = [this](const char *name, const QString &text, bool checked) {
+        QAction *action = mnuExibir->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setCheckable(true);
+        action->setChecked(checked);
+        connect(action, &QAction::triggered, this, host::guarded([this, action] { mnuGrupoClick(action); }));
+        return action;
+    };
+    mnuGrupo = pageEntry("mnuGrupo", QStringLiteral("Grupo de Solicitações"), true);
+    mnuSoli = pageEntry("mnuSoli", QStringLiteral("Solicitações do Grupo"), false);
+    mnuArq = pageEntry("mnuArq", QStringLiteral("Arquivos Gerados"), false);
+}
+
+// ====================================================================== creation and closing
+
+void TfrmGrupSoliHom::FormCreate()
+{
+    TfrmPadraoGrid::FormCreate();
+    // Printing and its set-up are not offered on this screen.
+    mnuImprimir->setEnabled(false);
+    mnuListar->setEnabled(false);
+    mnuConfigurarImpressora->setEnabled(false);
+
+    stlConexoes.clear();
+    {
+        Showavi::Scope busy(QString(), 0);
+        if (Dbgeral::KeepConnected())
+            ConexaoPermanente(true);
+    }
+    GetInitialData();
+    tbtPendenteClick();
+    GetUserPass();
+    if (!boEditavel)
+        TravaTela();
+    m_trocandoPaginaPeloMenu = true;
+    pgcPadrao->setCurrentWidget(tshPadrao);
+    m_trocandoPaginaPeloMenu = false;
+    pgcPadraoChange();
+}
+
+void TfrmGrupSoliHom::FormClose()
+{
+    TfrmPadraoGrid::FormClose();
+    ConexaoPermanente(false);
+    stlConexoes.clear();
+}
+
+// The server connection component (netGrupSoliHom) and its use counts join the screen with
+// the application server; until then a held use costs nothing and there is nothing to release.
+void TfrmGrupSoliHom::ConexaoPermanente(bool conecta) { Q_UNUSED(conecta); }
+
+// Until the screen reads from the application server, its lists start empty and the
+// editable flag stays off, which locks the screen.
+void TfrmGrupSoliHom::GetInitialData() {}
+
+void TfrmGrupSoliHom::tbtPendenteClick() {}
+
+void TfrmGrupSoliHom::GetUserPass() {}
+
+void TfrmGrupSoliHom::TravaTela() {}
+
+void TfrmGrupSoliHom::pgcPadraoChange() {}
+
+void TfrmGrupSoliHom::dbnPadraoClick(NavigateBtn button)
+{
+    Q_UNUSED(button);
+    pgcPadraoChange();
+}
+
+void TfrmGrupSoliHom::mnuGrupoClick(QAction *entry)
+{
+    for (QAction *action : {mnuGrupo, mnuSoli, mnuArq})
+        action->setChecked(action == entry);
+    QWidget *target = entry == mnuSoli ? tshSoli : entry == mnuArq ? tshArq : tshPadrao;
+    // Chosen from the menu, the page is shown as it stands: its data is not read again.
+    m_trocandoPaginaPeloMenu = true;
+    pgcPadrao->setCurrentWidget(target);
+    m_trocandoPaginaPeloMenu = false;
+}
+
+void TfrmGrupSoliHom::btfAvancaFaseClick()
+{
+    throw EHomologa(QStringLiteral("A tramitação de grupos ainda não está disponível nesta versão do módulo."));
+}
+
+void TfrmGrupSoliHom::sbtInterDependenciaClick()
+{
+    throw EHomologa(
+        QStringLiteral("A verificação de interdependência ainda não está disponível nesta versão do módulo."));
+}
+
+Dataset *TfrmGrupSoliHom::commandDataSet() const
+{
+    QWidget *current = pgcPadrao->currentWidget();
+    if (current == tshSoli)
+        return cdsSoli;
+    if (current == tshArq)
+        return cdsArq;
+    if (current == tshArqLib)
+        return cdsArqLib;
+    return cdsGrupo;
+}
+
+// ====================================================================== drawing
+
+CheckBoxImage TfrmGrupSoliHom::imagemMarcado(const QString &groupStatus, const QString &marked)
+{
+    if (groupStatus != u"006")
+        return CheckBoxImage::Grey;
+    return marked == u"S" ? CheckBoxImage::Ticked : CheckBoxImage::Empty;
+}
+
+CheckBoxImage TfrmGrupSoliHom::imagemDecisao(const QString &groupStatus, const QString &flag, const QString &other1,
+                                             const QString &other2)
+{
+    if (groupStatus != u"006" || other1 == u"S" || other2 == u"S")
+        return CheckBoxImage::Grey;
+    return flag == u"S" ? CheckBoxImage::Ticked : CheckBoxImage::Empty;
+}
+
+void TfrmGrupSoliHom::drawCheckBox(DrawCell &cell, CheckBoxImage image)
+{
+    const QPalette &palette = cell.option->palette;
+    cell.painter->fillRect(cell.rect, cell.selected ? palette.highlight() : palette.base());
+    Consiste::InsereImagem(*cell.painter, cell.rect, checkBoxImage(image), checkBoxTransparentColor());
+}
+
+bool TfrmGrupSoliHom::dbgPadraoDrawColumnCell(TDBGrid &, DrawCell &cell)
+{
+    if (cdsGrupo->IsEmpty() || cell.field != u"IDMARCADO")
+        return false;
+    drawCheckBox(cell, imagemMarcado(cell.value(QStringLiteral("IDSTGRUPHOM")), cell.value(QStringLiteral("IDMARCADO"))));
+    return true;
+}
+
+bool TfrmGrupSoliHom::dbgSoliDrawColumnCell(TDBGrid &, DrawCell &cell)
+{
+    static const QStringList flags = {QStringLiteral("IDHOMOLSOL"), QStringLiteral("IDENCSOLPATCREG"),
+                                      QStringLiteral("IDRETSOLERROPRO")};
+    const int which = int(flags.indexOf(cell.field));
+    if (cdsSoli->IsEmpty() || which < 0)
+        return false;
+    const QString groupStatus = cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).AsString();
+    drawCheckBox(cell, imagemDecisao(groupStatus, cell.value(flags[which]), cell.value(flags[(which + 1) % 3]),
+                                     cell.value(flags[(which + 2) % 3])));
+    return true;
+}
