@@ -63,7 +63,7 @@ Endpoint readEndpoint()
 {
     auto settings = platform::settings::open();
     Endpoint endpoint;
-    endpoint.host = settings->value(QStringLiteral("Horvane/WebURL")).toString().trimmed();
+    endpoint.host = settings->value(QStringLiteral("host/server_host")).toString().trimmed();
     // A WebURL written as a URL ("http://server:8090") is accepted too.
     const QUrl url(endpoint.host);
     if (!url.scheme().isEmpty() && !url.host().isEmpty()) {
@@ -72,7 +72,7 @@ Endpoint readEndpoint()
             endpoint.port = url.port();
     }
     bool ok = false;
-    const int port = settings->value(QStringLiteral("Horvane/WebPort")).toInt(&ok);
+    const int port = settings->value(QStringLiteral("host/server_port")).toInt(&ok);
     if (ok && port > 0)
         endpoint.port = port;
     endpoint.database = settings->value(QStringLiteral("server/database")).toString();

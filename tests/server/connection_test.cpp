@@ -35,8 +35,8 @@ protected:
     void configure(const QString &host, int port)
     {
         QSettings settings(platform::settings::filePath(), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Horvane/WebURL"), host);
-        settings.setValue(QStringLiteral("Horvane/WebPort"), port);
+        settings.setValue(QStringLiteral("host/server_host"), host);
+        settings.setValue(QStringLiteral("host/server_port"), port);
         settings.setValue(QStringLiteral("server/database"), databasePath());
     }
 

@@ -157,8 +157,8 @@ TEST_F(ServerHttp, TheModulesConnectionCallsTheServerOverOneKeptConnection)
     platform::settings::setFilePath(m_dir.filePath(QStringLiteral("homologa.ini")));
     {
         QSettings settings(platform::settings::filePath(), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Horvane/WebURL"), QStringLiteral("127.0.0.1"));
-        settings.setValue(QStringLiteral("Horvane/WebPort"), m_port);
+        settings.setValue(QStringLiteral("host/server_host"), QStringLiteral("127.0.0.1"));
+        settings.setValue(QStringLiteral("host/server_port"), m_port);
     }
     TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
     ServerAnswer answer = net.call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")});
