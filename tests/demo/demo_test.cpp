@@ -62,6 +62,20 @@ TEST(DemoWorkspace, BuildsRepositoriesWithRealRevisionsAndIsReused)
     for (const char *phase : {"001", "002", "003", "006", "007"})
         EXPECT_TRUE(phases.contains(phase)) << phase;
 
+    // The server's own import takes the demo's document whole.
+    const QString document = dir.filePath("demo.json");
+    {
+        QFile file(document);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(demo::importDocument(content));
+    }
+    int code = -1;
+    const QString imported = platform::Process::run(
+        QString("homologa-server import --db \"%1\" \"%2\"").arg(dir.filePath("demo.db"), document), &code);
+    EXPECT_EQ(code, 0) << imported.toStdString();
+    EXPECT_TRUE(imported.contains(QString("%1 solicitação(ões)").arg(requests))) << imported.toStdString();
+    EXPECT_TRUE(imported.contains(QString("%1 grupo(s)").arg(content.groups.size()))) << imported.toStdString();
+
     // A second start reuses the workspace; a reset rebuilds it.
     demo::prepare(root, false, [&](const demo::Workspace &) { ++loads; });
     EXPECT_EQ(loads, 1);

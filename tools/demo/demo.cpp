@@ -5,8 +5,12 @@
 #include "platform/process.h"
 #include "platform/settings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -180,7 +184,7 @@ void writeSettings(const QString &root, const QString &settingsFile, const QStri
     table.writeToSettings(settings);
     settings.setValue(QStringLiteral("svn/password_file"), root + QStringLiteral("/svn-password"));
     settings.setValue(QStringLiteral("server/database"), databaseFile);
-    settings.setValue(QStringLiteral("host/operator"), QStringLiteral("DEMO"));
+    settings.setValue(QStringLiteral("host/operator"), demoOperator());
     settings.setValue(QStringLiteral("host/branch"), kBranch);
     settings.setValue(QStringLiteral("host/attachment_folder"), QStringLiteral("C:\\Anexos"));
     settings.sync();
@@ -228,8 +232,12 @@ Content buildRepositories(const Progress &progress)
 
     Content content;
     content.products.append(product);
-    content.operators = {QStringLiteral("DEMO"), QStringLiteral("Ana Souza"), QStringLiteral("Bruno Lima"),
-                         QStringLiteral("Carla Dias"), QStringLiteral("Daniel Rocha"), QStringLiteral("Eva Martins")};
+    content.operators = {{QStringLiteral("000000000001"), QStringLiteral("Operador de demonstração"), true},
+                         {QStringLiteral("000000000002"), QStringLiteral("Ana Souza"), false},
+                         {QStringLiteral("000000000003"), QStringLiteral("Bruno Lima"), false},
+                         {QStringLiteral("000000000004"), QStringLiteral("Carla Dias"), false},
+                         {QStringLiteral("000000000005"), QStringLiteral("Daniel Rocha"), false},
+                         {QStringLiteral("000000000006"), QStringLiteral("Eva Martins"), false}};
 
     // Each request changes its files in a commit of its own, oldest group first, so that
     // every modified file has a real previous and current revision.
@@ -245,6 +253,7 @@ Content buildRepositories(const Progress &progress)
         group.phase = QString::fromUtf8(plan.phase);
         group.release = QString::fromUtf8(plan.release);
         group.product = product.code;
+        group.ageInDays = 60 - 10 * int(content.groups.size());
         for (const RequestPlan &requestPlan : plan.requests) {
             Request request;
             request.branch = kBranch;
@@ -254,6 +263,10 @@ Content buildRepositories(const Progress &progress)
             request.responsible = QString::fromUtf8(requestPlan.responsible);
             request.subject = QString::fromUtf8(requestPlan.subject);
             request.status = QString::fromUtf8(requestPlan.status);
+            // One request waits for its modelling project: its group cannot be marked.
+            request.modellingHomologated = request.number != QStringLiteral("0000001013");
+            if (!content.subjects.contains(request.subject))
+                content.subjects.append(request.subject);
             for (const QString &relative : requestPlan.touched) {
                 const QString path = kDevRoot + u'\\' + relative;
                 QByteArray text = files::readBytes(path);
@@ -294,6 +307,110 @@ Content buildRepositories(const Progress &progress)
 }
 
 }  // namespace
+
+QString demoOperator() { return QStringLiteral("000000000001"); }
+
+namespace {
+
+// A request's workflow phase on the server for its status in the group.
+QString phaseOfStatus(const QString &status)
+{
+    static const QHash<QString, QString> phases{{QStringLiteral("001"), QStringLiteral("030")},
+                                                {QStringLiteral("002"), QStringLiteral("050")},
+                                                {QStringLiteral("003"), QStringLiteral("060")},
+                                                {QStringLiteral("004"), QStringLiteral("070")},
+                                                {QStringLiteral("005"), QStringLiteral("080")},
+                                                {QStringLiteral("006"), QStringLiteral("100")},
+                                                {QStringLiteral("007"), QStringLiteral("090")}};
+    return phases.value(status, QStringLiteral("020"));
+}
+
+QString dateTimeText(const QDateTime &time) { return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
+
+}  // namespace
+
+QByteArray importDocument(const Content &content)
+{
+    QJsonArray operators;
+    QHash<QString, QString> operatorCodes;
+    for (const Operator &op : content.operators) {
+        operators.append(QJsonObject{{"CDOPERADOR", op.code}, {"NMOPERADOR", op.name},
+                                     {"IDEDITAGRUPO", op.editsGroups ? "S" : "N"}});
+        operatorCodes.insert(op.name, op.code);
+    }
+    QJsonArray subjects;
+    for (const QString &subject : content.subjects)
+        subjects.append(QJsonObject{{"CDASSUNTO", subject}, {"DSASSUNTO", QStringLiteral("Assunto %1").arg(subject)}});
+
+    QJsonArray products;
+    for (const Product &product : content.products) {
+        products.append(QJsonObject{{"CDPRODUTO", product.code},
+                                    {"CDARVPROD", product.treeCode},
+                                    {"NMPRODUTO", product.name},
+                                    {"CDFILIAL", product.branch},
+                                    {"IDGERRELEASEMETA", "N"},
+                                    {"release", product.version},
+                                    {"DSDIRBASEVER", product.locations.value(1)},
+                                    {"locations", QJsonArray::fromStringList(product.locations)}});
+    }
+
+    QJsonArray requests;
+    QJsonArray groups;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const Group &group : content.groups) {
+        QJsonArray members;
+        int queue = 1;
+        for (const Request &request : group.requests) {
+            QJsonArray modified;
+            for (const ModifiedFile &file : request.modified)
+                modified.append(QJsonObject{{"DSDIRARQCHECKOU", file.path},
+                                            {"CDRELEASEARQANT", file.previousRevision},
+                                            {"CDRELEASEARQATU", file.currentRevision}});
+            QJsonArray released;
+            for (const ReleasedFile &file : request.released)
+                released.append(QJsonObject{{"DSARQPATCH", file.path},
+                                            {"NRSEQPATCH", file.sequence},
+                                            {"IDARQESPECLIE", file.clientSpecific ? "S" : "N"},
+                                            {"kind", "compiled"}});
+            requests.append(QJsonObject{{"CDFILIAL", request.branch},
+                                        {"NRSOLISERV", request.number},
+                                        {"DSREFESOLI", request.title},
+                                        {"TXOBSOLIGER", request.remark},
+                                        {"CDPRODUTO", group.product},
+                                        {"CDFASETRAM", phaseOfStatus(request.status)},
+                                        {"CDOPERRESP", operatorCodes.value(request.responsible)},
+                                        {"CDASSUNTO", request.subject},
+                                        {"CDRELEASESOLI", group.release},
+                                        {"MODELAGEM", request.modellingHomologated ? "N" : "S"},
+                                        {"IDMODELHOMOL", request.modellingHomologated ? "S" : "N"},
+                                        {"modifiedFiles", modified},
+                                        {"releasedFiles", released}});
+            const bool homologated = request.status == QStringLiteral("006");
+            members.append(QJsonObject{{"CDFILIAL", request.branch},
+                                       {"NRSOLISERV", request.number},
+                                       {"NRPRIOSOLI", QStringLiteral("%1").arg(queue++, 3, 10, QLatin1Char('0'))},
+                                       {"IDHOMOLSOL", homologated ? "S" : "N"},
+                                       {"IDRETSOLERROPRO", "N"},
+                                       {"IDENCSOLPATCREG", "N"}});
+        }
+        const QDateTime created = now.addDays(-group.ageInDays);
+        QJsonObject record{{"CDGRUPHOMOL", group.code},
+                           {"DSGRUPHOMOL", group.name},
+                           {"CDPRODUTO", group.product},
+                           {"CDRELEASEGHOM", group.release},
+                           {"IDSTGRUPHOM", group.phase},
+                           {"DTCRIAGRHOM", dateTimeText(created)},
+                           {"requests", members}};
+        if (group.phase >= QStringLiteral("003"))
+            record.insert("DTHRGERAGRUPSOL", dateTimeText(created.addDays(3)));
+        if (group.phase == QStringLiteral("007"))
+            record.insert("DTHRHOMOGRUPSOL", dateTimeText(created.addDays(9)));
+        groups.append(record);
+    }
+    const QJsonObject document{{"operators", operators}, {"subjects", subjects}, {"products", products},
+                               {"requests", requests}, {"groups", groups}};
+    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
 
 QString defaultRoot()
 {

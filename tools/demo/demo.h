@@ -35,7 +35,7 @@ struct Request {
     QString responsible;
     QString subject;
     QString status;   // status in its group
-    QString phase;    // workflow phase of the request
+    bool modellingHomologated = true;
     QList<ModifiedFile> modified;
     QList<ReleasedFile> released;
 };
@@ -46,6 +46,7 @@ struct Group {
     QString phase;
     QString release;
     QString product;
+    int ageInDays = 0;  // how long ago it was created
     QList<Request> requests;
 };
 
@@ -58,10 +59,17 @@ struct Product {
     QStringList locations;  // the six locations
 };
 
+struct Operator {
+    QString code;
+    QString name;
+    bool editsGroups = false;
+};
+
 struct Content {
     QList<Product> products;
     QList<Group> groups;
-    QStringList operators;
+    QList<Operator> operators;
+    QStringList subjects;
 };
 
 struct Workspace {
@@ -74,6 +82,13 @@ struct Workspace {
 using Progress = std::function<void(const QString &)>;
 // Loads a new workspace's content into its database (through the server's import).
 using Loader = std::function<void(const Workspace &)>;
+
+// The document that `homologa-server import` loads: products, operators, subjects,
+// requests with their files, and groups.
+QByteArray importDocument(const Content &content);
+
+// The operator the demo's settings name (allowed to edit groups).
+QString demoOperator();
 
 // The default folder of the demo workspace (in the user's data folder).
 QString defaultRoot();
