@@ -2,9 +2,6 @@
 
 #include "embedded.h"
 #include "import.h"
-#include "platform/settings.h"
-
-#include <QSettings>
 
 const QByteArray kScreenDocument = R"({
   "products": [
@@ -40,27 +37,17 @@ const QByteArray kScreenDocument = R"({
   ]
 })";
 
-TemporarySettings::TemporarySettings()
-    : m_previousPath(platform::settings::filePath()), m_previousHost(host::hostSettings())
-{
-    platform::settings::setFilePath(m_dir.filePath(QStringLiteral("homologa.ini")));
-    // The embedded server never touches the user's own database.
-    set(QStringLiteral("server/database"), m_dir.filePath(QStringLiteral("homologa.db")));
-}
+TemporarySettings::TemporarySettings() : m_previousHost(host::hostSettings()) { host::loadHostSettings(); }
 
 TemporarySettings::~TemporarySettings()
 {
     server::closeEmbedded();
-    platform::settings::setFilePath(m_previousPath);
     host::hostSettings() = m_previousHost;
 }
 
 void TemporarySettings::set(const QString &key, const QVariant &value)
 {
-    {
-        QSettings file(platform::settings::filePath(), QSettings::IniFormat);
-        file.setValue(key, value);
-    }
+    m_file.set(key, value);
     host::loadHostSettings();
 }
 

@@ -5,12 +5,11 @@
 // module's settings in a temporary file, and a scripted HostUi.
 
 #include "server/serverenv.h"
+#include "support/testenv.h"
 
 #include "host/hostsettings.h"
 #include "host/hostui.h"
 #include "screens/groups/frmgrupsolihom.h"
-
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -25,8 +24,8 @@
 // Operators: 0001 may edit groups, 0002 may not.
 extern const QByteArray kScreenDocument;
 
-// The module's settings file, pointed at a temporary one for as long as this lives; the
-// previous file and host settings are put back afterwards.
+// A temporary settings file that the host settings follow; the previous host settings are
+// put back and the embedded server closed afterwards.
 class TemporarySettings {
 public:
     TemporarySettings();
@@ -36,12 +35,11 @@ public:
 
     // Writes one value ("section/key") and reads the host settings again.
     void set(const QString &key, const QVariant &value);
-    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    QString filePath(const QString &name) const { return m_file.filePath(name); }
 
 private:
-    QTemporaryDir m_dir;
-    QString m_previousPath;
     host::HostSettings m_previousHost;
+    TemporarySettingsFile m_file;
 };
 
 class ScreenTest : public ServerTest {
