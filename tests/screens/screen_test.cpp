@@ -466,6 +466,17 @@ TEST_F(ScreenTest, GroupSaveReloadsAndARefusedSaveIsDiscarded)
     EXPECT_EQ(valueAt(group("0000000002"), 0, "DSGRUPHOMOL"), "Outro nome");
     EXPECT_EQ(screen->cdsGrupo->State(), dsBrowse);
     EXPECT_TRUE(screen->mnuIncluir->isEnabled());
+
+    // A deleted group is saved the same way.
+    goToGroup(*screen, "0000000001");
+    ui.clear();
+    ui.answer(mbYes);
+    screen->sbtExcluir->click();
+    EXPECT_EQ(ui.messages(), QStringList({"Confirma exclusão?"}));
+    EXPECT_TRUE(group("0000000001").rows.isEmpty());
+    EXPECT_FALSE(column(*screen->cdsGrupo, "CDGRUPHOMOL").contains("0000000001"));
+    EXPECT_EQ(screen->cdsGrupo->ChangeCount(), 0);
+    EXPECT_EQ(screen->codigoGrupo(), "0000000002");
 }
 
 TEST_F(ScreenTest, AServerThatDoesNotAnswerLeavesTheDataAsItWas)

@@ -11,6 +11,12 @@ namespace {
 
 const QString kMarcado = QStringLiteral("IDMARCADO");
 
+void enablePages(QTabWidget *pages, std::initializer_list<QWidget *> which, bool enabled)
+{
+    for (QWidget *page : which)
+        pages->setTabEnabled(pages->indexOf(page), enabled);
+}
+
 bool isDecisionFlag(const QString &field)
 {
     return field == u"IDHOMOLSOL" || field == u"IDENCSOLPATCREG" || field == u"IDRETSOLERROPRO";
@@ -61,8 +67,7 @@ void TfrmGrupSoliHom::ControlaBotoesGrupo()
     ComandosPadrao(!browse && boEditavel, browse && boEditavel, browse && filled && boEditavel,
                    browse && filled && boEditavel && statusGrupo() == u"001", *cdsGrupo);
     const bool outrasPaginas = browse && filled;
-    for (QWidget *page : {tshSoli, tshArq, tshArqLib})
-        pgcPadrao->setTabEnabled(pgcPadrao->indexOf(page), outrasPaginas);
+    enablePages(pgcPadrao, {tshSoli, tshArq, tshArqLib}, outrasPaginas);
     mnuSoli->setEnabled(outrasPaginas);
     mnuArq->setEnabled(outrasPaginas);
     ControlaBotoesTramita();
@@ -78,8 +83,7 @@ void TfrmGrupSoliHom::ControlaBotoesSoli()
     // A request being added is finished (or cancelled) before the operator leaves the
     // page: reading another page replaces the requests.
     const bool outrasPaginas = state != dsInsert;
-    for (QWidget *page : {tshPadrao, tshArq, tshArqLib})
-        pgcPadrao->setTabEnabled(pgcPadrao->indexOf(page), outrasPaginas);
+    enablePages(pgcPadrao, {tshPadrao, tshArq, tshArqLib}, outrasPaginas);
     mnuGrupo->setEnabled(outrasPaginas);
     mnuArq->setEnabled(outrasPaginas);
     ControlaBotoesTramita();
