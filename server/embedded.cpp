@@ -18,8 +18,12 @@ struct Embedded {
 
 Embedded &embedded()
 {
-    static Embedded instance;
-    return instance;
+    // Never destroyed by the exit handlers: by then Qt Sql's own registry of connections is
+    // gone, and closing a connection would crash the process on its way out. Every call's
+    // work is committed when it answers, so nothing is lost; closeEmbedded() closes it
+    // properly before that.
+    static Embedded *const instance = new Embedded;
+    return *instance;
 }
 }  // namespace
 

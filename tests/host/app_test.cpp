@@ -6,6 +6,7 @@
 #include "host/hostapp.h"
 #include "host/hostui.h"
 #include "host/qthostui.h"
+#include "support/testenv.h"
 
 #include <QAction>
 #include <QMdiArea>
@@ -15,6 +16,7 @@
 
 TEST(HostWindow, MenuOpensTheHomologationScreenThroughTheModule)
 {
+    TemporarySettingsFile settings;  // the screen reads its server: an empty database of its own
     HostWindow window(QStringLiteral(HOMOLOGA_MODULE_PATH));
     EXPECT_EQ(&hostUi(), window.ui()) << "the window installs the host's dialogs";
     EXPECT_EQ(host::mainWindow(), &window);

@@ -5,6 +5,7 @@
 #include "host/errors.h"
 #include "host/hostapp.h"
 #include "host/hostui.h"
+#include "support/testenv.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,6 +65,7 @@ QStringList fields(const TDBGrid *grid)
 
 TEST(HomologationModule, IniProcOpensTheScreenOnceMaximised)
 {
+    TemporarySettingsFile settings;  // the module's server works on an empty database of its own
     ScriptedUi scripted;
     QMainWindow window;
     auto *area = new QMdiArea(&window);

@@ -1,8 +1,11 @@
 #include "testenv.h"
 
+#include "platform/settings.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QUrl>
 
 MountedDrive::MountedDrive(const QString &logicalRoot) : m_saved(platform::mounts())
@@ -31,3 +34,16 @@ QByteArray MountedDrive::readFile(const QString &relative) const
 }
 
 QString fileUrl(const QString &nativePath) { return QUrl::fromLocalFile(nativePath).toString(); }
+
+TemporarySettingsFile::TemporarySettingsFile() : m_previous(platform::settings::filePath())
+{
+    platform::settings::setFilePath(m_dir.filePath(QStringLiteral("homologa.ini")));
+    set(QStringLiteral("server/database"), m_dir.filePath(QStringLiteral("homologa.db")));
+}
+
+TemporarySettingsFile::~TemporarySettingsFile() { platform::settings::setFilePath(m_previous); }
+
+void TemporarySettingsFile::set(const QString &key, const QVariant &value) const
+{
+    QSettings(platform::settings::filePath(), QSettings::IniFormat).setValue(key, value);
+}

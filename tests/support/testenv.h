@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariant>
 
 class MountedDrive {
 public:
@@ -23,6 +24,25 @@ public:
 private:
     QTemporaryDir m_dir;
     platform::MountTable m_saved;
+};
+
+// The settings file pointed at a temporary one for as long as this lives, with the embedded
+// server's database in the same temporary folder (never the user's); the previous file is
+// put back afterwards.
+class TemporarySettingsFile {
+public:
+    TemporarySettingsFile();
+    ~TemporarySettingsFile();
+    TemporarySettingsFile(const TemporarySettingsFile &) = delete;
+    TemporarySettingsFile &operator=(const TemporarySettingsFile &) = delete;
+
+    // Writes one value ("section/key").
+    void set(const QString &key, const QVariant &value) const;
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
 };
 
 // A file:// URL of a native folder.

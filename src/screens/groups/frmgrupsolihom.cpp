@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -23,6 +24,20 @@
 TfrmGrupSoliHom *frmGrupSoliHom = nullptr;
 
 namespace {
+
+// Codes and date-times are shown whole: their columns fit the widest text they hold.
+void fitColumns(TDBGrid *grid, const QStringList &fields, const QString &widest)
+{
+    const int width = grid->fontMetrics().horizontalAdvance(widest) + 16;
+    for (const QString &field : fields) {
+        const int column = grid->columnOfField(field);
+        if (column >= 0)
+            grid->setColumnWidth(column, std::max(grid->columnWidth(column), width));
+    }
+}
+
+const QString kCodigo = QStringLiteral("0000000000");
+const QString kDataHora = QStringLiteral("00/00/0000 00:00:00");
 
 QWidget *page(QTabWidget *pages, const char *name, const QString &caption, TDBGrid **grid, const char *gridName)
 {
@@ -49,6 +64,7 @@ TfrmGrupSoliHom::TfrmGrupSoliHom(QWidget *parent)
     CriaPaginas();
     CriaRodape();
     CriaComandos();
+    LigaEventos();
 }
 
 TfrmGrupSoliHom::~TfrmGrupSoliHom()
@@ -78,6 +94,9 @@ void TfrmGrupSoliHom::CriaPaginas()
                            GridColumn(QStringLiteral("DTHRHOMOGRUPSOL"))});
     dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("IDSTGRUPHOM")), 210);
     dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("CDARVPROD")), 220);
+    fitColumns(dbgPadrao, {QStringLiteral("CDGRUPHOMOL")}, kCodigo);
+    fitColumns(dbgPadrao, {QStringLiteral("DTCRIAGRHOM"), QStringLiteral("DTHRGERAGRUPSOL"), QStringLiteral("DTHRHOMOGRUPSOL")},
+               kDataHora);
 
     tshSoli = page(pgcPadrao, "tshSoli", QStringLiteral("Solicitações do Grupo"), &dbgSoli, "dbgSoli");
     dbgSoli->setDataSource(dtsSoli);
@@ -94,12 +113,14 @@ void TfrmGrupSoliHom::CriaPaginas()
                          decisoes[0], decisoes[1], decisoes[2], GridColumn(QStringLiteral("MODELAGEM")),
                          GridColumn(QStringLiteral("TXOBSOLIGER"), {}, true)});
     dbgSoli->setColumnWidth(dbgSoli->columnOfField(QStringLiteral("IDSTSOLIGRUP")), 210);
+    fitColumns(dbgSoli, {QStringLiteral("NRSOLISERV")}, kCodigo);
 
     tshArq = page(pgcPadrao, "tshArq", QStringLiteral("Arquivos Modificados"), &dbgArq, "dbgArq");
     dbgArq->setDataSource(dtsArq);
     dbgArq->setColumns({GridColumn(QStringLiteral("NRSOLISERV")), GridColumn(QStringLiteral("DSDIRARQCHECKOU")),
                         GridColumn(QStringLiteral("CDRELEASEARQANT")), GridColumn(QStringLiteral("CDRELEASEARQATU"))});
     dbgArq->setReadOnly(true);
+    fitColumns(dbgArq, {QStringLiteral("NRSOLISERV")}, kCodigo);
 
     tshArqLib = page(pgcPadrao, "tshArqLib", QStringLiteral("Arquivos Liberados"), &dbgArqLib, "dbgArqLib");
     dbgArqLib->setDataSource(dtsArqLib);
@@ -107,6 +128,7 @@ void TfrmGrupSoliHom::CriaPaginas()
                            GridColumn(QStringLiteral("CDPATCHVERPR")), GridColumn(QStringLiteral("IDARQESPECLIE")),
                            GridColumn(QStringLiteral("DSDIRDESTHOM"))});
     dbgArqLib->setReadOnly(true);
+    fitColumns(dbgArqLib, {QStringLiteral("NRSOLISERV")}, kCodigo);
     dbgArqLib->setEditing(false);
 
     dbgPadrao->OnDrawColumnCell = [this](TDBGrid &grid, DrawCell &cell) { return dbgPadraoDrawColumnCell(grid, cell); };
@@ -223,7 +245,14 @@ void TfrmGrupSoliHom::FormCreate()
         if (Dbgeral::KeepConnected())
             ConexaoPermanente(true);
     }
-    GetInitialData();
+    // A server that does not answer has already said so; the screen still opens, empty and
+    // locked, so that the operator can come back to it (Verificar) without reopening it.
+    bool carregou = true;
+    try {
+        GetInitialData();
+    } catch (const EAbort &) {
+        carregou = false;
+    }
     tbtPendenteClick();
     GetUserPass();
     if (!boEditavel)
@@ -231,7 +260,10 @@ void TfrmGrupSoliHom::FormCreate()
     m_trocandoPaginaPeloMenu = true;
     pgcPadrao->setCurrentWidget(tshPadrao);
     m_trocandoPaginaPeloMenu = false;
-    pgcPadraoChange();
+    if (carregou)
+        pgcPadraoChange();
+    else
+        MostraPagina(tshPadrao);
 }
 
 void TfrmGrupSoliHom::FormClose()
@@ -241,38 +273,7 @@ void TfrmGrupSoliHom::FormClose()
     stlConexoes.clear();
 }
 
-// The server connection component (netGrupSoliHom) and its use counts join the screen with
-// the application server; until then a held use costs nothing and there is nothing to release.
-void TfrmGrupSoliHom::ConexaoPermanente(bool conecta) { Q_UNUSED(conecta); }
-
-// Until the screen reads from the application server, its lists start empty and the
-// editable flag stays off, which locks the screen.
-void TfrmGrupSoliHom::GetInitialData() {}
-
-void TfrmGrupSoliHom::tbtPendenteClick() {}
-
-void TfrmGrupSoliHom::GetUserPass() {}
-
-void TfrmGrupSoliHom::TravaTela() {}
-
-void TfrmGrupSoliHom::pgcPadraoChange() {}
-
-void TfrmGrupSoliHom::dbnPadraoClick(NavigateBtn button)
-{
-    Q_UNUSED(button);
-    pgcPadraoChange();
-}
-
-void TfrmGrupSoliHom::mnuGrupoClick(QAction *entry)
-{
-    for (QAction *action : {mnuGrupo, mnuSoli, mnuArq})
-        action->setChecked(action == entry);
-    QWidget *target = entry == mnuSoli ? tshSoli : entry == mnuArq ? tshArq : tshPadrao;
-    // Chosen from the menu, the page is shown as it stands: its data is not read again.
-    m_trocandoPaginaPeloMenu = true;
-    pgcPadrao->setCurrentWidget(target);
-    m_trocandoPaginaPeloMenu = false;
-}
+void TfrmGrupSoliHom::ConexaoPermanente(bool conecta) { ConnectServer(stlConexoes, netGrupSoliHom, conecta); }
 
 void TfrmGrupSoliHom::btfAvancaFaseClick()
 {
@@ -321,11 +322,52 @@ void TfrmGrupSoliHom::drawCheckBox(DrawCell &cell, CheckBoxImage image)
     Consiste::InsereImagem(*cell.painter, cell.rect, checkBoxImage(image), checkBoxTransparentColor());
 }
 
-bool TfrmGrupSoliHom::dbgPadraoDrawColumnCell(TDBGrid &, DrawCell &cell)
+QColor TfrmGrupSoliHom::corTextoGrupo(const QString &groupStatus, bool selected, const QPalette &palette)
 {
-    if (cdsGrupo->IsEmpty() || cell.field != u"IDMARCADO")
+    if (selected)
+        return QColor(Qt::white);
+    if (groupStatus == u"001")
+        return QColor(Qt::red);
+    if (groupStatus == u"007")
+        return palette.color(QPalette::Disabled, QPalette::Text);
+    return palette.color(QPalette::Active, QPalette::Text);
+}
+
+QString TfrmGrupSoliHom::textoCelulaGrupo(const TDBGrid &grid, const DrawCell &cell) const
+{
+    if (cell.field == u"CDARVPROD" && !cell.value(QStringLiteral("CDARVPROD")).isEmpty()) {
+        const bool typing = grid.isEditingCell() && grid.currentIndex().row() == cell.row
+            && grid.currentIndex().column() == cell.column;
+        if (!typing)
+            return cell.value(QStringLiteral("NMPRODUTO"));
+    }
+    return grid.cellText(cell.row, cell.column);
+}
+
+bool TfrmGrupSoliHom::dbgPadraoDrawColumnCell(TDBGrid &grid, DrawCell &cell)
+{
+    if (cdsGrupo->IsEmpty())
         return false;
-    drawCheckBox(cell, imagemMarcado(cell.value(QStringLiteral("IDSTGRUPHOM")), cell.value(QStringLiteral("IDMARCADO"))));
+    if (cell.field == u"IDMARCADO") {
+        drawCheckBox(cell, imagemMarcado(cell.value(QStringLiteral("IDSTGRUPHOM")), cell.value(QStringLiteral("IDMARCADO"))));
+        return true;
+    }
+    const QPalette &palette = cell.option->palette;
+    QPainter &painter = *cell.painter;
+    painter.fillRect(cell.rect, cell.selected ? palette.highlight() : palette.base());
+    painter.setPen(corTextoGrupo(cell.value(QStringLiteral("IDSTGRUPHOM")), cell.selected, palette));
+    // The product's name sits 1 pixel in, every other text 2.
+    const int left = cell.field == u"CDARVPROD" ? 1 : 2;
+    const QRect area = cell.rect.adjusted(left, 2, -2, 0);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     cell.option->fontMetrics.elidedText(textoCelulaGrupo(grid, cell), Qt::ElideRight, area.width()));
+    if (cell.focused) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(&grid);
+        focus.rect = cell.rect;
+        focus.backgroundColor = cell.selected ? palette.highlight().color() : palette.base().color();
+        grid.style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, &grid);
+    }
     return true;
 }
 

@@ -5,10 +5,13 @@
 // pages, with the commands that edit them and advance a group from phase to phase.
 
 #include "host/basescreens.h"
+#include "host/connection.h"
 #include "screens/groups/checkimages.h"
 
+#include <QJsonArray>
 #include <QStringList>
 
+class QPalette;
 class QToolButton;
 
 class TfrmGrupSoliHom : public TfrmPadraoGrid {
@@ -49,10 +52,21 @@ public:
     QAction *mnuGrupo, *mnuSoli, *mnuArq;  // select the pages 1 to 3
 
     // ---- state of the screen
+    TNetConnection netGrupSoliHom{QStringLiteral("netGrupSoliHom"), QStringLiteral("VOP42000.rdmGrupSoliHom")};
     QStringList stlConexoes;  // connection use counts, "name=count"
     bool boEditavel = false;  // false: the screen is locked
     QString UsuarioSVN, SenhaSVN;
     QString Locacao0, DirDesenv, URLHomol, DirHomol, DirPreHomol, DirHomologados;
+
+    // ---- calls to the application server (one use of netGrupSoliHom around each)
+    // The data part of a remote method's answer; a failed answer is shown and ends the
+    // operation with the silent stop. With a caption key the busy animation shows that
+    // text of the message table during the call.
+    QJsonValue ChamaServidor(const QString &method, const QList<RemoteArg> &args, const QString &captionKey = {});
+    // A packet of an answer (the data part or an element of an array answer), validated.
+    static packet::Packet Pacote(const QJsonValue &element, const QString &method);
+    // An array answer with at least `minimum` elements.
+    static QJsonArray Lista(const QJsonValue &data, const QString &method, int minimum);
 
     // ---- creation and closing
     void FormCreate() override;
@@ -69,6 +83,32 @@ public:
     void dbnPadraoClick(NavigateBtn button);
     virtual void btfAvancaFaseClick();
     virtual void sbtInterDependenciaClick();
+    void sbtVerificarClick() override;
+
+    // ---- the group list and the current group
+    void cdsGrupoAfterScroll();
+    void cdsGrupoAfterPost();
+    // The released files of the current requests, with their homologation paths.
+    void CarregaArquivosLiberados();
+    // The six locations of a product (folders and homologated repository URL).
+    void GetLocations(const QString &cdProduto);
+    QString codigoGrupo() const;
+    QString statusGrupo() const;
+
+    // ---- command states
+    void ControlaBotoesGrupo();
+    void ControlaBotoesSoli();
+    void ControlaBotoesArq();
+    void ControlaBotoesTramita();
+    void dtsPadraoStateChange() override;
+    void dtsSoliStateChange();
+    void dtsArqStateChange();
+    bool dbgPadraoKeyDown(TDBGrid &grid, QKeyEvent *event) override;
+
+    // ---- marking groups for homologation
+    bool PodeMarcarGrupo(bool mostraMensagem);
+    void MarcaGrupo();       // the current group
+    void MarcaTodosGrupos();  // every group that may be marked
 
     // ---- display
     QString textoStatusGrupo(const QString &code) const;
@@ -80,6 +120,10 @@ public:
     // Which box a decision flag of a request shows.
     static CheckBoxImage imagemDecisao(const QString &groupStatus, const QString &flag, const QString &other1,
                                        const QString &other2);
+    // Text colour of a group row by its status; `selected` cells are white on the highlight.
+    static QColor corTextoGrupo(const QString &groupStatus, bool selected, const QPalette &palette);
+    // What a cell of the group grid shows: the product column shows the product's name.
+    QString textoCelulaGrupo(const TDBGrid &grid, const DrawCell &cell) const;
     bool dbgPadraoDrawColumnCell(TDBGrid &grid, DrawCell &cell);
     bool dbgSoliDrawColumnCell(TDBGrid &grid, DrawCell &cell);
 
@@ -90,7 +134,13 @@ private:
     void CriaPaginas();
     void CriaRodape();
     void CriaComandos();
+    void LigaEventos();
     void drawCheckBox(DrawCell &cell, CheckBoxImage image);
+    void MostraPagina(QWidget *page);
+    void MarcaMenuDaPagina(QWidget *page);
+    void ControlaBotoesDaPagina();
+    void AjustaEdicaoDaColuna(TDBGrid &grid);
+    void ComandosPadrao(bool confirmar, bool incluir, bool alterar, bool excluir, const Dataset &dataset);
     bool m_trocandoPaginaPeloMenu = false;
 };
 
