@@ -271,19 +271,27 @@ void writeLines(const QString &path, const QStringList &lines)
 
 QString currentDir()
 {
-    QString &current = currentLogical();
-    if (current.isEmpty()) {
-        current = mounts().toLogical(QDir::currentPath());
-        if (current.isEmpty())
-            current = QStringLiteral("C:\\");
+    // The folder last set, as it was written, while we are still there; else our native
+    // folder when a mount holds it; else the root.
+    const QString native = QDir::currentPath();
+    const QString &current = currentLogical();
+    if (!current.isEmpty()) {
+        try {
+            if (mounts().toNative(current) == native)
+                return current;
+        } catch (const PlatformError &) {
+        }
     }
-    return current;
+    const QString fromNative = mounts().toLogical(native);
+    return fromNative.isEmpty() ? QStringLiteral("C:\\") : fromNative;
 }
 
 bool setCurrentDir(const QString &path)
 {
     const QString logicalPath = logical::normalize(absolute(path));
-    if (!QFileInfo(mounts().toNative(logicalPath)).isDir())
+    const QString native = mounts().toNative(logicalPath);
+    // The process really moves there, so that children start in it too.
+    if (!QFileInfo(native).isDir() || !QDir::setCurrent(native))
         return false;
     currentLogical() = logicalPath;
     return true;

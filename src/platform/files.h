@@ -65,7 +65,8 @@ void writeBytes(const QString &path, const QByteArray &bytes);
 QStringList readLines(const QString &path);
 void writeLines(const QString &path, const QStringList &lines);
 
-// The current folder, logical. setCurrentDir is false when the folder does not exist.
+// The current folder, logical. setCurrentDir moves the process there (children start in
+// it); it is false when the folder does not exist.
 QString currentDir();
 bool setCurrentDir(const QString &path);
 // Makes a relative logical path absolute against the current folder.

@@ -314,18 +314,13 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
         m_process->setProcessChannelMode(QProcess::SeparateChannels);
         m_process->setStandardErrorFile(QProcess::nullDevice());
     }
-    QString nativeWorkDir;
+    // Without a folder of its own the child starts in ours, as Windows children do.
     if (!workDir.isEmpty()) {
-        nativeWorkDir = table.toNative(files::absolute(workDir));
-    } else {
-        // The current folder may lie on a mount that is gone; the child then starts where we are.
-        try {
-            nativeWorkDir = table.toNative(files::currentDir());
-        } catch (const PlatformError &) {
-        }
-    }
-    if (!nativeWorkDir.isEmpty() && QFileInfo(nativeWorkDir).isDir())
+        const QString nativeWorkDir = table.toNative(files::absolute(workDir));
+        if (!QFileInfo(nativeWorkDir).isDir())
+            throw PlatformError(QStringLiteral("A pasta \"%1\" não existe.").arg(workDir));
         m_process->setWorkingDirectory(nativeWorkDir);
+    }
 
     m_process->start(program, arguments, QIODevice::ReadWrite);
     if (!m_process->waitForStarted(10000)) {

@@ -3,6 +3,7 @@
 
 #include "support/testenv.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -82,11 +83,14 @@ TEST(Files, CurrentFolderTempFolderAndUser)
 {
     MountedDrive drive;
     drive.writeFile("work/f.txt", "x");
+    const QString before = QDir::currentPath();
     ASSERT_TRUE(files::setCurrentDir("C:\\WORK"));
+    EXPECT_EQ(QDir::currentPath(), drive.nativePath("work"));
     EXPECT_EQ(files::currentDir(), "C:\\WORK");
     EXPECT_TRUE(files::fileExists("f.txt"));
     EXPECT_TRUE(files::fileExists("\\work\\f.txt"));
     EXPECT_FALSE(files::setCurrentDir("C:\\nothing"));
+    QDir::setCurrent(before);
 
     const QString temp = files::tempPath();
     EXPECT_TRUE(temp.endsWith('\\'));

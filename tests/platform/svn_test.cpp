@@ -64,8 +64,11 @@ TEST(Subversion, PasswordNeverReachesTheArgumentList)
 
     Process process;
     process.start(QString("svn cat %1/big.txt --username svn_teste --password Segredo123 --non-interactive").arg(url));
+    // Until the child has replaced itself with svn its /proc entry still shows the parent.
     QByteArray cmdline;
-    {
+    QElapsedTimer waited;
+    waited.start();
+    while (!cmdline.contains("svn_teste") && waited.elapsed() < 5000) {
         QFile file(QString("/proc/%1/cmdline").arg(process.pid()));
         if (file.open(QIODevice::ReadOnly))
             cmdline = file.readAll();
