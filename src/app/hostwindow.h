@@ -31,8 +31,10 @@ public:
     // The library beside the program: ../lib/libhomologa-module.so.
     static QString defaultModulePath();
 
-private:
+    // Shows the operator, branch and server of the settings in force.
     void refreshStatus();
+
+private:
     QMdiArea *m_area;
     QAction *m_homologation;
     QLabel *m_status;

@@ -105,6 +105,7 @@ int main(int argc, char **argv)
         }
     }
     host::loadHostSettings();
+    window.refreshStatus();
 
     if (!startupProblem.isEmpty())
         hostUi().showMessage(startupProblem, DialogType::Error, mbOK);

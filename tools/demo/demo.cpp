@@ -367,11 +367,19 @@ QByteArray importDocument(const Content &content)
                                             {"CDRELEASEARQANT", file.previousRevision},
                                             {"CDRELEASEARQATU", file.currentRevision}});
             QJsonArray released;
-            for (const ReleasedFile &file : request.released)
-                released.append(QJsonObject{{"DSARQPATCH", file.path},
-                                            {"NRSEQPATCH", file.sequence},
-                                            {"IDARQESPECLIE", file.clientSpecific ? "S" : "N"},
-                                            {"kind", "compiled"}});
+            for (const ReleasedFile &file : request.released) {
+                QJsonObject record{{"DSARQPATCH", file.path},
+                                   {"NRSEQPATCH", file.sequence},
+                                   {"IDARQESPECLIE", file.clientSpecific ? "S" : "N"},
+                                   {"kind", "compiled"}};
+                // A file released for a patch carries the patch's version (VRRPPP split in three).
+                if (group.release.size() == 6) {
+                    record.insert("CDVERPRODUTO", group.release.left(1));
+                    record.insert("CDRELVERPROD", group.release.mid(1, 2));
+                    record.insert("CDPATCHVERPR", group.release.mid(3));
+                }
+                released.append(record);
+            }
             requests.append(QJsonObject{{"CDFILIAL", request.branch},
                                         {"NRSOLISERV", request.number},
                                         {"DSREFESOLI", request.title},
