@@ -1,6 +1,6 @@
 #include "frmexeccommands.h"
 
-#include "inspecao.h"
+#include "analisesaida.h"
 
 #include "host/consiste.h"
 #include "host/errors.h"

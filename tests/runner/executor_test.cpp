@@ -3,7 +3,7 @@
 // failure texts come from `printtext`, a child that prints what it is told to.
 
 #include "runner/frmexeccommands.h"
-#include "runner/inspecao.h"
+#include "runner/analisesaida.h"
 
 #include "janela.h"
 

@@ -3,7 +3,7 @@
 // mounted as C:\.
 
 #include "runner/frmexeccommands.h"
-#include "runner/inspecao.h"
+#include "runner/analisesaida.h"
 
 #include "platform/files.h"
 #include "platform/process.h"

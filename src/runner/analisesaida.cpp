@@ -1,4 +1,4 @@
-#include "inspecao.h"
+#include "analisesaida.h"
 
 #include <QRegularExpression>
 
