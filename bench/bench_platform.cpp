@@ -21,6 +21,17 @@ static void BM_ResolveExistingPath(benchmark::State &state)
 }
 BENCHMARK(BM_ResolveExistingPath);
 
+static void BM_ResolveExistingPathInItsOwnCase(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/Hom/Srv/Fontes");
+    platform::MountTable table;
+    table.add("C:\\", dir.path());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(table.toNative("C:\\Hom\\Srv\\Fontes"));
+}
+BENCHMARK(BM_ResolveExistingPathInItsOwnCase);
+
 static void BM_SplitAndMapCommandLine(benchmark::State &state)
 {
     platform::MountTable table;

@@ -135,6 +135,11 @@ QString MountTable::toNative(const QString &logicalPath) const
         throw PlatformError(
             QStringLiteral("O caminho \"%1\" não está em nenhuma unidade configurada (seção [mounts]).").arg(logicalPath));
     const QStringList below = logical::components(path).mid(logical::components(mount->logical).size());
+    // Most paths are written in the case they have on disk: one look settles them.
+    const QString asGiven = below.isEmpty() ? mount->native
+                                            : (mount->native == u"/" ? QString() : mount->native) + u'/' + below.join(u'/');
+    if (QFileInfo::exists(asGiven))
+        return asGiven;
     QString native = mount->native;
     bool lookUp = QFileInfo(native).isDir();
     for (const QString &component : below) {
