@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 
@@ -40,6 +41,14 @@ public:
         (void)dataset;
         return false;
     }
+    // True when no window may be shown (the command line): the screens that do work (the
+    // command runner, patch generation) run at once without a window and report through
+    // logLine and progress.
+    virtual bool headless() const { return false; }
+    // One line of an operation's log, as it comes (the command line prints it).
+    virtual void logLine(const QString &line) { (void)line; }
+    // How far a long operation is ("Copiando 3 de 40"); the command line writes it to stderr.
+    virtual void progress(const QString &text) { (void)text; }
 };
 
 // The HostUi in force. Without one installed, a ScriptedHostUi that answers every question
@@ -89,6 +98,14 @@ public:
     void hideBusy() override;
     bool pickFromList(Dataset &dataset, const QString &caption) override;
     bool findInDataset(Dataset &dataset) override;
+    bool headless() const override { return m_headless; }
+    void logLine(const QString &line) override { m_log.append(line); }
+    void progress(const QString &text) override { m_progress.append(text); }
+
+    // Runs as the command line does: no window.
+    void setHeadless(bool headless) { m_headless = headless; }
+    const QStringList &logLines() const { return m_log; }
+    const QStringList &progressTexts() const { return m_progress; }
 
     const QList<Shown> &shown() const { return m_shown; }
     // Texts of the messages and questions shown, in order.
@@ -108,4 +125,7 @@ private:
     int m_defaultAnswer = mbYes;
     QList<Shown> m_shown;
     bool m_busy = false;
+    bool m_headless = false;
+    QStringList m_log;
+    QStringList m_progress;
 };
