@@ -68,7 +68,7 @@ public:
     void GetInitialData() override
     {
         calls << "GetInitialData" + QString(hostBusy() ? "(animação)" : "");
-        boEditavel = editableAnswer;
+        dm->boEditavel = editableAnswer;
     }
     void tbtPendenteClick() override { calls << "tbtPendenteClick"; }
     void GetUserPass() override { calls << "GetUserPass"; }
@@ -86,68 +86,68 @@ public:
 TEST(GrupSoliHomDataModel, DatasetsFieldsAndLabels)
 {
     TfrmGrupSoliHom screen;
-    EXPECT_EQ(describe(*screen.cdsGrupo),
+    EXPECT_EQ(describe(*screen.dm->cdsGrupo),
               QStringList({"-IDMARCADO:fixed1", "-CDARVPROD:20=Produto", "-CDPRODUTO:10=Produto", "CDGRUPHOMOL:10=Código",
                            "DSGRUPHOMOL:50=Nome do Grupo", "CDRELEASEGHOM:10=Release", "IDSTGRUPHOM:3=Status",
                            "-DTCRIAGRHOM:dt=Data de criação", "NMPRODUTO:50=Produto", "-DTULTATUGHOM:dt",
                            "DTHRGERAGRUPSOL:dt=Data de geração", "DTHRHOMOGRUPSOL:dt=Data de homologação"}));
-    EXPECT_EQ(screen.cdsGrupo->fieldDef("CDARVPROD").editMask, "A.A.AA;0; ");
-    EXPECT_EQ(screen.cdsGrupo->fieldDef("CDRELEASEGHOM").editMask, "9.99.999;0; ");
-    EXPECT_EQ(describe(*screen.cdsSoli),
+    EXPECT_EQ(screen.dm->cdsGrupo->fieldDef("CDARVPROD").editMask, "A.A.AA;0; ");
+    EXPECT_EQ(screen.dm->cdsGrupo->fieldDef("CDRELEASEGHOM").editMask, "9.99.999;0; ");
+    EXPECT_EQ(describe(*screen.dm->cdsSoli),
               QStringList({"NMOPERADOR:40=Responsável", "MODELAGEM:3=Modelagem", "-CDFASETRAM:3", "-CDGRUPHOMOL:10",
                            "-CDFILIAL:4", "NRSOLISERV:10=Número", "IDSTSOLIGRUP:3=Status", "DSREFESOLI:60=Referência",
                            "TXOBSOLIGER:250=Obs. Geral", "NRPRIOSOLI:3", "IDHOMOLSOL:1=Homologar",
                            "IDRETSOLERROPRO:1=Voltar erro", "IDENCSOLPATCREG:1=Regerar", "-CDASSUNTO:5"}));
-    EXPECT_EQ(describe(*screen.cdsArq),
+    EXPECT_EQ(describe(*screen.dm->cdsArq),
               QStringList({"-CDFILIAL:4=Filial", "NRSOLISERV:10=Solicitação", "DSDIRARQCHECKOU:250=Arquivo",
                            "CDRELEASEARQANT:10=Release Anterior", "CDRELEASEARQATU:10=Release Atual"}));
-    EXPECT_EQ(describe(*screen.cdsArqLib),
+    EXPECT_EQ(describe(*screen.dm->cdsArqLib),
               QStringList({"-CDFILIAL:4=Filial", "NRSOLISERV:10=Solicitação", "DSARQPATCH:250=Arquivo Origem",
                            "-CDVERPRODUTO:10", "-CDRELVERPROD:10", "-CDPATCHVERPR:10=Versão", "-NRSEQPATCH:3",
                            "-IDARQESPECLIE:1=Específico", "DSDIRDESTHOM:250=Arquivo Homologação"}));
-    EXPECT_EQ(screen.cdsArqLib->IndexFieldNames(), "NRSOLISERV");
-    EXPECT_EQ(describe(*screen.cdsProd), QStringList({"CDARVPROD:20=Arvore", "NMPRODUTO:50=Produto", "CDPRODUTO:10=Código"}));
-    EXPECT_EQ(describe(*screen.cdsSoliDisp), QStringList({"-CDFILIAL:4", "NRSOLISERV:10=Número", "DSREFESOLI:60=Referência",
+    EXPECT_EQ(screen.dm->cdsArqLib->IndexFieldNames(), "NRSOLISERV");
+    EXPECT_EQ(describe(*screen.dm->cdsProd), QStringList({"CDARVPROD:20=Arvore", "NMPRODUTO:50=Produto", "CDPRODUTO:10=Código"}));
+    EXPECT_EQ(describe(*screen.dm->cdsSoliDisp), QStringList({"-CDFILIAL:4", "NRSOLISERV:10=Número", "DSREFESOLI:60=Referência",
                                                           "TXOBSOLIGER:250=Obs. Geral"}));
-    EXPECT_EQ(describe(*screen.cdsGrupoAux), describe(*screen.cdsGrupo));
-    EXPECT_EQ(describe(*screen.cdsSoliAux), describe(*screen.cdsSoli));
-    QStringList withoutSubject = describe(*screen.cdsSoli);
+    EXPECT_EQ(describe(*screen.dm->cdsGrupoAux), describe(*screen.dm->cdsGrupo));
+    EXPECT_EQ(describe(*screen.dm->cdsSoliAux), describe(*screen.dm->cdsSoli));
+    QStringList withoutSubject = describe(*screen.dm->cdsSoli);
     withoutSubject.removeLast();
-    EXPECT_EQ(describe(*screen.cdsSoliAuxRel), withoutSubject);
-    EXPECT_EQ(describe(*screen.cdsArqAux), describe(*screen.cdsArq));
-    EXPECT_EQ(describe(*screen.cdsAuxArqSoli), describe(*screen.cdsArqSoli));
-    EXPECT_EQ(describe(*screen.cdsVersArq), describe(*screen.cdsArqModifAtu));
+    EXPECT_EQ(describe(*screen.dm->cdsSoliAuxRel), withoutSubject);
+    EXPECT_EQ(describe(*screen.dm->cdsArqAux), describe(*screen.dm->cdsArq));
+    EXPECT_EQ(describe(*screen.dm->cdsAuxArqSoli), describe(*screen.dm->cdsArqSoli));
+    EXPECT_EQ(describe(*screen.dm->cdsVersArq), describe(*screen.dm->cdsArqModifAtu));
 
     const QList<QPair<Dataset *, QString>> working = {
-        {screen.cdsArqSoli, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDSTARQESPCLI:250 DSDIRDESTARQ:250 IDARQESPECLIE:1"},
-        {screen.cdsAgrupaSoli, "CDFILIAL:4 NRSOLISERV:10 NRSEQAGRUPASOLI:10"},
-        {screen.cdsVerifSoliGrupModel, "CDGRUPHOMOL:10 NRSOLISERV:4000"},
-        {screen.cdsVdSoli, "CDFASETRAM:3 CDGRUPHOMOL:10 CDFILIAL:4 NRSOLISERV:10 DSREFESOLI:60 TXOBSOLIGER:250 DSGRUPHOMOL:50"},
-        {screen.cdsItemTrabDesenv, "NRSOLISERV:10 CDFASETRAM:3 DSREFESOLI:60"},
-        {screen.cdsVdJust, "CDFILIAL:4 CDGRUPHOMOL:10 NRSOLISERV:10 CDOPERADOR:12 DSALTPROCHOMOL:blob"},
-        {screen.cdsVDDepSoli, "CDFILIAL:4 NRSOLISERV:10=Número DSREFESOLI:60=Referência"},
-        {screen.cdsVDDepArq, "DSDIRARQCHECKOU:250=Arquivo"},
-        {screen.cdsArqModifAtu, "DSDIRARQCHECKOU:250 CDRELEASEARQANT:10 CDRELEASEARQATU:10 DIRETORIO:250 URL:250"},
-        {screen.cdsVd_ReleaseArq, "GRUPOHOMOL:24 NRSOLISERV:10 NRTAREFA:10 NRPLATIVTARE:5 DSDIRARQCHECKOU:250 HOMOLOG:10 DESENV:10"},
-        {screen.cdsVerificaArquivos, "IDENTIFICA:fixed1 NRSOLISERV:10"},
-        {screen.cdsVerificaProduto, "DSDIRBASEVER:250"},
-        {screen.cdsdatagpatch, "DTULTIMOUPDATE:16"},
-        {screen.cdsVersArqFonteHom, "CDGRUPHOMOL:10 DSARQSVNHOMOL:250 NRREVANTARQSVN:10 NRREVATUARQSVN:10"},
-        {screen.cdsSoliNaoGerada, "CDFILIAL:4 NRSOLISERV:10 DSREFESOLI:60"},
-        {screen.cdssolisemgerar, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 CDVERPRODUTO:10 CDRELVERPROD:10 CDPATCHVERPR:10 "
+        {screen.dm->cdsArqSoli, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDSTARQESPCLI:250 DSDIRDESTARQ:250 IDARQESPECLIE:1"},
+        {screen.dm->cdsAgrupaSoli, "CDFILIAL:4 NRSOLISERV:10 NRSEQAGRUPASOLI:10"},
+        {screen.dm->cdsVerifSoliGrupModel, "CDGRUPHOMOL:10 NRSOLISERV:4000"},
+        {screen.dm->cdsVdSoli, "CDFASETRAM:3 CDGRUPHOMOL:10 CDFILIAL:4 NRSOLISERV:10 DSREFESOLI:60 TXOBSOLIGER:250 DSGRUPHOMOL:50"},
+        {screen.dm->cdsItemTrabDesenv, "NRSOLISERV:10 CDFASETRAM:3 DSREFESOLI:60"},
+        {screen.dm->cdsVdJust, "CDFILIAL:4 CDGRUPHOMOL:10 NRSOLISERV:10 CDOPERADOR:12 DSALTPROCHOMOL:blob"},
+        {screen.dm->cdsVDDepSoli, "CDFILIAL:4 NRSOLISERV:10=Número DSREFESOLI:60=Referência"},
+        {screen.dm->cdsVDDepArq, "DSDIRARQCHECKOU:250=Arquivo"},
+        {screen.dm->cdsArqModifAtu, "DSDIRARQCHECKOU:250 CDRELEASEARQANT:10 CDRELEASEARQATU:10 DIRETORIO:250 URL:250"},
+        {screen.dm->cdsVd_ReleaseArq, "GRUPOHOMOL:24 NRSOLISERV:10 NRTAREFA:10 NRPLATIVTARE:5 DSDIRARQCHECKOU:250 HOMOLOG:10 DESENV:10"},
+        {screen.dm->cdsVerificaArquivos, "IDENTIFICA:fixed1 NRSOLISERV:10"},
+        {screen.dm->cdsVerificaProduto, "DSDIRBASEVER:250"},
+        {screen.dm->cdsdatagpatch, "DTULTIMOUPDATE:16"},
+        {screen.dm->cdsVersArqFonteHom, "CDGRUPHOMOL:10 DSARQSVNHOMOL:250 NRREVANTARQSVN:10 NRREVATUARQSVN:10"},
+        {screen.dm->cdsSoliNaoGerada, "CDFILIAL:4 NRSOLISERV:10 DSREFESOLI:60"},
+        {screen.dm->cdssolisemgerar, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 CDVERPRODUTO:10 CDRELVERPROD:10 CDPATCHVERPR:10 "
                                  "NRSEQPATCH:3 IDARQESPECLIE:1"},
-        {screen.cdsArqSoliCons, "DSDIRDESTARQ:250"},
-        {screen.cdsArqCons, "DSDIRDESTARQ:250"},
-        {screen.cdsVdReleaseSoli, "NRSOLISERV:10 DSSTFASETRAM:50 NMOPERADOR:40 CDRELEASESOLI:10"},
-        {screen.cdsReleaseSoli, "NRSOLISERV:10 CDRELEASESOLI:10 CDARVPROD:20"},
-        {screen.cdsVerificaSolicitaGrupo, "NRSOLISERV:10 CDGRUPHOMOL:10"},
-        {screen.cdsArqSoliAsp, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDESTARQ:250"},
-        {screen.cdsArqSoliSetForms, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDESTARQ:250"}};
+        {screen.dm->cdsArqSoliCons, "DSDIRDESTARQ:250"},
+        {screen.dm->cdsArqCons, "DSDIRDESTARQ:250"},
+        {screen.dm->cdsVdReleaseSoli, "NRSOLISERV:10 DSSTFASETRAM:50 NMOPERADOR:40 CDRELEASESOLI:10"},
+        {screen.dm->cdsReleaseSoli, "NRSOLISERV:10 CDRELEASESOLI:10 CDARVPROD:20"},
+        {screen.dm->cdsVerificaSolicitaGrupo, "NRSOLISERV:10 CDGRUPHOMOL:10"},
+        {screen.dm->cdsArqSoliAsp, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDESTARQ:250"},
+        {screen.dm->cdsArqSoliSetForms, "CDFILIAL:4 NRSOLISERV:10 DSARQPATCH:250 DSDIRDESTARQ:250"}};
     for (const auto &[dataset, layout] : working)
         EXPECT_EQ(describe(*dataset), names(layout)) << dataset->name().toStdString();
 
     // Every dataset exists empty, ready to receive its packet, under its own name.
-    const QList<Dataset *> all = screen.datasets();
+    const QList<Dataset *> all = screen.dm->datasets();
     EXPECT_EQ(all.size(), 35);
     QSet<QString> seen;
     for (Dataset *dataset : all) {
@@ -210,11 +210,11 @@ TEST(GrupSoliHomDataModel, MessageAndStatusTables)
     EXPECT_TRUE(msg.Msg("CONF_006_007").contains("selecionados?\r\n\r\nObservação.: Os grupos"));
     EXPECT_TRUE(msg.Msg("VOLTA_GRUPO").contains("homologação:\r\n\r\n%s\r\n\r\nSe a operação"));
 
-    EXPECT_EQ(screen.msgStatus.entries(),
+    EXPECT_EQ(screen.dm->msgStatus.entries(),
               QStringList({"001|Pendente", "002|SVN homologados atualizado", "003|Grupo Gerado",
                            "004|Pré homologados atualizado", "005|Patch de teste Gerado",
                            "006|Servidores de teste atualizados", "007|Encerrado"}));
-    EXPECT_EQ(screen.msgStatusSoli.entries(),
+    EXPECT_EQ(screen.dm->msgStatusSoli.entries(),
               QStringList({"001|Aguardando Geração de Patch", "002|Patch gerada", "003|Não Validada",
                            "004|Validada com erro", "005|Validada sem Erro", "006|Homologada", "000|Fora da Tramitação",
                            "007|Aguardando Regeração de Patch"}));
@@ -223,29 +223,29 @@ TEST(GrupSoliHomDataModel, MessageAndStatusTables)
 TEST(GrupSoliHomDataModel, DisplayRules)
 {
     TfrmGrupSoliHom screen;
-    screen.cdsGrupo->setData(rowsOf(*screen.cdsGrupo, {{{"IDSTGRUPHOM", "004"}, {"CDRELEASEGHOM", "501023"}}}));
-    EXPECT_EQ(screen.cdsGrupo->FieldByName("IDSTGRUPHOM").DisplayText(), "Pré homologados atualizado");
-    EXPECT_EQ(screen.cdsGrupo->FieldByName("CDRELEASEGHOM").DisplayText(), "5.01.023");
+    screen.dm->cdsGrupo->setData(rowsOf(*screen.dm->cdsGrupo, {{{"IDSTGRUPHOM", "004"}, {"CDRELEASEGHOM", "501023"}}}));
+    EXPECT_EQ(screen.dm->cdsGrupo->FieldByName("IDSTGRUPHOM").DisplayText(), "Pré homologados atualizado");
+    EXPECT_EQ(screen.dm->cdsGrupo->FieldByName("CDRELEASEGHOM").DisplayText(), "5.01.023");
     EXPECT_EQ(screen.dbgPadrao->cellText(0, screen.dbgPadrao->columnOfField("IDSTGRUPHOM")), "Pré homologados atualizado");
-    EXPECT_EQ(screen.textoStatusGrupo("009"), "<009>") << "an unknown code shows what the table gives for it";
-    EXPECT_EQ(screen.textoStatusGrupo(""), "");
-    EXPECT_EQ(screen.textoStatusSoli("000"), "Fora da Tramitação");
+    EXPECT_EQ(screen.dm->textoStatusGrupo("009"), "<009>") << "an unknown code shows what the table gives for it";
+    EXPECT_EQ(screen.dm->textoStatusGrupo(""), "");
+    EXPECT_EQ(screen.dm->textoStatusSoli("000"), "Fora da Tramitação");
 
     packet::Packet files;
-    files.fields = screen.cdsArqLib->packetFields();
+    files.fields = screen.dm->cdsArqLib->packetFields();
     const auto file = [&](const QString &number, const QString &version, const QString &release, const QString &patch,
                           const QString &specific) {
         packet::Row row(files.fields.size());
-        row[screen.cdsArqLib->fieldIndex("NRSOLISERV")] = number;
-        row[screen.cdsArqLib->fieldIndex("CDVERPRODUTO")] = version;
-        row[screen.cdsArqLib->fieldIndex("CDRELVERPROD")] = release;
-        row[screen.cdsArqLib->fieldIndex("CDPATCHVERPR")] = patch;
-        row[screen.cdsArqLib->fieldIndex("IDARQESPECLIE")] = specific.isNull() ? QVariant() : QVariant(specific);
+        row[screen.dm->cdsArqLib->fieldIndex("NRSOLISERV")] = number;
+        row[screen.dm->cdsArqLib->fieldIndex("CDVERPRODUTO")] = version;
+        row[screen.dm->cdsArqLib->fieldIndex("CDRELVERPROD")] = release;
+        row[screen.dm->cdsArqLib->fieldIndex("CDPATCHVERPR")] = patch;
+        row[screen.dm->cdsArqLib->fieldIndex("IDARQESPECLIE")] = specific.isNull() ? QVariant() : QVariant(specific);
         return row;
     };
     files.rows = {file("0000000004", "1", "00", "023", "S"), file("0000000003", "", "", "", "N"),
                   file("0000000002", "1", "", "023", "X"), file("0000000001", "", "02", "", QString())};
-    screen.cdsArqLib->setData(files);
+    screen.dm->cdsArqLib->setData(files);
     const int version = screen.dbgArqLib->columnOfField("CDPATCHVERPR");
     const int specific = screen.dbgArqLib->columnOfField("IDARQESPECLIE");
     // Ordered by request number.
@@ -289,9 +289,9 @@ TEST(GrupSoliHomDataModel, CheckBoxImagesAndTheirRules)
     const auto group = [](const QString &code, const QString &status, const QString &marked) {
         return QMap<QString, QString>{{"CDGRUPHOMOL", code}, {"IDSTGRUPHOM", status}, {"IDMARCADO", marked}};
     };
-    screen.cdsGrupo->setData(
-        rowsOf(*screen.cdsGrupo, {group("1", "006", "S"), group("2", "006", "N"), group("3", "005", "S")}));
-    screen.cdsGrupo->Last();
+    screen.dm->cdsGrupo->setData(
+        rowsOf(*screen.dm->cdsGrupo, {group("1", "006", "S"), group("2", "006", "N"), group("3", "005", "S")}));
+    screen.dm->cdsGrupo->Last();
     screen.resize(1200, 700);
     const QImage shot = screen.dbgPadrao->grab().toImage();
     const int column = screen.dbgPadrao->columnOfField("IDMARCADO");
@@ -322,10 +322,10 @@ TEST(GrupSoliHomScreen, CreationAndClosingOrder)
         EXPECT_EQ(scripted.ui.shown().first().kind, ScriptedHostUi::Shown::Kind::Busy);
         EXPECT_EQ(scripted.ui.shown().first().text, "") << "the animation at creation has no caption";
         screen.calls.clear();
-        screen.stlConexoes << "netGrupSoliHom=1";
+        screen.dm->stlConexoes << "netGrupSoliHom=1";
         screen.close();
         EXPECT_EQ(screen.calls, QStringList({"libera"})) << "closing always releases the use taken at creation";
-        EXPECT_TRUE(screen.stlConexoes.isEmpty());
+        EXPECT_TRUE(screen.dm->stlConexoes.isEmpty());
     }
 
     host::hostSettings().keepConnected = true;
@@ -370,19 +370,19 @@ TEST(GrupSoliHomScreen, ShellWidgetsAndCommands)
     EXPECT_EQ(screen.calls, QStringList({"tbtPendenteClick"}));
 
     // The menu selects pages 1 to 3 without reading them again; the tabs run the page change.
-    screen.cdsGrupo->setData(rowsOf(*screen.cdsGrupo, {{{"CDGRUPHOMOL", "0000000001"}, {"IDSTGRUPHOM", "001"}}}));
+    screen.dm->cdsGrupo->setData(rowsOf(*screen.dm->cdsGrupo, {{{"CDGRUPHOMOL", "0000000001"}, {"IDSTGRUPHOM", "001"}}}));
     screen.calls.clear();
     screen.mnuArq->trigger();
     EXPECT_EQ(screen.pgcPadrao->currentWidget(), screen.tshArq);
     EXPECT_TRUE(screen.mnuArq->isChecked());
     EXPECT_FALSE(screen.mnuGrupo->isChecked());
     EXPECT_TRUE(screen.calls.isEmpty());
-    EXPECT_EQ(screen.commandDataSet(), screen.cdsArq);
+    EXPECT_EQ(screen.commandDataSet(), screen.dm->cdsArq);
     screen.pgcPadrao->setCurrentWidget(screen.tshSoli);
     EXPECT_EQ(screen.calls, QStringList({"pgcPadraoChange:tshSoli"}));
-    EXPECT_EQ(screen.commandDataSet(), screen.cdsSoli);
+    EXPECT_EQ(screen.commandDataSet(), screen.dm->cdsSoli);
     screen.pgcPadrao->setCurrentWidget(screen.tshArqLib);
-    EXPECT_EQ(screen.commandDataSet(), screen.cdsArqLib);
+    EXPECT_EQ(screen.commandDataSet(), screen.dm->cdsArqLib);
 
     // A locked screen offers no advance; the viewer, not in this module yet, says so.
     EXPECT_FALSE(screen.btfAvancaFase->isEnabled());

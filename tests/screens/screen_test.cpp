@@ -64,14 +64,14 @@ TEST_F(ScreenTest, InitialLoadAndTheEditableFlag)
 {
     auto screen = openScreen();
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
-    EXPECT_TRUE(screen->boEditavel);
+    EXPECT_TRUE(screen->dm->boEditavel);
     // Pending and in-progress groups at start; the one closed group is filtered out.
-    EXPECT_EQ(column(*screen->cdsGrupo, "CDGRUPHOMOL"),
+    EXPECT_EQ(column(*screen->dm->cdsGrupo, "CDGRUPHOMOL"),
               QStringList({"0000000001", "0000000002", "0000000003", "0000000004", "0000000005", "0000000007"}));
-    EXPECT_EQ(screen->codigoGrupo(), "0000000001");
-    EXPECT_EQ(column(*screen->cdsSoli, "NRSOLISERV"), QStringList({"0000000101", "0000000102", "0000000107"}));
-    EXPECT_EQ(column(*screen->cdsArq, "NRSOLISERV"), QStringList({"0000000101", "0000000101", "0000000102"}));
-    EXPECT_EQ(screen->cdsGrupo->FieldByName("NMPRODUTO").AsString(), "Retaguarda");
+    EXPECT_EQ(screen->dm->codigoGrupo(), "0000000001");
+    EXPECT_EQ(column(*screen->dm->cdsSoli, "NRSOLISERV"), QStringList({"0000000101", "0000000102", "0000000107"}));
+    EXPECT_EQ(column(*screen->dm->cdsArq, "NRSOLISERV"), QStringList({"0000000101", "0000000101", "0000000102"}));
+    EXPECT_EQ(screen->dm->cdsGrupo->FieldByName("NMPRODUTO").AsString(), "Retaguarda");
     EXPECT_EQ(screen->pgcPadrao->currentWidget(), screen->tshPadrao);
     EXPECT_TRUE(screen->mnuGrupo->isChecked());
     EXPECT_FALSE(screen->dbgPadrao->ReadOnly());
@@ -86,19 +86,19 @@ TEST_F(ScreenTest, InitialLoadAndTheEditableFlag)
     // An operator who may not edit groups gets a locked screen, still loaded and browsable.
     settings->set("host/operator", "0002");
     screen = openScreen();
-    EXPECT_FALSE(screen->boEditavel);
-    EXPECT_EQ(screen->cdsGrupo->RecordCount(), 6);
+    EXPECT_FALSE(screen->dm->boEditavel);
+    EXPECT_EQ(screen->dm->cdsGrupo->RecordCount(), 6);
     EXPECT_TRUE(screen->dbgPadrao->ReadOnly());
     EXPECT_TRUE(screen->dbgSoli->ReadOnly());
     EXPECT_EQ(commands(*screen), (Commands{false, false, false, true, true, false, false, false}));
     // Procurar and Verificar still follow the state of the list.
-    screen->cdsGrupo->Edit();
+    screen->dm->cdsGrupo->Edit();
     EXPECT_EQ(commands(*screen), (Commands{false, false, false, false, false, false, false, false}));
-    screen->cdsGrupo->Cancel();
+    screen->dm->cdsGrupo->Cancel();
     EXPECT_EQ(commands(*screen), (Commands{false, false, false, true, true, false, false, false}));
     // Keys on the requests page of a pending group do not unlock the request grid.
     screen->pgcPadrao->setCurrentWidget(screen->tshSoli);
-    ASSERT_EQ(screen->statusGrupo(), "001");
+    ASSERT_EQ(screen->dm->statusGrupo(), "001");
     pressKey(screen->dbgSoli, Qt::Key_Down);
     EXPECT_TRUE(screen->dbgSoli->ReadOnly());
     EXPECT_EQ(commands(*screen), (Commands{false, false, false, true, true, false, false, false}));
@@ -107,7 +107,7 @@ TEST_F(ScreenTest, InitialLoadAndTheEditableFlag)
     // An unknown operator (an empty answer) is locked as well.
     settings->set("host/operator", "9999");
     screen = openScreen();
-    EXPECT_FALSE(screen->boEditavel);
+    EXPECT_FALSE(screen->dm->boEditavel);
     EXPECT_TRUE(screen->dbgPadrao->ReadOnly());
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
 }
@@ -137,34 +137,34 @@ TEST_F(ScreenTest, GroupFilterCombinations)
         screen->tbtHomologado->click();  // the toggles run the filter
         ASSERT_EQ(screen->tbtHomologado->isChecked(), c.homologado);
         const std::string which = QStringLiteral("%1%2%3").arg(c.pendente).arg(c.andamento).arg(c.homologado).toStdString();
-        EXPECT_EQ(column(*screen->cdsGrupo, "CDGRUPHOMOL"), c.codes) << which;
+        EXPECT_EQ(column(*screen->dm->cdsGrupo, "CDGRUPHOMOL"), c.codes) << which;
         // The group change ran for the first group listed.
         const QString first = c.codes.value(0);
-        EXPECT_EQ(screen->codigoGrupo(), first) << which;
-        for (const QString &owner : column(*screen->cdsSoli, "CDGRUPHOMOL"))
+        EXPECT_EQ(screen->dm->codigoGrupo(), first) << which;
+        for (const QString &owner : column(*screen->dm->cdsSoli, "CDGRUPHOMOL"))
             EXPECT_EQ(owner, first) << which;
         if (first.isEmpty()) {
-            EXPECT_TRUE(screen->cdsSoli->IsEmpty());
-            EXPECT_TRUE(screen->cdsArq->IsEmpty());
+            EXPECT_TRUE(screen->dm->cdsSoli->IsEmpty());
+            EXPECT_TRUE(screen->dm->cdsArq->IsEmpty());
             EXPECT_FALSE(tabEnabled(*screen, screen->tshSoli)) << "no group, no requests page";
             EXPECT_FALSE(screen->mnuAvancaFase->isEnabled());
         }
     }
-    EXPECT_EQ(screen->cdsGrupo->Filter(), "0=1");
+    EXPECT_EQ(screen->dm->cdsGrupo->Filter(), "0=1");
     screen->tbtPendente->click();
-    EXPECT_EQ(screen->cdsGrupo->Filter(), "IDSTGRUPHOM = '001'");
+    EXPECT_EQ(screen->dm->cdsGrupo->Filter(), "IDSTGRUPHOM = '001'");
     screen->tbtAndamento->click();
-    EXPECT_EQ(screen->cdsGrupo->Filter(), "IDSTGRUPHOM = '001' OR IDSTGRUPHOM IN ('002','003','004','005','006' )");
+    EXPECT_EQ(screen->dm->cdsGrupo->Filter(), "IDSTGRUPHOM = '001' OR IDSTGRUPHOM IN ('002','003','004','005','006' )");
 
     // With all three pressed there is no filter: a status outside the table is listed too.
     screen->tbtHomologado->click();
-    packet::Packet odd = screen->cdsGrupo->Data();
+    packet::Packet odd = screen->dm->cdsGrupo->Data();
     odd.rows[0][odd.fieldIndex("IDSTGRUPHOM")] = QStringLiteral("009");
-    screen->cdsGrupo->setData(odd);
-    EXPECT_EQ(screen->cdsGrupo->RecordCount(), 7);
-    EXPECT_TRUE(column(*screen->cdsGrupo, "IDSTGRUPHOM").contains("009"));
+    screen->dm->cdsGrupo->setData(odd);
+    EXPECT_EQ(screen->dm->cdsGrupo->RecordCount(), 7);
+    EXPECT_TRUE(column(*screen->dm->cdsGrupo, "IDSTGRUPHOM").contains("009"));
     screen->tbtHomologado->click();
-    EXPECT_EQ(column(*screen->cdsGrupo, "CDGRUPHOMOL"),
+    EXPECT_EQ(column(*screen->dm->cdsGrupo, "CDGRUPHOMOL"),
               QStringList({"0000000002", "0000000003", "0000000004", "0000000005", "0000000007"}));
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
 }
@@ -180,13 +180,13 @@ TEST_F(ScreenTest, CommandStatesOnEveryPage)
     screen->tbtHomologado->click();
     goToGroup(*screen, "0000000006");
     EXPECT_EQ(commands(*screen), (C{true, true, false, true, true, false, false, false}));
-    screen->cdsGrupo->Insert();
+    screen->dm->cdsGrupo->Insert();
     EXPECT_EQ(commands(*screen), (C{false, false, false, false, false, true, true, false}));
     for (QWidget *page : {screen->tshSoli, screen->tshArq, screen->tshArqLib})
         EXPECT_FALSE(tabEnabled(*screen, page));
     EXPECT_FALSE(screen->mnuSoli->isEnabled());
     EXPECT_FALSE(screen->mnuArq->isEnabled());
-    screen->cdsGrupo->Cancel();
+    screen->dm->cdsGrupo->Cancel();
     EXPECT_TRUE(tabEnabled(*screen, screen->tshArqLib));
     EXPECT_TRUE(screen->mnuSoli->isEnabled());
 
@@ -198,17 +198,17 @@ TEST_F(ScreenTest, CommandStatesOnEveryPage)
     EXPECT_TRUE(screen->lblTotalSoli->isVisibleTo(screen.get()));
     EXPECT_EQ(screen->lblQtdeSoli->text(), "3");
     EXPECT_EQ(commands(*screen), (C{true, false, true, true, true, false, false, true}));
-    screen->cdsSoli->Insert();
+    screen->dm->cdsSoli->Insert();
     EXPECT_EQ(commands(*screen), (C{false, false, false, false, false, true, true, false}));
     EXPECT_FALSE(tabEnabled(*screen, screen->tshPadrao));
     EXPECT_FALSE(tabEnabled(*screen, screen->tshArq));
     EXPECT_FALSE(screen->mnuGrupo->isEnabled());
-    screen->cdsSoli->Cancel();
+    screen->dm->cdsSoli->Cancel();
     EXPECT_TRUE(tabEnabled(*screen, screen->tshPadrao));
     EXPECT_TRUE(screen->mnuArq->isEnabled());
     // A request of a pending group is never put into edit.
-    screen->cdsSoli->Edit();
-    EXPECT_EQ(screen->cdsSoli->State(), dsBrowse);
+    screen->dm->cdsSoli->Edit();
+    EXPECT_EQ(screen->dm->cdsSoli->State(), dsBrowse);
 
     // Requests page of a group under test: nothing is added or removed; only the decision
     // flags may be changed.
@@ -217,15 +217,15 @@ TEST_F(ScreenTest, CommandStatesOnEveryPage)
     screen->pgcPadrao->setCurrentWidget(screen->tshSoli);
     EXPECT_EQ(commands(*screen), (C{false, false, false, true, true, false, false, true}));
     screen->dbgSoli->setSelectedIndex(screen->dbgSoli->columnOfField("NRSOLISERV"));
-    screen->cdsSoli->Edit();
-    EXPECT_EQ(screen->cdsSoli->State(), dsBrowse);
+    screen->dm->cdsSoli->Edit();
+    EXPECT_EQ(screen->dm->cdsSoli->State(), dsBrowse);
     screen->dbgSoli->setSelectedIndex(screen->dbgSoli->columnOfField("IDRETSOLERROPRO"));
     EXPECT_FALSE(screen->dbgSoli->Editing()) << "the flags are set by a click, not by typing";
-    screen->cdsSoli->Edit();
-    EXPECT_EQ(screen->cdsSoli->State(), dsEdit);
+    screen->dm->cdsSoli->Edit();
+    EXPECT_EQ(screen->dm->cdsSoli->State(), dsEdit);
     EXPECT_EQ(commands(*screen), (C{false, false, false, false, false, false, false, true}));
     EXPECT_TRUE(tabEnabled(*screen, screen->tshPadrao)) << "an edited request still lets the operator leave";
-    screen->cdsSoli->Cancel();
+    screen->dm->cdsSoli->Cancel();
     screen->dbgSoli->setSelectedIndex(screen->dbgSoli->columnOfField("MODELAGEM"));
     EXPECT_TRUE(screen->dbgSoli->Editing());
 
@@ -239,7 +239,7 @@ TEST_F(ScreenTest, CommandStatesOnEveryPage)
     EXPECT_EQ(commands(*screen), (C{false, false, false, true, true, false, false, true}));
 
     // The menu shows a page without reading it, with that page's commands.
-    const int opened = screen->netGrupSoliHom.openCount();
+    const int opened = screen->dm->netGrupSoliHom.openCount();
     screen->mnuGrupo->trigger();
     EXPECT_EQ(screen->pgcPadrao->currentWidget(), screen->tshPadrao);
     EXPECT_TRUE(screen->mnuGrupo->isChecked());
@@ -248,7 +248,7 @@ TEST_F(ScreenTest, CommandStatesOnEveryPage)
     EXPECT_EQ(screen->pgcPadrao->currentWidget(), screen->tshSoli);
     EXPECT_FALSE(screen->mnuGrupo->isChecked());
     EXPECT_EQ(commands(*screen), (C{false, false, false, true, true, false, false, true}));
-    EXPECT_EQ(screen->netGrupSoliHom.openCount(), opened) << "no server call";
+    EXPECT_EQ(screen->dm->netGrupSoliHom.openCount(), opened) << "no server call";
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
 }
 
@@ -289,7 +289,7 @@ TEST_F(ScreenTest, GridColoursProductNamesAndCheckBoxes)
                 best = c;
         return best;
     };
-    const QStringList codes = column(*screen->cdsGrupo, "CDGRUPHOMOL");
+    const QStringList codes = column(*screen->dm->cdsGrupo, "CDGRUPHOMOL");
     const int pending = int(codes.indexOf("0000000001"));
     const int closed = int(codes.indexOf("0000000006"));
     const int generated = int(codes.indexOf("0000000002"));
@@ -305,8 +305,8 @@ TEST_F(ScreenTest, GridColoursProductNamesAndCheckBoxes)
 
     // The product column shows the product's name.
     DrawCell cell;
-    cell.dataset = screen->cdsGrupo;
-    cell.values = &screen->cdsGrupo->gridRow(closed);
+    cell.dataset = screen->dm->cdsGrupo;
+    cell.values = &screen->dm->cdsGrupo->gridRow(closed);
     cell.row = closed;
     cell.column = grid->columnOfField("CDARVPROD");
     cell.field = "CDARVPROD";
@@ -324,7 +324,7 @@ TEST_F(ScreenTest, GridColoursProductNamesAndCheckBoxes)
     const int underTest = int(codes.indexOf("0000000007"));
     EXPECT_EQ(boxPixel(shot, grid, pending, "IDMARCADO"), QColor(212, 212, 212));
     EXPECT_EQ(boxPixel(shot, grid, underTest, "IDMARCADO"), QColor(255, 255, 255));
-    screen->MarcaGrupo();  // group 3, current
+    screen->dm->MarcaGrupo();  // group 3, current
     const QImage marked = grid->grab().toImage();
     EXPECT_LT(boxPixel(marked, grid, int(codes.indexOf("0000000003")), "IDMARCADO").lightness(), 60);
 
@@ -332,7 +332,7 @@ TEST_F(ScreenTest, GridColoursProductNamesAndCheckBoxes)
     // cannot be set while it is.
     screen->pgcPadrao->setCurrentWidget(screen->tshSoli);
     QApplication::processEvents();
-    ASSERT_EQ(column(*screen->cdsSoli, "IDHOMOLSOL"), QStringList({"S"}));
+    ASSERT_EQ(column(*screen->dm->cdsSoli, "IDHOMOLSOL"), QStringList({"S"}));
     const QImage requests = screen->dbgSoli->grab().toImage();
     EXPECT_LT(boxPixel(requests, screen->dbgSoli, 0, "IDHOMOLSOL").lightness(), 60);
     EXPECT_EQ(boxPixel(requests, screen->dbgSoli, 0, "IDENCSOLPATCREG"), QColor(212, 212, 212));
@@ -347,7 +347,7 @@ TEST_F(ScreenTest, GridColoursProductNamesAndCheckBoxes)
         }
         screen->mnuGrupo->trigger();
         goToGroup(*screen, "0000000007");
-        screen->MarcaGrupo();
+        screen->dm->MarcaGrupo();
         QApplication::processEvents();
         screen->grab().save(path);
     }
@@ -357,7 +357,7 @@ TEST_F(ScreenTest, ReleasedFilesWithTheirHomologationPaths)
 {
     auto screen = openScreen();
     screen->pgcPadrao->setCurrentWidget(screen->tshArqLib);
-    Dataset &released = *screen->cdsArqLib;
+    Dataset &released = *screen->dm->cdsArqLib;
     EXPECT_EQ(released.RecNo(), 1);
     QStringList rows;
     for (int i = 0; i < released.RecordCount(); ++i) {
@@ -373,7 +373,7 @@ TEST_F(ScreenTest, ReleasedFilesWithTheirHomologationPaths)
                         // a web page is not among the group's files to generate
                         "0000000107 \\Desenv\\P501\\web\\ajuda.htm -> ",
                     }));
-    EXPECT_EQ(screen->cdsArqSoli->RecordCount(), 4);
+    EXPECT_EQ(screen->dm->cdsArqSoli->RecordCount(), 4);
     EXPECT_EQ(screen->dbgArqLib->cellText(0, screen->dbgArqLib->columnOfField("DSDIRDESTHOM")), "Bin\\Server\\CALC.dll");
 
     // Moving to another group on this page reads its released files at once.
@@ -390,9 +390,9 @@ TEST_F(ScreenTest, VerificarReadsEachPageAgainAfterTheServerChanged)
     goToGroup(*screen, "0000000003");
     advance(QStringLiteral("0000000002"));
     screen->sbtVerificar->click();
-    EXPECT_EQ(screen->codigoGrupo(), "0000000001") << "the first group listed becomes current";
+    EXPECT_EQ(screen->dm->codigoGrupo(), "0000000001") << "the first group listed becomes current";
     goToGroup(*screen, "0000000002");
-    EXPECT_EQ(screen->cdsGrupo->FieldByName("IDSTGRUPHOM").DisplayText(), "Pré homologados atualizado");
+    EXPECT_EQ(screen->dm->cdsGrupo->FieldByName("IDSTGRUPHOM").DisplayText(), "Pré homologados atualizado");
 
     // Modified files page: a request's files changed.
     goToGroup(*screen, "0000000001");
@@ -402,21 +402,21 @@ TEST_F(ScreenTest, VerificarReadsEachPageAgainAfterTheServerChanged)
         "modifiedFiles": [{"DSDIRARQCHECKOU": "C:\\Desenv\\P501\\Cli\\Tela.pas", "CDRELEASEARQANT": "7", "CDRELEASEARQATU": "9"},
                           {"DSDIRARQCHECKOU": "C:\\Desenv\\P501\\Cli\\Menu.pas", "CDRELEASEARQANT": "2", "CDRELEASEARQATU": "5"}],
         "releasedFiles": [{"DSARQPATCH": "\\Desenv\\P501\\Sql\\Oracle\\Menu.sql", "NRSEQPATCH": "001"}]}]})"));
-    const QStringList before = column(*screen->cdsArq, "DSDIRARQCHECKOU");
+    const QStringList before = column(*screen->dm->cdsArq, "DSDIRARQCHECKOU");
     screen->sbtVerificar->click();
-    EXPECT_EQ(column(*screen->cdsArq, "DSDIRARQCHECKOU").size(), before.size() + 1);
-    EXPECT_TRUE(column(*screen->cdsArq, "DSDIRARQCHECKOU").contains("C:\\Desenv\\P501\\Cli\\Menu.pas"));
+    EXPECT_EQ(column(*screen->dm->cdsArq, "DSDIRARQCHECKOU").size(), before.size() + 1);
+    EXPECT_TRUE(column(*screen->dm->cdsArq, "DSDIRARQCHECKOU").contains("C:\\Desenv\\P501\\Cli\\Menu.pas"));
     EXPECT_TRUE(screen->mnuArq->isChecked()) << "the ticked entry stays";
 
     // Released files page: the request's released file changed too.
     screen->pgcPadrao->setCurrentWidget(screen->tshArqLib);
-    EXPECT_TRUE(column(*screen->cdsArqLib, "DSDIRDESTHOM").contains("Sql\\End_Conv\\Oracle\\MENU.SQL"));
+    EXPECT_TRUE(column(*screen->dm->cdsArqLib, "DSDIRDESTHOM").contains("Sql\\End_Conv\\Oracle\\MENU.SQL"));
     server::importDocument(db(), QByteArray(R"({"requests": [{"CDFILIAL": "0001", "NRSOLISERV": "102",
         "DSREFESOLI": "Nova tela", "CDPRODUTO": "0000000001",
         "releasedFiles": [{"DSARQPATCH": "\\Desenv\\P501\\Rel\\Menu.qr2", "NRSEQPATCH": "001"}]}]})"));
     screen->sbtVerificar->click();
-    EXPECT_FALSE(column(*screen->cdsArqLib, "DSDIRDESTHOM").contains("Sql\\End_Conv\\Oracle\\MENU.SQL"));
-    EXPECT_TRUE(column(*screen->cdsArqLib, "DSDIRDESTHOM").contains("Ftp\\RelFtp\\MENU.QR2"));
+    EXPECT_FALSE(column(*screen->dm->cdsArqLib, "DSDIRDESTHOM").contains("Sql\\End_Conv\\Oracle\\MENU.SQL"));
+    EXPECT_TRUE(column(*screen->dm->cdsArqLib, "DSDIRDESTHOM").contains("Ftp\\RelFtp\\MENU.QR2"));
 
     // Requests page: the group's requests were removed on the server.
     screen->pgcPadrao->setCurrentWidget(screen->tshSoli);
@@ -429,7 +429,7 @@ TEST_F(ScreenTest, VerificarReadsEachPageAgainAfterTheServerChanged)
     ok(QStringLiteral("setSoli"), args({removal.toJson()}));
     const Commands states = commands(*screen);
     screen->sbtVerificar->click();
-    EXPECT_TRUE(screen->cdsSoli->IsEmpty());
+    EXPECT_TRUE(screen->dm->cdsSoli->IsEmpty());
     EXPECT_EQ(screen->lblQtdeSoli->text(), "0");
     EXPECT_EQ(commands(*screen), states) << "the command states are left as they are";
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
@@ -439,13 +439,13 @@ TEST_F(ScreenTest, GroupSaveReloadsAndARefusedSaveIsDiscarded)
 {
     auto screen = openScreen();
     goToGroup(*screen, "0000000002");
-    screen->cdsGrupo->Edit();
-    screen->cdsGrupo->FieldByName("DSGRUPHOMOL").setAsString("Importação revista");
+    screen->dm->cdsGrupo->Edit();
+    screen->dm->cdsGrupo->FieldByName("DSGRUPHOMOL").setAsString("Importação revista");
     screen->sbtConfirmar->click();
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
     EXPECT_EQ(valueAt(group("0000000002"), 0, "DSGRUPHOMOL"), "Importação revista");
-    EXPECT_EQ(screen->cdsGrupo->ChangeCount(), 0);
-    EXPECT_EQ(screen->codigoGrupo(), "0000000001") << "the whole list was read again";
+    EXPECT_EQ(screen->dm->cdsGrupo->ChangeCount(), 0);
+    EXPECT_EQ(screen->dm->codigoGrupo(), "0000000001") << "the whole list was read again";
     EXPECT_TRUE(std::any_of(ui.shown().begin(), ui.shown().end(), [](const ScriptedHostUi::Shown &s) {
         return s.kind == ScriptedHostUi::Shown::Kind::Busy && s.text == "Atualizando dados no servidor...";
     }));
@@ -456,15 +456,15 @@ TEST_F(ScreenTest, GroupSaveReloadsAndARefusedSaveIsDiscarded)
     const packet::Packet current = group("0000000002");
     ok(QStringLiteral("setGrupo"), args({modifyDelta(current, 0, {{"DSGRUPHOMOL", "Outro nome"}}).toJson()}));
     ui.clear();
-    screen->cdsGrupo->Edit();
-    screen->cdsGrupo->FieldByName("DSGRUPHOMOL").setAsString("Meu nome");
+    screen->dm->cdsGrupo->Edit();
+    screen->dm->cdsGrupo->FieldByName("DSGRUPHOMOL").setAsString("Meu nome");
     screen->sbtConfirmar->click();
     ASSERT_EQ(ui.messages().size(), 1);
     EXPECT_EQ(ui.shown().last().type, DialogType::Error);
-    EXPECT_EQ(screen->cdsGrupo->ChangeCount(), 0);
-    EXPECT_EQ(screen->cdsGrupo->FieldByName("DSGRUPHOMOL").AsString(), "Importação revista");
+    EXPECT_EQ(screen->dm->cdsGrupo->ChangeCount(), 0);
+    EXPECT_EQ(screen->dm->cdsGrupo->FieldByName("DSGRUPHOMOL").AsString(), "Importação revista");
     EXPECT_EQ(valueAt(group("0000000002"), 0, "DSGRUPHOMOL"), "Outro nome");
-    EXPECT_EQ(screen->cdsGrupo->State(), dsBrowse);
+    EXPECT_EQ(screen->dm->cdsGrupo->State(), dsBrowse);
     EXPECT_TRUE(screen->mnuIncluir->isEnabled());
 
     // A deleted group is saved the same way.
@@ -474,17 +474,17 @@ TEST_F(ScreenTest, GroupSaveReloadsAndARefusedSaveIsDiscarded)
     screen->sbtExcluir->click();
     EXPECT_EQ(ui.messages(), QStringList({"Confirma exclusão?"}));
     EXPECT_TRUE(group("0000000001").rows.isEmpty());
-    EXPECT_FALSE(column(*screen->cdsGrupo, "CDGRUPHOMOL").contains("0000000001"));
-    EXPECT_EQ(screen->cdsGrupo->ChangeCount(), 0);
-    EXPECT_EQ(screen->codigoGrupo(), "0000000002");
+    EXPECT_FALSE(column(*screen->dm->cdsGrupo, "CDGRUPHOMOL").contains("0000000001"));
+    EXPECT_EQ(screen->dm->cdsGrupo->ChangeCount(), 0);
+    EXPECT_EQ(screen->dm->codigoGrupo(), "0000000002");
 }
 
 TEST_F(ScreenTest, AServerThatDoesNotAnswerLeavesTheDataAsItWas)
 {
     auto screen = openScreen();
     goToGroup(*screen, "0000000003");
-    const QStringList groups = column(*screen->cdsGrupo, "CDGRUPHOMOL");
-    const QStringList requests = column(*screen->cdsSoli, "NRSOLISERV");
+    const QStringList groups = column(*screen->dm->cdsGrupo, "CDGRUPHOMOL");
+    const QStringList requests = column(*screen->dm->cdsSoli, "NRSOLISERV");
     serverDown();
 
     screen->sbtVerificar->click();
@@ -492,25 +492,25 @@ TEST_F(ScreenTest, AServerThatDoesNotAnswerLeavesTheDataAsItWas)
     EXPECT_TRUE(ui.messages()[0].startsWith("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1"))
         << ui.messages()[0].toStdString();
     EXPECT_FALSE(ui.busyVisible());
-    EXPECT_EQ(column(*screen->cdsGrupo, "CDGRUPHOMOL"), groups);
-    EXPECT_EQ(screen->codigoGrupo(), "0000000003");
-    EXPECT_TRUE(screen->boEditavel);
+    EXPECT_EQ(column(*screen->dm->cdsGrupo, "CDGRUPHOMOL"), groups);
+    EXPECT_EQ(screen->dm->codigoGrupo(), "0000000003");
+    EXPECT_TRUE(screen->dm->boEditavel);
 
     ui.clear();
     screen->pgcPadrao->setCurrentWidget(screen->tshSoli);
     ASSERT_EQ(ui.messages().size(), 1);
-    EXPECT_EQ(column(*screen->cdsSoli, "NRSOLISERV"), requests);
+    EXPECT_EQ(column(*screen->dm->cdsSoli, "NRSOLISERV"), requests);
     ui.clear();
     screen->pgcPadrao->setCurrentWidget(screen->tshArqLib);
     ASSERT_EQ(ui.messages().size(), 1);
-    EXPECT_TRUE(screen->cdsArqLib->IsEmpty());
+    EXPECT_TRUE(screen->dm->cdsArqLib->IsEmpty());
 
     // Back up, the same screen carries on.
     serverUp();
     ui.clear();
     screen->sbtVerificar->click();
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
-    EXPECT_EQ(column(*screen->cdsArqLib, "NRSOLISERV"), QStringList({"0000000106"}));
+    EXPECT_EQ(column(*screen->dm->cdsArqLib, "NRSOLISERV"), QStringList({"0000000106"}));
     screen->close();
 
     // Opened while the server is down: one message, an empty locked screen.
@@ -519,14 +519,14 @@ TEST_F(ScreenTest, AServerThatDoesNotAnswerLeavesTheDataAsItWas)
     screen = openScreen();
     ASSERT_EQ(ui.messages().size(), 1);
     EXPECT_TRUE(ui.messages()[0].startsWith("Não foi possível conectar")) << ui.messages()[0].toStdString();
-    EXPECT_TRUE(screen->cdsGrupo->IsEmpty());
-    EXPECT_FALSE(screen->boEditavel);
+    EXPECT_TRUE(screen->dm->cdsGrupo->IsEmpty());
+    EXPECT_FALSE(screen->dm->boEditavel);
     EXPECT_TRUE(screen->dbgPadrao->ReadOnly());
     EXPECT_EQ(commands(*screen), (Commands{false, false, false, false, true, false, false, false}));
     serverUp();
     ui.clear();
     screen->sbtVerificar->click();
-    EXPECT_EQ(screen->cdsGrupo->RecordCount(), 6);
+    EXPECT_EQ(screen->dm->cdsGrupo->RecordCount(), 6);
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
 }
 
@@ -536,8 +536,8 @@ TEST_F(ScreenTest, AnEmptyGroupListKeepsTheScreenUsable)
     db().exec(QStringLiteral("DELETE FROM GRUPOHOMOL"));
     auto screen = openScreen();
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
-    EXPECT_TRUE(screen->cdsGrupo->IsEmpty());
-    EXPECT_TRUE(screen->cdsSoli->IsEmpty());
+    EXPECT_TRUE(screen->dm->cdsGrupo->IsEmpty());
+    EXPECT_TRUE(screen->dm->cdsSoli->IsEmpty());
     EXPECT_EQ(commands(*screen), (Commands{true, false, false, false, true, false, false, false}));
     for (QWidget *page : {screen->tshSoli, screen->tshArq, screen->tshArqLib})
         EXPECT_FALSE(tabEnabled(*screen, page));
@@ -549,27 +549,27 @@ TEST_F(ScreenTest, KeepConnectedHoldsOneUseUntilTheScreenCloses)
 {
     settings->set("host/keep_connected", true);
     auto screen = openScreen();
-    EXPECT_EQ(ConnectionUses(screen->stlConexoes, "netGrupSoliHom"), 1);
-    EXPECT_TRUE(screen->netGrupSoliHom.connected());
+    EXPECT_EQ(ConnectionUses(screen->dm->stlConexoes, "netGrupSoliHom"), 1);
+    EXPECT_TRUE(screen->dm->netGrupSoliHom.connected());
     screen->sbtVerificar->click();
     screen->pgcPadrao->setCurrentWidget(screen->tshSoli);
-    EXPECT_EQ(screen->netGrupSoliHom.openCount(), 1) << "opened once, at creation";
-    EXPECT_EQ(ConnectionUses(screen->stlConexoes, "netGrupSoliHom"), 1);
+    EXPECT_EQ(screen->dm->netGrupSoliHom.openCount(), 1) << "opened once, at creation";
+    EXPECT_EQ(ConnectionUses(screen->dm->stlConexoes, "netGrupSoliHom"), 1);
     screen->close();
-    EXPECT_FALSE(screen->netGrupSoliHom.connected());
-    EXPECT_TRUE(screen->stlConexoes.isEmpty());
+    EXPECT_FALSE(screen->dm->netGrupSoliHom.connected());
+    EXPECT_TRUE(screen->dm->stlConexoes.isEmpty());
 
     settings->set("host/keep_connected", false);
     screen = openScreen();
-    EXPECT_EQ(ConnectionUses(screen->stlConexoes, "netGrupSoliHom"), 0);
-    EXPECT_FALSE(screen->netGrupSoliHom.connected());
-    const int opened = screen->netGrupSoliHom.openCount();
+    EXPECT_EQ(ConnectionUses(screen->dm->stlConexoes, "netGrupSoliHom"), 0);
+    EXPECT_FALSE(screen->dm->netGrupSoliHom.connected());
+    const int opened = screen->dm->netGrupSoliHom.openCount();
     EXPECT_GE(opened, 3) << "one opening per call";
     screen->sbtVerificar->click();
-    EXPECT_GT(screen->netGrupSoliHom.openCount(), opened);
-    EXPECT_FALSE(screen->netGrupSoliHom.connected());
+    EXPECT_GT(screen->dm->netGrupSoliHom.openCount(), opened);
+    EXPECT_FALSE(screen->dm->netGrupSoliHom.connected());
     screen->close();
-    EXPECT_FALSE(screen->netGrupSoliHom.connected());
+    EXPECT_FALSE(screen->dm->netGrupSoliHom.connected());
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
 }
 
@@ -584,23 +584,23 @@ TEST_F(ScreenTest, CredentialsAndLocations)
     QFile::setPermissions(passwordFile, QFile::ReadOwner | QFile::WriteOwner);
     settings->set("svn/password_file", passwordFile);
     auto screen = openScreen();
-    EXPECT_EQ(screen->UsuarioSVN, "svn_" + platform::files::logonName());
-    EXPECT_EQ(screen->SenhaSVN, "s3gredo");
+    EXPECT_EQ(screen->dm->UsuarioSVN, "svn_" + platform::files::logonName());
+    EXPECT_EQ(screen->dm->SenhaSVN, "s3gredo");
 
-    screen->GetLocations("0000000004");
-    EXPECT_EQ(screen->Locacao0, "https://svn/desenv/P601/trunk");
-    EXPECT_EQ(screen->DirDesenv, "C:\\Desenv\\P601");
-    EXPECT_EQ(screen->URLHomol, "file:///C:/svn/hom/P601/trunk");
-    EXPECT_EQ(screen->DirHomol, "C:\\Hom\\P601");
-    EXPECT_EQ(screen->DirPreHomol, "C:\\PreHom\\P601\\");
-    EXPECT_EQ(screen->DirHomologados, "C:\\Homologados\\P601\\");
-    screen->GetLocations("0000000001");
-    EXPECT_EQ(screen->DirPreHomol, "C:\\PreHom\\P501\\") << "a trailing backslash is not doubled";
+    screen->dm->GetLocations("0000000004");
+    EXPECT_EQ(screen->dm->Locacao0, "https://svn/desenv/P601/trunk");
+    EXPECT_EQ(screen->dm->DirDesenv, "C:\\Desenv\\P601");
+    EXPECT_EQ(screen->dm->URLHomol, "file:///C:/svn/hom/P601/trunk");
+    EXPECT_EQ(screen->dm->DirHomol, "C:\\Hom\\P601");
+    EXPECT_EQ(screen->dm->DirPreHomol, "C:\\PreHom\\P601\\");
+    EXPECT_EQ(screen->dm->DirHomologados, "C:\\Homologados\\P601\\");
+    screen->dm->GetLocations("0000000001");
+    EXPECT_EQ(screen->dm->DirPreHomol, "C:\\PreHom\\P501\\") << "a trailing backslash is not doubled";
     // The form-setting product has no locations: empty ones stay empty.
-    screen->GetLocations("0000000003");
-    EXPECT_EQ(screen->DirPreHomol, "");
-    EXPECT_EQ(screen->DirHomologados, "");
-    EXPECT_THROW(screen->GetLocations("0000000099"), EAbort);
+    screen->dm->GetLocations("0000000003");
+    EXPECT_EQ(screen->dm->DirPreHomol, "");
+    EXPECT_EQ(screen->dm->DirHomologados, "");
+    EXPECT_THROW(screen->dm->GetLocations("0000000099"), EAbort);
     ASSERT_EQ(ui.messages().size(), 1);
     EXPECT_TRUE(ui.messages()[0].contains("0000000099"));
     screen->close();

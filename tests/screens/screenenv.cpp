@@ -104,7 +104,7 @@ QStringList listed(Dataset &dataset, const QString &field)
 
 void goToGroup(TfrmGrupSoliHom &screen, const QString &code)
 {
-    ASSERT_TRUE(screen.cdsGrupo->Locate(QStringLiteral("CDGRUPHOMOL"), code)) << code.toStdString();
+    ASSERT_TRUE(screen.dm->cdsGrupo->Locate(QStringLiteral("CDGRUPHOMOL"), code)) << code.toStdString();
 }
 
 namespace {

@@ -26,19 +26,19 @@ bool isDecisionFlag(const QString &field)
 
 void TfrmGrupSoliHom::LigaEventos()
 {
-    cdsGrupo->AfterScroll = [this](Dataset &) { cdsGrupoAfterScroll(); };
-    cdsGrupo->AfterPost = [this](Dataset &) { cdsGrupoAfterPost(); };
-    cdsGrupo->AfterDelete = [this](Dataset &) { cdsGrupoAfterPost(); };
+    dm->AntesDaTrocaDeGrupo = [this] { AntesDaTrocaDeGrupo(); };
+    dm->DepoisDaTrocaDeGrupo = [this] { DepoisDaTrocaDeGrupo(); };
+    dm->AtualizaDados = [this] { sbtVerificarClick(); };
     dtsSoli->OnStateChange = [this](TDataSource &) { dtsSoliStateChange(); };
     dtsArq->OnStateChange = [this](TDataSource &) { dtsArqStateChange(); };
 
     dbgPadrao->OnCellClick = [this](TDBGrid &grid) {
         if (grid.SelectedField() == kMarcado)
-            MarcaGrupo();
+            dm->MarcaGrupo();
     };
     dbgPadrao->OnTitleClick = [this](TDBGrid &grid, int column) {
         if (column == grid.columnOfField(kMarcado))
-            MarcaTodosGrupos();
+            dm->MarcaTodosGrupos();
     };
     for (TDBGrid *grid : {dbgPadrao, dbgSoli})
         grid->OnColEnter = [this](TDBGrid &entered) { AjustaEdicaoDaColuna(entered); };
@@ -62,10 +62,10 @@ void TfrmGrupSoliHom::ComandosPadrao(bool confirmar, bool incluir, bool alterar,
 
 void TfrmGrupSoliHom::ControlaBotoesGrupo()
 {
-    const bool browse = cdsGrupo->State() == dsBrowse;
-    const bool filled = !cdsGrupo->IsEmpty();
-    ComandosPadrao(!browse && boEditavel, browse && boEditavel, browse && filled && boEditavel,
-                   browse && filled && boEditavel && statusGrupo() == u"001", *cdsGrupo);
+    const bool browse = dm->cdsGrupo->State() == dsBrowse;
+    const bool filled = !dm->cdsGrupo->IsEmpty();
+    ComandosPadrao(!browse && dm->boEditavel, browse && dm->boEditavel, browse && filled && dm->boEditavel,
+                   browse && filled && dm->boEditavel && dm->statusGrupo() == u"001", *dm->cdsGrupo);
     const bool outrasPaginas = browse && filled;
     enablePages(pgcPadrao, {tshSoli, tshArq, tshArqLib}, outrasPaginas);
     mnuSoli->setEnabled(outrasPaginas);
@@ -75,11 +75,11 @@ void TfrmGrupSoliHom::ControlaBotoesGrupo()
 
 void TfrmGrupSoliHom::ControlaBotoesSoli()
 {
-    const DataSetState state = cdsSoli->State();
+    const DataSetState state = dm->cdsSoli->State();
     const bool browse = state == dsBrowse;
-    const bool pendente = statusGrupo() == u"001";
-    ComandosPadrao(state == dsInsert && boEditavel, browse && boEditavel && pendente, false,
-                   browse && !cdsSoli->IsEmpty() && boEditavel && pendente, *cdsSoli);
+    const bool pendente = dm->statusGrupo() == u"001";
+    ComandosPadrao(state == dsInsert && dm->boEditavel, browse && dm->boEditavel && pendente, false,
+                   browse && !dm->cdsSoli->IsEmpty() && dm->boEditavel && pendente, *dm->cdsSoli);
     // A request being added is finished (or cancelled) before the operator leaves the
     // page: reading another page replaces the requests.
     const bool outrasPaginas = state != dsInsert;
@@ -91,14 +91,14 @@ void TfrmGrupSoliHom::ControlaBotoesSoli()
 
 void TfrmGrupSoliHom::ControlaBotoesArq()
 {
-    ComandosPadrao(false, false, false, false, *cdsArq);
+    ComandosPadrao(false, false, false, false, *dm->cdsArq);
     ControlaBotoesTramita();
 }
 
 void TfrmGrupSoliHom::ControlaBotoesTramita()
 {
     mnuVoltaFase->setEnabled(false);
-    mnuAvancaFase->setEnabled(boEditavel && !cdsGrupo->IsEmpty() && statusGrupo() != u"007"
+    mnuAvancaFase->setEnabled(dm->boEditavel && !dm->cdsGrupo->IsEmpty() && dm->statusGrupo() != u"007"
                               && !mnuCancelar->isEnabled());
 }
 
@@ -123,8 +123,8 @@ void TfrmGrupSoliHom::dtsSoliStateChange()
 {
     // A request is changed only through its decision flags, and only while its group is
     // under test ("006"); any other edit is undone at once.
-    if (cdsSoli->State() == dsEdit && (statusGrupo() != u"006" || !isDecisionFlag(dbgSoli->SelectedField()))) {
-        cdsSoli->Cancel();
+    if (dm->cdsSoli->State() == dsEdit && (dm->statusGrupo() != u"006" || !isDecisionFlag(dbgSoli->SelectedField()))) {
+        dm->cdsSoli->Cancel();
         return;
     }
     if (pgcPadrao->currentWidget() == tshSoli)
@@ -162,16 +162,16 @@ bool TfrmGrupSoliHom::dbgPadraoKeyDown(TDBGrid &grid, QKeyEvent *event)
     // Requests are added and removed only while their group is pending; a locked screen
     // stays locked.
     if (pgcPadrao->currentWidget() == tshSoli)
-        dbgSoli->setReadOnly(!boEditavel || statusGrupo() != u"001");
+        dbgSoli->setReadOnly(!dm->boEditavel || dm->statusGrupo() != u"001");
     if (event->key() == Qt::Key_Space) {
         const Qt::KeyboardModifiers modifiers =
             event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
         if (modifiers == Qt::ShiftModifier) {
-            MarcaGrupo();
+            dm->MarcaGrupo();
             return true;
         }
         if (modifiers == Qt::ControlModifier) {
-            MarcaTodosGrupos();
+            dm->MarcaTodosGrupos();
             return true;
         }
     }

@@ -5,7 +5,7 @@
 #include "host/hostapp.h"
 #include "host/hostsettings.h"
 #include "host/services.h"
-#include "screens/groups/mensagens.h"
+#include "datamodule/mensagens.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -58,9 +58,7 @@ TfrmGrupSoliHom::TfrmGrupSoliHom(QWidget *parent)
                      QStringLiteral("VOP42000"), parent)
 {
     msgPadrao.setEntries(MensagensGrupSoliHom());
-    msgStatus.setEntries(StatusGrupo());
-    msgStatusSoli.setEntries(StatusSolicitacao());
-    CriaDatasets();
+    dm = new TdmGrupSoliHom(this);
     CriaPaginas();
     CriaRodape();
     CriaComandos();
@@ -75,10 +73,10 @@ TfrmGrupSoliHom::~TfrmGrupSoliHom()
 
 void TfrmGrupSoliHom::CriaPaginas()
 {
-    dtsPadrao->setDataSet(cdsGrupo);
-    dtsSoli = new TDataSource(QStringLiteral("dtsSoli"), this, cdsSoli);
-    dtsArq = new TDataSource(QStringLiteral("dtsArq"), this, cdsArq);
-    dtsArqLib = new TDataSource(QStringLiteral("dtsArqLib"), this, cdsArqLib);
+    dtsPadrao->setDataSet(dm->cdsGrupo);
+    dtsSoli = new TDataSource(QStringLiteral("dtsSoli"), this, dm->cdsSoli);
+    dtsArq = new TDataSource(QStringLiteral("dtsArq"), this, dm->cdsArq);
+    dtsArqLib = new TDataSource(QStringLiteral("dtsArqLib"), this, dm->cdsArqLib);
 
     pgcPadrao->setTabText(pgcPadrao->indexOf(tshPadrao), QStringLiteral("Grupo de Solicitações"));
     GridColumn marcado(QStringLiteral("IDMARCADO"), QStringLiteral("✔"), true);
@@ -239,7 +237,7 @@ void TfrmGrupSoliHom::FormCreate()
     mnuListar->setEnabled(false);
     mnuConfigurarImpressora->setEnabled(false);
 
-    stlConexoes.clear();
+    dm->stlConexoes.clear();
     {
         Showavi::Scope busy(QString(), 0);
         if (Dbgeral::KeepConnected())
@@ -255,7 +253,7 @@ void TfrmGrupSoliHom::FormCreate()
     }
     tbtPendenteClick();
     GetUserPass();
-    if (!boEditavel)
+    if (!dm->boEditavel)
         TravaTela();
     m_trocandoPaginaPeloMenu = true;
     pgcPadrao->setCurrentWidget(tshPadrao);
@@ -270,10 +268,8 @@ void TfrmGrupSoliHom::FormClose()
 {
     TfrmPadraoGrid::FormClose();
     ConexaoPermanente(false);
-    stlConexoes.clear();
+    dm->stlConexoes.clear();
 }
-
-void TfrmGrupSoliHom::ConexaoPermanente(bool conecta) { ConnectServer(stlConexoes, netGrupSoliHom, conecta); }
 
 void TfrmGrupSoliHom::btfAvancaFaseClick()
 {
@@ -290,12 +286,12 @@ Dataset *TfrmGrupSoliHom::commandDataSet() const
 {
     QWidget *current = pgcPadrao->currentWidget();
     if (current == tshSoli)
-        return cdsSoli;
+        return dm->cdsSoli;
     if (current == tshArq)
-        return cdsArq;
+        return dm->cdsArq;
     if (current == tshArqLib)
-        return cdsArqLib;
-    return cdsGrupo;
+        return dm->cdsArqLib;
+    return dm->cdsGrupo;
 }
 
 // ====================================================================== drawing
@@ -346,7 +342,7 @@ QString TfrmGrupSoliHom::textoCelulaGrupo(const TDBGrid &grid, const DrawCell &c
 
 bool TfrmGrupSoliHom::dbgPadraoDrawColumnCell(TDBGrid &grid, DrawCell &cell)
 {
-    if (cdsGrupo->IsEmpty())
+    if (dm->cdsGrupo->IsEmpty())
         return false;
     if (cell.field == u"IDMARCADO") {
         drawCheckBox(cell, imagemMarcado(cell.value(QStringLiteral("IDSTGRUPHOM")), cell.value(QStringLiteral("IDMARCADO"))));
@@ -376,9 +372,9 @@ bool TfrmGrupSoliHom::dbgSoliDrawColumnCell(TDBGrid &, DrawCell &cell)
     static const QStringList flags = {QStringLiteral("IDHOMOLSOL"), QStringLiteral("IDENCSOLPATCREG"),
                                       QStringLiteral("IDRETSOLERROPRO")};
     const int which = int(flags.indexOf(cell.field));
-    if (cdsSoli->IsEmpty() || which < 0)
+    if (dm->cdsSoli->IsEmpty() || which < 0)
         return false;
-    const QString groupStatus = cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).AsString();
+    const QString groupStatus = dm->cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).AsString();
     drawCheckBox(cell, imagemDecisao(groupStatus, cell.value(flags[which]), cell.value(flags[(which + 1) % 3]),
                                      cell.value(flags[(which + 2) % 3])));
     return true;

@@ -5,10 +5,9 @@
 // pages, with the commands that edit them and advance a group from phase to phase.
 
 #include "host/basescreens.h"
-#include "host/connection.h"
+#include "datamodule/dmgrupsolihom.h"
 #include "screens/groups/checkimages.h"
 
-#include <QJsonArray>
 #include <QStringList>
 
 class QPalette;
@@ -20,21 +19,10 @@ public:
     explicit TfrmGrupSoliHom(QWidget *parent = nullptr);
     ~TfrmGrupSoliHom() override;
 
-    // ---- datasets (fields, sizes and labels in datamodel.cpp)
-    Dataset *cdsGrupo, *cdsSoli, *cdsArq, *cdsArqLib, *cdsArqSoli, *cdsAuxArqSoli;
-    Dataset *cdsProd, *cdsSoliDisp;
-    Dataset *cdsGrupoAux, *cdsSoliAux, *cdsSoliAuxRel, *cdsArqAux, *cdsAgrupaSoli, *cdsVerifSoliGrupModel;
-    Dataset *cdsVdSoli, *cdsItemTrabDesenv, *cdsVdJust, *cdsVDDepSoli, *cdsVDDepArq, *cdsArqModifAtu, *cdsVersArq;
-    Dataset *cdsVd_ReleaseArq, *cdsVerificaArquivos, *cdsVerificaProduto, *cdsdatagpatch, *cdsVersArqFonteHom;
-    Dataset *cdsSoliNaoGerada, *cdssolisemgerar, *cdsArqSoliCons, *cdsArqCons, *cdsVdReleaseSoli, *cdsReleaseSoli;
-    Dataset *cdsVerificaSolicitaGrupo, *cdsArqSoliAsp, *cdsArqSoliSetForms;
-    QList<Dataset *> datasets() const;
+    // ---- what the screen shows and the workflow works on
+    TdmGrupSoliHom *dm;
 
     TDataSource *dtsSoli, *dtsArq, *dtsArqLib;  // dtsPadrao shows cdsGrupo
-
-    // ---- status tables
-    TMessages msgStatus;      // IDSTGRUPHOM
-    TMessages msgStatusSoli;  // IDSTSOLIGRUP
 
     // ---- pages and grids (the groups page is the base's tshPadrao with dbgPadrao)
     QWidget *tshSoli, *tshArq, *tshArqLib;
@@ -50,23 +38,6 @@ public:
     QAction *mnuVoltaFase, *mnuAvancaFase, *mnuInterDependencia;
     QToolButton *btfVoltaFase, *btfAvancaFase, *sbtInterDependencia;
     QAction *mnuGrupo, *mnuSoli, *mnuArq;  // select the pages 1 to 3
-
-    // ---- state of the screen
-    TNetConnection netGrupSoliHom{QStringLiteral("netGrupSoliHom"), QStringLiteral("VOP42000.rdmGrupSoliHom")};
-    QStringList stlConexoes;  // connection use counts, "name=count"
-    bool boEditavel = false;  // false: the screen is locked
-    QString UsuarioSVN, SenhaSVN;
-    QString Locacao0, DirDesenv, URLHomol, DirHomol, DirPreHomol, DirHomologados;
-
-    // ---- calls to the application server (one use of netGrupSoliHom around each)
-    // The data part of a remote method's answer; a failed answer is shown and ends the
-    // operation with the silent stop. With a caption key the busy animation shows that
-    // text of the message table during the call.
-    QJsonValue ChamaServidor(const QString &method, const QList<RemoteArg> &args, const QString &captionKey = {});
-    // A packet of an answer (the data part or an element of an array answer), validated.
-    static packet::Packet Pacote(const QJsonValue &element, const QString &method);
-    // An array answer with at least `minimum` elements.
-    static QJsonArray Lista(const QJsonValue &data, const QString &method, int minimum);
 
     // ---- creation and closing
     void FormCreate() override;
@@ -85,15 +56,10 @@ public:
     virtual void sbtInterDependenciaClick();
     void sbtVerificarClick() override;
 
-    // ---- the group list and the current group
-    void cdsGrupoAfterScroll();
-    void cdsGrupoAfterPost();
-    // The released files of the current requests, with their homologation paths.
-    void CarregaArquivosLiberados();
-    // The six locations of a product (folders and homologated repository URL).
-    void GetLocations(const QString &cdProduto);
-    QString codigoGrupo() const;
-    QString statusGrupo() const;
+    // ---- the group change: command states before the group's requests are read, the
+    // released files after
+    void AntesDaTrocaDeGrupo();
+    void DepoisDaTrocaDeGrupo();
 
     // ---- command states
     void ControlaBotoesGrupo();
@@ -105,16 +71,7 @@ public:
     void dtsArqStateChange();
     bool dbgPadraoKeyDown(TDBGrid &grid, QKeyEvent *event) override;
 
-    // ---- marking groups for homologation
-    bool PodeMarcarGrupo(bool mostraMensagem);
-    void MarcaGrupo();       // the current group
-    void MarcaTodosGrupos();  // every group that may be marked
-
     // ---- display
-    QString textoStatusGrupo(const QString &code) const;
-    QString textoStatusSoli(const QString &code) const;
-    static QString textoEspecifico(const QString &flag);
-    static QString textoVersao(const QString &version, const QString &release, const QString &patch);
     // Which box the marking column shows for a group.
     static CheckBoxImage imagemMarcado(const QString &groupStatus, const QString &marked);
     // Which box a decision flag of a request shows.
@@ -130,7 +87,6 @@ public:
     Dataset *commandDataSet() const override;
 
 private:
-    void CriaDatasets();
     void CriaPaginas();
     void CriaRodape();
     void CriaComandos();

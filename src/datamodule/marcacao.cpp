@@ -1,7 +1,7 @@
 // Marking the groups under test that are to be homologated together. Marks stay on the
 // screen, in the pending changes of the group list, until the next group save carries them.
 
-#include "screens/groups/frmgrupsolihom.h"
+#include "datamodule/dmgrupsolihom.h"
 
 #include "host/consiste.h"
 
@@ -33,7 +33,7 @@ private:
 
 }  // namespace
 
-bool TfrmGrupSoliHom::PodeMarcarGrupo(bool mostraMensagem)
+bool TdmGrupSoliHom::PodeMarcarGrupo(bool mostraMensagem)
 {
     const bool emTeste = statusGrupo() == u"006";
 
@@ -56,7 +56,7 @@ bool TfrmGrupSoliHom::PodeMarcarGrupo(bool mostraMensagem)
     return emTeste && modelagemHomologada && mesmaRelease;
 }
 
-void TfrmGrupSoliHom::MarcaGrupo()
+void TdmGrupSoliHom::MarcaGrupo()
 {
     // A group row being typed into is finished by its own commands first.
     if (cdsGrupo->IsEmpty() || cdsGrupo->State() != dsBrowse)
@@ -70,7 +70,7 @@ void TfrmGrupSoliHom::MarcaGrupo()
     cdsGrupo->Post();
 }
 
-void TfrmGrupSoliHom::MarcaTodosGrupos()
+void TdmGrupSoliHom::MarcaTodosGrupos()
 {
     if (cdsGrupo->IsEmpty() || cdsGrupo->State() != dsBrowse)
         return;

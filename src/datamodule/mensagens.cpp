@@ -1,6 +1,6 @@
 // The texts of the homologation screen: its message table and the two status tables.
 
-#include "screens/groups/mensagens.h"
+#include "datamodule/mensagens.h"
 
 namespace {
 

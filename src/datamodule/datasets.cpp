@@ -1,6 +1,6 @@
 // The datasets of the homologation screen with their fields, sizes, labels and display.
 
-#include "screens/groups/frmgrupsolihom.h"
+#include "datamodule/dmgrupsolihom.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ QList<FieldDef> arqSoliWebFields()
 
 }  // namespace
 
-void TfrmGrupSoliHom::CriaDatasets()
+void TdmGrupSoliHom::CriaDatasets()
 {
     const auto make = [this](const char *name, const QList<FieldDef> &fields) {
         auto *dataset = new Dataset(QString::fromLatin1(name), this);
@@ -203,7 +203,7 @@ void TfrmGrupSoliHom::CriaDatasets()
     };
 }
 
-QList<Dataset *> TfrmGrupSoliHom::datasets() const
+QList<Dataset *> TdmGrupSoliHom::datasets() const
 {
     return {cdsGrupo,          cdsSoli,           cdsArq,           cdsArqLib,           cdsArqSoli,
             cdsAuxArqSoli,     cdsProd,           cdsSoliDisp,      cdsGrupoAux,         cdsSoliAux,
@@ -214,17 +214,17 @@ QList<Dataset *> TfrmGrupSoliHom::datasets() const
             cdsVdReleaseSoli,  cdsReleaseSoli,    cdsVerificaSolicitaGrupo, cdsArqSoliAsp, cdsArqSoliSetForms};
 }
 
-QString TfrmGrupSoliHom::textoStatusGrupo(const QString &code) const
+QString TdmGrupSoliHom::textoStatusGrupo(const QString &code) const
 {
     return code.isEmpty() ? QString() : msgStatus.Msg(code);
 }
 
-QString TfrmGrupSoliHom::textoStatusSoli(const QString &code) const
+QString TdmGrupSoliHom::textoStatusSoli(const QString &code) const
 {
     return code.isEmpty() ? QString() : msgStatusSoli.Msg(code);
 }
 
-QString TfrmGrupSoliHom::textoEspecifico(const QString &flag)
+QString TdmGrupSoliHom::textoEspecifico(const QString &flag)
 {
     if (flag == u"S")
         return QStringLiteral("Sim");
@@ -233,7 +233,7 @@ QString TfrmGrupSoliHom::textoEspecifico(const QString &flag)
     return {};
 }
 
-QString TfrmGrupSoliHom::textoVersao(const QString &version, const QString &release, const QString &patch)
+QString TdmGrupSoliHom::textoVersao(const QString &version, const QString &release, const QString &patch)
 {
     if (version.isEmpty() && release.isEmpty() && patch.isEmpty())
         return {};
