@@ -281,6 +281,9 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
             feedInput = true;
             break;
         }
+        // No Subversion child of ours ever waits for an answer nobody can type.
+        if (!arguments.isEmpty() && !arguments.contains(QStringLiteral("--non-interactive")))
+            arguments.append(QStringLiteral("--non-interactive"));
     }
 
     // Output is written back with the logical form of every native path we produced:

@@ -106,6 +106,11 @@ void TfrmExecCommands::MostraLinhas(QListWidget *output, const QStringList &line
         return;
     output->addItems(lines);
     output->setCurrentRow(output->count() - 1);
+    // Without a window (the command line) the operator reads the lines as they come.
+    if (hostUi().headless()) {
+        for (const QString &line : lines)
+            hostUi().logLine(line);
+    }
 }
 
 bool TfrmExecCommands::Executa(const QString &script)
@@ -285,7 +290,11 @@ QVariant ExecCommands(const QString &caption, const QString &script, bool show)
     form->setScript(script);
     form->setWindowTitle(caption);
     QCoreApplication::processEvents();
-    if (show) {
+    if (hostUi().headless()) {
+        // No window: the script runs at once and its lines are printed as they come.
+        hostUi().logLine(caption);
+        form->setResultado(form->Executa(script));
+    } else if (show) {
         form->exec();
     } else {
         form->setResultado(form->Executa(script));

@@ -1,0 +1,92 @@
+#include "workflow/tags.h"
+
+#include "datamodule/dmgrupsolihom.h"
+#include "host/consiste.h"
+#include "runner/frmexeccommands.h"
+
+namespace {
+
+QString quoted(const QString &text) { return u'"' + text + u'"'; }
+
+}  // namespace
+
+QString TagsSvn::PastaDaTag(const QString &dirDesenv)
+{
+    const qsizetype web = dirDesenv.toUpper().indexOf(QStringLiteral("WEB"));
+    if (web >= 0)
+        return dirDesenv.mid(web);
+    QString folder = dirDesenv;
+    while (folder.endsWith(u'\\') || folder.endsWith(u'/'))
+        folder.chop(1);
+    const qsizetype separator = std::max(folder.lastIndexOf(u'\\'), folder.lastIndexOf(u'/'));
+    return folder.mid(separator + 1);
+}
+
+TagsSvn::Locais TagsSvn::LocaisDaTag(const QString &urlHomol, const QString &dirDesenv, const QString &tag)
+{
+    Locais locais;
+    locais.base = quoted(urlHomol.endsWith(u'/') ? urlHomol : urlHomol + u'/');
+
+    const QString upper = urlHomol.toUpper();
+    const qsizetype trunk = upper.indexOf(QStringLiteral("/TRUNK"));
+    const qsizetype branches = upper.indexOf(QStringLiteral("/BRANCHES"));
+    QString root = urlHomol;
+    if (trunk >= 0 && branches < 0)
+        root = urlHomol.left(trunk + 1);
+    else if (branches >= 0 && trunk < 0)
+        root = urlHomol.left(branches + 1);
+    locais.tagsroot = root + (root.endsWith(u'/') ? QStringLiteral("tags/") : QStringLiteral("/tags/"));
+    locais.pasta = PastaDaTag(dirDesenv);
+    locais.tagsdir = quoted(locais.tagsroot + locais.pasta + u'/');
+    locais.tagloc = quoted(locais.tagsroot + locais.pasta + u'/' + tag + u'/');
+    return locais;
+}
+
+QString TagsSvn::Gera_Tag_SVN(const QString &tag, QString *local)
+{
+    try {
+        dm.GetLocations(dm.grupo(QStringLiteral("CDPRODUTO")));
+        if (dm.URLHomol.isEmpty())
+            Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("DIR_EMPTY")), true);
+        const QString upper = dm.URLHomol.toUpper();
+        if (!upper.contains(QStringLiteral("/TRUNK")) && !upper.contains(QStringLiteral("/BRANCHES")))
+            Consiste::MensErro(
+                dm.msgPadrao.Msg(QStringLiteral("DIR_TRUNK"), {dm.grupo(QStringLiteral("NMPRODUTO")), dm.URLHomol}), true);
+
+        const Locais locais = LocaisDaTag(dm.URLHomol, dm.DirDesenv, tag);
+        const QString credenciais =
+            QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"").arg(dm.UsuarioSVN, dm.SenhaSVN);
+        QStringList script;
+        script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_GERA_TAG"), {tag});
+        script << QStringLiteral("@echo ")
+                + dm.msgPadrao.Msg(QStringLiteral("CRIANDO_DIR_TAG"), {locais.pasta, quoted(locais.tagsroot).chopped(1)});
+        script << QStringLiteral("svn mkdir %1 -m\"Tag:%2\" %3").arg(credenciais, tag, locais.tagsdir);
+        script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("GERANDO_TAG"), {locais.tagloc});
+        script << QStringLiteral("svn copy %1 -m\"Tag:%2\" %3 %4").arg(credenciais, tag, locais.base, locais.tagloc);
+
+        if (local)
+            *local = locais.tagloc;
+        const QVariantList resultado =
+            runner::ExecCommands(dm.msgPadrao.Msg(QStringLiteral("GERA_TAG")), script.join(QStringLiteral("\r\n")), true)
+                .toList();
+        if (resultado.isEmpty() || !resultado[0].toBool())
+            Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GERA_TAG"), {locais.tagloc}), true);
+        return locais.tagloc;
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+}
+
+void TagsSvn::Deleta_SVN(const QString &local)
+{
+    if (Consiste::EmptyString(local))
+        return;
+    // The deletion carries the credentials like every other line: a repository that asks
+    // for them would otherwise keep the tag.
+    QStringList script;
+    script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_DESFAZ_SVN"), {local});
+    script << QStringLiteral("svn del --no-auth-cache --username \"%1\" --password \"%2\" -m\"Erro na Operação:\" %3")
+                  .arg(dm.UsuarioSVN, dm.SenhaSVN, local);
+    runner::ExecCommands(dm.msgPadrao.Msg(QStringLiteral("DESFAZ_SVN")), script.join(QStringLiteral("\r\n")), true);
+}
