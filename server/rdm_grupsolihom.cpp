@@ -326,6 +326,15 @@ Json setLogTram(Call &call)
     return QJsonValue::Null;
 }
 
+// getLogTram(group): the transition logs stored for the group, oldest first.
+Json getLogTram(Call &call)
+{
+    return queryPacket(call.db, ds::cdsLogTram(),
+                       QStringLiteral("SELECT CDGRUPHOMOL, NRSEQLOG, CDOPERADOR, IDSTGRUPANT, IDSTGRUPNOVO, DTLOGTRAM, TXLOGTRAM "
+                                      "FROM LOGTRAM WHERE CDGRUPHOMOL = ? ORDER BY NRSEQLOG"),
+                       {call.text(0)});
+}
+
 // ---- Checks before the transfer (001 -> 002) -------------------------------------------
 
 // getLocations(var product): the product's six locations: development repository URL,
@@ -823,6 +832,7 @@ const ModuleDef &grupSoliHomModule()
             {QStringLiteral("GetInitialData"), {A::Text}, false, GetInitialData},
             {QStringLiteral("GetItemTrabDesenv"), {A::Text}, false, GetItemTrabDesenv},
             {QStringLiteral("getLocations"), {A::Ref}, false, getLocations},
+            {QStringLiteral("getLogTram"), {A::Text}, false, getLogTram},
             {QStringLiteral("getProd"), {A::Text, A::Text}, false, getProd},
             {QStringLiteral("GetProdAtual"), {}, false, GetProdAtual},
             {QStringLiteral("getReleaseProd"), {A::Text}, false, getReleaseProd},

@@ -44,6 +44,9 @@ void CriaGrupSoliHom()
     host::WaitCursor hourglass;
     if (!frmGrupSoliHom) {
         auto *screen = new TfrmGrupSoliHom;
+        screen->dm->GeraSolicitacoes = [](const QString &requests, const QString &product, const QString &productTree) {
+            return GeraSolicitacoes(requests, product, productTree);
+        };
         QMdiSubWindow *frame = nullptr;
         if (QMdiArea *area = host::mdiArea()) {
             frame = area->addSubWindow(screen);

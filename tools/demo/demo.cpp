@@ -25,8 +25,12 @@ namespace {
 const QString kBranch = QStringLiteral("0001");
 const QString kDevRoot = QStringLiteral("C:\\Desenv\\ERP");
 const QString kHomRoot = QStringLiteral("C:\\Homol\\ERP");
-const QString kDevUrl = QStringLiteral("file:///C:/Repos/Desenv/ERP");
-const QString kHomUrl = QStringLiteral("file:///C:/Repos/Homol/ERP");
+// Both repositories have the trunk/branches/tags layout of a real product: the tags of the
+// homologation go beside the trunk.
+const QString kDevUrl = QStringLiteral("file:///C:/Repos/Desenv/ERP/trunk");
+const QString kHomUrl = QStringLiteral("file:///C:/Repos/Homol/ERP/trunk");
+// Written into the ready marker: a workspace of an older layout is built again.
+const QByteArray kLayout = "layout 2: trunk, branches and tags\n";
 
 // The sample product: a compiled product with server and client sources, a package,
 // scripts for both databases, a report, a menu dataset and a client-specific report.
@@ -160,10 +164,11 @@ void writeText(const QString &logicalPath, const QString &text)
     files::writeBytes(logicalPath, text.toUtf8());
 }
 
-void checkOutProduct(const QString &url, const QString &workingCopy)
+void checkOutProduct(const QString &trunkUrl, const QString &workingCopy)
 {
-    svn(QStringLiteral("mkdir --parents %1 -m \"Produto ERP\"").arg(url));
-    svn(QStringLiteral("checkout %1 %2").arg(url, workingCopy));
+    const QString productUrl = trunkUrl.section(u'/', 0, -2);
+    svn(QStringLiteral("mkdir --parents %1/trunk %1/branches %1/tags -m \"Produto ERP\"").arg(productUrl));
+    svn(QStringLiteral("checkout %1 %2").arg(trunkUrl, workingCopy));
 }
 
 // Writes the sample product into a working copy, adds and commits it.
@@ -224,7 +229,7 @@ Content buildRepositories(const Progress &progress)
     product.name = QStringLiteral("ERP Exemplo");
     product.branch = kBranch;
     product.version = QStringLiteral("100001");
-    product.locations = {QStringLiteral("C:\\Desenv"), kDevRoot, kHomUrl, kHomRoot,
+    product.locations = {kDevUrl, kDevRoot, kHomUrl, kHomRoot,
                          QStringLiteral("C:\\PreHomologados\\ERP\\"), QStringLiteral("C:\\Homologados\\ERP\\")};
     for (const QString &folder : {QStringLiteral("C:\\PreHomologados\\ERP"), QStringLiteral("C:\\Homologados\\ERP"),
                                   QStringLiteral("C:\\Anexos"), QStringLiteral("C:\\temp")})
@@ -436,10 +441,12 @@ Workspace prepare(const QString &root, bool reset, const Loader &load, const Pro
     if (reset)
         QDir(root).removeRecursively();
     platform::settings::setFilePath(workspace.settingsFile);
-    if (QFile::exists(readyMarker)) {
+    QFile ready(readyMarker);
+    if (ready.open(QIODevice::ReadOnly) && ready.readAll() == kLayout) {
         platform::settings::loadMounts();
         return workspace;
     }
+    ready.close();
     QDir(root).removeRecursively();
     if (!QDir().mkpath(root + QStringLiteral("/c")))
         throw std::runtime_error(QStringLiteral("Não foi possível criar a pasta %1").arg(root).toStdString());
@@ -450,7 +457,7 @@ Workspace prepare(const QString &root, bool reset, const Loader &load, const Pro
         if (load)
             load(workspace);
         QFile marker(readyMarker);
-        if (!marker.open(QIODevice::WriteOnly))
+        if (!marker.open(QIODevice::WriteOnly) || marker.write(kLayout) != kLayout.size())
             throw std::runtime_error("could not mark the demo workspace as ready");
     } catch (...) {
         QDir(root).removeRecursively();
