@@ -82,3 +82,13 @@ void DemoWorkspaceTest::setPhase(const QString &code, const QString &phase, cons
     dm->cdsGrupo->Post();
     ASSERT_TRUE(dm->LocalizaGrupo(code));
 }
+
+QString DemoWorkspaceTest::phaseOnServer(const QString &code)
+{
+    const packet::Packet groups = packetOf(QStringLiteral("getGrupo"), {QString()});
+    for (const packet::Row &row : groups.rows) {
+        if (row[groups.fieldIndex(QStringLiteral("CDGRUPHOMOL"))].toString() == code)
+            return row[groups.fieldIndex(QStringLiteral("IDSTGRUPHOM"))].toString();
+    }
+    return {};
+}
