@@ -327,6 +327,22 @@ void TfrmGrupSoliHom::dbgSoliCellClick()
     if (qual < 0 || !dm->boEditavel || dm->statusGrupo() != u"006" || solicitacoes.IsEmpty()
         || solicitacoes.State() != dsBrowse)
         return;
+    // Another operator may have decided first: nothing is changed on the server (neither the
+    // justification nor the flags) from a row that no longer holds what is stored.
+    {
+        const QString grupo = dm->codigoGrupo();
+        Dataset &atual = *dm->cdsSoliAux;
+        atual.setData(TdmGrupSoliHom::Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {grupo}), QStringLiteral("GetSoli")));
+        const QString filial = solicitacoes.FieldByName(kCdFilial).AsString();
+        const QString numero = solicitacoes.FieldByName(kNrSoliServ).AsString();
+        bool igual = atual.Locate(QStringLiteral("CDFILIAL;NRSOLISERV"), QVariantList{filial, numero});
+        for (const QString &field : kDecisoes + QStringList{QStringLiteral("IDSTSOLIGRUP")})
+            igual = igual && atual.FieldByName(field).AsString() == solicitacoes.FieldByName(field).AsString();
+        if (!igual)
+            recusa(QStringLiteral("A solicitação %1/%2 do grupo %3 foi alterada por outro operador depois de lida. Nada foi "
+                                  "gravado; use Verificar para ler os dados novamente e refaça a decisão.")
+                       .arg(filial, numero, grupo));
+    }
     try {
         solicitacoes.Edit();
         if (solicitacoes.State() != dsEdit)
