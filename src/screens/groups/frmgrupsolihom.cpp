@@ -63,6 +63,7 @@ TfrmGrupSoliHom::TfrmGrupSoliHom(QWidget *parent)
     CriaRodape();
     CriaComandos();
     LigaEventos();
+    LigaEdicao();
 }
 
 TfrmGrupSoliHom::~TfrmGrupSoliHom()
@@ -88,8 +89,9 @@ void TfrmGrupSoliHom::CriaPaginas()
                            GridColumn(QStringLiteral("CDARVPROD"), {}, false, true),
                            GridColumn(QStringLiteral("DTCRIAGRHOM"), {}, true),
                            GridColumn(QStringLiteral("CDRELEASEGHOM"), {}, true),
-                           GridColumn(QStringLiteral("DTHRGERAGRUPSOL")),
-                           GridColumn(QStringLiteral("DTHRHOMOGRUPSOL"))});
+                           // The two dates are the workflow's, never typed.
+                           GridColumn(QStringLiteral("DTHRGERAGRUPSOL"), {}, true),
+                           GridColumn(QStringLiteral("DTHRHOMOGRUPSOL"), {}, true)});
     dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("IDSTGRUPHOM")), 210);
     dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("CDARVPROD")), 220);
     fitColumns(dbgPadrao, {QStringLiteral("CDGRUPHOMOL")}, kCodigo);
@@ -258,6 +260,7 @@ void TfrmGrupSoliHom::FormCreate()
     m_trocandoPaginaPeloMenu = true;
     pgcPadrao->setCurrentWidget(tshPadrao);
     m_trocandoPaginaPeloMenu = false;
+    m_abertaSemDados = !carregou;
     if (carregou)
         pgcPadraoChange();
     else
