@@ -155,8 +155,13 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                     const QString atualizaParaAnterior =
                         QStringLiteral("svn update --no-auth-cache -r\"%1\" %2 %3 \"%4\"")
                             .arg(revisao.trimmed(), credenciais, opcoesUpdate, homologado);
-                    log += QStringLiteral("Arquivo: ") + homologado + u'\r'
-                         + Executa(atualizaParaAnterior, false, homologado) + u'\r';
+                    const QString anterior = Executa(atualizaParaAnterior, false, homologado);
+                    log += QStringLiteral("Arquivo: ") + homologado + u'\r' + anterior + u'\r';
+                    // The client names the revision it brought the file to ("Atualizado para
+                    // revisão 12.", "Na revisão 12."); a revision the repository does not have
+                    // is reported in words the runner does not take for a failure.
+                    if (!anterior.contains(QStringLiteral("revisão %1.").arg(revisao.trimmed())))
+                        Consiste::MensErro(ErroAoVoltar(homologado), true);
 
                     const QString copia = temporaria + NomeDoArquivo(homologado);
                     if (!files::copyFile(homologado, copia))
