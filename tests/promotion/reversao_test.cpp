@@ -172,6 +172,20 @@ TEST_F(ReversaoRepositorio, FailedUpdateStopsWithTheFileNamed)
     EXPECT_EQ(head("A.pas"), "a transferido");
 }
 
+// A file locked by someone else cannot be committed: the rollback stops at it.
+TEST_F(ReversaoRepositorio, FailedCommitStopsWithTheFileNamed)
+{
+    svn("checkout " + urlHomologados + " C:\\Outra -q");
+    svn("lock C:\\Outra\\Srv\\B.pas --username svn_outro -q");
+    const QList<QString> mensagens = interrompe(ui, [&] {
+        Reversao(grupo(kRepositorio)).Volta_Arquivos_SVN_Homologados(kRepositorio, lista({"801", "802"}));
+    });
+    ASSERT_FALSE(mensagens.isEmpty());
+    EXPECT_EQ(mensagens.last(), Reversao::ErroAoVoltar(kSrv + "B.pas"));
+    EXPECT_EQ(head("A.pas"), "a antigo") << "files handled before stay rolled back";
+    EXPECT_EQ(head("B.pas"), "b transferido");
+}
+
 // A recorded revision that the repository does not have cannot be brought back.
 class ReversaoRevisaoInexistente : public ReversaoRepositorio {
 protected:
