@@ -77,8 +77,10 @@ TEST_F(AtualizacaoHomologados, MissingArchiveIsReportedAfterTheFileIsCopied)
     preparaHomologados();
     files::deleteFile(kP + "Ftp\\ExeFtp\\Tela.exe.zip");
     Homologados homologados(grupo(kCompilado));
+    alteraGrupo();
     const QList<QString> mensagens =
         interrompe(ui, [&] { homologados.Atualiza_Arq_Homologados(kCompilado, lista({"501"})); });
+    confereDescartado();
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_EQ(mensagens[0], QStringLiteral("Não foi possível realizar a cópia: C:\\PreHom\\P501\\Ftp\\ExeFtp\\TELA.exe.zip "
                                            "para C:\\Homologados\\P501\\Ftp\\ExeFtp\\TELA.exe.zip."));

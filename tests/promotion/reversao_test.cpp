@@ -114,9 +114,11 @@ TEST_F(ReversaoPreHomologados, ArchiveOfANewExecutableGoesWithIt)
 TEST_F(ReversaoPreHomologados, FailedBackupCopyLeavesTheFile)
 {
     files::deleteFile(kArea + "00010000000501\\TELA.exe");
-    const QList<QString> mensagens = interrompe(ui, [&] {
-        Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501"}));
-    });
+    Reversao reversao(grupo(kCompilado));
+    alteraGrupo();
+    const QList<QString> mensagens =
+        interrompe(ui, [&] { reversao.Volta_Backup_Pre_Homologados(kCompilado, lista({"501"})); });
+    confereDescartado();
     EXPECT_EQ(mensagens, QList<QString>{"Não foi possível realizar a cópia: C:\\PreHom\\P501\\Backup KMT\\0000000031\\"
                                         "00010000000501\\TELA.exe para C:\\PreHom\\P501\\Bin\\Client\\TELA.exe."});
     EXPECT_EQ(le(kP + "Bin\\Client\\TELA.exe"), "tela nova");
