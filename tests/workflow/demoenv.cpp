@@ -74,12 +74,14 @@ packet::Packet DemoWorkspaceTest::packetOf(const QString &method, const QList<Re
 
 void DemoWorkspaceTest::setPhase(const QString &code, const QString &phase, const QString &release)
 {
-    ASSERT_TRUE(dm->LocalizaGrupo(code));
-    dm->cdsGrupo->Edit();
-    dm->cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).setAsString(phase);
-    if (!release.isEmpty())
-        dm->cdsGrupo->FieldByName(QStringLiteral("CDRELEASEGHOM")).setAsString(release);
-    dm->cdsGrupo->Post();
+    // Straight into the database: the server moves a group one phase at a time.
+    {
+        server::Database db(server::DatabaseSpec::parse(workspace.databaseFile));
+        db.ensureOpen();
+        db.exec(QStringLiteral("UPDATE GRUPOHOMOL SET IDSTGRUPHOM = ?, CDRELEASEGHOM = ? WHERE CDGRUPHOMOL = ?"),
+                {phase, release, code});
+    }
+    dm->GetInitialData();
     ASSERT_TRUE(dm->LocalizaGrupo(code));
 }
 
