@@ -10,7 +10,10 @@
 #include "platform/files.h"
 #include "platform/settings.h"
 #include "workflow/linhadecomando.h"
+#include "screens/groups/frmgrupsolihom.h"
 #include "workflow/tramitacao.h"
+
+#include <QAction>
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -240,4 +243,22 @@ TEST_F(CommandLineTest, TheProgramAdvancesAGroupWithoutAWindow)
     ASSERT_TRUE(homologa.waitForFinished(60000));
     EXPECT_EQ(homologa.exitCode(), 1);
     EXPECT_FALSE(homologa.readAllStandardError().isEmpty());
+}
+
+// The screen's Avançar runs the same transition, and the screen shows the group's new phase.
+TEST_F(PhaseMachineTest, TheScreensAdvanceCarriesTheGroupOn)
+{
+    TfrmGrupSoliHom screen;
+    screen.resize(1280, 640);
+    screen.Create();
+    ASSERT_TRUE(screen.dm->LocalizaGrupo(kPendente));
+    ASSERT_TRUE(screen.mnuAvancaFase->isEnabled());
+    screen.mnuAvancaFase->trigger();
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
+    EXPECT_TRUE(shown(QStringLiteral("Tramitação realizada com sucesso.")));
+    ASSERT_TRUE(screen.dm->LocalizaGrupo(kPendente));
+    EXPECT_EQ(screen.dm->statusGrupo(), QStringLiteral("002"));
+    EXPECT_FALSE(screen.grab().isNull());
+    if (const QByteArray shot = qgetenv("HOMOLOGA_SCREENSHOT"); !shot.isEmpty())
+        screen.grab().save(QString::fromLocal8Bit(shot));
 }
