@@ -133,13 +133,12 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
 void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QString &solicitacoes)
 {
     try {
-        {
-            Andamento andamento(Texto(dm, "VOLTA_SVN_HOMOLOGADOS"));
-            QString codigo = grupo;
-            dm.CarregaPacote(dm.cdsVersArqFonteHom, QStringLiteral("getVersArqFonteHom"), {RemoteArg::ref(codigo)});
-            codigo = grupo;
-            dm.CarregaPacote(dm.cdsArq, QStringLiteral("getArq"), {RemoteArg::ref(codigo)});
-        }
+        // The caption stays while the files are handled, with how far the rollback is.
+        Andamento andamento(Texto(dm, "VOLTA_SVN_HOMOLOGADOS"));
+        QString codigo = grupo;
+        dm.CarregaPacote(dm.cdsVersArqFonteHom, QStringLiteral("getVersArqFonteHom"), {RemoteArg::ref(codigo)});
+        codigo = grupo;
+        dm.CarregaPacote(dm.cdsArq, QStringLiteral("getArq"), {RemoteArg::ref(codigo)});
         const QString temporaria = files::tempPath();
         const auto linhaDe = [this](Comando comando, const QString &revisao, const QString &arquivo) {
             return Linha(comando, revisao, arquivo, dm.UsuarioSVN, dm.SenhaSVN);
@@ -153,16 +152,26 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         const int caminho = arquivos.fieldIndex(QStringLiteral("DSDIRARQCHECKOU"));
         const int revisaoAnterior = versoes.fieldIndex(QStringLiteral("NRREVANTARQSVN"));
 
-        for (const ChaveSolicitacao &chave : SolicitacoesDaLista(solicitacoes)) {
+        const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
+        QList<QStringList> porSolicitacao;
+        int total = 0;
+        for (const ChaveSolicitacao &chave : chaves) {
             QStringList daSolicitacao;
             for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
                 if (Dataset::valueText(arquivos.currentValue(filial)) == chave.filial
                     && Dataset::valueText(arquivos.currentValue(numero)) == chave.numero)
                     daSolicitacao.append(Dataset::valueText(arquivos.currentValue(caminho)));
             }
-            arquivos.First();
+            total += int(daSolicitacao.size());
+            porSolicitacao.append(daSolicitacao);
+        }
+        arquivos.First();
+        andamento.setTotal(total);
 
+        int feitos = 0;
+        for (const QStringList &daSolicitacao : porSolicitacao) {
             for (const QString &desenvolvimento : daSolicitacao) {
+                andamento.passo(++feitos);
                 const QString homologado = TrocaRoot(desenvolvimento, dm.DirDesenv, dm.DirHomol);
                 const int linha = versoes.findRow(QStringLiteral("DSARQSVNHOMOL"), homologado, loCaseInsensitive);
                 if (linha < 0)
