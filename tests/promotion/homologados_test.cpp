@@ -69,6 +69,15 @@ TEST_F(AtualizacaoHomologados, BackupThenCopyThenDeletionOfTheBackup)
     homologados.Exclui_Backup_Homologados(kCompilado, {});
     EXPECT_FALSE(files::dirExists(kAreaHomologados));
     EXPECT_TRUE(files::dirExists(kD + "Backup KMT"));
+
+    QStringList legendas;
+    for (const ScriptedHostUi::Shown &mostrado : ui.shown()) {
+        if (mostrado.kind == ScriptedHostUi::Shown::Kind::Busy && !legendas.contains(mostrado.text))
+            legendas << mostrado.text;
+    }
+    EXPECT_TRUE(legendas.contains("Gravando backup dos arquivos homologados...")) << legendas.join('|').toStdString();
+    EXPECT_TRUE(legendas.contains("Atualizando os arquivos homologados... (6 de 6)"));
+    EXPECT_TRUE(legendas.contains("Excluindo backup dos arquivos homologados..."));
     EXPECT_FALSE(ui.busyVisible());
 }
 

@@ -82,6 +82,30 @@ protected:
 
 }  // namespace
 
+TEST(ReversaoComandos, CommandLinesAreTheRollbackTemplates)
+{
+    using C = Reversao::Comando;
+    const struct {
+        C comando;
+        const char *revisao;
+        const char *esperado;
+    } casos[] = {
+        // Back to the recorded revision (blanks around it removed), and to the newest one.
+        {C::VoltaRevisao, " 12 ",
+         R"(svn update --no-auth-cache -r"12" --username "svn_ana" --password "s" --force --ignore-externals --depth files --accept postpone "C:\Hom\A b.pas")"},
+        {C::Atualiza, "12",
+         R"(svn update --no-auth-cache --username "svn_ana" --password "s" --force --ignore-externals --depth files --accept postpone "C:\Hom\A b.pas")"},
+        // The commit names the revision as it was stored.
+        {C::Envia, " 12 ",
+         R"(svn commit -m"KMT: Restaurando situação do release  12 " --no-auth-cache --username "svn_ana" --password "s" "C:\Hom\A b.pas")"},
+        {C::Apaga, "0", R"(svn del --force --no-auth-cache --username "svn_ana" --password "s" "C:\Hom\A b.pas")"},
+        {C::Situacao, "0", R"(svn status --no-auth-cache --username "svn_ana" --password "s" "C:\Hom\A b.pas")"},
+    };
+    for (const auto &caso : casos)
+        EXPECT_EQ(Reversao::Linha(caso.comando, caso.revisao, R"(C:\Hom\A b.pas)", "svn_ana", "s"),
+                  QString::fromUtf8(caso.esperado));
+}
+
 TEST_F(ReversaoPreHomologados, PreviousVersionsComeBackAndNewFilesGo)
 {
     Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502"}));
