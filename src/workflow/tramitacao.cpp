@@ -28,15 +28,6 @@ QString Tramitacao::ReleaseAnterior(const QString &release)
 
 QString Tramitacao::CarimboDeTempo(const QDateTime &agora) { return agora.toString(QStringLiteral("yyyyMMddHHmmss")); }
 
-int Tramitacao::FamiliaDoProduto(const QString &cdArvProd)
-{
-    if (cdArvProd.contains(QStringLiteral("P5")) || cdArvProd.contains(QStringLiteral("P6")))
-        return 1;
-    if (cdArvProd.contains(QStringLiteral("P15")))
-        return 2;
-    return 3;
-}
-
 void Tramitacao::GravaFase(const QString &fase, const QString *release)
 {
     dm.cdsGrupo->Edit();
@@ -131,7 +122,7 @@ bool Tramitacao::TramitaGrupo_002_003()
     for (dm.cdsSoli->First(); !dm.cdsSoli->Eof(); dm.cdsSoli->Next())
         lista += dm.cdsSoli->FieldByName(QStringLiteral("CDFILIAL")).AsString()
             + dm.cdsSoli->FieldByName(QStringLiteral("NRSOLISERV")).AsString() + QStringLiteral("\r\n");
-    if (FamiliaDoProduto(arvore) == 1) {
+    if (FamiliaDoProduto(arvore) == Familia::Compilados) {
         Verificacoes verificacoes(dm);
         verificacoes.Vd_soli_sem_arq_gerar();
         verificacoes.Vd_Consistencia_Arquivo();
@@ -154,18 +145,7 @@ bool Tramitacao::TramitaGrupo_003_004()
     const QString codigo = dm.codigoGrupo();
     const QString produto = dm.grupo(QStringLiteral("CDPRODUTO"));
     dm.GetLocations(produto);
-    PreHomologados copias(dm);
-    switch (FamiliaDoProduto(dm.grupo(QStringLiteral("CDARVPROD")))) {
-    case 1:
-        copias.Atualiza_Pre_Homologados();
-        break;
-    case 2:
-        copias.Atualiza_Pre_Homologados_Asp();
-        break;
-    default:
-        copias.Atualiza_Pre_Homologados_SetForms();
-        break;
-    }
+    PreHomologados(dm).AtualizaPorFamilia();
     const QString release = ReleaseDoProduto(produto);
     // A working list of the requests, not the screen's.
     Dataset &solicitacoes = *dm.cdsSoliAuxRel;
