@@ -445,7 +445,13 @@ void Database::rollback()
     if (!isOpen())
         return;
     m_cache->finishAll();
-    exec(QStringLiteral("ROLLBACK"));
+    // SQLite has already rolled back by itself after some failures (a full disk): a
+    // ROLLBACK that finds no transaction is then no fault.
+    QSqlQuery query(m_connection);
+    if (!query.exec(QStringLiteral("ROLLBACK")) && !query.lastError().text().contains(u"no transaction is active")) {
+        const QSqlError error = query.lastError();
+        fail(error, QStringLiteral("ROLLBACK"));
+    }
 }
 
 }  // namespace server
