@@ -49,6 +49,10 @@ constexpr size_t kMaxHead = 16 * 1024;
 // After an answer that ends the connection, what the client still sends is read and
 // dropped for this long, so that the answer is not lost in a reset.
 constexpr int kLingerMs = 2000;
+// A client that calls again at once (the screen's loads come in runs) finds its worker
+// still on the connection for this long, when no other call waits for a worker: the
+// round trip through the accepting thread costs more than the call itself.
+constexpr int kStayMs = 3;
 
 int msUntil(Clock::time_point deadline)
 {
@@ -68,6 +72,8 @@ struct Connection {
     Clock::time_point deadline;         // while waiting or draining
     Clock::time_point requestDeadline;  // while a worker reads the request
     bool served = false;                // answered an authorised call
+    std::string remoteIp, localIp;      // asked once per connection
+    int remotePort = 0, localPort = 0;
     quint64 serial = 0;
 
     size_t unread() const { return buffer.size() - offset; }
@@ -148,8 +154,10 @@ public:
     {
         return m_c.unread() > 0 || (m_c.ssl && SSL_pending(m_c.ssl) > 0) || waitFor(m_c.fd, POLLIN, 0);
     }
-    bool is_writable() const override { return waitFor(m_c.fd, POLLOUT, m_writeTimeoutMs); }
+    // write() waits for the socket itself, within the write time-out.
+    bool is_writable() const override { return true; }
 
+    // Reading 0 bytes takes what has arrived into the buffer.
     ssize_t read(char *ptr, size_t size) override
     {
         if (m_c.unread() == 0 && !fill())
@@ -176,8 +184,20 @@ public:
         return ssize_t(size);
     }
 
-    void get_remote_ip_and_port(std::string &ip, int &port) const override { address(false, ip, port); }
-    void get_local_ip_and_port(std::string &ip, int &port) const override { address(true, ip, port); }
+    void get_remote_ip_and_port(std::string &ip, int &port) const override
+    {
+        if (m_c.remoteIp.empty())
+            address(false, m_c.remoteIp, m_c.remotePort);
+        ip = m_c.remoteIp;
+        port = m_c.remotePort;
+    }
+    void get_local_ip_and_port(std::string &ip, int &port) const override
+    {
+        if (m_c.localIp.empty())
+            address(true, m_c.localIp, m_c.localPort);
+        ip = m_c.localIp;
+        port = m_c.localPort;
+    }
     socket_t socket() const override { return m_c.fd; }
 
 private:
@@ -263,6 +283,7 @@ struct HttpFront::Impl {
     std::atomic<bool> stopping{false};
     std::atomic<qint64> served{0};
     std::atomic<int> open{0};
+    std::atomic<int> queued{0};  // calls waiting for a worker
     quint64 nextSerial = 0;
     std::thread runner;
 
@@ -420,6 +441,7 @@ struct HttpFront::Impl {
                     break;
                 c = calls.front();
                 calls.pop_front();
+                --queued;
             }
             serve(c);
         }
@@ -444,13 +466,25 @@ struct HttpFront::Impl {
                 linger(c);
                 return;
             }
-            if (!c->hasHead())
+            if (!c->hasHead() && !nextComesSoon(c, stream))
                 break;  // the next request is not here yet
         }
         c->compact();
         c->state = Connection::State::Waiting;
         c->deadline = Clock::now() + std::chrono::milliseconds(c->unread() ? options.readTimeoutMs : options.idleTimeoutMs);
         giveBack(c);
+    }
+
+    bool nextComesSoon(Connection *c, ConnectionStream &stream)
+    {
+        if (stopping || queued.load() > 0 || !waitFor(c->fd, POLLIN, kStayMs))
+            return false;
+        // Whatever came is read now; the head must then be whole (it nearly always is).
+        c->requestDeadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);
+        char peek;
+        if (stream.read(&peek, 0) < 0)
+            return false;
+        return c->hasHead();
     }
 
     void linger(Connection *c)
@@ -490,6 +524,7 @@ struct HttpFront::Impl {
         {
             std::lock_guard lock(mutex);
             calls.push_back(c);
+            ++queued;
         }
         ready.notify_one();
     }
