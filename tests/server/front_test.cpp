@@ -10,6 +10,7 @@
 #include "import.h"
 #include "platform/settings.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -266,6 +267,52 @@ TEST_F(ServerFront, TheClientGivesUpAfterItsTimeOutAndNamesTheServer)
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_TRUE(answer.error.contains(QStringLiteral("não respondeu"))) << answer.error.toStdString();
     EXPECT_TRUE(answer.error.contains(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()))) << answer.error.toStdString();
+}
+
+TEST_F(ServerFront, ThePostgresPasswordNeverShowsInTheProcessList)
+{
+    const QString postgres = qEnvironmentVariable("HOMOLOGA_TEST_PG");
+    if (postgres.isEmpty()) {
+        if (qEnvironmentVariable("CI") == u"true")
+            FAIL() << "HOMOLOGA_TEST_PG is not set (tools/start-postgres)";
+        GTEST_SKIP() << "PostgreSQL is not available";
+    }
+    const QString schema = QStringLiteral("tsenha%1").arg(QCoreApplication::applicationPid());
+    const QString database = postgres + QStringLiteral(" schema=") + schema;
+    auto cmdline = [](qint64 pid) {
+        QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    {
+        // Written in --db (the test cluster trusts its users, so any password opens it).
+        ServerProcess server;
+        ASSERT_TRUE(server.start(database + QStringLiteral(" password=segredo-na-linha"), m_tokenFile)) << server.error().toStdString();
+        const QByteArray line = cmdline(server.pid());
+        EXPECT_FALSE(line.isEmpty());
+        EXPECT_FALSE(line.contains("segredo-na-linha")) << line.toStdString();
+    }
+    // From a private file; a file that others may read is refused.
+    const QString open = m_dir.filePath(QStringLiteral("aberta"));
+    {
+        QFile file(open);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("segredo-no-arquivo\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    }
+    ServerProcess refused;
+    EXPECT_FALSE(refused.start(database, m_tokenFile, {QStringLiteral("--db-password-file"), open}));
+    const QString priv = writePrivateFile(m_dir.filePath(QStringLiteral("privada")), "segredo-no-arquivo\n");
+    ServerProcess server;
+    ASSERT_TRUE(server.start(database, m_tokenFile, {QStringLiteral("--db-password-file"), priv})) << server.error().toStdString();
+    EXPECT_FALSE(cmdline(server.pid()).contains("segredo"));
+    RawConnection connection(server.port());
+    connection.send(call(QStringLiteral("GetProdAtual"), "[]"));
+    EXPECT_TRUE(connection.reply().ok());
+    server.stop();
+    server::Database cleaner(server::DatabaseSpec::parse(postgres));
+    cleaner.ensureOpen();
+    cleaner.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(schema));
 }
 
 }  // namespace
