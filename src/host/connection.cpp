@@ -109,7 +109,8 @@ struct TNetConnection::Impl {
 
     QString where() const
     {
-        return QStringLiteral("%1://%2:%3").arg(endpoint.tls ? QStringLiteral("https") : QStringLiteral("http"), endpoint.host).arg(endpoint.port);
+        // "host:port" as the operator wrote it; HTTPS says so.
+        return QStringLiteral("%1%2:%3").arg(endpoint.tls ? QStringLiteral("https://") : QString(), endpoint.host).arg(endpoint.port);
     }
 
     // The server answers on its port: checked when the connection opens, so that an
