@@ -67,11 +67,6 @@ void CriaGrupSoliHom()
     showScreen(frmGrupSoliHom);
 }
 
-bool GeraSolicitacoes(const QString &, const QString &, const QString &)
-{
-    notAvailable(QStringLiteral("A geração de patch"));
-}
-
 void ShowDeps(Dataset *, Dataset *, Dataset *, Dataset *)
 {
     notAvailable(QStringLiteral("A visualização de interdependências"));

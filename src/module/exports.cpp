@@ -2,16 +2,9 @@
 
 #include "module/exports.h"
 
-// frmExecCommands lives with the command runner (src/runner).
+// frmExecCommands lives with the command runner (src/runner), the patch screen's variables
+// with patch generation (exports_patch.cpp).
 TfrmDependencias *frmDependencias = nullptr;
 TfrmJustHomol *frmJustHomol = nullptr;
 QString stFil, stGrHom, stSoli, stOper;
 bool boConfirma_Atividade = false;
-TfrmGPatch *frmGPatch = nullptr;
-QString SemaStatus = QStringLiteral("G");
-int inErros = 0;
-QStringList stlSoli, stlResultadoBuild, stlSaida, stlResult;
-QDateTime dtFaseTram;
-bool boPatchEmpty = false;
-QString stVssUser, stVssPass, stUserSubVersion, stPassSubVersion, stListaSoli, stCdArvProd, stCdProduto, stDirBaseRep,
-    stCdFilial, stNrSoliServ, stDirVss, stDiretorio, stVersao;
