@@ -154,11 +154,12 @@ void TfrmGPatch::GeraEXE(const QString &path)
         return;
     }
     if (chave == u"CLI.EXE") {
-        TornaGravavel(b + pasta + u'\\', e);
+        // The program is built in its own folder, which is already a whole path.
+        TornaGravavel(pasta + u'\\', e);
         if (CompilaComo(kDcc + p + QStringLiteral(" /$B- /$D- /Q /B /H- /W- /DVELKORA /VR-") + QStringLiteral(" /LU") + kPkgs
                         + QStringLiteral(" /R") + kLib + QStringLiteral(" /E") + pasta + QStringLiteral(" /U") + b
                         + QStringLiteral("cli\\std\\dcp") + QStringLiteral(" /N") + b + QStringLiteral("dcu")))
-            stlResult.append(b + pasta + u'\\' + e);
+            stlResult.append(pasta + u'\\' + e);
         return;
     }
     TornaGravavel(b + QStringLiteral("cli\\bin\\"), e);
@@ -201,14 +202,15 @@ void TfrmGPatch::GeraDLL(const QString &path)
     const QString chave = a.toUpper();
     QString defines = w ? QStringLiteral("/DVELKORA;ZQLCOMPS;MSWINDOWS") : QStringLiteral("/DVELKORA");
     if (chave == u"CLI.DLL") {
-        TornaGravavel(b + pasta + u'\\', a);
+        // Built into its own folder (/E), where the artefact is then found.
+        TornaGravavel(pasta + u'\\', a);
         const bool compilou = CompilaComo(
             kDcc + p + QStringLiteral(" /$B- /$D- /Q /B /H- /W- ") + defines + QStringLiteral(" /VR-") + QStringLiteral(" /R")
             + kLib + s1 + QStringLiteral(" /E") + pasta + QStringLiteral(" /U") + b + m + QStringLiteral("std\\bib;") + s1
             + QStringLiteral(" /O") + b + m + QStringLiteral("std\\bib;") + s1 + QStringLiteral(" /I") + b + m
             + QStringLiteral("std\\bib;") + s1 + QStringLiteral(" /N") + b + QStringLiteral("dcu"));
         if (compilou)
-            stlResult.append(b + m + QStringLiteral("bin\\") + a);
+            stlResult.append(pasta + u'\\' + a);
         return;
     }
     if (chave == u"GER.DLL")
