@@ -128,6 +128,9 @@ void TfrmGPatch::AtualizaCopiaDeTrabalho()
         stDirVss += u'/';
     Loga(QStringLiteral("REALIZANDO AÇÕES NO SUBVERSION ..."));
     host::WaitCursor ampulheta;
+    // The folder is written in lower case (names on disk are matched without regard to
+    // case); the repository URL keeps its case, since paths inside a repository are
+    // case-sensitive.
     const QString base = stDirBaseRep.toLower();
     const QString credenciais =
         QStringLiteral("--username ") + stUserSubVersion + QStringLiteral(" --password ") + SenhaNaLinha();
@@ -143,7 +146,7 @@ void TfrmGPatch::AtualizaCopiaDeTrabalho()
     } else {
         ExecuteSubVersion(QStringLiteral("ATUALIZANDO DIRETÓRIOS DA CÓPIA DE TRABALHO ...  ") + stDirBaseRep,
                           QStringLiteral("svn checkout --force --depth infinity --ignore-externals ") + credenciais
-                              + u' ' + stDirVss.toLower() + u' ' + base,
+                              + u' ' + stDirVss + u' ' + base,
                           true, lsbProgresso);
     }
 }

@@ -127,7 +127,7 @@ TEST_F(GeracaoTest, HeadlessRunBuildsStampsMovesTheRequestsOnAndAttachesEveryArt
     EXPECT_EQ(ui.messages(), QList<QString>{mensagens.Msg("Gera_OK")});
 
     // The log went to the command line, the progress as n/m: the resource and six distinct files.
-    EXPECT_TRUE(ui.logLines().contains("Gerando versao.res (Versão atual: 1.00.002)..."));
+    EXPECT_TRUE(ui.logLines().contains(QStringLiteral("Gerando versao.res (Versão atual: 1.00.002)...")));
     EXPECT_TRUE(ui.logLines().contains("Gerando C:\\Homol\\ERP\\CLI\\SRC\\PKG\\_Componentes.dpk..."));
     EXPECT_EQ(ui.logLines().filter(QRegularExpression("^Gerando C:")).size(), 6);
     EXPECT_EQ(ui.progressTexts(), (QStringList{"1/7", "2/7", "3/7", "4/7", "5/7", "6/7", "7/7"}));
@@ -234,7 +234,7 @@ TEST_F(GeracaoTest, OnScreenASuccessfulRunClosesTheScreenAndAttaches)
         }
     });
     EXPECT_TRUE(patch::GeraSolicitacoes(kSolicitacoes, QStringLiteral("0000000010"), QStringLiteral("1P50")));
-    EXPECT_FALSE(log.contains("REALIZANDO AÇÕES NO SUBVERSION ..."));
+    EXPECT_FALSE(log.contains(QStringLiteral("REALIZANDO AÇÕES NO SUBVERSION ...")));
     EXPECT_EQ(Fase("0000000501"), "050");
     EXPECT_EQ(ArquivosEm(Anexos("0000000502")).size(), 4);
 }

@@ -86,6 +86,7 @@ QString Saida(const QString &commandLine) { return platform::Process::run(comman
 
 QString CriaRepositorio(const QString &name, const QString &workingCopy, const QList<QPair<QString, QByteArray>> &files)
 {
+    platform::files::forceDirectories(QStringLiteral("C:\\Repos"));
     Roda(QStringLiteral("svnadmin create C:\\Repos\\%1").arg(name));
     const QString url = QStringLiteral("file:///C:/Repos/%1/%1").arg(name);
     Roda(QStringLiteral("svn mkdir %1 -m produto --non-interactive -q").arg(url));

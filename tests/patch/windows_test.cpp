@@ -129,7 +129,7 @@ TEST_F(JanelasTest, UnknownActivityStopsTheBuildWithAClearError)
     EXPECT_FALSE(patch::GeraSolicitacoes("00010000000601\r\n00010000000602", "0000000020", "P1501"));
     const QList<QString> mensagens = ui.messages();
     ASSERT_FALSE(mensagens.isEmpty());
-    EXPECT_TRUE(mensagens.first().startsWith("Não foi possível consultar os arquivos da atividade 00001 da tarefa 0000000062"))
+    EXPECT_TRUE(mensagens.first().startsWith(QStringLiteral("Não foi possível consultar os arquivos da atividade 00001 da tarefa 0000000062")))
         << mensagens.first().toStdString();
     EXPECT_TRUE(Registrados("0000000062").isEmpty());
     EXPECT_EQ(Fase("0000000602"), "040");
