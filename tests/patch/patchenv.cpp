@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-AmbienteDeGeracao::AmbienteDeGeracao() : m_previousHost(host::hostSettings())
+AmbienteDeGeracao::AmbienteDeGeracao() : m_previousHost(host::hostSettings()), m_previousFolder(QDir::currentPath())
 {
     platform::MountTable table = platform::mounts();
     table.add(QStringLiteral("C:\\arquivos de programas\\borland\\delphi5"), platform::toolsDir() + QStringLiteral("/delphi5"));
@@ -34,6 +35,7 @@ AmbienteDeGeracao::AmbienteDeGeracao() : m_previousHost(host::hostSettings())
 
 AmbienteDeGeracao::~AmbienteDeGeracao()
 {
+    QDir::setCurrent(m_previousFolder);
     qputenv("HOMOLOGA_STANDIN_LOG", m_previousLog);
     m_settings.reset();
     host::hostSettings() = m_previousHost;

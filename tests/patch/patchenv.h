@@ -38,6 +38,7 @@ private:
     host::HostSettings m_previousHost;
     std::unique_ptr<TemporarySettingsFile> m_settings;
     QByteArray m_previousLog;
+    QString m_previousFolder;  // the run moves the process into the build folders
 };
 
 // Runs a command line to its end; a failure fails the test.
