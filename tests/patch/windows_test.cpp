@@ -118,7 +118,7 @@ TEST_F(JanelasTest, WindowsAreBuiltOnceAtTheHighestReleaseAndTheirFilesRegistere
     EXPECT_EQ(platform::files::readLines(kJanelas + "\\W1\\W1.js").mid(2), (QStringList{"", "//VERSAO 1.50.010", ""}));
     EXPECT_EQ(platform::files::readLines(kJanelas + "\\W1\\i18n\\W1.ini").mid(2), (QStringList{"", ";VERSAO 1.50.010", ""}));
     EXPECT_TRUE(platform::files::readLines(kJanelas + "\\WZ1\\WZ1.html").contains("<!-- VERSAO 1.50.010 -->"));
-    EXPECT_TRUE(Saida("svn status " + kCopia).trimmed().isEmpty()) << Saida("svn status " + kCopia).toStdString();
+    EXPECT_TRUE(Saida("svn status " + kCopia + "\\products").trimmed().isEmpty()) << Saida("svn status " + kCopia).toStdString();
     EXPECT_EQ(Fase("0000000602"), "050");
 }
 

@@ -65,6 +65,7 @@ inline bool write(const QString &path, const QByteArray &content)
             if (!same.open(QIODevice::WriteOnly))
                 return false;
             same.write(content);
+            same.flush();
             same.setFileTime(modified, QFileDevice::FileModificationTime);
             return true;
         }
@@ -73,6 +74,7 @@ inline bool write(const QString &path, const QByteArray &content)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write(content);
+    file.flush();
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     if (previous.isValid() && now <= previous.toSecsSinceEpoch())
         file.setFileTime(QDateTime::fromSecsSinceEpoch(previous.toSecsSinceEpoch() + 1), QFileDevice::FileModificationTime);
