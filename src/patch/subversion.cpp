@@ -191,6 +191,12 @@ void TfrmGPatch::TornaGravavel(const QString &folder, const QString &pattern)
     if (!pasta.endsWith(u'\\'))
         pasta += u'\\';
     try {
+        // A plain name needs no look at the whole folder.
+        if (!pattern.contains(u'*') && !pattern.contains(u'?')) {
+            if (platform::files::fileExists(pasta + pattern))
+                platform::files::setAttributes(pasta + pattern, platform::files::Attributes{});
+            return;
+        }
         for (const QString &nome : platform::files::listDir(pasta, pattern, platform::files::EntryKind::Files))
             platform::files::setAttributes(pasta + nome, platform::files::Attributes{});
     } catch (const platform::PlatformError &) {
