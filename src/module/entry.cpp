@@ -71,11 +71,6 @@ void CriaGrupSoliHom()
     showScreen(frmGrupSoliHom);
 }
 
-bool GeraSolicitacoes(const QString &, const QString &, const QString &)
-{
-    notAvailable(QStringLiteral("A geração de patch"));
-}
-
 void ShowDeps(Dataset *, Dataset *, Dataset *, Dataset *)
 {
     notAvailable(QStringLiteral("A visualização de interdependências"));
