@@ -4,6 +4,7 @@
 #include "embedded.h"
 #include "import.h"
 
+#include "patch/frmgpatch.h"
 #include "platform/process.h"
 #include "platform/settings.h"
 
@@ -36,6 +37,7 @@ void DemoWorkspaceTest::TearDown()
 std::unique_ptr<TdmGrupSoliHom> DemoWorkspaceTest::openDataModule()
 {
     auto module = std::make_unique<TdmGrupSoliHom>();
+    module->GeraSolicitacoes = patch::GeraSolicitacoes;
     module->GetInitialData();
     module->GetUserPass();
     return module;

@@ -85,7 +85,7 @@ TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
     transfer();
 
     // Each file of the group is in the homologated repository as it was released.
-    const QStringList paths{QStringLiteral("SRV\\SRC\\Cadastro\\UCadastro.pas"),
+    const QStringList paths{QStringLiteral("ZQL\\SRC\\Cadastro\\UCadastro.pas"),
                             QStringLiteral("SQL\\SQLServer\\ATU_0001.sql"),
                             QStringLiteral("CLI\\SRC\\Principal\\UPrincipal.pas")};
     for (const QString &relative : paths) {
@@ -154,7 +154,7 @@ TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
     const QList<Case> cases = {
         {"a file without its revisions",
          "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"), QStringLiteral(R"(, "modifiedFiles": [
-            {"DSDIRARQCHECKOU": "%1SRV\\SRC\\Cadastro\\UCadastro.pas", "CDRELEASEARQANT": "", "CDRELEASEARQATU": "3"}])")
+            {"DSDIRARQCHECKOU": "%1ZQL\\SRC\\Cadastro\\UCadastro.pas", "CDRELEASEARQANT": "", "CDRELEASEARQATU": "3"}])")
                                                                                  .arg(desenv)) + "]}",
          QStringLiteral("O(s) seguinte(s) arquivo(s) estão sem release:")},
         {"a file outside the product's working copy",

@@ -55,8 +55,8 @@ TEST_F(PhaseMachineTest, From001To002TheFilesAreTransferredAndTheLogStored)
     EXPECT_EQ(stored.rows[0][stored.fieldIndex(QStringLiteral("IDSTGRUPNOVO"))].toString(), QStringLiteral("002"));
     EXPECT_TRUE(stored.rows[0][stored.fieldIndex(QStringLiteral("TXLOGTRAM"))].toString().contains(
         QStringLiteral("Commit da revisão")));
-    EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/SRV/SRC/Cadastro/UCadastro.pas")),
-              QString::fromUtf8(files::readBytes(QStringLiteral("C:\\Desenv\\ERP\\SRV\\SRC\\Cadastro\\UCadastro.pas"))));
+    EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/ZQL/SRC/Cadastro/UCadastro.pas")),
+              QString::fromUtf8(files::readBytes(QStringLiteral("C:\\Desenv\\ERP\\ZQL\\SRC\\Cadastro\\UCadastro.pas"))));
     EXPECT_TRUE(dm->stlLogTram.isEmpty());
 }
 
@@ -261,4 +261,39 @@ TEST_F(PhaseMachineTest, TheScreensAdvanceCarriesTheGroupOn)
     EXPECT_FALSE(screen.grab().isNull());
     if (const QByteArray shot = qgetenv("HOMOLOGA_SCREENSHOT"); !shot.isEmpty())
         screen.grab().save(QString::fromLocal8Bit(shot));
+}
+
+// From "SVN homologados atualizado" the patch is generated with the build tools' stand-ins:
+// every artefact built, the scripts, report and menu dataset stamped and committed, one zip
+// per artefact in each request's attachment folder, the group at "003" with its release.
+TEST_F(PhaseMachineTest, From002To003ThePatchIsGeneratedAndAttached)
+{
+    ASSERT_TRUE(advance(kPendente));
+    ASSERT_TRUE(advance(kPendente));
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("003"));
+    for (const char *artefact : {"C:\\Homol\\ERP\\ZQL\\bin\\Cadastro.dll", "C:\\Homol\\ERP\\CLI\\bin\\Principal.exe",
+                                 "C:\\Homol\\ERP\\CLI\\bin\\PKGComponentes.bpl"})
+        EXPECT_TRUE(files::fileExists(QString::fromLatin1(artefact))) << artefact;
+    EXPECT_TRUE(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/SQL/SQLServer/ATU_0001.sql"))
+                    .contains(QStringLiteral("EXEC ATUVEROBJ 'VW_CLIENTE_EMAIL','1.00.001';")));
+    EXPECT_TRUE(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/SRV/CDS/Menu.cds"))
+                    .contains(QStringLiteral("DSCAPTION=\"1.00.001\"")));
+    EXPECT_TRUE(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/REL/Vendas.qr2"))
+                    .endsWith(QStringLiteral("1.00.001#")));
+    const struct {
+        const char *request;
+        QStringList names;
+    } attached[] = {{"0000001001", {"Cadastro.dll.zip"}},
+                    {"0000001002", {"ATU_0001.sql.zip", "Menu.cds.zip"}},
+                    {"0000001003", {"PKGComponentes.bpl.zip", "Principal.exe.zip", "Vendas.qr2.zip"}}};
+    for (const auto &request : attached) {
+        const QString folder = QStringLiteral("C:\\Anexos\\") + QString::fromLatin1(request.request);
+        const QStringList stamps = files::listDir(folder, QStringLiteral("*"), files::EntryKind::Dirs);
+        ASSERT_EQ(stamps.size(), 1) << request.request;
+        QStringList names = files::listDir(folder + u'\\' + stamps[0], QStringLiteral("*"), files::EntryKind::Files);
+        names.sort(Qt::CaseInsensitive);
+        EXPECT_EQ(names, request.names) << request.request;
+    }
+    ASSERT_TRUE(dm->LocalizaGrupo(kPendente));
+    EXPECT_EQ(dm->grupo(QStringLiteral("CDRELEASEGHOM")), QStringLiteral("100001"));
 }
