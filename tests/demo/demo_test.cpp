@@ -28,21 +28,30 @@ TEST(DemoWorkspace, BuildsRepositoriesWithRealRevisionsAndIsReused)
     EXPECT_EQ(platform::settings::repositoryPassword(), "demo");
 
     const demo::Content &content = loaded.content;
-    ASSERT_EQ(content.products.size(), 1);
-    const demo::Product &product = content.products.first();
-    EXPECT_TRUE(product.treeCode.contains("P5"));
-    ASSERT_EQ(product.locations.size(), 6);
-    EXPECT_TRUE(files::dirExists(product.locations[1]));
-    EXPECT_TRUE(files::dirExists(product.locations[3]));
-    // Both repositories in a real product's layout; the first location is the development
-    // repository's URL (a missing working copy is checked out from it).
-    EXPECT_EQ(product.locations[0], "file:///C:/Repos/Desenv/ERP/trunk");
-    EXPECT_EQ(product.locations[2], "file:///C:/Repos/Homol/ERP/trunk");
-    for (const char *repository : {"Desenv", "Homol"}) {
-        int code = -1;
-        const QString listed =
-            platform::Process::run(QString("svn ls file:///C:/Repos/%1/ERP").arg(repository), &code);
-        EXPECT_EQ(listed, "branches/\ntags/\ntrunk/\n") << repository;
+    // A compiled product and a metadata-driven web product, each in a real product's layout
+    // in both repositories; the first location is the development repository's URL (a
+    // missing working copy is checked out from it).
+    ASSERT_EQ(content.products.size(), 2);
+    const struct {
+        const char *tree, *folder;
+        bool metadata;
+    } expected[] = {{"P5", "ERP", false}, {"P15", "PORTAL", true}};
+    for (int i = 0; i < 2; ++i) {
+        const demo::Product &product = content.products[i];
+        const QString folder = expected[i].folder;
+        EXPECT_TRUE(product.treeCode.contains(expected[i].tree));
+        EXPECT_EQ(product.metadata, expected[i].metadata);
+        ASSERT_EQ(product.locations.size(), 6);
+        EXPECT_TRUE(files::dirExists(product.locations[1]));
+        EXPECT_TRUE(files::dirExists(product.locations[3]));
+        EXPECT_EQ(product.locations[0], "file:///C:/Repos/Desenv/" + folder + "/trunk");
+        EXPECT_EQ(product.locations[2], "file:///C:/Repos/Homol/" + folder + "/trunk");
+        for (const char *repository : {"Desenv", "Homol"}) {
+            int code = -1;
+            const QString listed =
+                platform::Process::run(QString("svn ls file:///C:/Repos/%1/%2").arg(repository, folder), &code);
+            EXPECT_EQ(listed, "branches/\ntags/\ntrunk/\n") << repository;
+        }
     }
 
     int requests = 0;

@@ -8,8 +8,12 @@
 #include "platform/process.h"
 #include "platform/settings.h"
 
+#include <QDir>
+
 void DemoWorkspaceTest::SetUp()
 {
+    // Patch generation moves the process to a folder of the workspace, which goes away with it.
+    m_savedFolder = QDir::currentPath();
     m_savedMounts = platform::mounts();
     m_savedSettings = platform::settings::filePath();
     m_savedHost = host::hostSettings();
@@ -29,6 +33,7 @@ void DemoWorkspaceTest::TearDown()
     dm.reset();
     m_uiScope.reset();
     server::closeEmbedded();
+    QDir::setCurrent(m_savedFolder);
     platform::setMounts(m_savedMounts);
     platform::settings::setFilePath(m_savedSettings);
     host::hostSettings() = m_savedHost;

@@ -51,6 +51,7 @@ private:
     QTemporaryDir m_root;
     platform::MountTable m_savedMounts;
     QString m_savedSettings;
+    QString m_savedFolder;
     host::HostSettings m_savedHost;
     std::unique_ptr<HostUiScope> m_uiScope;
 };

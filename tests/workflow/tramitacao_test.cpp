@@ -196,7 +196,7 @@ TEST_F(CommandLineTest, GroupsListsEveryGroupClosedOnesIncluded)
 {
     const Run groups = run({QStringLiteral("groups")});
     EXPECT_EQ(groups.status, 0);
-    EXPECT_EQ(groups.out.count(u'\n'), 6) << groups.out.toStdString();
+    EXPECT_EQ(groups.out.count(u'\n'), 7) << groups.out.toStdString();
     EXPECT_TRUE(groups.out.contains(kEncerrado + QStringLiteral("  Versão inicial do cadastro")));
     EXPECT_TRUE(groups.out.contains(QStringLiteral("007 Encerrado")));
     const Run json = run({QStringLiteral("groups"), QStringLiteral("--json")});
@@ -296,4 +296,23 @@ TEST_F(PhaseMachineTest, From002To003ThePatchIsGeneratedAndAttached)
     }
     ASSERT_TRUE(dm->LocalizaGrupo(kPendente));
     EXPECT_EQ(dm->grupo(QStringLiteral("CDRELEASEGHOM")), QStringLiteral("100001"));
+}
+
+// The metadata-driven web product: its window pages are built again by the window builder
+// at the highest metadata release of the requests that carry them, every produced file
+// registered for its activity with its new revision, and the version stamped into them.
+TEST_F(PhaseMachineTest, ThePortalsWindowsAreBuiltAndRegistered)
+{
+    const QString portal = QStringLiteral("0000000007");
+    ASSERT_TRUE(advance(portal)) << ui.messages().join(u'|').toStdString();
+    EXPECT_EQ(phaseOnServer(portal), QStringLiteral("003"));
+    const QString log = ui.logLines().join(u'\n');
+    EXPECT_TRUE(log.contains(QStringLiteral("Gerando a window Clientes/Release metadados: 12...")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Gerando a wizard NovoPedido/Release metadados:")));
+    const QString janelas = QStringLiteral("C:\\Homol\\PORTAL\\products\\quorvel\\sources\\generated\\windows\\");
+    EXPECT_TRUE(files::readLines(janelas + QStringLiteral("Clientes\\Clientes.js")).contains(QStringLiteral("//VERSAO 1.00.001")));
+    EXPECT_TRUE(svn(QStringLiteral("status ") + QStringLiteral("C:\\Homol\\PORTAL\\products")).trimmed().isEmpty());
+    EXPECT_TRUE(svn(QStringLiteral("cat file:///C:/Repos/Homol/PORTAL/trunk/products/quorvel/sources/generated/windows/"
+                                   "Clientes/Clientes.js"))
+                    .contains(QStringLiteral("//VERSAO 1.00.001")));
 }

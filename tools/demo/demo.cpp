@@ -24,12 +24,7 @@ namespace files = platform::files;
 namespace {
 
 const QString kBranch = QStringLiteral("0001");
-const QString kDevRoot = QStringLiteral("C:\\Desenv\\ERP");
-const QString kHomRoot = QStringLiteral("C:\\Homol\\ERP");
-// Both repositories have the trunk/branches/tags layout of a real product: the tags of the
-// homologation go beside the trunk.
-const QString kDevUrl = QStringLiteral("file:///C:/Repos/Desenv/ERP/trunk");
-const QString kHomUrl = QStringLiteral("file:///C:/Repos/Homol/ERP/trunk");
+
 // Written into the ready marker: a workspace of an older layout is built again.
 const QByteArray kLayout = "layout 2: trunk, branches and tags\n";
 
@@ -87,6 +82,20 @@ const SampleFile kSampleFiles[] = {
     {"CLIENTES\\ABC\\REL\\VendasABC.qr2", "QR2\r\nTITULO=Relatório de vendas ABC\r\nVERSAO=1.00.000\r\n"},
 };
 
+// The second product: a metadata-driven web portal whose windows are generated pages that
+// the window builder makes again at patch generation.
+const SampleFile kPortalFiles[] = {
+    {"res\\versao.rc",
+     "#define VER_PRODUCTVERSION_STR      \"1.00.000\"\r\n#define VER_PRODUCTVERSION          1,0,0,0\r\n"},
+    {"products\\projects\\quorvel\\builder\\build.php", "<?php\r\n// Gera as janelas a partir dos metadados.\r\n"},
+    {"products\\quorvel\\sources\\generated\\windows\\Clientes\\Clientes.html",
+     "<html>\r\n<body>Cadastro de clientes</body>\r\n</html>\r\n"},
+    {"products\\quorvel\\sources\\generated\\windows\\Clientes\\Clientes.js", "var clientes = {};\r\n"},
+    {"products\\quorvel\\sources\\generated\\windows\\Pedido\\Pedido.html",
+     "<html>\r\n<script>Framework.showPreviousWizardStage('NovoPedido', 'itens');</script>\r\n</html>\r\n"},
+    {"web\\portal.css", "body { font-family: sans-serif; }\r\n"},
+};
+
 struct RequestPlan {
     const char *number;
     const char *title;
@@ -95,6 +104,10 @@ struct RequestPlan {
     const char *status;
     QStringList touched;    // files the request changes, relative to the product root
     QStringList released;   // files the request releases for generation
+    // Metadata-driven windows: the task activity that carries the request's pages and the
+    // metadata release they were made at (15 digits).
+    const char *task = "";
+    const char *metaRelease = "";
 };
 
 struct GroupPlan {
@@ -104,6 +117,20 @@ struct GroupPlan {
     const char *release;
     QList<RequestPlan> requests;
 };
+
+QList<GroupPlan> portalPlans()
+{
+    const QString janelas = QStringLiteral("products\\quorvel\\sources\\generated\\windows\\");
+    return {
+        {"0000000007", "Telas do portal", "002", "",
+         {{"0000002001", "Cadastro de clientes no portal", "Carla Dias", "00061", "001",
+           {janelas + "Clientes\\Clientes.html", "web\\portal.css"},
+           {janelas + "Clientes\\Clientes.html", "web\\portal.css"}, "0000000201", "000000000000010"},
+          {"0000002002", "Assistente de pedidos", "Daniel Rocha", "00062", "001",
+           {janelas + "Clientes\\Clientes.js", janelas + "Pedido\\Pedido.html"},
+           {janelas + "Clientes\\Clientes.js", janelas + "Pedido\\Pedido.html"}, "0000000202", "000000000000012"}}},
+    };
+}
 
 QList<GroupPlan> groupPlans()
 {
@@ -175,17 +202,32 @@ void writeText(const QString &logicalPath, const QString &text)
     files::writeBytes(logicalPath, text.toUtf8());
 }
 
+// A product of the demo: where its repositories and trees are, its sample files, its groups.
+struct ProductPlan {
+    const char *code, *treeCode, *name, *version, *folder;  // folder: "ERP" under each root
+    bool metadata;
+    QList<SampleFile> files;
+    QList<GroupPlan> groups;
+};
+
+// Both repositories hold the product in the trunk/branches/tags layout of a real product:
+// the tags of the homologation go beside the trunk.
+QString devUrl(const ProductPlan &plan) { return QStringLiteral("file:///C:/Repos/Desenv/%1/trunk").arg(QLatin1String(plan.folder)); }
+QString homUrl(const ProductPlan &plan) { return QStringLiteral("file:///C:/Repos/Homol/%1/trunk").arg(QLatin1String(plan.folder)); }
+QString devRoot(const ProductPlan &plan) { return QStringLiteral("C:\\Desenv\\") + QLatin1String(plan.folder); }
+QString homRoot(const ProductPlan &plan) { return QStringLiteral("C:\\Homol\\") + QLatin1String(plan.folder); }
+
 void checkOutProduct(const QString &trunkUrl, const QString &workingCopy)
 {
     const QString productUrl = trunkUrl.section(u'/', 0, -2);
-    svn(QStringLiteral("mkdir --parents %1/trunk %1/branches %1/tags -m \"Produto ERP\"").arg(productUrl));
+    svn(QStringLiteral("mkdir --parents %1/trunk %1/branches %1/tags -m \"Produto de exemplo\"").arg(productUrl));
     svn(QStringLiteral("checkout %1 %2").arg(trunkUrl, workingCopy));
 }
 
 // Writes the sample product into a working copy, adds and commits it.
-QString importSample(const QString &workingCopy, const QString &message)
+QString importSample(const QString &workingCopy, const QList<SampleFile> &sample, const QString &message)
 {
-    for (const SampleFile &file : kSampleFiles)
+    for (const SampleFile &file : sample)
         writeText(workingCopy + u'\\' + QString::fromUtf8(file.path), QString::fromUtf8(file.text));
     svn(QStringLiteral("add --force %1").arg(workingCopy));
     return committedRevision(svn(QStringLiteral("commit %1 -m \"%2\"").arg(workingCopy, message)));
@@ -217,6 +259,112 @@ void writeSettings(const QString &root, const QString &settingsFile, const QStri
     password.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
+// Builds one product's repositories, working copies and groups into `content`. Each
+// request changes its files in a commit of its own, oldest group first, so that every
+// modified file has a real previous and current revision.
+void buildProduct(const ProductPlan &plan, Content &content, const Progress &say)
+{
+    const QString dev = devRoot(plan);
+    const QString hom = homRoot(plan);
+    checkOutProduct(devUrl(plan), dev);
+    checkOutProduct(homUrl(plan), hom);
+    say(QStringLiteral("Gravando o produto %1...").arg(QString::fromUtf8(plan.name)));
+    const QString baseRevision = importSample(dev, plan.files, QStringLiteral("Produto %1: versão 1.00.000").arg(QLatin1String(plan.folder)));
+    importSample(hom, plan.files, QStringLiteral("Produto %1 homologado: versão 1.00.000").arg(QLatin1String(plan.folder)));
+
+    Product product;
+    product.code = QString::fromUtf8(plan.code);
+    product.treeCode = QString::fromUtf8(plan.treeCode);
+    product.name = QString::fromUtf8(plan.name);
+    product.branch = kBranch;
+    product.version = QString::fromUtf8(plan.version);
+    product.metadata = plan.metadata;
+    const QString pre = QStringLiteral("C:\\PreHomologados\\") + QLatin1String(plan.folder);
+    const QString homologados = QStringLiteral("C:\\Homologados\\") + QLatin1String(plan.folder);
+    product.locations = {devUrl(plan), dev, homUrl(plan), hom, pre + u'\\', homologados + u'\\'};
+    for (const QString &folder : {pre, homologados})
+        files::forceDirectories(folder);
+    content.products.append(product);
+
+    QHash<QString, QString> lastRevision;
+    for (const SampleFile &file : plan.files)
+        lastRevision.insert(QString::fromUtf8(file.path), baseRevision);
+    for (const GroupPlan &groupPlan : plan.groups) {
+        say(QStringLiteral("Gravando as solicitações do grupo %1...").arg(QString::fromUtf8(groupPlan.name)));
+        Group group;
+        group.code = QString::fromUtf8(groupPlan.code);
+        group.name = QString::fromUtf8(groupPlan.name);
+        group.phase = QString::fromUtf8(groupPlan.phase);
+        group.release = QString::fromUtf8(groupPlan.release);
+        group.product = product.code;
+        group.ageInDays = 60 - 10 * int(content.groups.size());
+        for (const RequestPlan &requestPlan : groupPlan.requests) {
+            Request request;
+            request.branch = kBranch;
+            request.number = QString::fromUtf8(requestPlan.number);
+            request.title = QString::fromUtf8(requestPlan.title);
+            request.remark = QStringLiteral("Solicitação de exemplo do espaço de demonstração.");
+            request.responsible = QString::fromUtf8(requestPlan.responsible);
+            request.subject = QString::fromUtf8(requestPlan.subject);
+            request.status = QString::fromUtf8(requestPlan.status);
+            // One request waits for its modelling project: its group cannot be marked.
+            request.modellingHomologated = request.number != QStringLiteral("0000001013");
+            if (!content.subjects.contains(request.subject))
+                content.subjects.append(request.subject);
+            for (const QString &relative : requestPlan.touched) {
+                const QString path = dev + u'\\' + relative;
+                QByteArray text = files::readBytes(path);
+                const QString comment = path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)
+                    ? QStringLiteral("<!-- Solicitação %1: %2 -->\r\n")
+                    : path.endsWith(QStringLiteral(".css"), Qt::CaseInsensitive) ? QStringLiteral("/* Solicitação %1: %2 */\r\n")
+                                                                                : QStringLiteral("// Solicitação %1: %2\r\n");
+                text += comment.arg(request.number, request.title).toUtf8();
+                files::writeBytes(path, text);
+            }
+            const QString revision = committedRevision(
+                svn(QStringLiteral("commit %1 -m \"Solicitação %2: %3\"").arg(dev, request.number, request.title)));
+            for (const QString &relative : requestPlan.touched) {
+                request.modified.append({dev + u'\\' + relative, lastRevision.value(relative), revision});
+                lastRevision.insert(relative, revision);
+            }
+            const QString task = QString::fromUtf8(requestPlan.task);
+            if (!task.isEmpty())
+                request.workItems.append({task, QStringLiteral("00001"), QStringLiteral("C:\\Atividades\\") + task});
+            int sequence = 1;
+            for (const QString &relative : requestPlan.released) {
+                ReleasedFile released;
+                released.path = dev + u'\\' + relative;
+                released.sequence = QStringLiteral("%1").arg(sequence++, 3, 10, QLatin1Char('0'));
+                released.clientSpecific = relative.contains(QStringLiteral("CLIENTES"), Qt::CaseInsensitive);
+                if (plan.metadata) {
+                    released.kind = QStringLiteral("web");
+                    released.task = task;
+                    released.activity = QStringLiteral("00001");
+                    if (relative.contains(QStringLiteral("\\generated\\windows\\"), Qt::CaseInsensitive)) {
+                        released.workItemType = QStringLiteral("72");
+                        released.metaRelease = QString::fromUtf8(requestPlan.metaRelease);
+                    }
+                }
+                request.released.append(released);
+            }
+            group.requests.append(request);
+        }
+        // Groups past "Pendente" have had their files transferred to the homologated copy.
+        if (group.phase > QStringLiteral("001")) {
+            for (const Request &request : group.requests) {
+                for (const ModifiedFile &modified : request.modified) {
+                    const QString target = hom + modified.path.mid(dev.size());
+                    if (!files::copyFile(modified.path, target))
+                        throw std::runtime_error(QStringLiteral("Não foi possível copiar %1 para %2")
+                                                     .arg(modified.path, target).toStdString());
+                }
+            }
+            svn(QStringLiteral("commit %1 -m \"Grupo %2 transferido\"").arg(hom, group.code));
+        }
+        content.groups.append(group);
+    }
+}
+
 Content buildRepositories(const Progress &progress)
 {
     const auto say = [&](const QString &text) {
@@ -231,98 +379,24 @@ Content buildRepositories(const Progress &progress)
         if (code != 0)
             throw std::runtime_error(output.toStdString());
     }
-    checkOutProduct(kDevUrl, kDevRoot);
-    checkOutProduct(kHomUrl, kHomRoot);
-
-    say(QStringLiteral("Gravando o produto de exemplo..."));
-    const QString baseRevision = importSample(kDevRoot, QStringLiteral("Produto ERP: versão 1.00.000"));
-    importSample(kHomRoot, QStringLiteral("Produto ERP homologado: versão 1.00.000"));
-
-    Product product;
-    product.code = QStringLiteral("0000000010");
-    product.treeCode = QStringLiteral("1P50");
-    product.name = QStringLiteral("ERP Exemplo");
-    product.branch = kBranch;
-    product.version = QStringLiteral("100001");
-    product.locations = {kDevUrl, kDevRoot, kHomUrl, kHomRoot,
-                         QStringLiteral("C:\\PreHomologados\\ERP\\"), QStringLiteral("C:\\Homologados\\ERP\\")};
-    for (const QString &folder : {QStringLiteral("C:\\PreHomologados\\ERP"), QStringLiteral("C:\\Homologados\\ERP"),
-                                  QStringLiteral("C:\\Anexos"), QStringLiteral("C:\\temp")})
+    for (const QString &folder : {QStringLiteral("C:\\Anexos"), QStringLiteral("C:\\temp")})
         files::forceDirectories(folder);
 
     Content content;
-    content.products.append(product);
     content.operators = {{QStringLiteral("000000000001"), QStringLiteral("Operador de demonstração"), true},
                          {QStringLiteral("000000000002"), QStringLiteral("Ana Souza"), false},
                          {QStringLiteral("000000000003"), QStringLiteral("Bruno Lima"), false},
                          {QStringLiteral("000000000004"), QStringLiteral("Carla Dias"), false},
                          {QStringLiteral("000000000005"), QStringLiteral("Daniel Rocha"), false},
                          {QStringLiteral("000000000006"), QStringLiteral("Eva Martins"), false}};
-
-    // Each request changes its files in a commit of its own, oldest group first, so that
-    // every modified file has a real previous and current revision.
-    QHash<QString, QString> lastRevision;
-    for (const SampleFile &file : kSampleFiles)
-        lastRevision.insert(QString::fromUtf8(file.path), baseRevision);
-    QList<GroupPlan> plans = groupPlans();
-    for (const GroupPlan &plan : plans) {
-        say(QStringLiteral("Gravando as solicitações do grupo %1...").arg(QString::fromUtf8(plan.name)));
-        Group group;
-        group.code = QString::fromUtf8(plan.code);
-        group.name = QString::fromUtf8(plan.name);
-        group.phase = QString::fromUtf8(plan.phase);
-        group.release = QString::fromUtf8(plan.release);
-        group.product = product.code;
-        group.ageInDays = 60 - 10 * int(content.groups.size());
-        for (const RequestPlan &requestPlan : plan.requests) {
-            Request request;
-            request.branch = kBranch;
-            request.number = QString::fromUtf8(requestPlan.number);
-            request.title = QString::fromUtf8(requestPlan.title);
-            request.remark = QStringLiteral("Solicitação de exemplo do espaço de demonstração.");
-            request.responsible = QString::fromUtf8(requestPlan.responsible);
-            request.subject = QString::fromUtf8(requestPlan.subject);
-            request.status = QString::fromUtf8(requestPlan.status);
-            // One request waits for its modelling project: its group cannot be marked.
-            request.modellingHomologated = request.number != QStringLiteral("0000001013");
-            if (!content.subjects.contains(request.subject))
-                content.subjects.append(request.subject);
-            for (const QString &relative : requestPlan.touched) {
-                const QString path = kDevRoot + u'\\' + relative;
-                QByteArray text = files::readBytes(path);
-                text += QStringLiteral("// Solicitação %1: %2\r\n").arg(request.number, request.title).toUtf8();
-                files::writeBytes(path, text);
-            }
-            const QString revision = committedRevision(svn(
-                QStringLiteral("commit %1 -m \"Solicitação %2: %3\"").arg(kDevRoot, request.number, request.title)));
-            for (const QString &relative : requestPlan.touched) {
-                request.modified.append({kDevRoot + u'\\' + relative, lastRevision.value(relative), revision});
-                lastRevision.insert(relative, revision);
-            }
-            int sequence = 1;
-            for (const QString &relative : requestPlan.released) {
-                ReleasedFile released;
-                released.path = kDevRoot + u'\\' + relative;
-                released.sequence = QStringLiteral("%1").arg(sequence++, 3, 10, QLatin1Char('0'));
-                released.clientSpecific = relative.contains(QStringLiteral("CLIENTES"), Qt::CaseInsensitive);
-                request.released.append(released);
-            }
-            group.requests.append(request);
-        }
-        // Groups past "Pendente" have had their files transferred to the homologated copy.
-        if (group.phase > QStringLiteral("001")) {
-            for (const Request &request : group.requests) {
-                for (const ModifiedFile &modified : request.modified) {
-                    const QString target = kHomRoot + modified.path.mid(kDevRoot.size());
-                    if (!files::copyFile(modified.path, target))
-                        throw std::runtime_error(QStringLiteral("Não foi possível copiar %1 para %2")
-                                                     .arg(modified.path, target).toStdString());
-                }
-            }
-            svn(QStringLiteral("commit %1 -m \"Grupo %2 transferido\"").arg(kHomRoot, group.code));
-        }
-        content.groups.append(group);
-    }
+    const ProductPlan products[] = {
+        {"0000000010", "1P50", "ERP Exemplo", "100001", "ERP", false,
+         QList<SampleFile>(std::begin(kSampleFiles), std::end(kSampleFiles)), groupPlans()},
+        {"0000000020", "1P15", "Portal Web", "100001", "PORTAL", true,
+         QList<SampleFile>(std::begin(kPortalFiles), std::end(kPortalFiles)), portalPlans()},
+    };
+    for (const ProductPlan &plan : products)
+        buildProduct(plan, content, say);
     return content;
 }
 
@@ -368,7 +442,7 @@ QByteArray importDocument(const Content &content)
                                     {"CDARVPROD", product.treeCode},
                                     {"NMPRODUTO", product.name},
                                     {"CDFILIAL", product.branch},
-                                    {"IDGERRELEASEMETA", "N"},
+                                    {"IDGERRELEASEMETA", product.metadata ? "S" : "N"},
                                     {"release", product.version},
                                     {"DSDIRBASEVER", product.locations.value(1)},
                                     {"locations", QJsonArray::fromStringList(product.locations)}});
@@ -386,12 +460,23 @@ QByteArray importDocument(const Content &content)
                 modified.append(QJsonObject{{"DSDIRARQCHECKOU", file.path},
                                             {"CDRELEASEARQANT", file.previousRevision},
                                             {"CDRELEASEARQATU", file.currentRevision}});
+            QJsonArray workItems;
+            for (const WorkItem &item : request.workItems)
+                workItems.append(QJsonObject{{"NRTAREFA", item.task}, {"NRPLATIVTARE", item.activity}, {"DSDIRATIV", item.folder}});
             QJsonArray released;
             for (const ReleasedFile &file : request.released) {
                 QJsonObject record{{"DSARQPATCH", file.path},
                                    {"NRSEQPATCH", file.sequence},
                                    {"IDARQESPECLIE", file.clientSpecific ? "S" : "N"},
-                                   {"kind", "compiled"}};
+                                   {"kind", file.kind.isEmpty() ? QStringLiteral("compiled") : file.kind}};
+                if (!file.task.isEmpty()) {
+                    record.insert("NRTAREFA", file.task);
+                    record.insert("NRPLATIVTARE", file.activity);
+                }
+                if (!file.workItemType.isEmpty()) {
+                    record.insert("CDTIPOITTRAB", file.workItemType);
+                    record.insert("CDRELEASEMETA", file.metaRelease);
+                }
                 // A file released for a patch carries the patch's version (VRRPPP split in three).
                 if (group.release.size() == 6) {
                     record.insert("CDVERPRODUTO", group.release.left(1));
@@ -412,7 +497,8 @@ QByteArray importDocument(const Content &content)
                                         {"MODELAGEM", request.modellingHomologated ? "N" : "S"},
                                         {"IDMODELHOMOL", request.modellingHomologated ? "S" : "N"},
                                         {"modifiedFiles", modified},
-                                        {"releasedFiles", released}});
+                                        {"releasedFiles", released},
+                                        {"workItems", workItems}});
             const bool homologated = request.status == QStringLiteral("006");
             members.append(QJsonObject{{"CDFILIAL", request.branch},
                                        {"NRSOLISERV", request.number},

@@ -25,6 +25,19 @@ struct ReleasedFile {
     QString path;  // logical path of the file to generate (source, script, report, web file)
     QString sequence;
     bool clientSpecific = false;
+    // Generated window pages of a metadata product: kind "web", work item type "72", the
+    // metadata release (15 digits) and the task activity that carries them.
+    QString kind;
+    QString workItemType;
+    QString metaRelease;
+    QString task;
+    QString activity;
+};
+
+struct WorkItem {
+    QString task;      // NRTAREFA
+    QString activity;  // NRPLATIVTARE
+    QString folder;    // DSDIRATIV: the activity's checkout folder
 };
 
 struct Request {
@@ -38,6 +51,7 @@ struct Request {
     bool modellingHomologated = true;
     QList<ModifiedFile> modified;
     QList<ReleasedFile> released;
+    QList<WorkItem> workItems;
 };
 
 struct Group {
@@ -57,6 +71,7 @@ struct Product {
     QString branch;
     QString version;  // VRRPPP of the current patch
     QStringList locations;  // the six locations
+    bool metadata = false;  // its windows are built from metadata (IDGERRELEASEMETA)
 };
 
 struct Operator {
