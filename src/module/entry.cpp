@@ -6,6 +6,7 @@
 #include "host/errors.h"
 #include "host/hostapp.h"
 #include "screens/groups/frmgrupsolihom.h"
+#include "workflow/frmdependencias.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -75,9 +76,9 @@ bool GeraSolicitacoes(const QString &, const QString &, const QString &)
     notAvailable(QStringLiteral("A geração de patch"));
 }
 
-void ShowDeps(Dataset *, Dataset *, Dataset *, Dataset *)
+void ShowDeps(Dataset *sourceFiles, Dataset *generatedFiles, Dataset *groupings, Dataset *requests)
 {
-    notAvailable(QStringLiteral("A visualização de interdependências"));
+    TfrmDependencias::ShowDeps(sourceFiles, generatedFiles, groupings, requests, &frmDependencias);
 }
 
 void CriaJustificativa(const QString &, const QString &, const QString &, const QString &)
