@@ -30,6 +30,17 @@ QString Chave(const QString &filial, const QString &numero)
     return filial.toUpper() + u'\x1f' + numero.toUpper();
 }
 
+// The number of `nome` in `ids`, a new one (`proximo`) when it has none yet.
+int IdDe(QHash<QString, int> &ids, const QString &nome, int proximo, bool &novo)
+{
+    const auto it = ids.constFind(nome);
+    novo = it == ids.cend();
+    if (!novo)
+        return *it;
+    ids.insert(nome, proximo);
+    return proximo;
+}
+
 QString Valor(const Dataset &dataset, int row, int field)
 {
     return field < 0 ? QString() : Dataset::valueText(dataset.gridRow(row).value(field));
@@ -37,42 +48,64 @@ QString Valor(const Dataset &dataset, int row, int field)
 
 }  // namespace
 
-// What the independence test asks of one group, indexed once: the files and groupings of
-// each request, which requests share each file, the members of each grouping, and the
-// status of each request in the group.
-struct Homologacao::Indices {
-    // A file list (modified files, files to generate): per file, the requests of its records
-    // in list order; per request, its files in list order.
-    struct Arquivos {
-        QHash<QString, std::vector<QString>> solicitacoesDoArquivo;
-        QHash<QString, QStringList> arquivosDaSolicitacao;
+// The requests of the group being homologated, numbered in the order of its request list,
+// with whether each is validated ("005" or "006"). Requests that only another list names get
+// numbers after them and are not validated.
+struct Homologacao::Solicitacoes {
+    QHash<QString, int> numero;  // Chave -> id
+    std::vector<char> validada;
 
-        void indexa(const Dataset &lista, const QString &campoArquivo)
+    int id(const QString &chave)
+    {
+        const auto it = numero.constFind(chave);
+        if (it != numero.cend())
+            return *it;
+        numero.insert(chave, int(validada.size()));
+        validada.push_back(0);
+        return int(validada.size()) - 1;
+    }
+    int procura(const QString &chave) const { return numero.value(chave, -1); }
+};
+
+// What the independence test asks of one group, indexed once: per file list, the requests
+// of each file's records and the files of each request; per grouping, its members; per
+// request, its groupings. Everything is kept by number, the names only while indexing.
+struct Homologacao::Indices {
+    struct Arquivos {
+        std::vector<std::vector<int>> registrosDoArquivo;     // file -> request of each record
+        std::vector<std::vector<int>> arquivosDaSolicitacao;  // request -> its files
+
+        void indexa(const Dataset &lista, const QString &campoArquivo, Solicitacoes &solicitacoes)
         {
             const int filial = lista.fieldIndex(QStringLiteral("CDFILIAL"));
             const int numero = lista.fieldIndex(QStringLiteral("NRSOLISERV"));
             const int arquivo = lista.fieldIndex(campoArquivo);
+            QHash<QString, int> idDoArquivo;
+            idDoArquivo.reserve(lista.RecordCount());
             for (int row = 0; row < lista.RecordCount(); ++row) {
-                const QString nome = Valor(lista, row, arquivo).toUpper();
-                const QString chave = Chave(Valor(lista, row, filial), Valor(lista, row, numero));
-                solicitacoesDoArquivo[nome].push_back(chave);
-                arquivosDaSolicitacao[chave].append(nome);
+                const int solicitacao = solicitacoes.id(Chave(Valor(lista, row, filial), Valor(lista, row, numero)));
+                bool novo = false;
+                const int id = IdDe(idDoArquivo, Valor(lista, row, arquivo).toUpper(), int(registrosDoArquivo.size()), novo);
+                if (novo)
+                    registrosDoArquivo.emplace_back();
+                registrosDoArquivo[size_t(id)].push_back(solicitacao);
+                if (size_t(solicitacao) >= arquivosDaSolicitacao.size())
+                    arquivosDaSolicitacao.resize(size_t(solicitacao) + 1);
+                arquivosDaSolicitacao[size_t(solicitacao)].push_back(id);
             }
         }
-        // The requests that must be validated for `chave` to stand alone: for every file of
-        // the request that occurs in two or more records, every request with a record of it.
-        template <typename Teste>
-        bool todasOk(const QString &chave, Teste ok) const
+        // For every file of the request that occurs in two or more records, every request
+        // with a record of it must be validated.
+        bool todasValidadas(int solicitacao, const std::vector<char> &validada) const
         {
-            const auto arquivos = arquivosDaSolicitacao.constFind(chave);
-            if (arquivos == arquivosDaSolicitacao.cend())
+            if (solicitacao < 0 || size_t(solicitacao) >= arquivosDaSolicitacao.size())
                 return true;
-            for (const QString &nome : *arquivos) {
-                const std::vector<QString> &registros = solicitacoesDoArquivo[nome];
+            for (int arquivo : arquivosDaSolicitacao[size_t(solicitacao)]) {
+                const std::vector<int> &registros = registrosDoArquivo[size_t(arquivo)];
                 if (registros.size() < 2)
                     continue;
-                for (const QString &outra : registros) {
-                    if (!ok(outra))
+                for (int outra : registros) {
+                    if (!validada[size_t(outra)])
                         return false;
                 }
             }
@@ -83,8 +116,8 @@ struct Homologacao::Indices {
     QString grupo;
     Arquivos modificados;
     Arquivos aGerar;
-    QHash<QString, QStringList> membrosDoAgrupamento;
-    QHash<QString, QStringList> agrupamentosDaSolicitacao;
+    std::vector<std::vector<int>> membrosDoAgrupamento;
+    std::vector<std::vector<int>> agrupamentosDaSolicitacao;
 };
 
 Homologacao::Homologacao(TdmGrupSoliHom &dm) : dm(dm) {}
@@ -220,9 +253,9 @@ void Homologacao::Homologa_Grupos_Selecionados()
         grupos.EnableControls();
 
         if (!codigos.isEmpty())
-            dm.ChamaServidor(QStringLiteral("Encerra_Grupos"), {RemoteArg::ref(codigos)});
+            Encerra_Grupos(codigos);
         if (algumHomologado)
-            RegistroRelease(dm).Atualiza_Release_Produto(produto, release);
+            Atualiza_Release_Produto(produto, release);
     } catch (...) {
         EsqueceIndices();
         if (grupos.ControlsDisabled())
@@ -232,6 +265,16 @@ void Homologacao::Homologa_Grupos_Selecionados()
     }
 }
 
+void Homologacao::Encerra_Grupos(QString &codigos)
+{
+    dm.ChamaServidor(QStringLiteral("Encerra_Grupos"), {RemoteArg::ref(codigos)});
+}
+
+void Homologacao::Atualiza_Release_Produto(const QString &produto, const QString &release)
+{
+    RegistroRelease(dm).Atualiza_Release_Produto(produto, release);
+}
+
 void Homologacao::SyncFaseTram(const QString &grupo) { dm.ChamaServidor(QStringLiteral("SyncFaseTram"), {grupo}); }
 
 // ====================================================================== independence
@@ -239,7 +282,29 @@ void Homologacao::SyncFaseTram(const QString &grupo) { dm.ChamaServidor(QStringL
 void Homologacao::EsqueceIndices()
 {
     m_indices.reset();
-    m_validadas.reset();
+    m_solicitacoes.reset();
+}
+
+Homologacao::Solicitacoes &Homologacao::SolicitacoesDoGrupo()
+{
+    if (m_solicitacoes)
+        return *m_solicitacoes;
+    // The screen's request list: the group being homologated.
+    auto solicitacoes = std::make_unique<Solicitacoes>();
+    const Dataset &soli = *dm.cdsSoli;
+    const int f = soli.fieldIndex(QStringLiteral("CDFILIAL"));
+    const int n = soli.fieldIndex(QStringLiteral("NRSOLISERV"));
+    const int status = soli.fieldIndex(QStringLiteral("IDSTSOLIGRUP"));
+    solicitacoes->numero.reserve(soli.RecordCount());
+    for (int row = 0; row < soli.RecordCount(); ++row) {
+        const QString chave = Chave(Valor(soli, row, f), Valor(soli, row, n));
+        if (solicitacoes->procura(chave) >= 0)
+            continue;
+        const QString s = Valor(soli, row, status);
+        solicitacoes->validada[size_t(solicitacoes->id(chave))] = s == u"005" || s == u"006";
+    }
+    m_solicitacoes = std::move(solicitacoes);
+    return *m_solicitacoes;
 }
 
 const Homologacao::Indices &Homologacao::IndicesDoGrupo(const QString &grupo)
@@ -247,68 +312,56 @@ const Homologacao::Indices &Homologacao::IndicesDoGrupo(const QString &grupo)
     if (m_indices && m_indices->grupo == grupo)
         return *m_indices;
 
+    Solicitacoes &solicitacoes = SolicitacoesDoGrupo();
     auto indices = std::make_unique<Indices>();
     indices->grupo = grupo;
     // The modified files as loaded for the group; the files to generate and the groupings
     // fresh from the server.
-    indices->modificados.indexa(*dm.cdsArq, QStringLiteral("DSDIRARQCHECKOU"));
+    indices->modificados.indexa(*dm.cdsArq, QStringLiteral("DSDIRARQCHECKOU"), solicitacoes);
     dm.CarregaPacote(dm.cdsArqSoli, QStringLiteral("getArqSoli"), {grupo});
-    indices->aGerar.indexa(*dm.cdsArqSoli, QStringLiteral("DSARQPATCH"));
+    indices->aGerar.indexa(*dm.cdsArqSoli, QStringLiteral("DSARQPATCH"), solicitacoes);
     dm.CarregaPacote(dm.cdsAgrupaSoli, QStringLiteral("getAgrupaSoli"), {grupo});
 
     const Dataset &agrupa = *dm.cdsAgrupaSoli;
     const int filial = agrupa.fieldIndex(QStringLiteral("CDFILIAL"));
     const int numero = agrupa.fieldIndex(QStringLiteral("NRSOLISERV"));
     const int sequencia = agrupa.fieldIndex(QStringLiteral("NRSEQAGRUPASOLI"));
+    QHash<QString, int> idDoAgrupamento;
     for (int row = 0; row < agrupa.RecordCount(); ++row) {
-        const QString agrupamento = Valor(agrupa, row, sequencia).toUpper();
-        const QString chave = Chave(Valor(agrupa, row, filial), Valor(agrupa, row, numero));
-        indices->membrosDoAgrupamento[agrupamento].append(chave);
-        indices->agrupamentosDaSolicitacao[chave].append(agrupamento);
+        const int solicitacao = solicitacoes.id(Chave(Valor(agrupa, row, filial), Valor(agrupa, row, numero)));
+        bool novo = false;
+        const int id = IdDe(idDoAgrupamento, Valor(agrupa, row, sequencia).toUpper(),
+                            int(indices->membrosDoAgrupamento.size()), novo);
+        if (novo)
+            indices->membrosDoAgrupamento.emplace_back();
+        indices->membrosDoAgrupamento[size_t(id)].push_back(solicitacao);
+        if (size_t(solicitacao) >= indices->agrupamentosDaSolicitacao.size())
+            indices->agrupamentosDaSolicitacao.resize(size_t(solicitacao) + 1);
+        indices->agrupamentosDaSolicitacao[size_t(solicitacao)].push_back(id);
     }
     m_indices = std::move(indices);
     ++m_indicesMontados;
     return *m_indices;
 }
 
-const QHash<QString, bool> &Homologacao::ValidadasDoGrupo()
-{
-    if (m_validadas)
-        return *m_validadas;
-    // The status of each request of the screen's request list (the group being homologated).
-    QHash<QString, bool> validadas;
-    const Dataset &soli = *dm.cdsSoli;
-    const int f = soli.fieldIndex(QStringLiteral("CDFILIAL"));
-    const int n = soli.fieldIndex(QStringLiteral("NRSOLISERV"));
-    const int status = soli.fieldIndex(QStringLiteral("IDSTSOLIGRUP"));
-    validadas.reserve(soli.RecordCount());
-    for (int row = 0; row < soli.RecordCount(); ++row) {
-        const QString chave = Chave(Valor(soli, row, f), Valor(soli, row, n));
-        if (!validadas.contains(chave)) {
-            const QString s = Valor(soli, row, status);
-            validadas.insert(chave, s == u"005" || s == u"006");
-        }
-    }
-    m_validadas = std::move(validadas);
-    return *m_validadas;
-}
-
 bool Homologacao::Soli_Independente(const QString &grupo, const QString &filial, const QString &numero)
 {
     try {
         const Indices &indices = IndicesDoGrupo(grupo);
-        const QHash<QString, bool> &validadas = ValidadasDoGrupo();
-        auto ok = [&validadas](const QString &chave) { return validadas.value(chave, false); };
-
-        const QString chave = Chave(filial, numero);
-        if (!indices.modificados.todasOk(chave, ok))
+        const Solicitacoes &solicitacoes = SolicitacoesDoGrupo();
+        const int solicitacao = solicitacoes.procura(Chave(filial, numero));
+        if (solicitacao < 0)
+            return true;  // in no list: nothing it depends on
+        if (!indices.modificados.todasValidadas(solicitacao, solicitacoes.validada))
             return false;
-        if (!indices.aGerar.todasOk(chave, ok))
+        if (!indices.aGerar.todasValidadas(solicitacao, solicitacoes.validada))
             return false;
-        for (const QString &agrupamento : indices.agrupamentosDaSolicitacao.value(chave)) {
-            for (const QString &membro : indices.membrosDoAgrupamento.value(agrupamento)) {
-                if (!ok(membro))
-                    return false;
+        if (size_t(solicitacao) < indices.agrupamentosDaSolicitacao.size()) {
+            for (int agrupamento : indices.agrupamentosDaSolicitacao[size_t(solicitacao)]) {
+                for (int membro : indices.membrosDoAgrupamento[size_t(agrupamento)]) {
+                    if (!solicitacoes.validada[size_t(membro)])
+                        return false;
+                }
             }
         }
         return true;
@@ -320,7 +373,9 @@ bool Homologacao::Soli_Independente(const QString &grupo, const QString &filial,
 
 bool Homologacao::Soli_OK(const QString &filial, const QString &numero)
 {
-    return ValidadasDoGrupo().value(Chave(filial, numero), false);
+    const Solicitacoes &solicitacoes = SolicitacoesDoGrupo();
+    const int solicitacao = solicitacoes.procura(Chave(filial, numero));
+    return solicitacao >= 0 && solicitacoes.validada[size_t(solicitacao)];
 }
 
 // ====================================================================== the outcomes

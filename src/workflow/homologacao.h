@@ -13,7 +13,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class TdmGrupSoliHom;
@@ -46,6 +45,11 @@ public:
     virtual void Volta_Regera_Soli(const QString &grupo, const QString &lista);
     virtual void Volta_Soli_Erro(const QString &grupo, const QString &lista);
 
+    // Closes the processed groups on the server: their codes, each followed by ",".
+    virtual void Encerra_Grupos(QString &codigos);
+    // Registers the product's patch after `release` (when anything was homologated).
+    virtual void Atualiza_Release_Produto(const QString &produto, const QString &release);
+
     // The moves of the requests on the server, one per outcome.
     void Tramita_Soli_Homol(const QString &grupo, const QString &lista);
     void Tramita_Soli_Regera_Patch(const QString &grupo, const QString &lista);
@@ -70,11 +74,12 @@ public:
     int indicesMontados() const { return m_indicesMontados; }
 
 private:
+    struct Solicitacoes;
     struct Indices;
     // The indexes of group G, built on first use from the group's lists.
     const Indices &IndicesDoGrupo(const QString &grupo);
-    // Request -> validated ("005" or "006"), from the screen's request list.
-    const QHash<QString, bool> &ValidadasDoGrupo();
+    // The requests of the screen's request list, numbered, with their status.
+    Solicitacoes &SolicitacoesDoGrupo();
     void EsqueceIndices();
     // One transfer pattern: busy animation, one connection use, each item positioned by the
     // filter of the request list.
@@ -86,6 +91,6 @@ private:
 
     TdmGrupSoliHom &dm;
     std::unique_ptr<Indices> m_indices;
-    std::optional<QHash<QString, bool>> m_validadas;
+    std::unique_ptr<Solicitacoes> m_solicitacoes;
     int m_indicesMontados = 0;
 };
