@@ -140,9 +140,11 @@ TEST_F(HomologacaoTest, IndependenceFollowsSharedFilesAndGroupings)
             comModificados(solicitacao("20", "080"), {"C:\\Desenv\\P501\\Srv\\Vinte.pas"}),
             comModificados(solicitacao("21", "100"), {"C:\\Desenv\\P501\\Srv\\Vinte.pas"}),
             solicitacao("22", "080"),
+            // 23, tested with error, has its file alone: nothing else holds it back.
+            comModificados(solicitacao("23", "070"), {"C:\\Desenv\\P501\\Srv\\Vinte e tres.pas"}),
         },
         {grupo("0000000012", {membro("11"), membro("12"), membro("13"), membro("14"), membro("15"), membro("16"),
-                              membro("17"), membro("18"), membro("19"), membro("20"), membro("21"), membro("22")})},
+                              membro("17"), membro("18"), membro("19"), membro("20"), membro("21"), membro("22"), membro("23")})},
         {agrupamento("0000000001", {"16", "17"}), agrupamento("0000000002", {"20", "22"}),
          agrupamento("0000000003", {"15"})});
     vaiPara("0000000012");
@@ -152,7 +154,7 @@ TEST_F(HomologacaoTest, IndependenceFollowsSharedFilesAndGroupings)
         const char *numero;
         bool independente;
     } casos[] = {{"11", true},  {"12", true},  {"13", false}, {"15", true},
-                 {"16", false}, {"18", false}, {"20", true},  {"22", true}};
+                 {"16", false}, {"18", false}, {"20", true},  {"22", true}, {"23", true}};
     for (const auto &c : casos)
         EXPECT_EQ(homologacao.Soli_Independente("0000000012", "0001", QString(c.numero).rightJustified(10, u'0')),
                   c.independente)
