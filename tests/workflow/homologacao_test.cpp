@@ -3,6 +3,7 @@
 
 #include "homologacaoenv.h"
 
+#include "platform/files.h"
 #include "workflow/homologacao.h"
 
 #include <QJsonArray>
@@ -340,4 +341,34 @@ TEST_F(HomologacaoTest, AFailedMoveStopsTheHomologationAndClosesNoGroup)
     EXPECT_EQ(releaseDoProduto(), "501023");
     EXPECT_FALSE(ui.busyVisible());
     EXPECT_EQ(dm->cdsSoli->Filter(), "");
+}
+
+TEST_F(HomologacaoTest, FilesGoIntoTheHomologatedTreeOrBackToThePreHomologatedOne)
+{
+    namespace files = platform::files;
+    importa({comLiberados(solicitacao("91", "080"), {"C:\\Desenv\\P501\\SQL\\ORACLE\\X1.sql"}),
+             comLiberados(solicitacao("92", "090"), {"C:\\Desenv\\P501\\SQL\\ORACLE\\X2.sql"})},
+            {grupo("0000000012", {membro("91"), membro("92")})});
+    const QString oracle = QStringLiteral("\\Sql\\End_Conv\\Oracle\\");
+    files::forceDirectories("C:\\PreHom\\P501" + oracle);
+    files::forceDirectories("C:\\Homologados\\P501" + oracle);
+    files::writeBytes("C:\\PreHom\\P501" + oracle + "X1.SQL", "homologado agora");
+    files::writeBytes("C:\\Homologados\\P501" + oracle + "X1.SQL", "homologado antes");
+    // The generated X2 and the version it replaced, kept by the pre-homologated copy.
+    files::writeBytes("C:\\PreHom\\P501" + oracle + "X2.SQL", "gerado para teste");
+    const QString backup = QStringLiteral("C:\\PreHom\\P501\\Backup KMT\\0000000012\\00010000000092\\");
+    files::forceDirectories(backup);
+    files::writeBytes(backup + "X2.SQL", "anterior");
+    carrega();
+    marca({"0000000012"});
+
+    Homologacao(*dm).Homologa_Grupos_Selecionados();
+
+    EXPECT_EQ(files::readBytes("C:\\Homologados\\P501" + oracle + "X1.SQL"), "homologado agora");
+    EXPECT_FALSE(files::dirExists("C:\\Homologados\\P501\\Backup KMT\\0000000012"));
+    EXPECT_EQ(files::readBytes("C:\\PreHom\\P501" + oracle + "X2.SQL"), "anterior");
+    EXPECT_FALSE(files::fileExists("C:\\Homologados\\P501" + oracle + "X2.SQL"));
+    EXPECT_EQ(faseDaSolicitacao("91"), "100");
+    EXPECT_EQ(faseDaSolicitacao("92"), "090");
+    EXPECT_EQ(faseDoGrupo("0000000012"), "007");
 }
