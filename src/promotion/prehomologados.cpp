@@ -333,20 +333,20 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
 
         andamento.setTotal(int(arquivos.size()) * (variante.copiaTemporaria ? 2 : 1));
         int feitos = 0;
-        const auto copia = [&](const QString &destinoRaiz, bool comZip, bool tree) {
+        const auto copia = [&](const QString &destinoRaiz, bool comZip, bool naArvore) {
             for (qsizetype i = 0; i < arquivos.size(); ++i) {
                 andamento.passo(++feitos);
                 const ArquivoDistribuicao &a = arquivos[i];
                 // A file whose previous version could not be saved is not replaced: its
                 // backup is tried again by the next run.
-                if (tree && semBackup[i])
+                if (naArvore && semBackup[i])
                     continue;
                 QString fonte = TrocaRoot(a.origem.isEmpty() ? a.recebido : a.origem, dm.DirDesenv, dm.DirHomol);
                 if (fonte.size() < 3 || fonte[2] != u'\\')
                     fonte.prepend(u'\\');
                 if (!(fonte.size() >= 2 && fonte[0].isLetter() && fonte[1] == u':'))
                     fonte.prepend(QStringLiteral("C:"));
-                const QString destino = destinoRaiz + (tree ? a.destinoUsado() : a.destino);
+                const QString destino = destinoRaiz + (naArvore ? a.destinoUsado() : a.destino);
                 if (a.origem.isEmpty() || !files::fileExists(fonte)) {
                     erros.append(Texto(dm, "NOT_FILE_EXISTS", {fonte}));
                     continue;

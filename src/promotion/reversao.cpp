@@ -18,11 +18,6 @@ QString Texto(const TdmGrupSoliHom &dm, const char *key, const QVariantList &arg
     return dm.msgPadrao.Msg(QLatin1StringView(key), args);
 }
 
-QString Credenciais(const TdmGrupSoliHom &dm)
-{
-    return QStringLiteral("--username \"%1\" --password \"%2\"").arg(dm.UsuarioSVN, dm.SenhaSVN);
-}
-
 // A line of "svn status" that shows the file scheduled for deletion.
 bool DelecaoPendente(const QString &saida, const QString &arquivo)
 {
@@ -35,6 +30,28 @@ bool DelecaoPendente(const QString &saida, const QString &arquivo)
 }
 
 }  // namespace
+
+QString Reversao::Linha(Comando comando, const QString &revisao, const QString &arquivo, const QString &usuario,
+                        const QString &senha)
+{
+    const QString credenciais = QStringLiteral("--username \"%1\" --password \"%2\"").arg(usuario, senha);
+    const QString opcoes = QStringLiteral("--force --ignore-externals --depth files --accept postpone");
+    switch (comando) {
+    case Comando::VoltaRevisao:
+        return QStringLiteral("svn update --no-auth-cache -r\"%1\" %2 %3 \"%4\"")
+            .arg(revisao.trimmed(), credenciais, opcoes, arquivo);
+    case Comando::Atualiza:
+        return QStringLiteral("svn update --no-auth-cache %1 %2 \"%3\"").arg(credenciais, opcoes, arquivo);
+    case Comando::Envia:
+        return QStringLiteral("svn commit -m\"KMT: Restaurando situação do release %1\" --no-auth-cache %2 \"%3\"")
+            .arg(revisao, credenciais, arquivo);
+    case Comando::Apaga:
+        return QStringLiteral("svn del --force --no-auth-cache %1 \"%2\"").arg(credenciais, arquivo);
+    case Comando::Situacao:
+        return QStringLiteral("svn status --no-auth-cache %1 \"%2\"").arg(credenciais, arquivo);
+    }
+    return {};
+}
 
 QString Reversao::ErroAoVoltar(const QString &arquivo)
 {
@@ -116,16 +133,16 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
 void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QString &solicitacoes)
 {
     try {
-        {
-            Andamento andamento(Texto(dm, "VOLTA_SVN_HOMOLOGADOS"));
-            QString codigo = grupo;
-            dm.CarregaPacote(dm.cdsVersArqFonteHom, QStringLiteral("getVersArqFonteHom"), {RemoteArg::ref(codigo)});
-            codigo = grupo;
-            dm.CarregaPacote(dm.cdsArq, QStringLiteral("getArq"), {RemoteArg::ref(codigo)});
-        }
+        // The caption stays while the files are handled, with how far the rollback is.
+        Andamento andamento(Texto(dm, "VOLTA_SVN_HOMOLOGADOS"));
+        QString codigo = grupo;
+        dm.CarregaPacote(dm.cdsVersArqFonteHom, QStringLiteral("getVersArqFonteHom"), {RemoteArg::ref(codigo)});
+        codigo = grupo;
+        dm.CarregaPacote(dm.cdsArq, QStringLiteral("getArq"), {RemoteArg::ref(codigo)});
         const QString temporaria = files::tempPath();
-        const QString credenciais = Credenciais(dm);
-        const QString opcoesUpdate = QStringLiteral("--force --ignore-externals --depth files --accept postpone");
+        const auto linhaDe = [this](Comando comando, const QString &revisao, const QString &arquivo) {
+            return Linha(comando, revisao, arquivo, dm.UsuarioSVN, dm.SenhaSVN);
+        };
         QString log;
 
         Dataset &arquivos = *dm.cdsArq;
@@ -135,16 +152,26 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         const int caminho = arquivos.fieldIndex(QStringLiteral("DSDIRARQCHECKOU"));
         const int revisaoAnterior = versoes.fieldIndex(QStringLiteral("NRREVANTARQSVN"));
 
-        for (const ChaveSolicitacao &chave : SolicitacoesDaLista(solicitacoes)) {
+        const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
+        QList<QStringList> porSolicitacao;
+        int total = 0;
+        for (const ChaveSolicitacao &chave : chaves) {
             QStringList daSolicitacao;
             for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
                 if (Dataset::valueText(arquivos.currentValue(filial)) == chave.filial
                     && Dataset::valueText(arquivos.currentValue(numero)) == chave.numero)
                     daSolicitacao.append(Dataset::valueText(arquivos.currentValue(caminho)));
             }
-            arquivos.First();
+            total += int(daSolicitacao.size());
+            porSolicitacao.append(daSolicitacao);
+        }
+        arquivos.First();
+        andamento.setTotal(total);
 
+        int feitos = 0;
+        for (const QStringList &daSolicitacao : porSolicitacao) {
             for (const QString &desenvolvimento : daSolicitacao) {
+                andamento.passo(++feitos);
                 const QString homologado = TrocaRoot(desenvolvimento, dm.DirDesenv, dm.DirHomol);
                 const int linha = versoes.findRow(QStringLiteral("DSARQSVNHOMOL"), homologado, loCaseInsensitive);
                 if (linha < 0)
@@ -152,10 +179,7 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                 const QString revisao = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior));
 
                 if (revisao.trimmed().toInt() != 0) {
-                    const QString atualizaParaAnterior =
-                        QStringLiteral("svn update --no-auth-cache -r\"%1\" %2 %3 \"%4\"")
-                            .arg(revisao.trimmed(), credenciais, opcoesUpdate, homologado);
-                    const QString anterior = Executa(atualizaParaAnterior, false, homologado);
+                    const QString anterior = Executa(linhaDe(Comando::VoltaRevisao, revisao, homologado), false, homologado);
                     log += QStringLiteral("Arquivo: ") + homologado + u'\r' + anterior + u'\r';
                     // The client names the revision it brought the file to ("Atualizado para
                     // revisão 12.", "Na revisão 12."); a revision the repository does not have
@@ -167,17 +191,12 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                     if (!files::copyFile(homologado, copia))
                         Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {homologado, copia}), true);
 
-                    const QString atualiza =
-                        QStringLiteral("svn update --no-auth-cache %1 %2 \"%3\"").arg(credenciais, opcoesUpdate, homologado);
-                    log += Executa(atualiza, false, homologado) + u'\r';
+                    log += Executa(linhaDe(Comando::Atualiza, revisao, homologado), false, homologado) + u'\r';
 
                     if (!files::copyFile(copia, homologado))
                         Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {copia, homologado}), true);
 
-                    const QString envia =
-                        QStringLiteral("svn commit -m\"KMT: Restaurando situação do release %1\" --no-auth-cache %2 \"%3\"")
-                            .arg(revisao, credenciais, homologado);
-                    const QString saida = Executa(envia, false, homologado);
+                    const QString saida = Executa(linhaDe(Comando::Envia, revisao, homologado), false, homologado);
                     log += (saida.isEmpty() ? QStringLiteral("Não houve alterações") : saida) + QStringLiteral("\r\r");
                     continue;
                 }
@@ -186,17 +205,12 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                 // committed with the message of the other files. A deletion scheduled but not
                 // committed by an earlier rollback is committed now; a file already gone has
                 // nothing left to do.
-                const QString envia =
-                    QStringLiteral("svn commit -m\"KMT: Restaurando situação do release %1\" --no-auth-cache %2 \"%3\"")
-                        .arg(revisao, credenciais, homologado);
+                const QString envia = linhaDe(Comando::Envia, revisao, homologado);
                 QString script;
                 if (files::fileExists(homologado)) {
-                    script = QStringLiteral("svn del --force --no-auth-cache %1 \"%2\"").arg(credenciais, homologado)
-                           + QStringLiteral("\r\n") + envia;
+                    script = linhaDe(Comando::Apaga, revisao, homologado) + QStringLiteral("\r\n") + envia;
                 } else {
-                    const QString situacao =
-                        Executa(QStringLiteral("svn status --no-auth-cache %1 \"%2\"").arg(credenciais, homologado), false,
-                                homologado);
+                    const QString situacao = Executa(linhaDe(Comando::Situacao, revisao, homologado), false, homologado);
                     if (!DelecaoPendente(situacao, homologado))
                         continue;
                     script = envia;

@@ -19,6 +19,12 @@ public:
     void Volta_Backup_Pre_Homologados(const QString &grupo, const QString &solicitacoes);
     void Volta_Arquivos_SVN_Homologados(const QString &grupo, const QString &solicitacoes);
 
+    // The command lines of the rollback, with the file's path and the revision recorded
+    // before the transfer ("0" for a file the transfer added).
+    enum class Comando { VoltaRevisao, Atualiza, Envia, Apaga, Situacao };
+    static QString Linha(Comando comando, const QString &revisao, const QString &arquivo, const QString &usuario,
+                         const QString &senha);
+
     // The text shown when a repository script of the rollback fails.
     static QString ErroAoVoltar(const QString &arquivo);
 

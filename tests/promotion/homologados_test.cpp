@@ -69,6 +69,15 @@ TEST_F(AtualizacaoHomologados, BackupThenCopyThenDeletionOfTheBackup)
     homologados.Exclui_Backup_Homologados(kCompilado, {});
     EXPECT_FALSE(files::dirExists(kAreaHomologados));
     EXPECT_TRUE(files::dirExists(kD + "Backup KMT"));
+
+    QStringList legendas;
+    for (const ScriptedHostUi::Shown &mostrado : ui.shown()) {
+        if (mostrado.kind == ScriptedHostUi::Shown::Kind::Busy && !legendas.contains(mostrado.text))
+            legendas << mostrado.text;
+    }
+    EXPECT_TRUE(legendas.contains("Gravando backup dos arquivos homologados...")) << legendas.join('|').toStdString();
+    EXPECT_TRUE(legendas.contains("Atualizando os arquivos homologados... (6 de 6)"));
+    EXPECT_TRUE(legendas.contains("Excluindo backup dos arquivos homologados..."));
     EXPECT_FALSE(ui.busyVisible());
 }
 
@@ -77,8 +86,10 @@ TEST_F(AtualizacaoHomologados, MissingArchiveIsReportedAfterTheFileIsCopied)
     preparaHomologados();
     files::deleteFile(kP + "Ftp\\ExeFtp\\Tela.exe.zip");
     Homologados homologados(grupo(kCompilado));
+    alteraGrupo();
     const QList<QString> mensagens =
         interrompe(ui, [&] { homologados.Atualiza_Arq_Homologados(kCompilado, lista({"501"})); });
+    confereDescartado();
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_EQ(mensagens[0], QStringLiteral("Não foi possível realizar a cópia: C:\\PreHom\\P501\\Ftp\\ExeFtp\\TELA.exe.zip "
                                            "para C:\\Homologados\\P501\\Ftp\\ExeFtp\\TELA.exe.zip."));

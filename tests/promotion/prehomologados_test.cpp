@@ -77,7 +77,10 @@ TEST_F(CopiaPreHomologada, MissingFilesAreReportedTogetherAfterTheOthersAreCopie
     preparaCompilado();
     files::deleteFile(kH + "Rel\\Vendas.qr2");
     files::deleteFile(kH + "Sql\\Oracle\\X1.sql");
-    const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    PreHomologados copia(grupo(kCompilado));
+    alteraGrupo();
+    const QList<QString> mensagens = interrompe(ui, [&] { copia.Atualiza_Pre_Homologados(); });
+    confereDescartado();
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_EQ(mensagens[0], QStringLiteral("Não foi possível localizar o arquivo: C:\\Hom\\P501\\Sql\\Oracle\\X1.sql\r\n"
                                            "Não foi possível localizar o arquivo: C:\\Hom\\P501\\Rel\\Vendas.qr2"));

@@ -82,6 +82,30 @@ protected:
 
 }  // namespace
 
+TEST(ReversaoComandos, CommandLinesAreTheRollbackTemplates)
+{
+    using C = Reversao::Comando;
+    const struct {
+        C comando;
+        const char *revisao;
+        const char *esperado;
+    } casos[] = {
+        // Back to the recorded revision (blanks around it removed), and to the newest one.
+        {C::VoltaRevisao, " 12 ",
+         R"(svn update --no-auth-cache -r"12" --username "svn_ana" --password "s" --force --ignore-externals --depth files --accept postpone "C:\Hom\A b.pas")"},
+        {C::Atualiza, "12",
+         R"(svn update --no-auth-cache --username "svn_ana" --password "s" --force --ignore-externals --depth files --accept postpone "C:\Hom\A b.pas")"},
+        // The commit names the revision as it was stored.
+        {C::Envia, " 12 ",
+         R"(svn commit -m"KMT: Restaurando situação do release  12 " --no-auth-cache --username "svn_ana" --password "s" "C:\Hom\A b.pas")"},
+        {C::Apaga, "0", R"(svn del --force --no-auth-cache --username "svn_ana" --password "s" "C:\Hom\A b.pas")"},
+        {C::Situacao, "0", R"(svn status --no-auth-cache --username "svn_ana" --password "s" "C:\Hom\A b.pas")"},
+    };
+    for (const auto &caso : casos)
+        EXPECT_EQ(Reversao::Linha(caso.comando, caso.revisao, R"(C:\Hom\A b.pas)", "svn_ana", "s"),
+                  QString::fromUtf8(caso.esperado));
+}
+
 TEST_F(ReversaoPreHomologados, PreviousVersionsComeBackAndNewFilesGo)
 {
     Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502"}));
@@ -114,9 +138,11 @@ TEST_F(ReversaoPreHomologados, ArchiveOfANewExecutableGoesWithIt)
 TEST_F(ReversaoPreHomologados, FailedBackupCopyLeavesTheFile)
 {
     files::deleteFile(kArea + "00010000000501\\TELA.exe");
-    const QList<QString> mensagens = interrompe(ui, [&] {
-        Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501"}));
-    });
+    Reversao reversao(grupo(kCompilado));
+    alteraGrupo();
+    const QList<QString> mensagens =
+        interrompe(ui, [&] { reversao.Volta_Backup_Pre_Homologados(kCompilado, lista({"501"})); });
+    confereDescartado();
     EXPECT_EQ(mensagens, QList<QString>{"Não foi possível realizar a cópia: C:\\PreHom\\P501\\Backup KMT\\0000000031\\"
                                         "00010000000501\\TELA.exe para C:\\PreHom\\P501\\Bin\\Client\\TELA.exe."});
     EXPECT_EQ(le(kP + "Bin\\Client\\TELA.exe"), "tela nova");
@@ -170,6 +196,20 @@ TEST_F(ReversaoRepositorio, FailedUpdateStopsWithTheFileNamed)
     ASSERT_FALSE(mensagens.isEmpty());
     EXPECT_EQ(mensagens.last(), Reversao::ErroAoVoltar(kSrv + "A.pas"));
     EXPECT_EQ(head("A.pas"), "a transferido");
+}
+
+// A file locked by someone else cannot be committed: the rollback stops at it.
+TEST_F(ReversaoRepositorio, FailedCommitStopsWithTheFileNamed)
+{
+    svn("checkout " + urlHomologados + " C:\\Outra -q");
+    svn("lock C:\\Outra\\Srv\\B.pas --username svn_outro -q");
+    const QList<QString> mensagens = interrompe(ui, [&] {
+        Reversao(grupo(kRepositorio)).Volta_Arquivos_SVN_Homologados(kRepositorio, lista({"801", "802"}));
+    });
+    ASSERT_FALSE(mensagens.isEmpty());
+    EXPECT_EQ(mensagens.last(), Reversao::ErroAoVoltar(kSrv + "B.pas"));
+    EXPECT_EQ(head("A.pas"), "a antigo") << "files handled before stay rolled back";
+    EXPECT_EQ(head("B.pas"), "b transferido");
 }
 
 // A recorded revision that the repository does not have cannot be brought back.

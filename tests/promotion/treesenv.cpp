@@ -141,6 +141,19 @@ TdmGrupSoliHom &TreesTest::grupo(const QString &codigo)
     return *dm;
 }
 
+void TreesTest::alteraGrupo()
+{
+    dm->cdsGrupo->Edit();
+    dm->cdsGrupo->FieldByName(QStringLiteral("DSGRUPHOMOL")).setAsString(QStringLiteral("alterado"));
+}
+
+void TreesTest::confereDescartado()
+{
+    EXPECT_EQ(dm->cdsGrupo->State(), dsBrowse);
+    EXPECT_EQ(dm->cdsGrupo->ChangeCount(), 0);
+    EXPECT_NE(dm->grupo(QStringLiteral("DSGRUPHOMOL")), QStringLiteral("alterado"));
+}
+
 void TreesTest::escreve(const QString &path, const QByteArray &content, const QDateTime &date)
 {
     const qsizetype barra = path.lastIndexOf(u'\\');

@@ -64,6 +64,11 @@ protected:
     // The data module standing on a group, with the locations of its product.
     TdmGrupSoliHom &grupo(const QString &codigo);
 
+    // An edit of the current group left pending, and the check that a failed operation
+    // discarded it.
+    void alteraGrupo();
+    void confereDescartado();
+
     // Files on the mounted drive, by logical path.
     void escreve(const QString &path, const QByteArray &content, const QDateTime &date = {});
     QByteArray le(const QString &path);
