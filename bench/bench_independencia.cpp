@@ -24,11 +24,15 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace {
 
-constexpr int kPequeno = 500;
-constexpr int kGrande = 1000;
+// The short run of the tests (HOMOLOGA_BENCH_SHORT) uses 50 and 100 requests.
+const bool kCurto = qEnvironmentVariableIsSet("HOMOLOGA_BENCH_SHORT");
+const int kPequeno = kCurto ? 50 : 500;
+const int kGrande = kCurto ? 100 : 1000;
 const QString kGrupoPequeno = QStringLiteral("0000000001");
 const QString kGrupoGrande = QStringLiteral("0000000002");
 
@@ -227,14 +231,13 @@ int main(int argc, char **argv)
     env.dm = std::make_unique<TdmGrupSoliHom>();
     env.dm->GetInitialData();
 
-    benchmark::RegisterBenchmark("Independencia/500_solicitacoes_5000_arquivos", BM_Independencia, kGrupoPequeno, kPequeno)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Independencia/1000_solicitacoes_10000_arquivos", BM_Independencia, kGrupoGrande, kGrande)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Leituras/500_solicitacoes", BM_Leituras, kGrupoPequeno, kPequeno)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Leituras/1000_solicitacoes", BM_Leituras, kGrupoGrande, kGrande)
-        ->Unit(benchmark::kMillisecond);
+    for (const auto &[grupo, solicitacoes] : {std::pair{kGrupoPequeno, kPequeno}, std::pair{kGrupoGrande, kGrande}}) {
+        const std::string tamanho = std::to_string(solicitacoes) + "_solicitacoes_" + std::to_string(solicitacoes * 10) + "_arquivos";
+        benchmark::RegisterBenchmark(("Independencia/" + tamanho).c_str(), BM_Independencia, grupo, solicitacoes)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Leituras/" + tamanho).c_str(), BM_Leituras, grupo, solicitacoes)
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     env.dm.reset();

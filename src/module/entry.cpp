@@ -7,6 +7,7 @@
 #include "host/hostapp.h"
 #include "screens/groups/frmgrupsolihom.h"
 #include "workflow/frmdependencias.h"
+#include "workflow/frmjusthomol.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -81,7 +82,14 @@ void ShowDeps(Dataset *sourceFiles, Dataset *generatedFiles, Dataset *groupings,
     TfrmDependencias::ShowDeps(sourceFiles, generatedFiles, groupings, requests, &frmDependencias);
 }
 
-void CriaJustificativa(const QString &, const QString &, const QString &, const QString &)
+void CriaJustificativa(const QString &branch, const QString &group, const QString &request, const QString &operatorCode)
 {
-    notAvailable(QStringLiteral("A justificativa de decisões"));
+    // The dialog stores through the homologation screen's connection; without the screen
+    // open, through a data module of its own.
+    if (frmGrupSoliHom) {
+        CriaJustificativa(*frmGrupSoliHom->dm, branch, group, request, operatorCode);
+        return;
+    }
+    TdmGrupSoliHom dm;
+    CriaJustificativa(dm, branch, group, request, operatorCode);
 }

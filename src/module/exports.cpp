@@ -2,11 +2,9 @@
 
 #include "module/exports.h"
 
-// frmExecCommands lives with the command runner (src/runner).
+// frmExecCommands lives with the command runner (src/runner); the justification dialog's
+// variables with the dialog (src/workflow/frmjusthomol.cpp).
 TfrmDependencias *frmDependencias = nullptr;
-TfrmJustHomol *frmJustHomol = nullptr;
-QString stFil, stGrHom, stSoli, stOper;
-bool boConfirma_Atividade = false;
 TfrmGPatch *frmGPatch = nullptr;
 QString SemaStatus = QStringLiteral("G");
 int inErros = 0;

@@ -5,6 +5,7 @@
 #include "host/dataset.h"
 #include "host/services.h"
 #include "platform/files.h"
+#include "promotion/destino.h"
 #include "runner/frmexeccommands.h"
 
 #include <QRegularExpression>
@@ -14,13 +15,6 @@ namespace files = platform::files;
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// The folder part of a path, with its final backslash ("C:\A\b.txt" gives "C:\A\").
-QString pastaDe(const QString &path)
-{
-    const qsizetype last = path.lastIndexOf(u'\\');
-    return last < 0 ? QString() : path.left(last + 1);
-}
 
 // The levels of a folder from its drive prefix down: "C:\", "C:\A\", "C:\A\B\".
 QStringList niveis(const QString &pasta)
@@ -153,7 +147,7 @@ void CopiaTrabalho::Verificacoes()
         for (pendentes.First(); !pendentes.Eof(); pendentes.Next()) {
             const QString path = pendentes.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString();
             detalhe += QStringLiteral("\r Solicitação: ") + pendentes.FieldByName(QStringLiteral("NRSOLISERV")).AsString()
-                + QStringLiteral(" Arquivo: ") + path.mid(path.lastIndexOf(u'\\') + 1)
+                + QStringLiteral(" Arquivo: ") + ExtractFileName(path)
                 + QStringLiteral(" Release a ser Homologada: ") + pendentes.FieldByName(QStringLiteral("HOMOLOG")).AsString()
                 + QStringLiteral(" Release Pendente: ") + pendentes.FieldByName(QStringLiteral("DESENV")).AsString()
                 + u'\r';
@@ -212,7 +206,7 @@ void CopiaTrabalho::AtualizacaoLocal()
         // Folders new to the working copy: their deepest existing level is brought up first.
         QString novasPastas;
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-            const QString pasta = pastaDe(checkout.AsString());
+            const QString pasta = ExtractFilePath(checkout.AsString());
             if (files::dirExists(pasta))
                 continue;
             const Caminhada walk = caminha(pasta);
@@ -236,7 +230,7 @@ void CopiaTrabalho::AtualizacaoLocal()
 
         const auto presente = [&script](const QString &level) { return script.join(kCrLf).contains(level); };
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-            const QString pasta = pastaDe(diretorio.AsString());
+            const QString pasta = ExtractFilePath(diretorio.AsString());
             const QString nivel = files::dirExists(pasta) ? pasta : caminha(pasta).parada;
             if (nivel.isEmpty() || presente(nivel))
                 continue;

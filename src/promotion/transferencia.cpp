@@ -19,12 +19,6 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-QString pastaDe(const QString &path)
-{
-    const qsizetype last = path.lastIndexOf(u'\\');
-    return last < 0 ? QString() : path.left(last + 1);
-}
-
 QStringList linhasDe(const QString &saida)
 {
     return QString(saida).remove(u'\r').split(u'\n');
@@ -129,7 +123,7 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     // Folders new to the homologated repository are made level by level, each with its commit.
     std::set<QString> pastas;
     for (arquivos.First(); !arquivos.Eof(); arquivos.Next())
-        pastas.insert(pastaDe(checkout.AsString()));
+        pastas.insert(ExtractFilePath(checkout.AsString()));
     const auto criaPasta = [&](const QString &pasta) {
         const QString script = QStringLiteral("svn mkdir  --parents %1 %2").arg(credenciais(), pasta) + kCrLf
             + QStringLiteral("svn commit -m\"Grupo de solicitações: %1\" %2 %3").arg(grupo, credenciais(), pasta);

@@ -4,13 +4,14 @@
 #include "host/hostsettings.h"
 #include "host/services.h"
 
-void SalvaLog(TdmGrupSoliHom &dm, const QString &grupo, const QString &anterior, const QString &nova,
-              const QString &log)
+void SalvaLog(TdmGrupSoliHom &dm, const QString &anterior, const QString &nova, const QString &log, const QString &grupo)
 {
     Showavi::Scope busy(dm.msgPadrao.Msg(QStringLiteral("SALVA_LOG")));
+    // The phases and the text go by reference; what the server writes back is not read.
     QString faseAnterior = anterior;
     QString faseNova = nova;
     QString texto = log;
-    dm.ChamaServidor(QStringLiteral("setLogTram"), {Horvane::Operador(), grupo, RemoteArg::ref(faseAnterior),
-                                                   RemoteArg::ref(faseNova), RemoteArg::ref(texto)});
+    dm.ChamaServidor(QStringLiteral("setLogTram"),
+                     {Horvane::Operador(), grupo.isEmpty() ? dm.codigoGrupo() : grupo, RemoteArg::ref(faseAnterior),
+                      RemoteArg::ref(faseNova), RemoteArg::ref(texto)});
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 // The transition log: after an advance, the lines that the repository transfer wrote are
-// stored on the server with the group, the two phases and the operator.
+// stored on the server under the group, with the two phases and the operator.
 
 #include <QString>
 
 class TdmGrupSoliHom;
 
-// Stores the log of the group `grupo` for its move from `anterior` to `nova`.
-void SalvaLog(TdmGrupSoliHom &dm, const QString &grupo, const QString &anterior, const QString &nova,
-              const QString &log);
+// Stores `log` for the group `grupo` (by default the current group of the list). The group
+// save after a phase write reloads the list and moves its cursor, so a caller that wrote
+// the phase passes the code it read before the write.
+void SalvaLog(TdmGrupSoliHom &dm, const QString &anterior, const QString &nova, const QString &log,
+              const QString &grupo = QString());

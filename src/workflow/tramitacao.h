@@ -31,8 +31,6 @@ public:
     static QString ReleaseAnterior(const QString &release);
     // The time stamp of the tags: yyyymmddhhnnss.
     static QString CarimboDeTempo(const QDateTime &agora = QDateTime::currentDateTime());
-    // The product family of a tree code: 1 compiled, 2 web pages, 3 form settings.
-    static int FamiliaDoProduto(const QString &cdArvProd);
 
 private:
     // Puts the current group into edit, writes its phase (and release) and posts it: the

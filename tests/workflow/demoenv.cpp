@@ -74,11 +74,23 @@ packet::Packet DemoWorkspaceTest::packetOf(const QString &method, const QList<Re
 
 void DemoWorkspaceTest::setPhase(const QString &code, const QString &phase, const QString &release)
 {
+    // Straight into the database: the server moves a group one phase at a time.
+    {
+        server::Database db(server::DatabaseSpec::parse(workspace.databaseFile));
+        db.ensureOpen();
+        db.exec(QStringLiteral("UPDATE GRUPOHOMOL SET IDSTGRUPHOM = ?, CDRELEASEGHOM = ? WHERE CDGRUPHOMOL = ?"),
+                {phase, release, code});
+    }
+    dm->GetInitialData();
     ASSERT_TRUE(dm->LocalizaGrupo(code));
-    dm->cdsGrupo->Edit();
-    dm->cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).setAsString(phase);
-    if (!release.isEmpty())
-        dm->cdsGrupo->FieldByName(QStringLiteral("CDRELEASEGHOM")).setAsString(release);
-    dm->cdsGrupo->Post();
-    ASSERT_TRUE(dm->LocalizaGrupo(code));
+}
+
+QString DemoWorkspaceTest::phaseOnServer(const QString &code)
+{
+    const packet::Packet groups = packetOf(QStringLiteral("getGrupo"), {QString()});
+    for (const packet::Row &row : groups.rows) {
+        if (row[groups.fieldIndex(QStringLiteral("CDGRUPHOMOL"))].toString() == code)
+            return row[groups.fieldIndex(QStringLiteral("IDSTGRUPHOM"))].toString();
+    }
+    return {};
 }

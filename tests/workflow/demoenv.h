@@ -33,6 +33,8 @@ protected:
     QStringList logMessages(const QString &url);
     // A remote method's data on the workspace's server.
     packet::Packet packetOf(const QString &method, const QList<RemoteArg> &args);
+    // The phase of a group as the server has it.
+    QString phaseOnServer(const QString &code);
     // Moves a group straight to a phase on the server (setup of later transitions).
     void setPhase(const QString &code, const QString &phase, const QString &release = {});
 

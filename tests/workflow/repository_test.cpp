@@ -308,3 +308,38 @@ TEST_F(TagTest, ARepositoryUrlWithoutTrunkOrBranchesStopsBeforeAnyCommand)
     EXPECT_TRUE(local.isEmpty());
     EXPECT_TRUE(ui.logLines().isEmpty());
 }
+
+// A compare that does not say the files are the same (here the compare tool is handed a
+// path with a blank, which the command line splits) stops the transfer before any commit;
+// the copy report is written all the same.
+TEST_F(WorkingCopyTest, ACompareDifferenceCommitsNothing)
+{
+    const QString spaced = QString::fromLatin1(kDevRoot) + QStringLiteral("\\SRV\\Com Espaco.pas");
+    files::writeBytes(spaced, "unit ComEspaco;\r\n");
+    group(kGroup);
+    dm->GetLocations(dm->grupo(QStringLiteral("CDPRODUTO")));
+    dm->CarregaPacote(dm->cdsArqModifAtu, QStringLiteral("GetVersArqModif"), {kGroup});
+    Dataset &arquivos = *dm->cdsArqModifAtu;
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+        arquivos.Edit();
+        arquivos.FieldByName(QStringLiteral("DIRETORIO")).setAsString(arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString());
+        arquivos.Post();
+    }
+    arquivos.Append();
+    arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).setAsString(spaced);
+    arquivos.FieldByName(QStringLiteral("DIRETORIO")).setAsString(spaced);
+    arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QStringLiteral("1"));
+    arquivos.Post();
+    const QString before = headRevision(QString::fromLatin1(kHomUrl));
+
+    EXPECT_THROW(TransferenciaHomol(*dm).Troca_Arquivos_Desenv_Homol(), EAbort);
+    EXPECT_EQ(ui.messages().last(),
+              QStringLiteral("Os seguintes arquivos apresentaram erros na tentativa de copiá-los para o diretório de "
+                             "homologados:\r\n")
+                  + spaced + QStringLiteral(" - os arquivos dos diretorios de origem e de destino são diferentes\r\n"));
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)), before);
+    const QStringList report =
+        files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
+    EXPECT_EQ(report.size(), 6);
+    EXPECT_TRUE(report.contains(QStringLiteral("C:\\Homol\\ERP\\SRV\\Com Espaco.pas")));
+}

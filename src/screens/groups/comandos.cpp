@@ -58,6 +58,8 @@ void TfrmGrupSoliHom::ComandosPadrao(bool confirmar, bool incluir, bool alterar,
     mnuExcluir->setEnabled(excluir);
     mnuProcurar->setEnabled(browse && !dataset.IsEmpty());
     mnuVerificar->setEnabled(browse);
+    // Moving to another group while a row is pending would post it half-typed or drop it.
+    dbnPadrao->setEnabled(browse && dm->cdsGrupo->State() == dsBrowse);
 }
 
 void TfrmGrupSoliHom::ControlaBotoesGrupo()

@@ -1,6 +1,7 @@
 #include "screens/groups/frmgrupsolihom.h"
 
 #include "host/consiste.h"
+#include "workflow/tramitacao.h"
 #include "host/guard.h"
 #include "host/hostapp.h"
 #include "host/hostsettings.h"
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTabWidget>
@@ -64,6 +66,7 @@ TfrmGrupSoliHom::TfrmGrupSoliHom(QWidget *parent)
     CriaRodape();
     CriaComandos();
     LigaEventos();
+    LigaEdicao();
 }
 
 TfrmGrupSoliHom::~TfrmGrupSoliHom()
@@ -89,8 +92,9 @@ void TfrmGrupSoliHom::CriaPaginas()
                            GridColumn(QStringLiteral("CDARVPROD"), {}, false, true),
                            GridColumn(QStringLiteral("DTCRIAGRHOM"), {}, true),
                            GridColumn(QStringLiteral("CDRELEASEGHOM"), {}, true),
-                           GridColumn(QStringLiteral("DTHRGERAGRUPSOL")),
-                           GridColumn(QStringLiteral("DTHRHOMOGRUPSOL"))});
+                           // The two dates are the workflow's, never typed.
+                           GridColumn(QStringLiteral("DTHRGERAGRUPSOL"), {}, true),
+                           GridColumn(QStringLiteral("DTHRHOMOGRUPSOL"), {}, true)});
     dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("IDSTGRUPHOM")), 210);
     dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("CDARVPROD")), 220);
     fitColumns(dbgPadrao, {QStringLiteral("CDGRUPHOMOL")}, kCodigo);
@@ -259,6 +263,7 @@ void TfrmGrupSoliHom::FormCreate()
     m_trocandoPaginaPeloMenu = true;
     pgcPadrao->setCurrentWidget(tshPadrao);
     m_trocandoPaginaPeloMenu = false;
+    m_abertaSemDados = !carregou;
     if (carregou)
         pgcPadraoChange();
     else
@@ -274,7 +279,9 @@ void TfrmGrupSoliHom::FormClose()
 
 void TfrmGrupSoliHom::btfAvancaFaseClick()
 {
-    throw EHomologa(QStringLiteral("A tramitação de grupos ainda não está disponível nesta versão do módulo."));
+    // The commands follow the group's new phase, also after a failed transition.
+    const auto estados = qScopeGuard([this] { ControlaBotoesDaPagina(); });
+    Tramitacao(*dm).btfAvancaFaseClick();
 }
 
 void TfrmGrupSoliHom::sbtInterDependenciaClick()

@@ -86,7 +86,42 @@ public:
 
     Dataset *commandDataSet() const override;
 
+    // ---- editing: the commands by page, the choices, the validations and the saves
+    void sbtIncluirClick() override;
+    void sbtAlterarClick() override;
+    void sbtExcluirClick() override;
+    void sbtConfirmarClick() override;
+    void sbtCancelarClick() override;
+    void cdsGrupoNewRecord();
+    void dbgPadraoEditButtonClick();  // product choice
+    void VD_Prod();
+    void cdsGrupoBeforePost();
+    void cdsSoliNewRecord();
+    void dbgSoliEditButtonClick();  // request choice
+    void VD_Ins_Soli();
+    void cdsSoliBeforePost();
+    void cdsSoliAfterPost();  // the request save, also after a delete
+    // A click on a cell of the request grid: the decision flags of a group under test.
+    void dbgSoliCellClick();
+
+protected:
+    // A row being typed is not dropped without a question when the screen closes.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    void LigaEdicao();
+    // The page's dataset when it is the groups' or the requests', else null.
+    Dataset *dataSetEditavel() const;
+    // The values of the group row when its edit began, but its mark: a post that changed
+    // only the mark is not a change of the group.
+    QStringList valoresDoGrupo(bool semMarca);
+    QStringList m_grupoAntesDaEdicao;
+    QString m_produtoAntesDaEdicao;
+    // The screen opened without the server: the first successful read sets it up as a
+    // fresh opening would.
+    bool m_abertaSemDados = false;
+    void AtualizaTotalSoli();
+
     void CriaPaginas();
     void CriaRodape();
     void CriaComandos();

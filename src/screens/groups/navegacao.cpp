@@ -22,6 +22,12 @@ void TfrmGrupSoliHom::ConexaoPermanente(bool conecta) { dm->ConexaoPermanente(co
 
 void TfrmGrupSoliHom::AntesDaTrocaDeGrupo()
 {
+    // What the page lists belongs to the group it was read for: when the new group's read
+    // fails, the page shows nothing rather than the previous group's rows under the new name.
+    for (Dataset *lista : {dm->cdsSoli, dm->cdsArq, dm->cdsArqLib}) {
+        if (lista->State() == dsBrowse && !lista->IsEmpty())
+            lista->EmptyDataSet();
+    }
     QWidget *page = pgcPadrao->currentWidget();
     if (page == tshPadrao)
         ControlaBotoesGrupo();
@@ -103,6 +109,13 @@ void TfrmGrupSoliHom::sbtVerificarClick()
     QWidget *page = pgcPadrao->currentWidget();
     if (page == tshPadrao) {
         GetInitialData();
+        if (m_abertaSemDados) {
+            // The first data the screen gets: it is set up as a fresh opening sets it up.
+            m_abertaSemDados = false;
+            dbgPadrao->setReadOnly(!dm->boEditavel);
+            dbgSoli->setReadOnly(!dm->boEditavel);
+            pgcPadraoChange();
+        }
     } else if (page == tshSoli) {
         dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
         lblQtdeSoli->setText(QString::number(dm->cdsSoli->RecordCount()));

@@ -1,0 +1,376 @@
+// Editing on the homologation screen: groups (name and product) on the groups page,
+// requests added and removed on the requests page, the decision flags of a group under
+// test with their justification, the validations with their messages and the saves.
+
+#include "screens/groups/frmgrupsolihom.h"
+
+#include "host/consiste.h"
+#include "host/guard.h"
+#include "host/hostsettings.h"
+#include "host/services.h"
+#include "workflow/frmjusthomol.h"
+#include "workflow/verificacoes.h"
+
+#include <QCloseEvent>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QTabWidget>
+
+namespace {
+
+const QString kCdGrupHomol = QStringLiteral("CDGRUPHOMOL");
+const QString kDsGrupHomol = QStringLiteral("DSGRUPHOMOL");
+const QString kCdArvProd = QStringLiteral("CDARVPROD");
+const QString kCdProduto = QStringLiteral("CDPRODUTO");
+const QString kNmProduto = QStringLiteral("NMPRODUTO");
+const QString kNrSoliServ = QStringLiteral("NRSOLISERV");
+const QString kCdFilial = QStringLiteral("CDFILIAL");
+const QString kMarcado = QStringLiteral("IDMARCADO");
+
+const QStringList kDecisoes = {QStringLiteral("IDHOMOLSOL"), QStringLiteral("IDENCSOLPATCREG"),
+                               QStringLiteral("IDRETSOLERROPRO")};
+
+// A validation of the screen: the error box, then the silent stop.
+[[noreturn]] void recusa(const QString &text)
+{
+    Consiste::MensErro(text, false);
+    Abort();
+}
+
+void copia(Dataset &para, Dataset &de, const QStringList &fields)
+{
+    for (const QString &field : fields)
+        para.FieldByName(field).setAsString(de.FieldByName(field).AsString());
+}
+
+}  // namespace
+
+void TfrmGrupSoliHom::LigaEdicao()
+{
+    Dataset *grupos = dm->cdsGrupo;
+    Dataset *solicitacoes = dm->cdsSoli;
+    grupos->OnNewRecord = [this](Dataset &) { cdsGrupoNewRecord(); };
+    grupos->AfterEdit = [this](Dataset &) {
+        m_grupoAntesDaEdicao = valoresDoGrupo(true);
+        m_produtoAntesDaEdicao = dm->grupo(kCdArvProd);
+    };
+    grupos->BeforePost = [this](Dataset &) { cdsGrupoBeforePost(); };
+    solicitacoes->OnNewRecord = [this](Dataset &) { cdsSoliNewRecord(); };
+    solicitacoes->BeforePost = [this](Dataset &) { cdsSoliBeforePost(); };
+    solicitacoes->AfterPost = [this](Dataset &) { cdsSoliAfterPost(); };
+    solicitacoes->AfterDelete = [this](Dataset &) { cdsSoliAfterPost(); };
+
+    // The decision of a request is justified in the dialog; a dialog left without a stored
+    // justification leaves the decision as it was.
+    dm->CriaJustificativa = [this](const QString &filial, const QString &grupo, const QString &solicitacao,
+                                   const QString &operador) {
+        if (!::CriaJustificativa(*dm, filial, grupo, solicitacao, operador))
+            Abort();
+    };
+
+    dbgPadrao->OnEditButtonClick = [this](TDBGrid &) { dbgPadraoEditButtonClick(); };
+    dbgSoli->OnEditButtonClick = [this](TDBGrid &) { dbgSoliEditButtonClick(); };
+    dbgSoli->OnCellClick = [this](TDBGrid &) { dbgSoliCellClick(); };
+    // Leaving the product column of a group being typed, or the number column of a new
+    // request, for another column of the same row validates what was typed there (moving to
+    // another row posts the row, which validates it anyway).
+    const auto onLeaving = [this](TDBGrid *grid, const QString &field, std::function<bool()> pending,
+                                  std::function<void()> validate) {
+        connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [grid, field, pending, validate](const QModelIndex &current, const QModelIndex &previous) {
+                    if (previous.isValid() && current.isValid() && current.row() == previous.row()
+                        && previous.column() != current.column() && previous.column() == grid->columnOfField(field)
+                        && pending())
+                        host::runGuarded(validate);
+                });
+    };
+    onLeaving(
+        dbgPadrao, kCdArvProd, [this] { return dm->cdsGrupo->State() != dsBrowse; }, [this] { VD_Prod(); });
+    onLeaving(
+        dbgSoli, kNrSoliServ, [this] { return dm->cdsSoli->State() == dsInsert; }, [this] { VD_Ins_Soli(); });
+    connect(solicitacoes, &Dataset::layoutReset, this, [this] { AtualizaTotalSoli(); });
+    connect(solicitacoes, &Dataset::rowChanged, this, [this] { AtualizaTotalSoli(); });
+}
+
+void TfrmGrupSoliHom::AtualizaTotalSoli() { lblQtdeSoli->setText(QString::number(dm->cdsSoli->RecordCount())); }
+
+QStringList TfrmGrupSoliHom::valoresDoGrupo(bool semMarca)
+{
+    QStringList values;
+    Dataset &grupos = *dm->cdsGrupo;
+    for (int field = 0; field < grupos.FieldCount(); ++field) {
+        if (semMarca && grupos.Fields(field).FieldName().compare(kMarcado, Qt::CaseInsensitive) == 0)
+            continue;
+        values << grupos.Fields(field).AsString();
+    }
+    return values;
+}
+
+Dataset *TfrmGrupSoliHom::dataSetEditavel() const
+{
+    QWidget *page = pgcPadrao->currentWidget();
+    if (page == tshPadrao)
+        return dm->cdsGrupo;
+    if (page == tshSoli)
+        return dm->cdsSoli;
+    return nullptr;
+}
+
+// ====================================================================== commands
+
+void TfrmGrupSoliHom::sbtIncluirClick()
+{
+    if (Dataset *dataset = dataSetEditavel(); dataset && dataset->State() == dsBrowse)
+        dataset->Insert();
+}
+
+void TfrmGrupSoliHom::sbtAlterarClick()
+{
+    if (pgcPadrao->currentWidget() != tshPadrao)
+        return;
+    if (Dataset *grupos = dm->cdsGrupo; grupos->State() == dsBrowse && !grupos->IsEmpty())
+        grupos->Edit();
+}
+
+void TfrmGrupSoliHom::sbtExcluirClick()
+{
+    Dataset *dataset = dataSetEditavel();
+    if (!dataset || dataset->State() != dsBrowse || dataset->IsEmpty())
+        return;
+    if (msgPadraoBase.ShowMsg(QStringLiteral("Excl"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return;
+    dataset->Delete();
+    ControlaBotoesDaPagina();
+}
+
+void TfrmGrupSoliHom::sbtConfirmarClick()
+{
+    Consiste::RefreshGrid(this);
+    if (Dataset *dataset = dataSetEditavel(); dataset && dataset->State() != dsBrowse)
+        dataset->Post();
+}
+
+void TfrmGrupSoliHom::sbtCancelarClick()
+{
+    Dataset *dataset = dataSetEditavel();
+    if (!dataset || dataset->State() == dsBrowse)
+        return;
+    if (msgPadraoBase.ShowMsg(QStringLiteral("Canc"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return;
+    dataset->Cancel();
+    pgcPadraoChange();
+}
+
+void TfrmGrupSoliHom::closeEvent(QCloseEvent *event)
+{
+    for (Dataset *dataset : {dm->cdsGrupo, dm->cdsSoli}) {
+        if (dataset->State() == dsBrowse)
+            continue;
+        if (msgPadraoBase.ShowMsg(QStringLiteral("Canc"), DialogType::Confirmation, mbYes | mbNo) != mbYes) {
+            event->ignore();
+            return;
+        }
+        dataset->Cancel();
+    }
+    TfrmPadraoGrid::closeEvent(event);
+}
+
+// ====================================================================== groups
+
+void TfrmGrupSoliHom::cdsGrupoNewRecord() { dm->cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).setAsString(QStringLiteral("001")); }
+
+void TfrmGrupSoliHom::dbgPadraoEditButtonClick()
+{
+    if (!dm->boEditavel)
+        return;
+    dm->CarregaPacote(dm->cdsProd, QStringLiteral("getProd"), {Horvane::FiliProc(), QString()});
+    if (!Pesquisa::Pesquisar(*dm->cdsProd, msgPadrao.Msg(QStringLiteral("Prod")), false, true))
+        return;
+    Dataset &grupos = *dm->cdsGrupo;
+    if (grupos.State() == dsBrowse) {
+        if (grupos.IsEmpty())
+            grupos.Insert();
+        else
+            grupos.Edit();
+    }
+    copia(grupos, *dm->cdsProd, {kCdProduto, kNmProduto, kCdArvProd});
+}
+
+void TfrmGrupSoliHom::VD_Prod()
+{
+    Dataset &grupos = *dm->cdsGrupo;
+    const QString arvore = dm->grupo(kCdArvProd);
+    if (Consiste::EmptyString(arvore))
+        return;
+    if (grupos.State() == dsEdit && arvore.compare(m_produtoAntesDaEdicao, Qt::CaseInsensitive) != 0
+        && !dm->cdsSoli->IsEmpty())
+        recusa(msgPadrao.Msg(QStringLiteral("N_PROD_CHANGE")));
+    dm->CarregaPacote(dm->cdsProd, QStringLiteral("getProd"), {Horvane::FiliProc(), arvore});
+    if (dm->cdsProd->IsEmpty())
+        recusa(msgPadrao.Msg(QStringLiteral("PROD_INV")));
+    if (grupos.State() == dsBrowse) {
+        if (grupos.IsEmpty())
+            grupos.Insert();
+        else
+            grupos.Edit();
+    }
+    copia(grupos, *dm->cdsProd, {kCdProduto, kNmProduto, kCdArvProd});
+}
+
+void TfrmGrupSoliHom::cdsGrupoBeforePost()
+{
+    Dataset &grupos = *dm->cdsGrupo;
+    // A mark is the screen's own: posting it is no change of the group to validate.
+    if (grupos.State() == dsEdit && valoresDoGrupo(true) == m_grupoAntesDaEdicao)
+        return;
+    try {
+        if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kDsGrupHomol))))
+            recusa(msgPadrao.Msg(QStringLiteral("NM_GRUPO_DEVE")));
+        if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kCdArvProd))))
+            recusa(msgPadrao.Msg(QStringLiteral("PROD_DEVE")));
+        VD_Prod();
+    } catch (...) {
+        dm->DescartaAlteracoesGrupo();
+        throw;
+    }
+}
+
+// ====================================================================== requests
+
+void TfrmGrupSoliHom::cdsSoliNewRecord()
+{
+    Dataset &solicitacoes = *dm->cdsSoli;
+    solicitacoes.FieldByName(QStringLiteral("IDSTSOLIGRUP")).setAsString(QStringLiteral("001"));
+    solicitacoes.FieldByName(kCdFilial).setAsString(Horvane::FiliProc());
+    solicitacoes.FieldByName(kCdGrupHomol).setAsString(dm->codigoGrupo());
+}
+
+void TfrmGrupSoliHom::dbgSoliEditButtonClick()
+{
+    Dataset &solicitacoes = *dm->cdsSoli;
+    // A request is chosen for a new row only; an existing request keeps its number.
+    if (!dm->boEditavel || dm->statusGrupo() != u"001" || solicitacoes.State() == dsEdit)
+        return;
+    dm->CarregaPacote(dm->cdsSoliDisp, QStringLiteral("getSoliDisp"), {dm->grupo(kCdProduto)});
+    if (dm->cdsSoliDisp->IsEmpty())
+        recusa(msgPadrao.Msg(QStringLiteral("N_SOLI_DISP")));
+    if (!Pesquisa::Pesquisar(*dm->cdsSoliDisp, msgPadrao.Msg(QStringLiteral("SoliDisp")), false, true))
+        return;
+    if (solicitacoes.State() == dsBrowse)
+        solicitacoes.Insert();
+    copia(solicitacoes, *dm->cdsSoliDisp,
+          {kNrSoliServ, QStringLiteral("DSREFESOLI"), kCdFilial, QStringLiteral("TXOBSOLIGER")});
+}
+
+void TfrmGrupSoliHom::VD_Ins_Soli()
+{
+    Dataset &solicitacoes = *dm->cdsSoli;
+    TField numero = solicitacoes.FieldByName(kNrSoliServ);
+    if (Consiste::EmptyString(Consiste::AllTrim(numero.AsString())))
+        return;
+    const bool inserindo = solicitacoes.State() == dsInsert;
+    if (inserindo)
+        numero.setAsString(Consiste::Ajusta(numero.AsString(), 10));
+    dm->CarregaPacote(dm->cdsVdSoli, QStringLiteral("getVdInsSoli"),
+                      {solicitacoes.FieldByName(kCdFilial).AsString(), numero.AsString(), dm->grupo(kCdProduto)});
+    Dataset &encontrada = *dm->cdsVdSoli;
+    if (encontrada.IsEmpty())
+        recusa(msgPadrao.Msg(QStringLiteral("SOLI_INV")));
+    if (!Consiste::EmptyString(encontrada.FieldByName(kCdGrupHomol).AsString()))
+        recusa(msgPadrao.Msg(QStringLiteral("SOLI_JA"), {encontrada.FieldByName(kCdGrupHomol).AsString(),
+                                                         encontrada.FieldByName(kDsGrupHomol).AsString()}));
+    if (inserindo)
+        copia(solicitacoes, encontrada, {QStringLiteral("DSREFESOLI"), QStringLiteral("TXOBSOLIGER"), QStringLiteral("CDFASETRAM")});
+}
+
+void TfrmGrupSoliHom::cdsSoliBeforePost()
+{
+    Dataset &solicitacoes = *dm->cdsSoli;
+    const QString numero = solicitacoes.FieldByName(kNrSoliServ).AsString();
+    if (Consiste::EmptyString(Consiste::AllTrim(numero)))
+        recusa(msgPadrao.Msg(QStringLiteral("SOLI_DEVE")));
+    if (solicitacoes.State() == dsInsert) {
+        VD_Ins_Soli();
+        Verificacoes(*dm).Vd_Release_Soli();
+    }
+    dm->CarregaPacote(dm->cdsItemTrabDesenv, QStringLiteral("GetItemTrabDesenv"),
+                      {solicitacoes.FieldByName(kNrSoliServ).AsString()});
+    Dataset &comuns = *dm->cdsItemTrabDesenv;
+    if (comuns.IsEmpty())
+        return;
+    QStringList linhas;
+    const TField outra = comuns.FieldByName(kNrSoliServ);
+    const TField referencia = comuns.FieldByName(QStringLiteral("DSREFESOLI"));
+    for (comuns.First(); !comuns.Eof(); comuns.Next())
+        linhas << outra.AsString() + QStringLiteral(" - ") + referencia.AsString();
+    comuns.First();
+    hostUi().showMessage(msgPadrao.Msg(QStringLiteral("SOLI_DESENV")) + QStringLiteral("\r\n\r\n")
+                             + linhas.join(QStringLiteral("\r\n")),
+                         DialogType::Information, mbOK);
+}
+
+void TfrmGrupSoliHom::cdsSoliAfterPost()
+{
+    Dataset &solicitacoes = *dm->cdsSoli;
+    if (solicitacoes.ChangeCount() == 0)
+        return;
+    // A refused save keeps the change on the screen: the server's text names the request.
+    dm->ChamaServidor(QStringLiteral("setSoli"), {solicitacoes.Delta()}, QStringLiteral("Atualizando"));
+    solicitacoes.MergeChangeLog();
+}
+
+void TfrmGrupSoliHom::dbgSoliCellClick()
+{
+    Dataset &solicitacoes = *dm->cdsSoli;
+    const QString campo = dbgSoli->SelectedField();
+    const int qual = int(kDecisoes.indexOf(campo));
+    if (qual < 0 || !dm->boEditavel || dm->statusGrupo() != u"006" || solicitacoes.IsEmpty()
+        || solicitacoes.State() != dsBrowse)
+        return;
+    // Another operator may have decided first: nothing is changed on the server (neither the
+    // justification nor the flags) from a row that no longer holds what is stored.
+    {
+        const QString grupo = dm->codigoGrupo();
+        Dataset &atual = *dm->cdsSoliAux;
+        atual.setData(TdmGrupSoliHom::Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {grupo}), QStringLiteral("GetSoli")));
+        const QString filial = solicitacoes.FieldByName(kCdFilial).AsString();
+        const QString numero = solicitacoes.FieldByName(kNrSoliServ).AsString();
+        bool igual = atual.Locate(QStringLiteral("CDFILIAL;NRSOLISERV"), QVariantList{filial, numero});
+        for (const QString &field : kDecisoes + QStringList{QStringLiteral("IDSTSOLIGRUP")})
+            igual = igual && atual.FieldByName(field).AsString() == solicitacoes.FieldByName(field).AsString();
+        if (!igual)
+            recusa(QStringLiteral("A solicitação %1/%2 do grupo %3 foi alterada por outro operador depois de lida. Nada foi "
+                                  "gravado; use Verificar para ler os dados novamente e refaça a decisão.")
+                       .arg(filial, numero, grupo));
+    }
+    try {
+        solicitacoes.Edit();
+        if (solicitacoes.State() != dsEdit)
+            return;
+        TField decisao = solicitacoes.FieldByName(campo);
+        const QString filial = solicitacoes.FieldByName(kCdFilial).AsString();
+        const QString grupo = solicitacoes.FieldByName(kCdGrupHomol).AsString();
+        const QString numero = solicitacoes.FieldByName(kNrSoliServ).AsString();
+        if (decisao.AsString() == u"S") {
+            decisao.setAsString(QStringLiteral("N"));
+            dm->ChamaServidor(QStringLiteral("setDeletaJustificativa"), {filial, grupo, numero});
+        } else if (solicitacoes.FieldByName(kDecisoes[(qual + 1) % 3]).AsString() != u"S"
+                   && solicitacoes.FieldByName(kDecisoes[(qual + 2) % 3]).AsString() != u"S") {
+            decisao.setAsString(QStringLiteral("S"));
+            dm->CarregaPacote(dm->cdsVdJust, QStringLiteral("getVdJustificativa"), {filial, grupo, numero});
+            if (!dm->cdsVdJust->IsEmpty())
+                dm->ChamaServidor(QStringLiteral("setDeletaJustificativa"),
+                                  {dm->cdsVdJust->FieldByName(kCdFilial).AsString(),
+                                   dm->cdsVdJust->FieldByName(kCdGrupHomol).AsString(),
+                                   dm->cdsVdJust->FieldByName(kNrSoliServ).AsString()});
+            dm->CriaJustificativa(filial, grupo, numero, Horvane::Operador());
+        }
+        solicitacoes.Post();
+    } catch (...) {
+        // A decision that was not carried out is not left half-made in the row; a save the
+        // server refused keeps its change (the row is posted by then).
+        if (solicitacoes.State() == dsEdit)
+            solicitacoes.Cancel();
+        throw;
+    }
+}

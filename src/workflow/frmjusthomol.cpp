@@ -1,0 +1,186 @@
+#include "workflow/frmjusthomol.h"
+
+#include "datamodule/dmgrupsolihom.h"
+#include "host/consiste.h"
+#include "host/guard.h"
+#include "host/hostapp.h"
+#include "module/exports.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+// The module-wide variables of the dialog (exported with the module's entry points).
+TfrmJustHomol *frmJustHomol = nullptr;
+QString stFil, stGrHom, stSoli, stOper;
+bool boConfirma_Atividade = false;
+bool boPrimeiraAtivacao = true;
+
+TfrmJustHomol::TfrmJustHomol(TdmGrupSoliHom &dm, QWidget *parent)
+    : TfrmRotiGeral(QStringLiteral("frmJustHomol"), QStringLiteral("Justificativa de Alteração no Processo de Homologação"),
+                    QStringLiteral("VOP42003"), parent),
+      dm(dm)
+{
+    // Sizeable, with no close, minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setSizeGripEnabled(true);
+    resize(754, 232);
+    msgPadrao.setEntries({QStringLiteral("RESP_INF|Justificativa deve ser informada")});
+
+    auto *layout = new QVBoxLayout(pnlPrincipal);
+    layout->setContentsMargins(0, 0, 0, 0);
+    fpnResposta = new QFrame(pnlPrincipal);
+    fpnResposta->setObjectName(QStringLiteral("fpnResposta"));
+    fpnResposta->setFrameShape(QFrame::StyledPanel);
+    fpnResposta->setFixedHeight(8);
+    layout->addWidget(fpnResposta);
+    redJustificativa = new QPlainTextEdit(pnlPrincipal);
+    redJustificativa->setObjectName(QStringLiteral("redJustificativa"));
+    layout->addWidget(redJustificativa, 1);
+    redJustificativa->installEventFilter(this);
+    connect(redJustificativa, &QPlainTextEdit::textChanged, this, [this] { redJustificativaChange(); });
+
+    sbtConfirma = sbtConfirm;
+    sbtConfirma->setText(QString());
+    sbtConfirma->setToolTip(QStringLiteral("Confirmar"));
+    sbtCancel->setEnabled(false);  // the decision is not left without a reason
+}
+
+void TfrmJustHomol::FormCreate()
+{
+    TfrmRotiGeral::FormCreate();
+    redJustificativa->clear();
+}
+
+bool TfrmJustHomol::JustificativaVazia() const
+{
+    return Consiste::EmptyString(Consiste::AllTrim(redJustificativa->toPlainText()));
+}
+
+void TfrmJustHomol::redJustificativaChange() { sbtConfirma->setEnabled(!JustificativaVazia()); }
+
+void TfrmJustHomol::FormActivate()
+{
+    repaint();
+    if (boPrimeiraAtivacao) {
+        sbtConfirma->setEnabled(false);
+        boPrimeiraAtivacao = false;
+    } else {
+        sbtConfirma->setEnabled(!JustificativaVazia());
+    }
+}
+
+void TfrmJustHomol::sbtConfirmClick()
+{
+    if (hostUi().showMessage(QStringLiteral("Confirmar Operação ?"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return;
+    boConfirma_Atividade = true;
+    // The key goes by reference; what the server writes back is not read.
+    QString filial = stFil, grupo = stGrHom, solicitacao = stSoli, operador = stOper;
+    dm.ChamaServidor(QStringLiteral("setInsereJustificativa"),
+                     {RemoteArg::ref(filial), RemoteArg::ref(grupo), RemoteArg::ref(solicitacao), RemoteArg::ref(operador),
+                      redJustificativa->toPlainText()});
+    accept();
+}
+
+void TfrmJustHomol::FormClose(bool &allowClose)
+{
+    QString texto = redJustificativa->toPlainText();
+    texto.remove(u'\r').remove(u'\n');
+    if (boConfirma_Atividade && Consiste::EmptyString(Consiste::AllTrim(texto))) {
+        allowClose = false;
+        Consiste::MensErro(msgPadrao.Msg(QStringLiteral("RESP_INF")), true);
+    }
+    TfrmRotiGeral::FormClose(allowClose);
+    boPrimeiraAtivacao = true;
+}
+
+void TfrmJustHomol::showEvent(QShowEvent *event)
+{
+    TfrmRotiGeral::showEvent(event);
+    sbtConfirma->setEnabled(true);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = geometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfrmJustHomol::changeEvent(QEvent *event)
+{
+    TfrmRotiGeral::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        host::runGuarded([this] { FormActivate(); });
+}
+
+bool TfrmJustHomol::TeclaDoDialogo(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier);
+    // Neither Alt+F4 nor Esc leaves the dialog: the decision waits for its reason.
+    if ((event->key() == Qt::Key_F4 && modifiers == Qt::AltModifier) || event->key() == Qt::Key_Escape)
+        return true;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == Qt::ControlModifier) {
+        if (sbtConfirma->isEnabled())
+            host::runGuarded([this] { sbtConfirmClick(); });
+        return true;
+    }
+    return false;
+}
+
+void TfrmJustHomol::keyPressEvent(QKeyEvent *event)
+{
+    if (TeclaDoDialogo(event)) {
+        event->accept();
+        return;
+    }
+    TfrmRotiGeral::keyPressEvent(event);
+}
+
+bool TfrmJustHomol::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == redJustificativa && event->type() == QEvent::KeyPress && TeclaDoDialogo(static_cast<QKeyEvent *>(event)))
+        return true;
+    return TfrmRotiGeral::eventFilter(watched, event);
+}
+
+void TfrmJustHomol::closeEvent(QCloseEvent *event)
+{
+    // The window manager's close (Alt+F4 where the system handles it) is swallowed too.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
+    TfrmRotiGeral::closeEvent(event);
+}
+
+bool CriaJustificativa(TdmGrupSoliHom &dm, const QString &filial, const QString &grupo, const QString &solicitacao,
+                       const QString &operador)
+{
+    if (hostUi().headless())
+        throw EHomologa(QStringLiteral("A justificativa da solicitação %1 só pode ser informada na tela de homologação.")
+                            .arg(solicitacao));
+    stFil = filial;
+    stGrHom = grupo;
+    stSoli = solicitacao;
+    stOper = operador;
+    auto *dialog = new TfrmJustHomol(dm, host::mainWindow());
+    frmJustHomol = dialog;
+    int result = QDialog::Rejected;
+    try {
+        dialog->Create();
+        boPrimeiraAtivacao = true;
+        result = dialog->exec();
+    } catch (...) {
+        frmJustHomol = nullptr;
+        TfrmRotiGeral::Free(dialog);
+        throw;
+    }
+    frmJustHomol = nullptr;
+    TfrmRotiGeral::Free(dialog);
+    return result == QDialog::Accepted;
+}
