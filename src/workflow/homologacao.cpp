@@ -232,7 +232,8 @@ void Homologacao::Homologa_Grupos_Selecionados()
                 }
             }
             // A homologation that could not register the product's next patch is refused
-            // before any request is moved (the groups marked together share one release).
+            // before any request of the group is moved. The groups marked together share one
+            // release, so the refusal comes with the first group that homologates anything.
             if (!homol.isEmpty())
                 RegistroRelease::ConfereProximoPatch(release);
 
