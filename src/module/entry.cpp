@@ -6,6 +6,7 @@
 #include "host/errors.h"
 #include "host/hostapp.h"
 #include "screens/groups/frmgrupsolihom.h"
+#include "workflow/frmdependencias.h"
 #include "workflow/frmjusthomol.h"
 
 #include <QMdiArea>
@@ -71,9 +72,9 @@ void CriaGrupSoliHom()
     showScreen(frmGrupSoliHom);
 }
 
-void ShowDeps(Dataset *, Dataset *, Dataset *, Dataset *)
+void ShowDeps(Dataset *sourceFiles, Dataset *generatedFiles, Dataset *groupings, Dataset *requests)
 {
-    notAvailable(QStringLiteral("A visualização de interdependências"));
+    TfrmDependencias::ShowDeps(sourceFiles, generatedFiles, groupings, requests, &frmDependencias);
 }
 
 void CriaJustificativa(const QString &branch, const QString &group, const QString &request, const QString &operatorCode)

@@ -7,6 +7,7 @@
 #include "promotion/copiatrabalho.h"
 #include "promotion/prehomologados.h"
 #include "promotion/transferencia.h"
+#include "workflow/homologacao.h"
 #include "workflow/logtramitacao.h"
 #include "workflow/tags.h"
 #include "workflow/verificacoes.h"
@@ -231,7 +232,7 @@ bool Tramitacao::TramitaGrupo_006_007()
         verificacoes.VD_Todas_Solicitacoes_Testadas();
         verificacoes.VD_Volta_Grupo();
         tags.Gera_Tag_SVN(QStringLiteral("HOM_") + carimbo + u'_' + codigos, &local);
-        throw EHomologa(QStringLiteral("A homologação dos grupos ainda não está disponível nesta versão do módulo."));
+        Homologacao(dm).Homologa_Grupos_Selecionados();
         homologou = true;
         dm.AtualizaDados();
     } catch (...) {

@@ -384,9 +384,10 @@ TEST(GrupSoliHomScreen, ShellWidgetsAndCommands)
     screen.pgcPadrao->setCurrentWidget(screen.tshArqLib);
     EXPECT_EQ(screen.commandDataSet(), screen.dm->cdsArqLib);
 
-    // A locked screen offers no advance; the viewer, not in this module yet, says so.
+    // A locked screen offers no advance; the viewer still looks at the group, which shares
+    // nothing on the (empty) server.
     EXPECT_FALSE(screen.btfAvancaFase->isEnabled());
     screen.sbtInterDependencia->click();
     ASSERT_EQ(scripted.ui.messages().size(), 1);
-    EXPECT_TRUE(scripted.ui.messages()[0].contains("não está disponível"));
+    EXPECT_EQ(scripted.ui.messages()[0], "Não há solicitações dependentes neste grupo de solicitações.");
 }

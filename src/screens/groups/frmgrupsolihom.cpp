@@ -7,6 +7,7 @@
 #include "host/hostsettings.h"
 #include "host/services.h"
 #include "datamodule/mensagens.h"
+#include "workflow/frmdependencias.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -285,8 +286,7 @@ void TfrmGrupSoliHom::btfAvancaFaseClick()
 
 void TfrmGrupSoliHom::sbtInterDependenciaClick()
 {
-    throw EHomologa(
-        QStringLiteral("A verificação de interdependência ainda não está disponível nesta versão do módulo."));
+    Dependencias(*dm).sbtInterDependenciaClick();
 }
 
 Dataset *TfrmGrupSoliHom::commandDataSet() const
