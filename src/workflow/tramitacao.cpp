@@ -218,11 +218,16 @@ bool Tramitacao::TramitaGrupo_006_007()
     const QString carimbo = CarimboDeTempo();
     // The marked groups, in list order, as the list shows them under its filter.
     QString codigos;
+    QString primeiro;
     dm.cdsGrupoAux->CopyFrom(*dm.cdsGrupo);
     dm.cdsGrupoAux->ApplyFilter(dm.cdsGrupo->Filter());
     for (dm.cdsGrupoAux->First(); !dm.cdsGrupoAux->Eof(); dm.cdsGrupoAux->Next()) {
-        if (dm.cdsGrupoAux->FieldByName(QStringLiteral("IDMARCADO")).AsString() == u"S")
-            codigos += dm.cdsGrupoAux->FieldByName(QStringLiteral("CDGRUPHOMOL")).AsString();
+        if (dm.cdsGrupoAux->FieldByName(QStringLiteral("IDMARCADO")).AsString() != u"S")
+            continue;
+        const QString codigo = dm.cdsGrupoAux->FieldByName(QStringLiteral("CDGRUPHOMOL")).AsString();
+        codigos += codigo;
+        if (primeiro.isEmpty())
+            primeiro = codigo;
     }
     TagsSvn tags(dm);
     QString local;
@@ -231,6 +236,9 @@ bool Tramitacao::TramitaGrupo_006_007()
         Verificacoes verificacoes(dm);
         verificacoes.VD_Todas_Solicitacoes_Testadas();
         verificacoes.VD_Volta_Grupo();
+        // The check walk ends on the last group of the list, which may be of another
+        // product: the tag is of the marked groups' product.
+        dm.LocalizaGrupo(primeiro);
         tags.Gera_Tag_SVN(QStringLiteral("HOM_") + carimbo + u'_' + codigos, &local);
         Homologacao(dm).Homologa_Grupos_Selecionados();
         homologou = true;

@@ -8,6 +8,7 @@
 
 #include "host/consiste.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/settings.h"
 #include "workflow/linhadecomando.h"
 #include "screens/groups/frmgrupsolihom.h"
@@ -315,4 +316,59 @@ TEST_F(PhaseMachineTest, ThePortalsWindowsAreBuiltAndRegistered)
     EXPECT_TRUE(svn(QStringLiteral("cat file:///C:/Repos/Homol/PORTAL/trunk/products/quorvel/sources/generated/windows/"
                                    "Clientes/Clientes.js"))
                     .contains(QStringLiteral("//VERSAO 1.00.001")));
+}
+
+// The whole road of one group, once: from "Pendente" to "Encerrado" with the real
+// repositories, the build tools' stand-ins, real files and the server in the process; the
+// testers' verdicts given with the server's own command; one request returned with error
+// and its files rolled back, the others homologated into the homologated tree.
+TEST_F(PhaseMachineTest, TheWholeRoadOfAGroup)
+{
+    const QString sql = QStringLiteral("SQL/SQLServer/ATU_0001.sql");
+    const QString sqlBefore = svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + u'/' + sql);
+    for (const char *phase : {"002", "003", "004", "005", "006"}) {
+        ASSERT_TRUE(advance(kPendente)) << phase << ui.messages().join(u'|').toStdString();
+        ASSERT_EQ(phaseOnServer(kPendente), QString::fromLatin1(phase));
+    }
+    // The pre-homologated tree holds the generated files; what was new is listed.
+    const QString pre = QStringLiteral("C:\\PreHomologados\\ERP\\");
+    for (const char *file : {"Bin\\Server\\CADASTRO.dll", "Bin\\Client\\PRINCIPAL.exe", "Bin\\Client\\PKGCOMPONENTES.bpl",
+                             "Sql\\End_Conv\\SQLServer\\ATU_0001.SQL", "Ftp\\RelFtp\\VENDAS.QR2", "Bin\\Server\\Cds\\MENU.CDS"})
+        EXPECT_TRUE(files::fileExists(pre + QString::fromLatin1(file))) << file;
+    EXPECT_TRUE(files::fileExists(pre + QStringLiteral("Backup KMT\\0000000001\\NovosArquivos.Txt")));
+
+    // The testers' verdicts.
+    for (const auto &[request, verdict] : {std::pair{"0000001001", "sem-erro"}, std::pair{"0000001002", "com-erro"},
+                                           std::pair{"0000001003", "sem-erro"}}) {
+        int code = -1;
+        const QString said = platform::Process::run(QStringLiteral("homologa-server verdict --db \"%1\" 0001 %2 %3")
+                                                        .arg(workspace.databaseFile, QString::fromLatin1(request),
+                                                             QString::fromLatin1(verdict)),
+                                                    &code);
+        ASSERT_EQ(code, 0) << said.toStdString();
+    }
+    dm->GetInitialData();
+    ASSERT_TRUE(dm->LocalizaGrupo(kPendente));
+    ASSERT_TRUE(dm->PodeMarcarGrupo(true)) << ui.messages().join(u'|').toStdString();
+    dm->MarcaGrupo();
+    ASSERT_TRUE(advance(kPendente)) << ui.messages().join(u'|').toStdString();
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("007"));
+
+    // Both tags beside the trunk.
+    const QString tags = svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP"));
+    EXPECT_TRUE(tags.contains(QStringLiteral("TST_"))) << tags.toStdString();
+    EXPECT_TRUE(tags.contains(QStringLiteral("HOM_"))) << tags.toStdString();
+    // The homologated requests' files in the homologated tree; the returned one's not.
+    const QString homologados = QStringLiteral("C:\\Homologados\\ERP\\");
+    EXPECT_TRUE(files::fileExists(homologados + QStringLiteral("Bin\\Server\\CADASTRO.dll")));
+    EXPECT_TRUE(files::fileExists(homologados + QStringLiteral("Bin\\Client\\PRINCIPAL.exe")));
+    EXPECT_FALSE(files::fileExists(homologados + QStringLiteral("Sql\\End_Conv\\SQLServer\\ATU_0001.SQL")));
+    // The returned request: its script back in the homologated repository as before the
+    // transfer, and gone from the pre-homologated tree where it was new.
+    EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + u'/' + sql), sqlBefore);
+    EXPECT_FALSE(files::fileExists(pre + QStringLiteral("Sql\\End_Conv\\SQLServer\\ATU_0001.SQL")));
+    // The product's next patch is registered.
+    const QString method = QStringLiteral("getReleaseProd");
+    EXPECT_EQ(TdmGrupSoliHom::Lista(dm->ChamaServidor(method, {QStringLiteral("0000000010")}), method, 1)[0].toString(),
+              QStringLiteral("100002"));
 }
