@@ -118,8 +118,8 @@ int LinhaDeComando::avanca(const QStringList &codigos)
             }
             dm.MarcaGrupo();
         }
-        // The checks walk the whole list and end on its last group, as on the screen.
-        dm.cdsGrupo->Last();
+        // The advance starts, as on the screen, from a group under test.
+        dm.LocalizaGrupo(codigos.first());
     } else if (codigos.size() > 1) {
         escreve(m_errors, QStringLiteral("Erro: só a homologação (fase 006) avança vários grupos de uma vez.\n") + uso());
         return UsoInvalido;

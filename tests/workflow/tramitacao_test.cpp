@@ -217,6 +217,11 @@ TEST_F(CommandLineTest, AdvanceAnswersWithItsExitStatus)
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("0000000099")));
     ui.answer(mbNo);
     EXPECT_EQ(run({QStringLiteral("advance"), kPendente}).status, 1);
+    // From "006" the groups named are the marked ones, each passing the marking rule: a
+    // group whose modelling project is not homologated is refused.
+    const Run blocked = run({QStringLiteral("advance"), QStringLiteral("0000000006"), QStringLiteral("--yes")});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_TRUE(ui.messages().last().contains(QStringLiteral("ainda não tiveram seus projetos de modelagem homologados")));
     // Carried out; its log read back.
     EXPECT_EQ(run({QStringLiteral("advance"), kPendente, QStringLiteral("--yes")}).status, 0);
     const Run log = run({QStringLiteral("log"), kPendente});
@@ -347,11 +352,11 @@ TEST_F(PhaseMachineTest, TheWholeRoadOfAGroup)
                                                     &code);
         ASSERT_EQ(code, 0) << said.toStdString();
     }
-    dm->GetInitialData();
-    ASSERT_TRUE(dm->LocalizaGrupo(kPendente));
-    ASSERT_TRUE(dm->PodeMarcarGrupo(true)) << ui.messages().join(u'|').toStdString();
-    dm->MarcaGrupo();
-    ASSERT_TRUE(advance(kPendente)) << ui.messages().join(u'|').toStdString();
+    // The homologation from the command line, which marks the group named.
+    std::FILE *out = std::tmpfile();
+    EXPECT_EQ(LinhaDeComando(*dm, out, out).executa({QStringLiteral("advance"), kPendente, QStringLiteral("--yes")}), 0)
+        << ui.messages().join(u'|').toStdString();
+    std::fclose(out);
     EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("007"));
 
     // Both tags beside the trunk.
