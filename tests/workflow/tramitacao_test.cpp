@@ -34,6 +34,19 @@ const QString kEncerrado = QStringLiteral("0000000005");    // "007"
 
 class PhaseMachineTest : public DemoWorkspaceTest {
 protected:
+    // The testers' verdicts on the pending group's requests, with the server's own command.
+    void giveVerdicts()
+    {
+        for (const auto &[request, verdict] : {std::pair{"0000001001", "sem-erro"}, std::pair{"0000001002", "com-erro"},
+                                               std::pair{"0000001003", "sem-erro"}}) {
+            int code = -1;
+            const QString said = platform::Process::run(QStringLiteral("homologa-server verdict --db \"%1\" 0001 %2 %3")
+                                                            .arg(workspace.databaseFile, QString::fromLatin1(request),
+                                                                 QString::fromLatin1(verdict)),
+                                                        &code);
+            ASSERT_EQ(code, 0) << said.toStdString();
+        }
+    }
     packet::Packet logs(const QString &code) { return packetOf(QStringLiteral("getLogTram"), {code}); }
     bool advance(const QString &code)
     {
@@ -342,16 +355,7 @@ TEST_F(PhaseMachineTest, TheWholeRoadOfAGroup)
         EXPECT_TRUE(files::fileExists(pre + QString::fromLatin1(file))) << file;
     EXPECT_TRUE(files::fileExists(pre + QStringLiteral("Backup KMT\\0000000001\\NovosArquivos.Txt")));
 
-    // The testers' verdicts.
-    for (const auto &[request, verdict] : {std::pair{"0000001001", "sem-erro"}, std::pair{"0000001002", "com-erro"},
-                                           std::pair{"0000001003", "sem-erro"}}) {
-        int code = -1;
-        const QString said = platform::Process::run(QStringLiteral("homologa-server verdict --db \"%1\" 0001 %2 %3")
-                                                        .arg(workspace.databaseFile, QString::fromLatin1(request),
-                                                             QString::fromLatin1(verdict)),
-                                                    &code);
-        ASSERT_EQ(code, 0) << said.toStdString();
-    }
+    giveVerdicts();
     // The homologation from the command line, which marks the group named.
     std::FILE *out = std::tmpfile();
     EXPECT_EQ(LinhaDeComando(*dm, out, out).executa({QStringLiteral("advance"), kPendente, QStringLiteral("--yes")}), 0)
@@ -376,4 +380,20 @@ TEST_F(PhaseMachineTest, TheWholeRoadOfAGroup)
     const QString method = QStringLiteral("getReleaseProd");
     EXPECT_EQ(TdmGrupSoliHom::Lista(dm->ChamaServidor(method, {QStringLiteral("0000000010")}), method, 1)[0].toString(),
               QStringLiteral("100002"));
+}
+
+// Once the groups are closed the homologation has happened: when only the closing refresh
+// fails, the homologation tag stays as the record of the release.
+TEST_F(PhaseMachineTest, AFailedRefreshAfterTheHomologationKeepsItsTag)
+{
+    for (int phase = 1; phase <= 5; ++phase)
+        ASSERT_TRUE(advance(kPendente)) << ui.messages().join(u'|').toStdString();
+    giveVerdicts();
+    dm->GetInitialData();
+    ASSERT_TRUE(dm->LocalizaGrupo(kPendente));
+    dm->MarcaGrupo();
+    dm->AtualizaDados = [] { throw EHomologa(QStringLiteral("Falha ao ler os dados de novo.")); };
+    EXPECT_THROW(advance(kPendente), EHomologa);
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("007"));
+    EXPECT_TRUE(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")).contains(QStringLiteral("HOM_")));
 }
