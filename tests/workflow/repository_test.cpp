@@ -192,6 +192,60 @@ TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
     }
 }
 
+TEST_F(WorkingCopyTest, ALowerRevisionWaitingOutsideTheGroupStopsIt)
+{
+    importInto(workspace, "{\"requests\": [" + requestEntry(QStringLiteral("0000001097"), QStringLiteral(R"(, "modifiedFiles": [
+            {"DSDIRARQCHECKOU": "C:\\Desenv\\ERP\\ZQL\\SRC\\Cadastro\\UCadastro.pas", "CDRELEASEARQANT": "1",
+             "CDRELEASEARQATU": "2"}])")) + "]}");
+    dm = openDataModule();
+    group(kGroup);
+    EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
+    ASSERT_FALSE(ui.shown().isEmpty());
+    EXPECT_EQ(ui.shown().last().kind, ScriptedHostUi::Shown::Kind::DetailError);
+    EXPECT_TRUE(ui.shown().last().text.startsWith(QStringLiteral("O grupo não poderá ser homologado pois existe(m) arquivo(s) "
+                                                                 "com release inferior")));
+    EXPECT_TRUE(ui.shown().last().detail.contains(QStringLiteral(" Solicitação: 0000001097 Arquivo: UCadastro.pas")))
+        << ui.shown().last().detail.toStdString();
+    EXPECT_TRUE(ui.logLines().isEmpty());
+}
+
+TEST_F(WorkingCopyTest, AMissingWorkingCopyNeedsTheDevelopmentRepositorysUrl)
+{
+    demo::Content content = workspace.content;
+    content.products[0].locations[0] = QString();
+    importInto(workspace, demo::importDocument(content));
+    ASSERT_TRUE(files::renameFile(QStringLiteral("C:\\Desenv\\ERP"), QStringLiteral("C:\\Desenv\\ERP.fora")));
+    dm = openDataModule();
+    group(kGroup);
+    EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
+    EXPECT_EQ(ui.messages().last(), QStringLiteral("A cópia de trabalho do desenvolvimento C:\\Desenv\\ERP não existe e o "
+                                                   "produto não tem a URL do repositório do desenvolvimento cadastrada "
+                                                   "(primeira locação)."));
+    EXPECT_TRUE(ui.logLines().isEmpty());
+}
+
+TEST_F(WorkingCopyTest, AGroupWithoutRequestsOrFilesIsNotTransferred)
+{
+    importInto(workspace, QByteArray("{\"requests\": [") + requestEntry(QStringLiteral("0000001098"), {})
+                              + "], \"groups\": ["
+                                "{\"CDGRUPHOMOL\": \"0000000008\", \"DSGRUPHOMOL\": \"Vazio\", \"CDPRODUTO\": \"0000000010\", "
+                                "\"IDSTGRUPHOM\": \"001\", \"requests\": []},"
+                                "{\"CDGRUPHOMOL\": \"0000000009\", \"DSGRUPHOMOL\": \"Sem arquivos\", \"CDPRODUTO\": "
+                                "\"0000000010\", \"IDSTGRUPHOM\": \"001\", \"requests\": [{\"CDFILIAL\": \"0001\", "
+                                "\"NRSOLISERV\": \"0000001098\"}]}]}");
+    dm = openDataModule();
+    const struct {
+        const char *group, *text;
+    } cases[] = {{"0000000008", "Não há solicitações cadastradas para este grupo."},
+                 {"0000000009", "Não há arquivos a serem gerados para este grupo."}};
+    for (const auto &c : cases) {
+        group(QString::fromLatin1(c.group));
+        EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
+        EXPECT_EQ(ui.messages().last(), QString::fromUtf8(c.text));
+    }
+    EXPECT_TRUE(ui.logLines().isEmpty());
+}
+
 TEST_F(WorkingCopyTest, TheHomologatedCopyIsRefreshedAtMostOnceAnHour)
 {
     const QDateTime noite(QDate(2026, 3, 9), QTime(23, 30));
