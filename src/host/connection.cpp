@@ -49,6 +49,23 @@ RemoteArg RemoteArg::ref(QString &variable)
 namespace {
 
 constexpr int kConnectTimeoutMs = 10'000;
+
+// The operator reads Portuguese: the socket's own (English) text follows in parentheses.
+QString socketError(const QTcpSocket &socket)
+{
+    QString text;
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError: text = QStringLiteral("conexão recusada"); break;
+    case QAbstractSocket::RemoteHostClosedError: text = QStringLiteral("o servidor encerrou a conexão"); break;
+    case QAbstractSocket::HostNotFoundError: text = QStringLiteral("servidor não encontrado"); break;
+    case QAbstractSocket::SocketAccessError: text = QStringLiteral("acesso negado à rede"); break;
+    case QAbstractSocket::SocketTimeoutError: text = QStringLiteral("tempo de espera esgotado"); break;
+    case QAbstractSocket::NetworkError: text = QStringLiteral("falha na rede"); break;
+    default: text = QStringLiteral("falha de comunicação"); break;
+    }
+    const QString detail = socket.errorString();
+    return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
+}
 constexpr int kAnswerTimeoutMs = 300'000;
 constexpr int kDefaultPort = 8090;
 
@@ -100,7 +117,7 @@ struct TNetConnection::Impl {
         socket.abort();
         socket.connectToHost(endpoint.host, quint16(endpoint.port));
         if (!socket.waitForConnected(kConnectTimeoutMs)) {
-            lastError = QStringLiteral("Não foi possível conectar ao servidor de aplicação %1: %2").arg(where(), socket.errorString());
+            lastError = QStringLiteral("Não foi possível conectar ao servidor de aplicação %1: %2").arg(where(), socketError(socket));
             socket.abort();
             return false;
         }
@@ -155,13 +172,13 @@ struct TNetConnection::Impl {
         socket.write(request);
         while (socket.bytesToWrite() > 0) {
             if (!socket.waitForBytesWritten(kAnswerTimeoutMs))
-                return broken(QStringLiteral("o pedido não pôde ser enviado: ") + socket.errorString());
+                return broken(QStringLiteral("o pedido não pôde ser enviado: ") + socketError(socket));
         }
         QByteArray received;
         qsizetype headerEnd = -1;
         while ((headerEnd = received.indexOf("\r\n\r\n")) < 0) {
             if (!socket.waitForReadyRead(kAnswerTimeoutMs) && socket.bytesAvailable() == 0)
-                return broken(QStringLiteral("a resposta não chegou: ") + socket.errorString());
+                return broken(QStringLiteral("a resposta não chegou: ") + socketError(socket));
             received += socket.readAll();
         }
         const QByteArray head = received.left(headerEnd).toLower();
@@ -173,7 +190,7 @@ struct TNetConnection::Impl {
         QByteArray answer = received.mid(headerEnd + 4);
         while (answer.size() < length) {
             if (!socket.waitForReadyRead(kAnswerTimeoutMs) && socket.bytesAvailable() == 0)
-                return broken(QStringLiteral("a resposta chegou incompleta: ") + socket.errorString());
+                return broken(QStringLiteral("a resposta chegou incompleta: ") + socketError(socket));
             answer += socket.readAll();
         }
         if (head.contains("\r\nconnection: close"))

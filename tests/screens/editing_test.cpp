@@ -500,7 +500,11 @@ TEST_F(EditingTest, PagesShowTheirGroupsRows)
     serverDown();
     ui.clear();
     EXPECT_FALSE(host::runGuarded([&] { screen->dm->LocalizaGrupo("0000000002"); }));
-    EXPECT_EQ(ui.messages().size(), 1);
+    ASSERT_EQ(ui.messages().size(), 1);
+    // The system's reason in the operator's words, its own text after it.
+    EXPECT_TRUE(ui.messages()[0].startsWith("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1: conexão "
+                                            "recusada ("))
+        << ui.messages()[0].toStdString();
     EXPECT_EQ(screen->dm->codigoGrupo(), "0000000002");
     screen->mnuSoli->trigger();
     EXPECT_TRUE(screen->dm->cdsSoli->IsEmpty());
