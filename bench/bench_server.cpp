@@ -1,30 +1,23 @@
 // The application server on 5,000 groups, 20,000 requests and 100,000 files (60,000
 // modified, 40,000 released for generation), loaded by the import: GetInitialData,
 // GetAfterScroll, getArqSoli and a setGrupo delta, each timed three ways: the method's SQL
-// alone (every value read), through the in-process dispatcher, and through HTTP with the
-// module's connection. The per-group reads cycle over every group.
+// alone (every value read), through the in-process dispatcher, and over real HTTP with the
+// module's connection, reaching the server through the settings it reads ([host]
+// server_host and server_port) in a temporary home. An HTTP benchmark whose calls were not
+// answered by the HTTP front fails. The per-group reads cycle over every group.
 //
 // The database is a temporary SQLite file, or the one named by HOMOLOGA_BENCH_DB (an SQLite
-// path or a PostgreSQL connection text, whose tables must be empty).
+// path or a PostgreSQL connection text, whose tables must be empty). The short run of the
+// tests (HOMOLOGA_BENCH_SHORT) uses 300 groups.
 
-#include "database.h"
-#include "datasets.h"
-#include "dispatcher.h"
+#include "benchworld.h"
+
 #include "host/connection.h"
-#include "httpfront.h"
-#include "import.h"
-#include "platform/settings.h"
 #include "queries.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QSemaphore>
-#include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <benchmark/benchmark.h>
 
@@ -33,86 +26,14 @@
 
 namespace {
 
-constexpr int kGroups = 5000;
-constexpr int kRequestsPerGroup = 4;
-constexpr int kModifiedPerRequest = 3;
-constexpr int kReleasedPerRequest = 2;
 const QString kMain = QStringLiteral("VOP42000.rdmGrupSoliHom");
-const QByteArray kToken = "bench-token";
 
-QString code(int number) { return QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0')); }
-
-QByteArray document()
-{
-    QByteArray json;
-    json.reserve(40 * 1024 * 1024);
-    json += R"({"operators": [{"CDOPERADOR": "0001", "NMOPERADOR": "Operador", "IDEDITAGRUPO": "S"}],
-"products": [{"CDPRODUTO": "0000000001", "CDARVPROD": "P501", "NMPRODUTO": "Retaguarda", "release": "501023",
-  "locations": ["", "C:\\Desenv\\P501", "file:///r/trunk", "C:\\Hom\\P501", "C:\\Pre\\", "C:\\Homol\\"]}],
-"requests": [)";
-    const int requests = kGroups * kRequestsPerGroup;
-    for (int r = 1; r <= requests; ++r) {
-        const QByteArray number = code(r).toLatin1();
-        json += r > 1 ? ",\n" : "\n";
-        json += R"({"CDFILIAL": "0001", "NRSOLISERV": ")" + number + R"(", "DSREFESOLI": "Solicitação )" + number
-            + R"(", "TXOBSOLIGER": "Observação geral da solicitação", "CDPRODUTO": "0000000001", "CDFASETRAM": "030", "modifiedFiles": [)";
-        for (int f = 0; f < kModifiedPerRequest; ++f)
-            json += (f ? "," : "") + QByteArray(R"({"DSDIRARQCHECKOU": "C:\\Desenv\\P501\\Srv\\U)") + number + '_'
-                + QByteArray::number(f) + R"(.pas", "CDRELEASEARQANT": "100", "CDRELEASEARQATU": "101"})";
-        json += R"(], "releasedFiles": [)";
-        for (int f = 0; f < kReleasedPerRequest; ++f)
-            json += (f ? "," : "") + QByteArray(R"({"DSARQPATCH": "\\Desenv\\P501\\Srv\\P)") + number + '_'
-                + QByteArray::number(f) + R"(.dpr", "NRSEQPATCH": "00)" + QByteArray::number(f + 1) + R"("})";
-        json += "]}";
-    }
-    json += "],\n\"groups\": [";
-    for (int g = 1; g <= kGroups; ++g) {
-        json += g > 1 ? ",\n" : "\n";
-        json += R"({"CDGRUPHOMOL": ")" + code(g).toLatin1() + R"(", "DSGRUPHOMOL": "Grupo )" + QByteArray::number(g)
-            + R"(", "CDPRODUTO": "0000000001", "IDSTGRUPHOM": "00)" + QByteArray::number(1 + g % 6) + R"(", "requests": [)";
-        for (int r = 0; r < kRequestsPerGroup; ++r)
-            json += (r ? "," : "") + QByteArray(R"({"CDFILIAL": "0001", "NRSOLISERV": ")")
-                + code((g - 1) * kRequestsPerGroup + r + 1).toLatin1() + "\"}";
-        json += "]}";
-    }
-    json += "]}";
-    return json;
-}
-
-// The HTTP front in a thread of its own, with its own connection to the database.
-class HttpThread : public QThread {
-public:
-    explicit HttpThread(QString database) : m_database(std::move(database)) {}
-    quint16 port() const { return m_port; }
-    QSemaphore ready;
-
-protected:
-    void run() override
-    {
-        server::Database db(server::DatabaseSpec::parse(m_database));
-        db.ensureOpen();
-        server::Dispatcher dispatcher(db);
-        server::HttpFront front(dispatcher, kToken);
-        m_port = front.start(QHostAddress::LocalHost, 0);
-        ready.release();
-        exec();
-    }
-
-private:
-    QString m_database;
-    quint16 m_port = 0;
-};
-
-struct World {
-    QTemporaryDir dir;
-    QString database;
-    std::unique_ptr<server::Database> db;
-    std::unique_ptr<server::Dispatcher> dispatcher;
-    std::unique_ptr<HttpThread> http;
+struct State {
+    std::unique_ptr<bench::World> world;
     std::unique_ptr<TNetConnection> net;
-    QStringList groups;
 };
-World *world = nullptr;
+State *state = nullptr;
+bench::World *world = nullptr;
 
 void readAll(QSqlQuery &query)
 {
@@ -129,7 +50,7 @@ void sqlRead(const QString &sql, const QVariantList &values = {}) { readAll(worl
 const QString &groupAt(benchmark::State &state, int &cursor)
 {
     Q_UNUSED(state);
-    cursor = (cursor + 7919) % kGroups;  // strides over the whole table
+    cursor = (cursor + 7919) % int(world->groups.size());  // strides over the whole table
     return world->groups[cursor];
 }
 
@@ -144,6 +65,22 @@ void check(benchmark::State &state, const ServerAnswer &answer)
     if (!answer.ok)
         state.SkipWithError(answer.error.toUtf8().constData());
 }
+
+// Counts the calls that the HTTP front answered while a benchmark ran: every iteration
+// must have gone over HTTP.
+class OverHttp {
+public:
+    explicit OverHttp(benchmark::State &state) : m_state(state), m_before(world->front->callsServed()) {}
+    ~OverHttp()
+    {
+        if (::state->net->host().isEmpty() || world->front->callsServed() - m_before < qint64(m_state.iterations()))
+            m_state.SkipWithError("the calls did not go over HTTP");
+    }
+
+private:
+    benchmark::State &m_state;
+    qint64 m_before;
+};
 
 // ---- GetInitialData
 
@@ -164,8 +101,9 @@ void Dispatcher_GetInitialData(benchmark::State &state)
 }
 void Http_GetInitialData(benchmark::State &state)
 {
+    OverHttp http(state);
     for (auto _ : state)
-        check(state, world->net->call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")}));
+        check(state, ::state->net->call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")}));
 }
 
 // ---- GetAfterScroll
@@ -187,9 +125,10 @@ void Dispatcher_GetAfterScroll(benchmark::State &state)
 }
 void Http_GetAfterScroll(benchmark::State &state)
 {
+    OverHttp http(state);
     int cursor = 0;
     for (auto _ : state)
-        check(state, world->net->call(QStringLiteral("GetAfterScroll"), {groupAt(state, cursor)}));
+        check(state, ::state->net->call(QStringLiteral("GetAfterScroll"), {groupAt(state, cursor)}));
 }
 
 // ---- getArqSoli
@@ -208,9 +147,10 @@ void Dispatcher_getArqSoli(benchmark::State &state)
 }
 void Http_getArqSoli(benchmark::State &state)
 {
+    OverHttp http(state);
     int cursor = 0;
     for (auto _ : state)
-        check(state, world->net->call(QStringLiteral("getArqSoli"), {groupAt(state, cursor)}));
+        check(state, ::state->net->call(QStringLiteral("getArqSoli"), {groupAt(state, cursor)}));
 }
 
 // ---- setGrupo: one group renamed, its row read back first (what the save compares)
@@ -269,12 +209,13 @@ void Dispatcher_setGrupo(benchmark::State &state)
 }
 void Http_setGrupo(benchmark::State &state)
 {
+    OverHttp http(state);
     int cursor = 0, iteration = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const packet::Delta delta = renameDelta(storedGroup(groupAt(state, cursor)), ++iteration);
         state.ResumeTiming();
-        check(state, world->net->call(QStringLiteral("setGrupo"), {delta}));
+        check(state, ::state->net->call(QStringLiteral("setGrupo"), {delta}));
     }
 }
 
@@ -295,50 +236,28 @@ BENCHMARK(Http_setGrupo)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
+    bench::useTemporaryHome();
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    World state;
-    world = &state;
-    state.database = qEnvironmentVariableIsEmpty("HOMOLOGA_BENCH_DB") ? state.dir.filePath(QStringLiteral("bench.db"))
-                                                                      : qEnvironmentVariable("HOMOLOGA_BENCH_DB");
-    state.db = std::make_unique<server::Database>(server::DatabaseSpec::parse(state.database));
-    state.dispatcher = std::make_unique<server::Dispatcher>(*state.db);
-    {
-        const QByteArray json = document();
-        QElapsedTimer timer;
-        timer.start();
-        const server::ImportCounts counts = server::importDocument(*state.db, json);
-        std::printf("import of %.1f MB: %s in %.2f s\n", json.size() / 1e6, qPrintable(counts.summary()), timer.elapsed() / 1000.0);
+    State run;
+    ::state = &run;
+    run.world = std::make_unique<bench::World>(qEnvironmentVariable("HOMOLOGA_BENCH_DB"), bench::shortRun() ? 300 : 5000);
+    world = run.world.get();
+    if (!world->failure.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(world->failure));
+        return 1;
     }
-    for (int g = 1; g <= kGroups; ++g)
-        state.groups.append(code(g));
-
-    state.http = std::make_unique<HttpThread>(state.database);
-    state.http->start();
-    state.http->ready.acquire();
-    QFile token(state.dir.filePath(QStringLiteral("token")));
-    token.open(QIODevice::WriteOnly);
-    token.write(kToken);
-    token.close();
-    token.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    platform::settings::setFilePath(state.dir.filePath(QStringLiteral("homologa.ini")));
-    {
-        QSettings settings(platform::settings::filePath(), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Horvane/WebURL"), QStringLiteral("127.0.0.1"));
-        settings.setValue(QStringLiteral("Horvane/WebPort"), state.http->port());
-        settings.setValue(QStringLiteral("server/token_file"), token.fileName());
-    }
-    state.net = std::make_unique<TNetConnection>(QStringLiteral("netGrupSoliHom"), kMain);
-    if (!state.net->open()) {
-        std::fprintf(stderr, "%s\n", qPrintable(state.net->lastError()));
+    world->useOverHttp();
+    run.net = std::make_unique<TNetConnection>(QStringLiteral("netGrupSoliHom"), kMain);
+    if (!run.net->open()) {
+        std::fprintf(stderr, "%s\n", qPrintable(run.net->lastError()));
         return 1;
     }
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    state.net.reset();
-    state.http->quit();
-    state.http->wait();
+    run.net.reset();
+    run.world.reset();
     return 0;
 }

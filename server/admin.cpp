@@ -26,6 +26,8 @@ void giveVerdict(Database &db, const RequestKey &key, const QString &verdict, co
     Transaction transaction(db, true);
     const RequestRow request = requireRequest(db, key);
     const QString group = openGroupOf(db, key);
+    if (!group.isEmpty())
+        lockGroup(db, group);
     if (group.isEmpty() || requireGroup(db, group).phase != u"006")
         throw ServerError(QStringLiteral("A solicitação %1/%2 não está em teste: seu grupo não está na fase 006.")
                               .arg(key.filial, key.numero));

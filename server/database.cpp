@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -12,6 +13,8 @@
 #include <QUrlQuery>
 
 #include <atomic>
+
+#include <sys/stat.h>
 
 namespace server {
 
@@ -147,6 +150,29 @@ static bool isLocked(const QSqlError &error)
         || text.contains(u"database is locked") || text.contains(u"database table is locked");
 }
 
+static bool isDiskFull(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.text().toLower();
+    return code == u"13" || code == u"53100" || text.contains(u"database or disk is full")
+        || text.contains(u"no space left on device") || text.contains(u"could not extend file");
+}
+
+static bool isReadOnly(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.text().toLower();
+    return code == u"8" || code == u"25006" || text.contains(u"readonly database")
+        || text.contains(u"read-only transaction");
+}
+
+static bool isDuplicate(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.text().toLower();
+    return code == u"23505" || text.contains(u"unique constraint failed") || text.contains(u"duplicate key");
+}
+
 static bool isConnectionLost(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
@@ -199,13 +225,41 @@ void Database::close()
         m_connection.close();
 }
 
+// Device and inode of a file, or false when there is none.
+static bool fileIdentity(const QString &path, quint64 &device, quint64 &inode)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    device = quint64(info.st_dev);
+    inode = quint64(info.st_ino);
+    return true;
+}
+
+void Database::checkSameFile()
+{
+    if (m_spec.engine != DatabaseSpec::Engine::Sqlite || !m_fileSeen)
+        return;
+    quint64 device = 0, inode = 0;
+    if (!fileIdentity(m_spec.path, device, inode))
+        throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não existe mais; nada foi gravado. "
+                                         "Restaure-o e reinicie o servidor de aplicação.")
+                              .arg(m_spec.path));
+    if (device != m_fileDevice || inode != m_fileInode)
+        throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" foi substituído por outro enquanto o servidor "
+                                         "o usava; nada foi gravado. Reinicie o servidor de aplicação para usar o arquivo novo.")
+                              .arg(m_spec.path));
+}
+
 void Database::ensureOpen()
 {
-    if (m_spec.engine == DatabaseSpec::Engine::Sqlite && m_fileSeen && !QFileInfo::exists(m_spec.path)) {
+    try {
+        checkSameFile();
+    } catch (const ServerError &) {
+        // The file that was opened is no longer at the path: nothing more is written into it,
+        // and the file now there is not touched by this connection.
         close();
-        throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não existe mais. "
-                                         "Restaure-o ou reinicie o servidor com outro banco.")
-                              .arg(m_spec.path));
+        throw;
     }
     if (!isOpen())
         open();
@@ -240,6 +294,8 @@ void Database::open()
         throw ServerError(QStringLiteral("Não foi possível abrir o banco de dados %1: %2")
                               .arg(m_spec.describe(), db.lastError().text()));
     if (sqlite) {
+        if (!fileIdentity(m_spec.path, m_fileDevice, m_fileInode))
+            throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não pôde ser criado.").arg(m_spec.path));
         m_fileSeen = true;
         exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
@@ -259,6 +315,16 @@ void Database::open()
 void Database::fail(const QSqlError &error, const QString &sql)
 {
     Q_UNUSED(sql);
+    if (isDiskFull(error))
+        throw ServerError(QStringLiteral("O disco do banco de dados %1 está cheio; nada foi gravado. "
+                                         "Libere espaço e tente novamente. (%2)")
+                              .arg(m_spec.describe(), error.text()));
+    if (isReadOnly(error))
+        throw ServerError(QStringLiteral("O banco de dados %1 está somente para leitura; nada foi gravado. (%2)")
+                              .arg(m_spec.describe(), error.text()));
+    if (isDuplicate(error))
+        throw ServerError(QStringLiteral("Outro operador gravou o mesmo registro ao mesmo tempo; nada foi gravado. "
+                                         "Recarregue os dados e refaça a alteração."));
     if (isLocked(error))
         throw ServerError(QStringLiteral("O banco de dados está bloqueado por outra operação; nada foi gravado. "
                                          "Tente novamente em instantes. (%1)")
@@ -340,6 +406,13 @@ QVariant Database::scalar(const QString &sql, const QVariantList &values)
     return value;
 }
 
+void Database::lockRows(const QString &select, const QVariantList &values)
+{
+    if (!isPostgres() || !m_inTransaction)
+        return;
+    exec(select + QStringLiteral(" FOR UPDATE"), values).finish();
+}
+
 void Database::begin(bool write)
 {
     // A read on PostgreSQL runs without one: at its isolation level (read committed) every
@@ -357,6 +430,9 @@ void Database::commit()
     m_cache->finishAll();
     if (!m_inTransaction)
         return;
+    // A file replaced during the call must not take its writes (they would be lost with the
+    // old file, or come back over the new one from the write-ahead log).
+    checkSameFile();
     exec(QStringLiteral("COMMIT"));
     m_inTransaction = false;
 }
@@ -369,7 +445,13 @@ void Database::rollback()
     if (!isOpen())
         return;
     m_cache->finishAll();
-    exec(QStringLiteral("ROLLBACK"));
+    // SQLite has already rolled back by itself after some failures (a full disk): a
+    // ROLLBACK that finds no transaction is then no fault.
+    QSqlQuery query(m_connection);
+    if (!query.exec(QStringLiteral("ROLLBACK")) && !query.lastError().text().contains(u"no transaction is active")) {
+        const QSqlError error = query.lastError();
+        fail(error, QStringLiteral("ROLLBACK"));
+    }
 }
 
 }  // namespace server

@@ -49,7 +49,9 @@ public:
 
     // Opens the connection when it is closed (again after it was lost) and creates the
     // schema on first use. Throws ServerError when the database cannot be reached, or when
-    // the SQLite file that was in use has disappeared (it is never silently recreated).
+    // the SQLite file that was in use has disappeared or was replaced by another file (it is
+    // never silently recreated, and a replaced file is not written until the server is
+    // started again).
     void ensureOpen();
     void close();
 
@@ -61,6 +63,10 @@ public:
     int execCount(const QString &sql, const QVariantList &values = {});
     // The first column of the first row, or an invalid QVariant when there is no row.
     QVariant scalar(const QString &sql, const QVariantList &values = {});
+    // Locks the rows that `select` finds until the transaction ends, so that a check made
+    // after it still holds at the commit when several servers write at once (PostgreSQL).
+    // On SQLite a write transaction already holds the whole database.
+    void lockRows(const QString &select, const QVariantList &values);
 
     void begin(bool write);
     void commit();
@@ -70,6 +76,8 @@ public:
 private:
     [[noreturn]] void fail(const QSqlError &error, const QString &sql);
     void open();
+    // Throws when the SQLite file at the path is no longer the one that was opened.
+    void checkSameFile();
     bool isOpen() const { return m_connection.isValid() && m_connection.isOpen(); }
     bool preparable(const QString &sql) const;
 
@@ -77,6 +85,7 @@ private:
     QString m_connectionName;
     QSqlDatabase m_connection;
     bool m_fileSeen = false;
+    quint64 m_fileDevice = 0, m_fileInode = 0;  // identity of the SQLite file opened
     bool m_inTransaction = false;
     struct Cache;
     std::unique_ptr<Cache> m_cache;

@@ -82,6 +82,8 @@ DATASET(cdsVerificaArquivos, fixed("IDENTIFICA", 1), text("NRSOLISERV", 10))
 DATASET(cdsVerificaProduto, text("DSDIRBASEVER", 250))
 DATASET(cdsVersArqFonteHom, text("CDGRUPHOMOL", 10), text("DSARQSVNHOMOL", 250), text("NRREVANTARQSVN", 10),
         text("NRREVATUARQSVN", 10))
+DATASET(cdsLogTram, text("CDGRUPHOMOL", 10), text("NRSEQLOG", 10), text("CDOPERADOR", 12), text("IDSTGRUPANT", 3),
+        text("IDSTGRUPNOVO", 3), text("DTLOGTRAM", 19), text("TXLOGTRAM", 0))
 DATASET(cdsSoliNaoGerada, text("CDFILIAL", 4), text("NRSOLISERV", 10), text("DSREFESOLI", 60))
 DATASET(cdssolisemgerar, text("CDFILIAL", 4), text("NRSOLISERV", 10), text("DSARQPATCH", 250),
         text("CDVERPRODUTO", 10), text("CDRELVERPROD", 10), text("CDPATCHVERPR", 10), text("NRSEQPATCH", 3),

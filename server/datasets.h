@@ -47,6 +47,8 @@ const DatasetDef &cdsVd_ReleaseArq();
 const DatasetDef &cdsVerificaArquivos();
 const DatasetDef &cdsVerificaProduto();
 const DatasetDef &cdsVersArqFonteHom();
+// The transition logs of a group (read by the command line's log).
+const DatasetDef &cdsLogTram();
 const DatasetDef &cdsSoliNaoGerada();
 const DatasetDef &cdssolisemgerar();
 const DatasetDef &cdsVdReleaseSoli();

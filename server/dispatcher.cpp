@@ -153,18 +153,56 @@ static QByteArray failureText(const QString &message)
     return QJsonDocument(Dispatcher::failure(message)).toJson(QJsonDocument::Compact);
 }
 
+static const ModuleDef *moduleNamed(const QString &name)
+{
+    for (const ModuleDef *candidate : Dispatcher::modules()) {
+        if (candidate->name.compare(name, Qt::CaseInsensitive) == 0)
+            return candidate;
+    }
+    return nullptr;
+}
+
+QString Dispatcher::unknownTarget(const QString &moduleName, const QString &methodName)
+{
+    const ModuleDef *module = moduleNamed(moduleName);
+    if (!module)
+        return QStringLiteral("Módulo desconhecido no servidor de aplicação: \"%1\".").arg(moduleName);
+    if (!module->find(methodName))
+        return QStringLiteral("O módulo %1 não tem o método \"%2\".").arg(module->name, methodName);
+    return {};
+}
+
+// True when a text in `value` is not valid Unicode (a lone surrogate): it would be stored
+// as another character.
+static bool hasInvalidText(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::String: return !value.toString().isValidUtf16();
+    case QJsonValue::Array:
+        for (const QJsonValue &element : value.toArray()) {
+            if (hasInvalidText(element))
+                return true;
+        }
+        return false;
+    case QJsonValue::Object: {
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (!it.key().isValidUtf16() || hasInvalidText(it.value()))
+                return true;
+        }
+        return false;
+    }
+    default: return false;
+    }
+}
+
 QByteArray Dispatcher::callText(const QString &moduleName, const QString &methodName, const QJsonValue &argsValue)
 {
-    const ModuleDef *module = nullptr;
-    for (const ModuleDef *candidate : modules()) {
-        if (candidate->name.compare(moduleName, Qt::CaseInsensitive) == 0)
-            module = candidate;
-    }
-    if (!module)
-        return failureText(QStringLiteral("Módulo desconhecido no servidor de aplicação: \"%1\".").arg(moduleName));
+    const QString unknown = unknownTarget(moduleName, methodName);
+    if (!unknown.isEmpty())
+        return failureText(unknown);
+    const ModuleDef *module = moduleNamed(moduleName);
     const MethodDef *method = module->find(methodName);
-    if (!method)
-        return failureText(QStringLiteral("O módulo %1 não tem o método \"%2\".").arg(module->name, methodName));
     const QString fullName = module->name + u'.' + method->name;
     if (!argsValue.isArray())
         return failureText(QStringLiteral("Os argumentos de %1 devem ser uma lista.").arg(fullName));
@@ -179,6 +217,11 @@ QByteArray Dispatcher::callText(const QString &moduleName, const QString &method
             return failureText(QStringLiteral("O argumento %1 de %2 deve ser %3.")
                                .arg(i + 1)
                                .arg(fullName, kindName(method->args[i])));
+        if (hasInvalidText(args[i]))
+            return failureText(QStringLiteral("O argumento %1 de %2 contém um texto que não é Unicode válido "
+                                              "(um caractere substituto isolado); nada foi gravado.")
+                               .arg(i + 1)
+                               .arg(fullName));
     }
 
     Call call(m_db, method->name, method->args, args);

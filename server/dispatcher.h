@@ -96,6 +96,9 @@ public:
 
     static QJsonObject failure(const QString &message);
     static const QList<const ModuleDef *> &modules();
+    // Why a call of that module and method cannot be served (no such module or method), or
+    // an empty text when it can.
+    static QString unknownTarget(const QString &module, const QString &method);
 
 private:
     Database &m_db;

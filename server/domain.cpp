@@ -114,6 +114,16 @@ QList<RequestRow> requestsNumbered(Database &db, const QString &numero)
     return rows;
 }
 
+void lockGroup(Database &db, const QString &code)
+{
+    db.lockRows(QStringLiteral("SELECT 1 FROM GRUPOHOMOL WHERE CDGRUPHOMOL = ?"), {code});
+}
+
+void lockRequest(Database &db, const RequestKey &key)
+{
+    db.lockRows(QStringLiteral("SELECT 1 FROM SOLICITACAO WHERE CDFILIAL = ? AND NRSOLISERV = ?"), {key.filial, key.numero});
+}
+
 QString openGroupOf(Database &db, const RequestKey &key)
 {
     return db
@@ -126,6 +136,7 @@ QString openGroupOf(Database &db, const RequestKey &key)
 void changePhase(Database &db, const RequestKey &key, const QString &newPhase, const QString &operatorCode,
                  const QString &responsible, const QString &subject, const QString &description)
 {
+    lockRequest(db, key);
     const RequestRow request = requireRequest(db, key);
     const QString now = nowText();
     const int sequence = db.scalar(QStringLiteral("SELECT COALESCE(MAX(NRSEQHIST), 0) + 1 FROM HISTFASETRAM "

@@ -52,12 +52,18 @@ RequestRow requireRequest(Database &db, const RequestKey &key);
 // Every request with that number, whatever its branch.
 QList<RequestRow> requestsNumbered(Database &db, const QString &numero);
 
+// Row locks taken before a check that a write relies on, so that two servers saving at
+// the same instant are served one after the other and the second sees the first's work.
+// Always in this order within one call: groups, then requests.
+void lockGroup(Database &db, const QString &code);
+void lockRequest(Database &db, const RequestKey &key);
+
 // The group in progress (not "007") that holds the request, or an empty text.
 QString openGroupOf(Database &db, const RequestKey &key);
 
 // Moves a request to another workflow phase, records the change with its date in the
 // history, and shows the new phase in the status of the request in its open group.
-// An empty responsible keeps the current one.
+// An empty responsible keeps the current one. Locks the request first.
 void changePhase(Database &db, const RequestKey &key, const QString &newPhase, const QString &operatorCode,
                  const QString &responsible, const QString &subject, const QString &description);
 

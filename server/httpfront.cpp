@@ -1,17 +1,37 @@
 #include "httpfront.h"
 
+#include "database.h"
 #include "dispatcher.h"
 
+#include <httplib.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <QByteArrayView>
 #include <QCryptographicHash>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
 
-#include <memory>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace server {
 
@@ -22,154 +42,764 @@ QByteArray refusal(const QString &message)
 
 namespace {
 
-constexpr qint64 kMaxHeaders = 16 * 1024;
+using Clock = std::chrono::steady_clock;
 
-QString tooLarge(qint64 limit)
+// A request head (request line and headers) larger than this is refused.
+constexpr size_t kMaxHead = 16 * 1024;
+// After an answer that ends the connection, what the client still sends is read and
+// dropped for this long, so that the answer is not lost in a reset.
+constexpr int kLingerMs = 2000;
+// A client that calls again at once (the screen's loads come in runs) finds its worker
+// still on the connection for this long, when no other call waits for a worker: the
+// round trip through the accepting thread costs more than the call itself.
+constexpr int kStayMs = 3;
+
+int msUntil(Clock::time_point deadline)
 {
-    return QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(limit);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return int(std::clamp<long long>(left, 0, 1'000'000));
 }
 
-// The declared body size of the request whose headers start the buffered data, or -1.
-qint64 declaredLength(QTcpSocket *socket)
-{
-    const QByteArray head = socket->peek(kMaxHeaders);
-    const qsizetype end = head.indexOf("\r\n\r\n");
-    const QByteArray headers = (end < 0 ? head : head.left(end)).toLower();
-    const qsizetype at = headers.indexOf("\r\ncontent-length:");
-    if (at < 0)
-        return -1;
-    const qsizetype lineEnd = headers.indexOf("\r\n", at + 2);
-    bool ok = false;
-    const qint64 length = headers.mid(at + 17, lineEnd < 0 ? -1 : lineEnd - at - 17).trimmed().toLongLong(&ok);
-    return ok ? length : -1;
-}
+struct Connection {
+    enum class State { Handshake, Waiting, Busy, Draining };
 
-// Answers 413 and stops reading the request. The connection is kept a moment, draining
-// what the client still sends, so that the answer is not lost in a reset.
-void refuseOversized(QTcpSocket *socket, qint64 limit)
-{
-    QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
-    if (socket->isTransactionStarted())
-        socket->commitTransaction();
-    socket->readAll();
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-    const QByteArray body = refusal(tooLarge(limit));
-    socket->write("HTTP/1.1 413 Payload Too Large\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: "
-                  + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-    socket->flush();
-    QTimer::singleShot(2000, socket, [socket] { socket->disconnectFromHost(); });
-}
+    int fd = -1;
+    SSL *ssl = nullptr;
+    State state = State::Waiting;
+    short handshakeEvents = POLLIN;
+    std::string buffer;  // received and not yet read by the parser, from `offset` on
+    size_t offset = 0;
+    Clock::time_point deadline;         // while waiting or draining
+    Clock::time_point requestDeadline;  // while a worker reads the request
+    bool served = false;                // answered an authorised call
+    std::string remoteIp, localIp;      // asked once per connection
+    int remotePort = 0, localPort = 0;
+    quint64 serial = 0;
 
-// Watches what each connection receives before the HTTP parser buffers it: a request
-// that declares or sends more than the limit is refused without being read whole.
-class GuardedTcpServer : public QTcpServer {
-public:
-    GuardedTcpServer(qint64 limit, QObject *parent) : QTcpServer(parent), m_limit(limit) {}
-
-protected:
-    void incomingConnection(qintptr descriptor) override
+    size_t unread() const { return buffer.size() - offset; }
+    bool hasHead() const { return buffer.find("\r\n\r\n", offset) != std::string::npos; }
+    void compact()
     {
-        auto *socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        // Answers go out at once rather than waiting to be merged with more data.
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        const qint64 limit = m_limit;
-        // Bytes received since the last answer went out.
-        auto received = std::make_shared<qint64>(0);
-        // Connected before the HTTP server's own handler, so it sees each chunk first.
-        connect(socket, &QTcpSocket::readyRead, socket, [socket, limit, received] {
-            const qint64 before = *received;
-            *received += socket->bytesAvailable();
-            // Headers of up to 16 KiB are allowed on top of the body.
-            if (*received > limit + kMaxHeaders || (before == 0 && declaredLength(socket) > limit))
-                refuseOversized(socket, limit);
-        });
-        connect(socket, &QTcpSocket::bytesWritten, socket, [received] { *received = 0; });
-        addPendingConnection(socket);
+        buffer.erase(0, offset);
+        offset = 0;
     }
-
-private:
-    qint64 m_limit;
 };
 
-bool sameToken(const QByteArray &given, const QByteArray &expected)
+constexpr ssize_t kWouldBlock = -1;
+constexpr ssize_t kFailed = -2;
+
+// Non-blocking receive: bytes read, 0 when the peer closed, kWouldBlock or kFailed.
+ssize_t receiveSome(Connection &c, char *to, size_t size)
 {
-    // Compared through their hashes, so that the time taken says nothing about the token.
-    return QCryptographicHash::hash(given, QCryptographicHash::Sha256)
-        == QCryptographicHash::hash(expected, QCryptographicHash::Sha256);
+    if (c.ssl) {
+        ERR_clear_error();
+        const int n = SSL_read(c.ssl, to, int(size));
+        if (n > 0)
+            return n;
+        const int error = SSL_get_error(c.ssl, n);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+            return kWouldBlock;
+        return error == SSL_ERROR_ZERO_RETURN ? 0 : kFailed;
+    }
+    const ssize_t n = ::recv(c.fd, to, size, 0);
+    if (n >= 0)
+        return n;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
+}
+
+ssize_t sendSome(Connection &c, const char *from, size_t size)
+{
+    if (c.ssl) {
+        ERR_clear_error();
+        const int n = SSL_write(c.ssl, from, int(size));
+        if (n > 0)
+            return n;
+        const int error = SSL_get_error(c.ssl, n);
+        return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? kWouldBlock : kFailed;
+    }
+    const ssize_t n = ::send(c.fd, from, size, MSG_NOSIGNAL);
+    if (n >= 0)
+        return n;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
+}
+
+bool waitFor(int fd, short events, int timeoutMs)
+{
+    pollfd p{fd, events, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, timeoutMs);
+    } while (n < 0 && errno == EINTR);
+    return n > 0;
+}
+
+// A short answer written without waiting, for a connection about to be closed.
+void answerAndForget(Connection &c, int status, const char *reason, const QString &message)
+{
+    const QByteArray body = refusal(message);
+    const QByteArray text = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
+        + "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\n\r\n" + body;
+    sendSome(c, text.constData(), size_t(text.size()));
+}
+
+// The connection as cpp-httplib reads and writes it, inside a worker. Reads come from the
+// bytes the accepting thread already received, then from the socket until the request's
+// deadline; writes wait at most the write time-out.
+class ConnectionStream : public httplib::Stream {
+public:
+    ConnectionStream(Connection &connection, int writeTimeoutMs) : m_c(connection), m_writeTimeoutMs(writeTimeoutMs) {}
+
+    bool is_readable() const override
+    {
+        return m_c.unread() > 0 || (m_c.ssl && SSL_pending(m_c.ssl) > 0) || waitFor(m_c.fd, POLLIN, 0);
+    }
+    // write() waits for the socket itself, within the write time-out.
+    bool is_writable() const override { return true; }
+
+    // Reading 0 bytes takes what has arrived into the buffer.
+    ssize_t read(char *ptr, size_t size) override
+    {
+        if (m_c.unread() == 0 && !fill())
+            return -1;
+        const size_t n = std::min(size, m_c.unread());
+        std::memcpy(ptr, m_c.buffer.data() + m_c.offset, n);
+        m_c.offset += n;
+        return ssize_t(n);
+    }
+
+    ssize_t write(const char *ptr, size_t size) override
+    {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_writeTimeoutMs);
+        size_t written = 0;
+        while (written < size) {
+            const ssize_t n = sendSome(m_c, ptr + written, size - written);
+            if (n > 0) {
+                written += size_t(n);
+                continue;
+            }
+            if (n == kFailed || msUntil(deadline) == 0 || !waitFor(m_c.fd, POLLOUT | POLLIN, msUntil(deadline)))
+                return -1;
+        }
+        return ssize_t(size);
+    }
+
+    void get_remote_ip_and_port(std::string &ip, int &port) const override
+    {
+        if (m_c.remoteIp.empty())
+            address(false, m_c.remoteIp, m_c.remotePort);
+        ip = m_c.remoteIp;
+        port = m_c.remotePort;
+    }
+    void get_local_ip_and_port(std::string &ip, int &port) const override
+    {
+        if (m_c.localIp.empty())
+            address(true, m_c.localIp, m_c.localPort);
+        ip = m_c.localIp;
+        port = m_c.localPort;
+    }
+    socket_t socket() const override { return m_c.fd; }
+
+private:
+    bool fill()
+    {
+        m_c.compact();
+        char chunk[16 * 1024];
+        for (;;) {
+            const ssize_t n = receiveSome(m_c, chunk, sizeof chunk);
+            if (n > 0) {
+                m_c.buffer.append(chunk, size_t(n));
+                return true;
+            }
+            if (n != kWouldBlock)
+                return false;
+            const int left = msUntil(m_c.requestDeadline);
+            if (left == 0 || !waitFor(m_c.fd, POLLIN, left))
+                return false;
+        }
+    }
+
+    void address(bool local, std::string &ip, int &port) const
+    {
+        sockaddr_storage storage{};
+        socklen_t length = sizeof storage;
+        auto *addr = reinterpret_cast<sockaddr *>(&storage);
+        if ((local ? ::getsockname(m_c.fd, addr, &length) : ::getpeername(m_c.fd, addr, &length)) != 0)
+            return;
+        char host[NI_MAXHOST];
+        char service[NI_MAXSERV];
+        if (::getnameinfo(addr, length, host, sizeof host, service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
+            ip = host;
+            port = std::atoi(service);
+        }
+    }
+
+    Connection &m_c;
+    int m_writeTimeoutMs;
+};
+
+// cpp-httplib's request processing, for one request read from our own stream.
+class RequestProcessor : public httplib::Server {
+public:
+    using httplib::Server::process_request;
+};
+
+// What the handlers tell the worker about the request they answered.
+thread_local Dispatcher *t_dispatcher = nullptr;
+thread_local bool t_closeAfter = false;
+thread_local bool t_authorised = false;
+
+bool sameToken(const std::string &given, const QByteArray &expected)
+{
+    // The whole token is compared, through hashes of equal size, so that the time taken
+    // says nothing about how much of it was right.
+    const QByteArray a = QCryptographicHash::hash(QByteArray::fromStdString(given), QCryptographicHash::Sha256);
+    const QByteArray b = QCryptographicHash::hash(expected, QCryptographicHash::Sha256);
+    return CRYPTO_memcmp(a.constData(), b.constData(), size_t(a.size())) == 0;
+}
+
+QString sslErrors()
+{
+    QStringList texts;
+    while (const unsigned long code = ERR_get_error()) {
+        char text[256];
+        ERR_error_string_n(code, text, sizeof text);
+        texts.append(QString::fromLatin1(text));
+    }
+    return texts.join(QStringLiteral("; "));
 }
 
 }  // namespace
 
-HttpFront::HttpFront(Dispatcher &dispatcher, const QByteArray &token, qint64 maxBody, QObject *parent)
-    : QAbstractHttpServer(parent), m_dispatcher(dispatcher), m_token(token), m_maxBody(maxBody)
-{
-}
+struct HttpFront::Impl {
+    DatabaseSpec spec;
+    QByteArray token;
+    FrontOptions options;
+    RequestProcessor processor;
+    SSL_CTX *tls = nullptr;
+    int listenFd = -1;
+    int wake[2] = {-1, -1};
+    QString error;
+    std::atomic<bool> stopping{false};
+    std::atomic<qint64> served{0};
+    std::atomic<int> open{0};
+    std::atomic<int> queued{0};  // calls waiting for a worker
+    quint64 nextSerial = 0;
+    std::thread runner;
 
-quint16 HttpFront::start(const QHostAddress &address, quint16 port)
-{
-    auto *tcp = new GuardedTcpServer(m_maxBody, this);
-    if (!tcp->listen(address, port)) {
-        delete tcp;
+    // Owned by the accepting thread.
+    std::vector<Connection *> waiting;
+
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<Connection *> calls;     // connections with a whole request head, for the workers
+    std::vector<Connection *> returned; // back from the workers, for the accepting thread
+    std::vector<std::thread> workers;
+
+    Impl(const DatabaseSpec &database, const QByteArray &secret, const FrontOptions &opts)
+        : spec(database), token(secret), options(opts)
+    {
+        ::signal(SIGPIPE, SIG_IGN);
+        if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0)
+            wake[0] = wake[1] = -1;
+        installHandlers();
+    }
+
+    ~Impl()
+    {
+        for (int fd : {listenFd, wake[0], wake[1]}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+        if (tls)
+            SSL_CTX_free(tls);
+    }
+
+    // ---- Requests
+
+    void refuse(httplib::Response &res, int status, const QString &message, bool close)
+    {
+        res.status = status;
+        res.set_content(refusal(message).toStdString(), "application/json");
+        if (close) {
+            // The body, if any, is left unread: the connection ends with this answer.
+            res.set_header("Connection", "close");
+            t_closeAfter = true;
+        }
+    }
+
+    bool authorised(const httplib::Request &req) const
+    {
+        const std::string authorization = req.get_header_value("Authorization");
+        return !token.isEmpty() && authorization.rfind("Bearer ", 0) == 0 && sameToken(authorization.substr(7), token);
+    }
+
+    // The refusal of a request whose head already says it cannot be served, or empty.
+    int refuseByHead(const httplib::Request &req, httplib::Response &res)
+    {
+        if (!authorised(req)) {
+            refuse(res, 401, QStringLiteral("Acesso negado: token ausente ou inválido."), true);
+            return 401;
+        }
+        t_authorised = true;
+        if (req.has_header("Content-Length") && req.get_header_value<uint64_t>("Content-Length") > uint64_t(options.maxBody)) {
+            refuse(res, 413, QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(options.maxBody), true);
+            return 413;
+        }
         return 0;
     }
-    bind(tcp);
-    return tcp->serverPort();
+
+    void handleCall(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader)
+    {
+        if (refuseByHead(req, res))
+            return;
+        const QString path = QString::fromStdString(req.path);
+        const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
+        if (parts.size() != 2)
+            return refuse(res, 404, QStringLiteral("Caminho inválido \"%1\": use /<módulo>/<método>.").arg(path), true);
+        const QString unknown = Dispatcher::unknownTarget(parts[0], parts[1]);
+        if (!unknown.isEmpty())
+            return refuse(res, 404, unknown, true);
+        std::string body;
+        bool tooLarge = false;
+        const bool complete = reader([&](const char *data, size_t length) {
+            if (body.size() + length > size_t(options.maxBody)) {
+                tooLarge = true;
+                return false;
+            }
+            body.append(data, length);
+            return true;
+        });
+        if (tooLarge)
+            return refuse(res, 413, QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(options.maxBody), true);
+        if (!complete)
+            return refuse(res, 408, QStringLiteral("O corpo da requisição não chegou inteiro a tempo."), true);
+        const QByteArray bytes = QByteArray::fromRawData(body.data(), qsizetype(body.size()));
+        if (!QByteArrayView(bytes).isValidUtf8())
+            return refuse(res, 400, QStringLiteral("O corpo da requisição não é um texto UTF-8 válido."), false);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+        if (error.error != QJsonParseError::NoError)
+            return refuse(res, 400, QStringLiteral("JSON inválido na posição %1: %2").arg(error.offset).arg(error.errorString()), false);
+        if (!document.isObject() || !document.object().value(QStringLiteral("args")).isArray())
+            return refuse(res, 400, QStringLiteral("O corpo deve ser um objeto {\"args\": [...]}."), false);
+        const QByteArray answer = t_dispatcher->callText(parts[0], parts[1], document.object().value(QStringLiteral("args")));
+        res.status = 200;
+        res.set_content(answer.constData(), size_t(answer.size()), "application/json");
+        ++served;
+    }
+
+    void installHandlers()
+    {
+        processor.Post(R"(/.*)", [this](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
+            handleCall(req, res, reader);
+        });
+        const auto wrongVerb = [this](const httplib::Request &, httplib::Response &res) {
+            refuse(res, 405, QStringLiteral("Use POST /<módulo>/<método> com {\"args\": [...]}."), true);
+        };
+        const auto wrongVerbWithBody = [wrongVerb](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &) {
+            wrongVerb(req, res);
+        };
+        processor.Get(R"(/.*)", wrongVerb);
+        processor.Options(R"(/.*)", wrongVerb);
+        processor.Put(R"(/.*)", wrongVerbWithBody);
+        processor.Patch(R"(/.*)", wrongVerbWithBody);
+        processor.Delete(R"(/.*)", wrongVerbWithBody);
+        // "Expect: 100-continue": the token and the declared size are checked before the
+        // client is invited to send the body.
+        processor.set_expect_100_continue_handler([this](const httplib::Request &req, httplib::Response &res) {
+            const int status = refuseByHead(req, res);
+            return status ? status : 100;
+        });
+        processor.set_error_handler([](const httplib::Request &, httplib::Response &res) {
+            if (res.body.empty())
+                res.set_content(refusal(QStringLiteral("Requisição não atendida (HTTP %1).").arg(res.status)).toStdString(),
+                                "application/json");
+            if (res.status >= 400 && res.status != 401 && res.status != 404 && res.status != 405)
+                t_closeAfter = true;
+        });
+        processor.set_payload_max_length(size_t(options.maxBody));
+        processor.set_keep_alive_timeout(std::max(1, options.idleTimeoutMs / 1000));
+        processor.set_keep_alive_max_count(1'000'000);
+    }
+
+    // ---- Workers
+
+    void workerLoop()
+    {
+        // The worker's own connection to the database, opened by its first call and
+        // closed in this thread when the front stops.
+        Database database(spec);
+        Dispatcher dispatcher(database);
+        t_dispatcher = &dispatcher;
+        for (;;) {
+            Connection *c = nullptr;
+            {
+                std::unique_lock lock(mutex);
+                ready.wait(lock, [this] { return stopping || !calls.empty(); });
+                if (stopping)
+                    break;
+                c = calls.front();
+                calls.pop_front();
+                --queued;
+            }
+            serve(c);
+        }
+        t_dispatcher = nullptr;
+    }
+
+    void serve(Connection *c)
+    {
+        ConnectionStream stream(*c, options.writeTimeoutMs);
+        for (;;) {
+            c->requestDeadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);
+            t_closeAfter = false;
+            t_authorised = false;
+            bool closed = false;
+            const bool processed = processor.process_request(stream, false, closed, nullptr);
+            c->served = c->served || t_authorised;
+            if (!processed) {
+                closeConnection(c);
+                return;
+            }
+            if (closed || t_closeAfter || stopping) {
+                linger(c);
+                return;
+            }
+            if (!c->hasHead() && !nextComesSoon(c, stream))
+                break;  // the next request is not here yet
+        }
+        c->compact();
+        c->state = Connection::State::Waiting;
+        c->deadline = Clock::now() + std::chrono::milliseconds(c->unread() ? options.readTimeoutMs : options.idleTimeoutMs);
+        giveBack(c);
+    }
+
+    bool nextComesSoon(Connection *c, ConnectionStream &stream)
+    {
+        if (stopping || queued.load() > 0 || !waitFor(c->fd, POLLIN, kStayMs))
+            return false;
+        // Whatever came is read now; the head must then be whole (it nearly always is).
+        c->requestDeadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);
+        char peek;
+        if (stream.read(&peek, 0) < 0)
+            return false;
+        return c->hasHead();
+    }
+
+    void linger(Connection *c)
+    {
+        if (c->ssl)
+            SSL_shutdown(c->ssl);
+        ::shutdown(c->fd, SHUT_WR);
+        c->state = Connection::State::Draining;
+        c->deadline = Clock::now() + std::chrono::milliseconds(kLingerMs);
+        giveBack(c);
+    }
+
+    void giveBack(Connection *c)
+    {
+        {
+            std::lock_guard lock(mutex);
+            returned.push_back(c);
+        }
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake[1], &byte, 1);
+    }
+
+    void closeConnection(Connection *c)
+    {
+        if (c->ssl)
+            SSL_free(c->ssl);
+        ::close(c->fd);
+        delete c;
+        --open;
+    }
+
+    // ---- The accepting thread
+
+    void dispatch(Connection *c)
+    {
+        c->state = Connection::State::Busy;
+        {
+            std::lock_guard lock(mutex);
+            calls.push_back(c);
+            ++queued;
+        }
+        ready.notify_one();
+    }
+
+    void forget(Connection *c) { waiting.erase(std::remove(waiting.begin(), waiting.end(), c), waiting.end()); }
+
+    void acceptAll()
+    {
+        for (;;) {
+            const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0)
+                return;
+            const int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            if (open >= options.maxConnections && !evictIdle()) {
+                if (!tls) {
+                    Connection refused;
+                    refused.fd = fd;
+                    answerAndForget(refused, 503, "Service Unavailable",
+                                    QStringLiteral("O servidor de aplicação atingiu o limite de %1 conexões abertas; "
+                                                   "tente novamente em instantes.")
+                                        .arg(options.maxConnections));
+                }
+                ::close(fd);
+                continue;
+            }
+            auto *c = new Connection;
+            ++open;
+            c->fd = fd;
+            c->serial = ++nextSerial;
+            c->deadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);
+            if (tls) {
+                c->ssl = SSL_new(tls);
+                SSL_set_fd(c->ssl, fd);
+                SSL_set_accept_state(c->ssl);
+                c->state = Connection::State::Handshake;
+            }
+            waiting.push_back(c);
+        }
+    }
+
+    // At the cap, the oldest connection that never made an authorised call and is only
+    // waiting gives its place to the new one.
+    bool evictIdle()
+    {
+        Connection *oldest = nullptr;
+        for (Connection *c : waiting) {
+            if (!c->served && c->state != Connection::State::Draining && (!oldest || c->serial < oldest->serial))
+                oldest = c;
+        }
+        if (!oldest)
+            return false;
+        forget(oldest);
+        closeConnection(oldest);
+        return true;
+    }
+
+    // Reads what arrived on a waiting connection; dispatches it once the head is whole.
+    void receive(Connection *c)
+    {
+        char chunk[16 * 1024];
+        const bool wasEmpty = c->unread() == 0;
+        for (;;) {
+            const ssize_t n = receiveSome(*c, chunk, sizeof chunk);
+            if (n > 0) {
+                if (c->state != Connection::State::Draining)
+                    c->buffer.append(chunk, size_t(n));
+                continue;
+            }
+            if (n == kWouldBlock)
+                break;
+            forget(c);
+            closeConnection(c);
+            return;
+        }
+        if (c->state == Connection::State::Draining)
+            return;
+        if (wasEmpty && c->unread() > 0)
+            c->deadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);
+        if (c->hasHead()) {
+            forget(c);
+            dispatch(c);
+        } else if (c->unread() > kMaxHead) {
+            answerAndForget(*c, 431, "Request Header Fields Too Large",
+                            QStringLiteral("O cabeçalho da requisição excede %1 bytes.").arg(kMaxHead));
+            forget(c);
+            closeConnection(c);
+        }
+    }
+
+    void handshake(Connection *c)
+    {
+        ERR_clear_error();
+        const int result = SSL_accept(c->ssl);
+        if (result == 1) {
+            c->state = Connection::State::Waiting;
+            receive(c);
+            return;
+        }
+        const int error = SSL_get_error(c->ssl, result);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            c->handshakeEvents = error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
+            return;
+        }
+        forget(c);
+        closeConnection(c);
+    }
+
+    void expire(Connection *c)
+    {
+        // A request begun and not finished in time is told so; an idle connection just ends.
+        if (c->state == Connection::State::Waiting && c->unread() > 0)
+            answerAndForget(*c, 408, "Request Timeout",
+                            QStringLiteral("A requisição não chegou inteira em %1 ms.").arg(options.readTimeoutMs));
+        forget(c);
+        closeConnection(c);
+    }
+
+    void takeReturned()
+    {
+        std::vector<Connection *> back;
+        {
+            std::lock_guard lock(mutex);
+            back.swap(returned);
+        }
+        for (Connection *c : back) {
+            if (c->state == Connection::State::Waiting && c->hasHead())
+                dispatch(c);
+            else
+                waiting.push_back(c);
+        }
+    }
+
+    void acceptLoop()
+    {
+        std::vector<pollfd> fds;
+        std::vector<Connection *> polled;
+        while (!stopping) {
+            takeReturned();
+            fds.clear();
+            polled.clear();
+            fds.push_back({wake[0], POLLIN, 0});
+            fds.push_back({listenFd, POLLIN, 0});
+            Clock::time_point next = Clock::now() + std::chrono::seconds(1);
+            for (Connection *c : waiting) {
+                fds.push_back({c->fd, c->state == Connection::State::Handshake ? c->handshakeEvents : short(POLLIN), 0});
+                polled.push_back(c);
+                next = std::min(next, c->deadline);
+            }
+            const int n = ::poll(fds.data(), nfds_t(fds.size()), msUntil(next));
+            if (n < 0 && errno != EINTR)
+                break;
+            if (fds[0].revents) {
+                char drain[256];
+                while (::read(wake[0], drain, sizeof drain) > 0) {
+                }
+            }
+            if (fds[1].revents & POLLIN)
+                acceptAll();
+            const Clock::time_point now = Clock::now();
+            for (size_t i = 0; i < polled.size(); ++i) {
+                Connection *c = polled[i];
+                if (std::find(waiting.begin(), waiting.end(), c) == waiting.end())
+                    continue;  // evicted meanwhile
+                if (fds[i + 2].revents) {
+                    if (c->state == Connection::State::Handshake)
+                        handshake(c);
+                    else
+                        receive(c);
+                } else if (c->deadline <= now) {
+                    expire(c);
+                }
+            }
+        }
+    }
+
+    // ---- Start and stop
+
+    quint16 listen(const QString &address, quint16 port)
+    {
+        if (!options.tlsCertificate.isEmpty() || !options.tlsKey.isEmpty()) {
+            tls = SSL_CTX_new(TLS_server_method());
+            SSL_CTX_set_min_proto_version(tls, TLS1_2_VERSION);
+            SSL_CTX_set_mode(tls, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+            if (SSL_CTX_use_certificate_chain_file(tls, options.tlsCertificate.toLocal8Bit().constData()) != 1) {
+                error = QStringLiteral("Não foi possível ler o certificado TLS %1: %2").arg(options.tlsCertificate, sslErrors());
+                return 0;
+            }
+            if (SSL_CTX_use_PrivateKey_file(tls, options.tlsKey.toLocal8Bit().constData(), SSL_FILETYPE_PEM) != 1
+                || SSL_CTX_check_private_key(tls) != 1) {
+                error = QStringLiteral("Não foi possível usar a chave TLS %1: %2").arg(options.tlsKey, sslErrors());
+                return 0;
+            }
+        }
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
+        addrinfo *found = nullptr;
+        const QByteArray host = address.toLatin1();
+        const QByteArray service = QByteArray::number(port);
+        if (::getaddrinfo(host.constData(), service.constData(), &hints, &found) != 0 || !found) {
+            error = QStringLiteral("Endereço inválido: %1.").arg(address);
+            return 0;
+        }
+        const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, found->ai_protocol);
+        const int one = 1;
+        if (fd >= 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        const bool bound = fd >= 0 && ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 512) == 0;
+        ::freeaddrinfo(found);
+        if (!bound) {
+            error = QStringLiteral("Não foi possível escutar em %1:%2: %3").arg(address).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
+            if (fd >= 0)
+                ::close(fd);
+            return 0;
+        }
+        listenFd = fd;
+        sockaddr_storage storage{};
+        socklen_t length = sizeof storage;
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&storage), &length);
+        return storage.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6 *>(&storage)->sin6_port)
+                                             : ntohs(reinterpret_cast<sockaddr_in *>(&storage)->sin_port);
+    }
+
+    void run()
+    {
+        for (int i = 0; i < std::max(1, options.workers); ++i)
+            workers.emplace_back([this] { workerLoop(); });
+        acceptLoop();
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        ready.notify_all();
+        for (std::thread &worker : workers)
+            worker.join();
+        workers.clear();
+        takeReturned();
+        for (Connection *c : waiting)
+            closeConnection(c);
+        waiting.clear();
+        for (Connection *c : calls)
+            closeConnection(c);
+        calls.clear();
+    }
+
+    void stop()
+    {
+        stopping = true;
+        if (wake[1] >= 0) {
+            const char byte = 0;
+            [[maybe_unused]] const ssize_t n = ::write(wake[1], &byte, 1);
+        }
+        ready.notify_all();
+        if (runner.joinable())
+            runner.join();
+    }
+};
+
+HttpFront::HttpFront(const DatabaseSpec &database, const QByteArray &token, const FrontOptions &options)
+    : d(std::make_unique<Impl>(database, token, options))
+{
 }
 
-void HttpFront::answer(const QHttpServerRequest &request, QTcpSocket *socket, const QByteArray &body,
-                       QHttpServerResponder::StatusCode status)
-{
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.write(body, QByteArrayLiteral("application/json"), status);
-}
+HttpFront::~HttpFront() { stop(); }
 
-bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
+quint16 HttpFront::listen(const QString &address, quint16 port) { return d->listen(address, port); }
+void HttpFront::run() { d->run(); }
+void HttpFront::start()
 {
-    using Status = QHttpServerResponder::StatusCode;
-    if (request.method() != QHttpServerRequest::Method::Post) {
-        answer(request, socket, refusal(QStringLiteral("Use POST /<módulo>/<método> com {\"args\": [...]}.")),
-               Status::MethodNotAllowed);
-        return true;
-    }
-    const QByteArray authorization = request.value("Authorization");
-    if (m_token.isEmpty() || !authorization.startsWith("Bearer ") || !sameToken(authorization.mid(7).trimmed(), m_token)) {
-        answer(request, socket, refusal(QStringLiteral("Acesso negado: token ausente ou inválido.")), Status::Unauthorized);
-        return true;
-    }
-    const QStringList parts = request.url().path().split(u'/', Qt::SkipEmptyParts);
-    if (parts.size() != 2) {
-        answer(request, socket, refusal(QStringLiteral("Caminho inválido \"%1\": use /<módulo>/<método>.").arg(request.url().path())),
-               Status::NotFound);
-        return true;
-    }
-    const QByteArray body = request.body();
-    if (body.size() > m_maxBody) {
-        answer(request, socket, refusal(tooLarge(m_maxBody)), Status::PayloadTooLarge);
-        return true;
-    }
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError) {
-        answer(request, socket, refusal(QStringLiteral("JSON inválido na posição %1: %2").arg(error.offset).arg(error.errorString())),
-               Status::BadRequest);
-        return true;
-    }
-    if (!document.isObject() || !document.object().value(QStringLiteral("args")).isArray()) {
-        answer(request, socket, refusal(QStringLiteral("O corpo deve ser um objeto {\"args\": [...]}.")), Status::BadRequest);
-        return true;
-    }
-    answer(request, socket, m_dispatcher.callText(parts[0], parts[1], document.object().value(QStringLiteral("args"))),
-           Status::Ok);
-    return true;
+    d->runner = std::thread([this] { d->run(); });
 }
-
-void HttpFront::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
-{
-    answer(request, socket, refusal(QStringLiteral("Requisição não atendida.")), QHttpServerResponder::StatusCode::NotFound);
-}
+void HttpFront::stop() { d->stop(); }
+QString HttpFront::error() const { return d->error; }
+qint64 HttpFront::callsServed() const { return d->served; }
 
 }  // namespace server

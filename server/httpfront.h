@@ -4,37 +4,59 @@
 // header "Authorization: Bearer <token>"; the answer is the dispatcher's JSON. Every
 // failure of a request (wrong verb or path, missing or wrong token, oversized body,
 // malformed JSON) gets an {"ok": false, "error": ...} answer and the server keeps serving.
+//
+// Requests are parsed and answered by cpp-httplib. The connections themselves are kept
+// here: one thread accepts them and waits, for all of them at once, until a whole request
+// head has arrived (or a time-out or the connection cap closes them); only then does a
+// worker of the pool take the connection, with a database connection of its own. So an
+// idle, half-sent or slow connection never holds a worker, and a call is never queued
+// behind another client's idle connection.
 
-#include <QAbstractHttpServer>
-#include <QHttpServerResponder>
 #include <QByteArray>
-#include <QHostAddress>
+#include <QString>
+
+#include <atomic>
+#include <memory>
 
 namespace server {
 
-class Dispatcher;
+struct DatabaseSpec;
 
-class HttpFront : public QAbstractHttpServer {
-    Q_OBJECT
-public:
+struct FrontOptions {
     static constexpr qint64 kDefaultMaxBody = 16 * 1024 * 1024;
 
-    HttpFront(Dispatcher &dispatcher, const QByteArray &token, qint64 maxBody = kDefaultMaxBody, QObject *parent = nullptr);
+    int workers = 8;               // threads that run calls, each with its own database connection
+    int maxConnections = 256;      // open connections, idle ones included
+    int readTimeoutMs = 10'000;    // a request's head and body must arrive within this
+    int writeTimeoutMs = 10'000;   // an answer that the client does not take in this time is dropped
+    int idleTimeoutMs = 30'000;    // a kept connection without a new request is closed after this
+    qint64 maxBody = kDefaultMaxBody;
+    QString tlsCertificate, tlsKey;  // both set: HTTPS
+};
 
-    // Listens on the address; port 0 picks a free one. Returns the port, 0 on failure.
-    quint16 start(const QHostAddress &address, quint16 port);
+class HttpFront {
+public:
+    HttpFront(const DatabaseSpec &database, const QByteArray &token, const FrontOptions &options = {});
+    ~HttpFront();
+    HttpFront(const HttpFront &) = delete;
+    HttpFront &operator=(const HttpFront &) = delete;
 
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    // Listens on the address ("127.0.0.1", "0.0.0.0", "::1"...); port 0 picks a free one.
+    // Returns the port, 0 on failure (see error()).
+    quint16 listen(const QString &address, quint16 port);
+    // Serves until stop(): run() in the calling thread, start() in a thread of its own.
+    void run();
+    void start();
+    void stop();
+
+    QString error() const;
+    // Calls answered by the dispatcher over this front (every answer with status 200).
+    qint64 callsServed() const;
+
+    struct Impl;
 
 private:
-    void answer(const QHttpServerRequest &request, QTcpSocket *socket, const QByteArray &body,
-                QHttpServerResponder::StatusCode status);
-
-    Dispatcher &m_dispatcher;
-    QByteArray m_token;
-    qint64 m_maxBody;
+    std::unique_ptr<Impl> d;
 };
 
 // The JSON answer for a refused HTTP request.

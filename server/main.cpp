@@ -1,6 +1,8 @@
 // homologa-server: the application server over HTTP, and its administration commands.
 //
-//   homologa-server --db DB --listen [ADDRESS:]PORT --token-file FILE [--max-body BYTES]
+//   homologa-server --db DB --listen [ADDRESS:]PORT --token-file FILE [--db-password-file FILE]
+//                   [--tls-cert FILE --tls-key FILE] [--workers N] [--max-connections N]
+//                   [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]
 //   homologa-server import [--db DB] FILE.json
 //   homologa-server verdict [--db DB] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODE]
 //
@@ -19,11 +21,14 @@
 #include "platform/settings.h"
 
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QFile>
 #include <QSettings>
 #include <QStringList>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -37,7 +42,9 @@ int usage()
 {
     say(stderr, QStringLiteral(
                     "uso:\n"
-                    "  homologa-server --db BANCO --listen [ENDEREÇO:]PORTA --token-file ARQUIVO [--max-body BYTES]\n"
+                    "  homologa-server --db BANCO --listen [ENDEREÇO:]PORTA --token-file ARQUIVO [--db-password-file ARQUIVO]\n"
+                    "                  [--tls-cert ARQUIVO --tls-key ARQUIVO] [--workers N] [--max-connections N]\n"
+                    "                  [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]\n"
                     "  homologa-server import [--db BANCO] ARQUIVO.json\n"
                     "  homologa-server verdict [--db BANCO] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODIGO]\n"
                     "BANCO: arquivo SQLite ou texto de conexão PostgreSQL (postgresql://... ou host=... dbname=...)."));
@@ -46,10 +53,28 @@ int usage()
 
 struct Options {
     QString command;
-    QString db, listen, tokenFile, operatorCode = QStringLiteral("TESTE");
-    qint64 maxBody = server::HttpFront::kDefaultMaxBody;
+    QString db, listen, tokenFile, passwordFile, operatorCode = QStringLiteral("TESTE");
+    server::FrontOptions front;
     QStringList positional;
 };
+
+// Reads a positive number of seconds ("2", "0.5") as milliseconds.
+bool seconds(const QString &text, int &milliseconds)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || value <= 0 || value > 86400)
+        return false;
+    milliseconds = int(value * 1000);
+    return milliseconds > 0;
+}
+
+bool positive(const QString &text, int &number)
+{
+    bool ok = false;
+    number = text.toInt(&ok);
+    return ok && number > 0;
+}
 
 bool parse(const QStringList &args, Options &options)
 {
@@ -80,7 +105,31 @@ bool parse(const QStringList &args, Options &options)
             platform::settings::setFilePath(text);
         } else if (arg == u"--max-body") {
             bool ok = false;
-            if (!value(text) || (options.maxBody = text.toLongLong(&ok), !ok) || options.maxBody <= 0)
+            if (!value(text) || (options.front.maxBody = text.toLongLong(&ok), !ok) || options.front.maxBody <= 0)
+                return false;
+        } else if (arg == u"--db-password-file") {
+            if (!value(options.passwordFile))
+                return false;
+        } else if (arg == u"--tls-cert") {
+            if (!value(options.front.tlsCertificate))
+                return false;
+        } else if (arg == u"--tls-key") {
+            if (!value(options.front.tlsKey))
+                return false;
+        } else if (arg == u"--workers") {
+            if (!value(text) || !positive(text, options.front.workers))
+                return false;
+        } else if (arg == u"--max-connections") {
+            if (!value(text) || !positive(text, options.front.maxConnections))
+                return false;
+        } else if (arg == u"--read-timeout") {
+            if (!value(text) || !seconds(text, options.front.readTimeoutMs))
+                return false;
+        } else if (arg == u"--write-timeout") {
+            if (!value(text) || !seconds(text, options.front.writeTimeoutMs))
+                return false;
+        } else if (arg == u"--idle-timeout") {
+            if (!value(text) || !seconds(text, options.front.idleTimeoutMs))
                 return false;
         } else if (arg.startsWith(u"--")) {
             return false;
@@ -91,6 +140,18 @@ bool parse(const QStringList &args, Options &options)
         }
     }
     return true;
+}
+
+// The database of the command line, with the password of --db-password-file.
+server::DatabaseSpec databaseSpec(const QString &text, const Options &options)
+{
+    server::DatabaseSpec spec = server::DatabaseSpec::parse(text);
+    if (!options.passwordFile.isEmpty()) {
+        if (spec.engine != server::DatabaseSpec::Engine::Postgres)
+            throw server::ServerError(QStringLiteral("--db-password-file vale só para um banco PostgreSQL."));
+        spec.password = platform::settings::readPrivateFile(options.passwordFile).section(u'\n', 0, 0).trimmed();
+    }
+    return spec;
 }
 
 QString databaseText(const Options &options)
@@ -111,7 +172,7 @@ int runImport(const Options &options)
         say(stderr, QStringLiteral("import: não foi possível ler %1: %2").arg(file.fileName(), file.errorString()));
         return 1;
     }
-    server::Database db(server::DatabaseSpec::parse(databaseText(options)));
+    server::Database db(databaseSpec(databaseText(options), options));
     const server::ImportCounts counts = server::importDocument(db, file.readAll());
     say(stdout, QStringLiteral("import: %1 carregados em %2.").arg(counts.summary(), db.spec().describe()));
     return 0;
@@ -121,7 +182,7 @@ int runVerdict(const Options &options)
 {
     if (options.positional.size() != 3)
         return usage();
-    server::Database db(server::DatabaseSpec::parse(databaseText(options)));
+    server::Database db(databaseSpec(databaseText(options), options));
     QString numero = options.positional[1];
     if (numero.size() < 10 && std::all_of(numero.begin(), numero.end(), [](QChar c) { return c.isDigit(); }))
         numero = numero.rightJustified(10, u'0');
@@ -158,27 +219,72 @@ int runServer(QCoreApplication &app, const Options &options)
         say(stderr, QStringLiteral("homologa-server: endereço inválido em --listen: \"%1\".").arg(options.listen));
         return 2;
     }
-    server::Database db(server::DatabaseSpec::parse(options.db));
-    db.ensureOpen();
-    server::Dispatcher dispatcher(db);
-    server::HttpFront front(dispatcher, token, options.maxBody);
-    const quint16 bound = front.start(host, quint16(port));
+    const server::DatabaseSpec spec = databaseSpec(options.db, options);
+    {
+        // Creates the tables before the first call, and tells at once a database that
+        // cannot be reached.
+        server::Database db(spec);
+        db.ensureOpen();
+    }
+    server::HttpFront front(spec, token, options.front);
+    const quint16 bound = front.listen(address, quint16(port));
     if (!bound) {
-        say(stderr, QStringLiteral("homologa-server: não foi possível escutar em %1:%2.").arg(address).arg(port));
+        say(stderr, QStringLiteral("homologa-server: %1").arg(front.error()));
         return 1;
     }
-    say(stdout, QStringLiteral("homologa-server: %1 em http://%2:%3").arg(db.spec().describe(), address).arg(bound));
-    return app.exec();
+    const bool tls = !options.front.tlsCertificate.isEmpty();
+    say(stdout, QStringLiteral("homologa-server: %1 em %2://%3:%4")
+                    .arg(spec.describe(), tls ? QStringLiteral("https") : QStringLiteral("http"), address)
+                    .arg(bound));
+    Q_UNUSED(app);
+    front.run();
+    return 0;
+}
+
+// A password written in --db would be readable by anyone in the process list: it is
+// blanked in the process's own argument area (the text was copied first) and the operator
+// is told to use a password file.
+std::string takeDatabaseText(int argc, char **argv)
+{
+    std::string text;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--db") != 0)
+            continue;
+        text = argv[i + 1];
+        char *arg = argv[i + 1];
+        bool hidden = false;
+        if (char *scheme = std::strstr(arg, "://")) {
+            char *at = std::strchr(scheme + 3, '@');
+            char *colon = std::strchr(scheme + 3, ':');
+            if (at && colon && colon < at) {
+                std::memset(colon + 1, '*', size_t(at - colon - 1));
+                hidden = at - colon > 1;
+            }
+        }
+        for (char *key = std::strstr(arg, "password="); key; key = std::strstr(key + 1, "password=")) {
+            for (char *c = key + 9; *c && *c != ' '; ++c) {
+                *c = '*';
+                hidden = true;
+            }
+        }
+        if (hidden)
+            std::fprintf(stderr, "homologa-server: a senha escrita em --db fica visível na lista de processos; "
+                                 "use --db-password-file ou o arquivo de senhas do PostgreSQL (~/.pgpass).\n");
+    }
+    return text;
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    const std::string databaseText = takeDatabaseText(argc, argv);
     QCoreApplication app(argc, argv);
     Options options;
     if (!parse(app.arguments(), options))
         return usage();
+    if (!databaseText.empty())
+        options.db = QString::fromLocal8Bit(databaseText.c_str());
     try {
         if (options.command == u"import")
             return runImport(options);

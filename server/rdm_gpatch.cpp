@@ -121,6 +121,8 @@ Json getDsDirArqCheckou(Call &call)
 Json setArqCheckoutAtiv(Call &call)
 {
     const QString task = call.text(0), activity = call.text(1), path = call.text(3);
+    // Two registrations for one activity at once: the second waits, then sees the first.
+    call.db.lockRows(QStringLiteral("SELECT 1 FROM ATIVIDADE WHERE NRTAREFA = ? AND NRPLATIVTARE = ?"), {task, activity});
     activityFolder(call.db, task, activity);
     bool numeric = false;
     const int sequence = call.text(2).trimmed().toInt(&numeric);
@@ -184,6 +186,7 @@ QString phaseName(Database &db, const QString &code)
 Json TransfPatchFaseTramList(Call &call)
 {
     for (const RequestKey &key : existingRequests(call.db, call.text(0))) {
+        lockRequest(call.db, key);
         const RequestRow request = requireRequest(call.db, key);
         const QStringList allowed{phase::EmHomologacao, phase::EmGeracao, phase::PatchGerado, phase::AguardandoRegeracao};
         if (!allowed.contains(request.phase))
@@ -200,6 +203,7 @@ Json TransfPatchFaseTramList(Call &call)
 Json TramitaSoliGeradas(Call &call)
 {
     for (const RequestKey &key : existingRequests(call.db, call.text(0))) {
+        lockRequest(call.db, key);
         const RequestRow request = requireRequest(call.db, key);
         if (request.phase == phase::PatchGerado)
             continue;

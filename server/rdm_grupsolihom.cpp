@@ -299,6 +299,7 @@ Json setDeletaJustificativa(Call &call)
 // text, or a request that is not in the group, is refused.
 Json setInsereJustificativa(Call &call)
 {
+    lockGroup(call.db, call.text(1));
     const RequestKey key = requestInGroup(call.db, call.text(0), call.text(1), call.text(2));
     const QString text = call.text(4);
     if (text.trimmed().isEmpty())
@@ -315,6 +316,7 @@ Json setInsereJustificativa(Call &call)
 // transition log to the group's logs.
 Json setLogTram(Call &call)
 {
+    lockGroup(call.db, call.text(1));
     const GroupRow group = requireGroup(call.db, call.text(1));
     const int sequence =
         call.db.scalar(QStringLiteral("SELECT COALESCE(MAX(NRSEQLOG), 0) + 1 FROM LOGTRAM WHERE CDGRUPHOMOL = ?"), {group.code})
@@ -324,6 +326,15 @@ Json setLogTram(Call &call)
                  {group.code, sequence, call.text(0).left(12), call.text(2).left(3), call.text(3).left(3), call.text(4),
                   nowText()});
     return QJsonValue::Null;
+}
+
+// getLogTram(group): the transition logs stored for the group, oldest first.
+Json getLogTram(Call &call)
+{
+    return queryPacket(call.db, ds::cdsLogTram(),
+                       QStringLiteral("SELECT CDGRUPHOMOL, NRSEQLOG, CDOPERADOR, IDSTGRUPANT, IDSTGRUPNOVO, DTLOGTRAM, TXLOGTRAM "
+                                      "FROM LOGTRAM WHERE CDGRUPHOMOL = ? ORDER BY NRSEQLOG"),
+                       {call.text(0)});
 }
 
 // ---- Checks before the transfer (001 -> 002) -------------------------------------------
@@ -523,6 +534,7 @@ Json getSoliNaoGerada(Call &call)
 // left as it is. Answer: [number of requests changed].
 Json SyncFaseTram(Call &call)
 {
+    lockGroup(call.db, call.text(0));
     const GroupRow group = requireGroup(call.db, call.text(0));
     int changed = 0;
     if (group.phase == u"007")
@@ -556,6 +568,8 @@ RequestKey requestAtHomologation(Database &db, const RequestKey &key)
 {
     requireRequest(db, key);
     const QString group = openGroupOf(db, key);
+    if (!group.isEmpty())
+        lockGroup(db, group);
     if (group.isEmpty() || requireGroup(db, group).phase != u"006")
         throw ServerError(QStringLiteral("A solicitação %1/%2 não está em um grupo na fase 006 (Servidores de teste atualizados).")
                               .arg(key.filial, key.numero));
@@ -590,6 +604,7 @@ Json setTramita_Soli(Call &call)
 
 RequestKey requestOfProduct(Database &db, const RequestKey &key, const QString &product)
 {
+    lockRequest(db, key);
     const RequestRow request = requireRequest(db, key);
     if (request.product != product)
         throw ServerError(QStringLiteral("A solicitação %1/%2 não é do produto %3.").arg(key.filial, key.numero, product));
@@ -687,6 +702,7 @@ Json Encerra_Grupos(Call &call)
         throw ServerError(QStringLiteral("Nenhum grupo de solicitações foi informado para encerramento."));
     QList<GroupRow> closing;
     for (const QString &code : codes) {
+        lockGroup(call.db, code);
         const GroupRow group = requireGroup(call.db, code);
         if (group.phase != u"006")
             throw ServerError(QStringLiteral("O grupo %1 - %2 não pode ser encerrado: está na fase %3, não na 006.")
@@ -823,6 +839,7 @@ const ModuleDef &grupSoliHomModule()
             {QStringLiteral("GetInitialData"), {A::Text}, false, GetInitialData},
             {QStringLiteral("GetItemTrabDesenv"), {A::Text}, false, GetItemTrabDesenv},
             {QStringLiteral("getLocations"), {A::Ref}, false, getLocations},
+            {QStringLiteral("getLogTram"), {A::Text}, false, getLogTram},
             {QStringLiteral("getProd"), {A::Text, A::Text}, false, getProd},
             {QStringLiteral("GetProdAtual"), {}, false, GetProdAtual},
             {QStringLiteral("getReleaseProd"), {A::Text}, false, getReleaseProd},

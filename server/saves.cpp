@@ -163,6 +163,8 @@ Values storedGroup(Database &db, const Values &original)
     const QString code = original[QStringLiteral("CDGRUPHOMOL")];
     if (code.isEmpty())
         throw ServerError(QStringLiteral("Uma alteração de grupo sem o código do grupo (CDGRUPHOMOL) não pode ser gravada."));
+    // Held to the commit: the checks below (its requests, its phase) stay true meanwhile.
+    lockGroup(db, code);
     const auto stored = storedRow(db, ds::cdsGrupo(), sql::groupByCode(), {code});
     if (!stored)
         throw ServerError(QStringLiteral("%1 foi excluído por outro operador. Nada foi gravado; recarregue os dados.")
@@ -280,6 +282,10 @@ void insertRequest(Database &db, const Values &row)
     const RequestKey key{row[QStringLiteral("CDFILIAL")], row[QStringLiteral("NRSOLISERV")]};
     if (key.filial.isEmpty() || key.numero.isEmpty())
         throw ServerError(QStringLiteral("Solicitação deve ser informada."));
+    // "A request belongs to at most one open group": the request's lock makes a second
+    // server's insert of the same request wait, and then see this one's group.
+    lockGroup(db, row[QStringLiteral("CDGRUPHOMOL")]);
+    lockRequest(db, key);
     const GroupRow group = requireGroup(db, row[QStringLiteral("CDGRUPHOMOL")]);
     if (group.phase != u"001")
         throw ServerError(QStringLiteral("O grupo %1 - %2 está na fase %3; só se incluem solicitações em um grupo na fase 001 "
@@ -306,6 +312,7 @@ void insertRequest(Database &db, const Values &row)
 
 Values storedRequest(Database &db, const Values &original)
 {
+    lockGroup(db, original[QStringLiteral("CDGRUPHOMOL")]);
     const auto stored = storedRow(db, ds::cdsSoli(), sql::requestOfGroup(), requestKeyOf(original));
     if (!stored)
         throw ServerError(QStringLiteral("%1 foi retirada do grupo por outro operador. Nada foi gravado; recarregue os dados.")

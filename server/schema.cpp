@@ -131,8 +131,23 @@ struct PhaseName {
     const char *name;
 };
 
+// Every table, index and first row is created in one transaction, the last index last: when
+// it exists, all do. Each connection checks this first, because the statements that create
+// them take table locks even when there is nothing to create (on PostgreSQL a new worker's
+// connection would otherwise wait on, and deadlock with, another server's save).
+static bool schemaComplete(Database &db)
+{
+    const QString index = QStringLiteral("IX_ARQCHECKOUTATIV_SEQ");
+    const QVariant found = db.isPostgres()
+        ? db.scalar(QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?"), {index.toLower()})
+        : db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"), {index});
+    return found.isValid();
+}
+
 void createSchema(Database &db)
 {
+    if (schemaComplete(db))
+        return;
     Transaction transaction(db, true);
     for (const char *statement : kTables)
         db.exec(QString::fromLatin1(statement));

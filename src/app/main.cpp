@@ -2,13 +2,18 @@
 //
 //   homologa [--config FILE] [--open]
 //   homologa --demo [--reset]
+//   homologa [--config FILE | --demo] groups [--json]
+//   homologa [--config FILE | --demo] advance GROUP... [--yes]
+//   homologa [--config FILE | --demo] log GROUP
 //
 // --open opens the homologation screen at start. --demo builds the demo workspace on first
-// use (--reset builds it again), uses its settings and opens the screen on it.
+// use (--reset builds it again), uses its settings and opens the screen on it. With a
+// command the workflow runs without a window, on the module's command line entry.
 
 #include "app/hostwindow.h"
 #include "demo/demo.h"
 
+#include "host/consolehostui.h"
 #include "host/errors.h"
 #include "host/guard.h"
 #include "host/hostsettings.h"
@@ -20,7 +25,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLibrary>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace {
 
@@ -82,13 +90,82 @@ QString prepareDemo(bool reset)
     }
 }
 
+const QStringList kCommands{QStringLiteral("groups"), QStringLiteral("advance"), QStringLiteral("log")};
+
+// The command and its arguments: everything from the first command word on, without the
+// host's own options.
+QStringList commandArguments(int argc, char **argv)
+{
+    QStringList arguments;
+    bool found = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == u"--config") {
+            ++i;
+            continue;
+        }
+        if (argument == u"--demo" || argument == u"--reset" || argument == u"--open")
+            continue;
+        if (!found && !kCommands.contains(argument)) {
+            if (!argument.startsWith(u'-'))
+                return {argument};  // an unknown command
+            continue;
+        }
+        found = true;
+        arguments.append(argument);
+    }
+    return arguments;
+}
+
+// The workflow without a window: the module's command line entry on a console HostUi.
+int runCommand(const QStringList &arguments, bool demoWorkspace, bool reset)
+{
+    ConsoleHostUi console(arguments.contains(QStringLiteral("--yes")));
+    setHostUi(&console);
+    if (!kCommands.contains(arguments.value(0))) {
+        std::fprintf(stderr, "homologa: comando desconhecido \"%s\"\n", qPrintable(arguments.value(0)));
+        return 2;
+    }
+    try {
+        if (demoWorkspace) {
+            demo::prepare(demo::defaultRoot(), reset, importDemoContent,
+                          [](const QString &step) { hostUi().progress(step); });
+        } else {
+            platform::settings::loadMounts();
+        }
+        host::loadHostSettings();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "Erro: %s\n", error.what());
+        return 1;
+    }
+    if (const QString problem = platform::missingLocaleMessage(); !problem.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(problem));
+    QLibrary module(HostWindow::defaultModulePath());
+    using Entry = int (*)(const QStringList &);
+    const auto entry = reinterpret_cast<Entry>(module.resolve("HomologaLinhaDeComando"));
+    if (!entry) {
+        std::fprintf(stderr, "Erro: não foi possível carregar o módulo %s: %s\n",
+                     qPrintable(HostWindow::defaultModulePath()), qPrintable(module.errorString()));
+        return 1;
+    }
+    const int status = entry(arguments);
+    setHostUi(nullptr);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    const QStringList command = commandArguments(argc, argv);
+    // A command needs no display: the screens it uses run without a window.
+    if (!command.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     HostApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Homologa"));
     platform::settings::useCommandLine(argc, argv);
+    if (!command.isEmpty())
+        return runCommand(command, hasOption(argc, argv, "--demo"), hasOption(argc, argv, "--reset"));
 
     HostWindow window(HostWindow::defaultModulePath());
     window.show();

@@ -8,10 +8,14 @@
 #include "platform/paths.h"
 #include "platform/settings.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QSettings>
 #include <QTcpSocket>
 #include <QUrl>
+
+#include <httplib.h>
+#include <openssl/x509.h>
 
 // ---------------------------------------------------------------------------------------
 // Answers and arguments
@@ -66,12 +70,15 @@ QString socketError(const QTcpSocket &socket)
     const QString detail = socket.errorString();
     return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
 }
-constexpr int kAnswerTimeoutMs = 300'000;
+constexpr int kDefaultAnswerTimeoutS = 60;
 constexpr int kDefaultPort = 8090;
 
 struct Endpoint {
     QString host;
     int port = kDefaultPort;
+    bool tls = false;
+    QString caFile;     // certificates that the server's may be signed by; empty: the system's
+    int answerTimeoutS = kDefaultAnswerTimeoutS;
     QString database;   // embedded database, in process
     QString tokenFile;  // over HTTP
 };
@@ -81,10 +88,12 @@ Endpoint readEndpoint()
     auto settings = platform::settings::open();
     Endpoint endpoint;
     endpoint.host = settings->value(QStringLiteral("host/server_host")).toString().trimmed();
-    // A WebURL written as a URL ("http://server:8090") is accepted too.
+    endpoint.tls = settings->value(QStringLiteral("host/server_tls"), false).toBool();
+    // An address written as a URL ("https://server:8090") is accepted too.
     const QUrl url(endpoint.host);
     if (!url.scheme().isEmpty() && !url.host().isEmpty()) {
         endpoint.host = url.host();
+        endpoint.tls = endpoint.tls || url.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
         if (url.port() > 0)
             endpoint.port = url.port();
     }
@@ -92,6 +101,10 @@ Endpoint readEndpoint()
     const int port = settings->value(QStringLiteral("host/server_port")).toInt(&ok);
     if (ok && port > 0)
         endpoint.port = port;
+    const int timeout = settings->value(QStringLiteral("host/server_timeout")).toInt(&ok);
+    if (ok && timeout > 0)
+        endpoint.answerTimeoutS = timeout;
+    endpoint.caFile = settings->value(QStringLiteral("host/server_ca_file")).toString().trimmed();
     endpoint.database = settings->value(QStringLiteral("server/database")).toString();
     endpoint.tokenFile = settings->value(QStringLiteral("server/token_file")).toString();
     return endpoint;
@@ -106,23 +119,54 @@ struct TNetConnection::Impl {
     int openCount = 0;
     QString lastError;
     QByteArray token;
-    QTcpSocket socket;
+    std::unique_ptr<httplib::ClientImpl> client;
+    httplib::SSLClient *tlsClient = nullptr;  // the same client, when it speaks HTTPS
 
     bool inProcess() const { return endpoint.host.isEmpty(); }
 
-    QString where() const { return QStringLiteral("%1:%2").arg(endpoint.host).arg(endpoint.port); }
-
-    bool connectSocket()
+    QString where() const
     {
-        socket.abort();
+        // "host:port" as the operator wrote it; HTTPS says so.
+        return QStringLiteral("%1%2:%3").arg(endpoint.tls ? QStringLiteral("https://") : QString(), endpoint.host).arg(endpoint.port);
+    }
+
+    // The server answers on its port: checked when the connection opens, so that an
+    // unreachable server is told before the first call.
+    bool reachable()
+    {
+        QTcpSocket socket;
         socket.connectToHost(endpoint.host, quint16(endpoint.port));
         if (!socket.waitForConnected(kConnectTimeoutMs)) {
             lastError = QStringLiteral("Não foi possível conectar ao servidor de aplicação %1: %2").arg(where(), socketError(socket));
-            socket.abort();
             return false;
         }
-        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket.abort();
         return true;
+    }
+
+    void makeClient()
+    {
+        const std::string host = endpoint.host.toStdString();
+        if (endpoint.tls) {
+            auto tls = std::make_unique<httplib::SSLClient>(host, endpoint.port);
+            if (!endpoint.caFile.isEmpty())
+                tls->set_ca_cert_path(endpoint.caFile.toStdString());
+            tls->enable_server_certificate_verification(true);
+            tlsClient = tls.get();
+            client = std::move(tls);
+        } else {
+            client = std::make_unique<httplib::ClientImpl>(host, endpoint.port);
+            tlsClient = nullptr;
+        }
+        client->set_keep_alive(true);
+        client->set_tcp_nodelay(true);
+        client->set_connection_timeout(std::chrono::milliseconds(kConnectTimeoutMs));
+        client->set_read_timeout(std::chrono::seconds(endpoint.answerTimeoutS));
+        client->set_write_timeout(std::chrono::seconds(endpoint.answerTimeoutS));
+        httplib::Headers headers;
+        if (!token.isEmpty())
+            headers.emplace("Authorization", "Bearer " + token.toStdString());
+        client->set_default_headers(headers);
     }
 
     bool openNow()
@@ -146,68 +190,73 @@ struct TNetConnection::Impl {
                     return false;
                 }
             }
-            if (!connectSocket())
+            if (!reachable())
                 return false;
+            makeClient();
         }
         open = true;
         ++openCount;
         return true;
     }
 
-    // One HTTP exchange on the kept connection. A connection that the server closed while
-    // idle is opened again before the request is sent; once sent, nothing is repeated.
-    ServerAnswer overHttp(const QString &method, const QJsonArray &args)
+    QString failureText(httplib::Error error, qint64 elapsedMs, const QString &method) const
     {
-        if (socket.state() == QAbstractSocket::ConnectedState)
-            socket.waitForReadyRead(0);  // notices a close by the server
-        if (socket.state() != QAbstractSocket::ConnectedState && !connectSocket())
-            return ServerAnswer::failed(lastError);
-        const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("args"), args}}).toJson(QJsonDocument::Compact);
-        QByteArray request = "POST /" + QUrl::toPercentEncoding(serverName, ".") + '/' + QUrl::toPercentEncoding(method)
-            + " HTTP/1.1\r\nHost: " + where().toUtf8() + "\r\nContent-Type: application/json\r\nContent-Length: "
-            + QByteArray::number(body.size()) + "\r\n";
-        if (!token.isEmpty())
-            request += "Authorization: Bearer " + token + "\r\n";
-        request += "\r\n" + body;
-        socket.write(request);
-        while (socket.bytesToWrite() > 0) {
-            if (!socket.waitForBytesWritten(kAnswerTimeoutMs))
-                return broken(QStringLiteral("o pedido não pôde ser enviado: ") + socketError(socket));
+        using E = httplib::Error;
+        switch (error) {
+        case E::Connection:
+        case E::ConnectionTimeout:
+            return QStringLiteral("Não foi possível conectar ao servidor de aplicação %1.").arg(where());
+        case E::SSLConnection:
+            return QStringLiteral("Não foi possível estabelecer a conexão segura (TLS) com o servidor de aplicação %1.").arg(where());
+        case E::SSLLoadingCerts:
+            return QStringLiteral("Não foi possível ler os certificados para verificar o servidor de aplicação %1 (%2).")
+                .arg(where(), endpoint.caFile.isEmpty() ? QStringLiteral("certificados do sistema") : endpoint.caFile);
+        case E::SSLServerVerification: {
+            const long result = tlsClient ? tlsClient->get_openssl_verify_result() : 0;
+            const QString why = result ? QString::fromUtf8(X509_verify_cert_error_string(result))
+                                       : QStringLiteral("o certificado não é para o endereço %1").arg(endpoint.host);
+            return QStringLiteral("O certificado do servidor de aplicação %1 foi recusado: %2. Nada foi enviado.").arg(where(), why);
         }
-        QByteArray received;
-        qsizetype headerEnd = -1;
-        while ((headerEnd = received.indexOf("\r\n\r\n")) < 0) {
-            if (!socket.waitForReadyRead(kAnswerTimeoutMs) && socket.bytesAvailable() == 0)
-                return broken(QStringLiteral("a resposta não chegou: ") + socketError(socket));
-            received += socket.readAll();
+        case E::Write:
+            return QStringLiteral("A comunicação com o servidor de aplicação %1 foi interrompida: o pedido %2 não pôde ser enviado.")
+                .arg(where(), method);
+        case E::Read:
+            if (elapsedMs >= qint64(endpoint.answerTimeoutS) * 1000 - 50)
+                return QStringLiteral("O servidor de aplicação %1 não respondeu a %2 em %3 s; a operação pode ter sido concluída "
+                                      "ou não: confira antes de repeti-la.")
+                    .arg(where(), method)
+                    .arg(endpoint.answerTimeoutS);
+            return QStringLiteral("A comunicação com o servidor de aplicação %1 foi interrompida antes da resposta a %2.")
+                .arg(where(), method);
+        default:
+            return QStringLiteral("A comunicação com o servidor de aplicação %1 falhou (%2).")
+                .arg(where(), QString::fromStdString(httplib::to_string(error)));
         }
-        const QByteArray head = received.left(headerEnd).toLower();
-        const qsizetype at = head.indexOf("\r\ncontent-length:");
-        if (at < 0)
-            return broken(QStringLiteral("a resposta não informa o seu tamanho"));
-        const qsizetype lineEnd = head.indexOf("\r\n", at + 2);
-        const qint64 length = head.mid(at + 17, lineEnd < 0 ? -1 : lineEnd - at - 17).trimmed().toLongLong();
-        QByteArray answer = received.mid(headerEnd + 4);
-        while (answer.size() < length) {
-            if (!socket.waitForReadyRead(kAnswerTimeoutMs) && socket.bytesAvailable() == 0)
-                return broken(QStringLiteral("a resposta chegou incompleta: ") + socketError(socket));
-            answer += socket.readAll();
-        }
-        if (head.contains("\r\nconnection: close"))
-            socket.disconnectFromHost();
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(answer.left(length), &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject())
-            return ServerAnswer::failed(QStringLiteral("Resposta inválida do servidor de aplicação %1 (%2): %3")
-                                            .arg(where(), QString::fromUtf8(received.left(received.indexOf("\r\n"))),
-                                                 QString::fromUtf8(answer.left(200))));
-        return ServerAnswer::fromJson(document.object());
     }
 
-    ServerAnswer broken(const QString &why)
+    // One HTTP exchange on the kept connection (opened again when the server closed it
+    // while idle; once a request is sent, nothing is repeated).
+    ServerAnswer overHttp(const QString &method, const QJsonArray &args)
     {
-        socket.abort();
-        return ServerAnswer::failed(QStringLiteral("A comunicação com o servidor de aplicação %1 foi interrompida: %2").arg(where(), why));
+        const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("args"), args}}).toJson(QJsonDocument::Compact);
+        const QByteArray path = '/' + QUrl::toPercentEncoding(serverName, ".") + '/' + QUrl::toPercentEncoding(method);
+        QElapsedTimer timer;
+        timer.start();
+        const httplib::Result result = client->Post(path.toStdString(), body.constData(), size_t(body.size()), "application/json");
+        if (!result)
+            return ServerAnswer::failed(failureText(result.error(), timer.elapsed(), method));
+        QJsonParseError error;
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray::fromRawData(result->body.data(), qsizetype(result->body.size())), &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject())
+            return ServerAnswer::failed(QStringLiteral("Resposta inválida do servidor de aplicação %1 (HTTP %2): %3")
+                                            .arg(where())
+                                            .arg(result->status)
+                                            .arg(QString::fromStdString(result->body.substr(0, 200))));
+        ServerAnswer answer = ServerAnswer::fromJson(document.object());
+        if (result->status != 200 && answer.ok)
+            return ServerAnswer::failed(QStringLiteral("O servidor de aplicação %1 respondeu com HTTP %2.").arg(where()).arg(result->status));
+        return answer;
     }
 };
 
@@ -235,7 +284,10 @@ bool TNetConnection::open()
 
 void TNetConnection::close()
 {
-    d->socket.abort();
+    if (d->client)
+        d->client->stop();
+    d->client.reset();
+    d->tlsClient = nullptr;
     d->open = false;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 // The connection to the application server (the host's TNetConnection): remote methods of
-// a data module called by name. Just before every connect the host name and port are read
-// from the settings ([Horvane] WebURL and WebPort); without a WebURL the server embedded
-// in this process answers, on the database of [server] database (default: homologa.db in
-// the user's data folder). Over HTTP the token of the file named by [server] token_file
-// is sent with every call.
+// a data module called by name. Just before every connect the server's address is read
+// from the settings ([host] server_host and server_port; server_tls or an "https://"
+// address for HTTPS, checked against the system's certificates or [host] server_ca_file;
+// [host] server_timeout, the seconds an answer may take). Without a server_host the server
+// embedded in this process answers, on the database of [server] database (default:
+// homologa.db in the user's data folder). Over HTTP the token of the file named by
+// [server] token_file is sent with every call.
 //
 // Failures of the connection itself never throw (the host's connections run with
 // ThrowException off): they come back as a failed answer, which CheckResultServ turns into

@@ -45,6 +45,9 @@ void CriaGrupSoliHom()
     host::WaitCursor hourglass;
     if (!frmGrupSoliHom) {
         auto *screen = new TfrmGrupSoliHom;
+        screen->dm->GeraSolicitacoes = [](const QString &requests, const QString &product, const QString &productTree) {
+            return GeraSolicitacoes(requests, product, productTree);
+        };
         QMdiSubWindow *frame = nullptr;
         if (QMdiArea *area = host::mdiArea()) {
             frame = area->addSubWindow(screen);
@@ -66,11 +69,6 @@ void CriaGrupSoliHom()
         }
     }
     showScreen(frmGrupSoliHom);
-}
-
-bool GeraSolicitacoes(const QString &, const QString &, const QString &)
-{
-    notAvailable(QStringLiteral("A geração de patch"));
 }
 
 void ShowDeps(Dataset *, Dataset *, Dataset *, Dataset *)

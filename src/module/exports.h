@@ -30,6 +30,9 @@ Q_DECL_EXPORT void ShowDeps(Dataset *sourceFiles, Dataset *generatedFiles, Datas
 Q_DECL_EXPORT void CriaJustificativa(const QString &branch, const QString &group, const QString &request,
                                      const QString &operatorCode);
 
+// The command line (groups, advance, log) on the HostUi in force; answers the exit status.
+Q_DECL_EXPORT int HomologaLinhaDeComando(const QStringList &arguments);
+
 // The command runner window of the running script.
 Q_DECL_EXPORT extern TfrmExecCommands *frmExecCommands;
 // The interdependency viewer.

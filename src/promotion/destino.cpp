@@ -228,3 +228,11 @@ QString TempDir()
         pasta.chop(1);
     return pasta;
 }
+
+QString ExtractFilePath(const QString &path)
+{
+    const qsizetype last = path.lastIndexOf(u'\\');
+    return last < 0 ? QString() : path.left(last + 1);
+}
+
+QString ExtractFileName(const QString &path) { return path.mid(path.lastIndexOf(u'\\') + 1); }

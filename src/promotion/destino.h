@@ -41,5 +41,10 @@ QString Arquivo_Origem_Asp(const QString &path, const QString &root);
 // that follows fails and is reported by its caller.
 void Cria_Diretorios(const QString &root, const QString &relativeFile);
 
+// The folder part of a path with its final "\" ("C:\A\b.txt" gives "C:\A\"), and the name
+// after it; empty folder for a bare name.
+QString ExtractFilePath(const QString &path);
+QString ExtractFileName(const QString &path);
+
 // The temporary folder, without a trailing "\" (callers append "\Name.txt").
 QString TempDir();

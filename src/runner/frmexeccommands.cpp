@@ -308,3 +308,13 @@ QVariant ExecCommands(const QString &caption, const QString &script, bool show)
 }
 
 }  // namespace runner
+
+namespace runner {
+
+ResultadoScript ExecutaScript(const QString &caption, const QString &script, bool show)
+{
+    const QVariantList answer = ExecCommands(caption, script, show).toList();
+    return {answer.value(0).toBool(), answer.value(1).toString()};
+}
+
+}  // namespace runner

@@ -98,3 +98,15 @@ namespace runner {
 QVariant ExecCommands(const QString &caption, const QString &script, bool show);
 
 }  // namespace runner
+
+namespace runner {
+
+// What a script run gave: whether every line succeeded, and the whole output.
+struct ResultadoScript {
+    bool ok = false;
+    QString saida;
+};
+// ExecCommands with its answer unpacked.
+ResultadoScript ExecutaScript(const QString &caption, const QString &script, bool show);
+
+}  // namespace runner

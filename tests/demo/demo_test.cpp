@@ -34,6 +34,16 @@ TEST(DemoWorkspace, BuildsRepositoriesWithRealRevisionsAndIsReused)
     ASSERT_EQ(product.locations.size(), 6);
     EXPECT_TRUE(files::dirExists(product.locations[1]));
     EXPECT_TRUE(files::dirExists(product.locations[3]));
+    // Both repositories in a real product's layout; the first location is the development
+    // repository's URL (a missing working copy is checked out from it).
+    EXPECT_EQ(product.locations[0], "file:///C:/Repos/Desenv/ERP/trunk");
+    EXPECT_EQ(product.locations[2], "file:///C:/Repos/Homol/ERP/trunk");
+    for (const char *repository : {"Desenv", "Homol"}) {
+        int code = -1;
+        const QString listed =
+            platform::Process::run(QString("svn ls file:///C:/Repos/%1/ERP").arg(repository), &code);
+        EXPECT_EQ(listed, "branches/\ntags/\ntrunk/\n") << repository;
+    }
 
     int requests = 0;
     QStringList phases;
@@ -76,11 +86,18 @@ TEST(DemoWorkspace, BuildsRepositoriesWithRealRevisionsAndIsReused)
     EXPECT_TRUE(imported.contains(QString("%1 solicitação(ões)").arg(requests))) << imported.toStdString();
     EXPECT_TRUE(imported.contains(QString("%1 grupo(s)").arg(content.groups.size()))) << imported.toStdString();
 
-    // A second start reuses the workspace; a reset rebuilds it.
+    // A second start reuses the workspace; a reset rebuilds it, and so does a workspace of
+    // an older layout.
     demo::prepare(root, false, [&](const demo::Workspace &) { ++loads; });
     EXPECT_EQ(loads, 1);
     demo::prepare(root, true, [&](const demo::Workspace &) { ++loads; });
     EXPECT_EQ(loads, 2);
+    {
+        QFile ready(root + "/.ready");
+        ASSERT_TRUE(ready.open(QIODevice::WriteOnly));
+    }
+    demo::prepare(root, false, [&](const demo::Workspace &) { ++loads; });
+    EXPECT_EQ(loads, 3);
 }
 
 TEST(DemoWorkspace, AFailedLoadLeavesNothingHalfBuilt)

@@ -5,6 +5,8 @@
 #include "serverenv.h"
 
 #include <QFile>
+
+#include <cstdio>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -79,6 +81,88 @@ TEST_F(ServerFaults, ALostPostgresConnectionIsReportedThenReopened)
     EXPECT_TRUE(error.contains(QStringLiteral("perdida"))) << error.toStdString();
     EXPECT_EQ(admin->scalar(QStringLiteral("SELECT COUNT(*) FROM GRUPOHOMOL")).toInt(), 0);
     EXPECT_EQ(createGroup(QStringLiteral("De novo")), QStringLiteral("0000000001"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ServerFaults, AFullDiskOrAReadOnlyDatabaseIsToldAsSuchAndNothingIsWritten)
+{
+    // What each engine says when it cannot write, made real on the dispatcher's own
+    // connection: a page limit reached (SQLite's "disk full"), a read-only session.
+    struct Case {
+        const char *what;
+        QString setUp, tearDown;
+        const char *told;
+    };
+    QList<Case> cases;
+    if (testingPostgres()) {
+        cases.append({"read-only", QStringLiteral("SET default_transaction_read_only = on"),
+                      QStringLiteral("SET default_transaction_read_only = off"), "somente para leitura"});
+    } else {
+        const int pages = db().scalar(QStringLiteral("PRAGMA page_count")).toInt();
+        cases.append({"disk full", QStringLiteral("PRAGMA max_page_count = %1").arg(pages),
+                      QStringLiteral("PRAGMA max_page_count = 1073741823"), "está cheio"});
+        cases.append({"read-only", QStringLiteral("PRAGMA query_only = 1"), QStringLiteral("PRAGMA query_only = 0"),
+                      "somente para leitura"});
+    }
+    for (const Case &c : cases) {
+        db().exec(c.setUp);
+        // Big enough to need new pages.
+        packet::Delta many;
+        many.fields = server::ds::cdsGrupo().fields;
+        for (int i = 0; i < 400; ++i)
+            many.changes += insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), QStringLiteral("Grupo de nome longo %1").arg(i)},
+                                                                 {QStringLiteral("CDPRODUTO"), kProduct}})
+                                .changes;
+        const QString error = refused(QStringLiteral("setGrupo"), args({many.toJson()}));
+        EXPECT_TRUE(error.contains(QString::fromUtf8(c.told))) << c.what << ": " << error.toStdString();
+        EXPECT_FALSE(error.contains(QStringLiteral("perdida"))) << c.what;
+        EXPECT_NO_THROW(db().exec(c.tearDown)) << c.what;
+        EXPECT_TRUE(packetOf(ok(QStringLiteral("getGrupo"), args({QString()}))).rows.isEmpty()) << c.what;
+    }
+    EXPECT_EQ(createGroup(QStringLiteral("Depois")), QStringLiteral("0000000001"));
+}
+
+TEST_F(ServerFaults, ADatabaseFileReplacedUnderTheServerIsNeverWritten)
+{
+    if (testingPostgres())
+        GTEST_SKIP() << "SQLite files";
+    createGroup(QStringLiteral("Antes"));
+    // A copy made now (a backup), put back in place of the file in use, as a restore does.
+    const QString path = database().text();
+    {
+        auto reader = database().connect();
+        reader->ensureOpen();
+        reader->exec(QStringLiteral("VACUUM INTO ?"), {path + QStringLiteral(".copia")});
+    }
+    ASSERT_EQ(::rename(QFile::encodeName(path + QStringLiteral(".copia")).constData(), QFile::encodeName(path).constData()), 0);
+    for (const char *method : {"GetInitialData", "setGrupo"}) {
+        const QString error = QLatin1String(method) == u"setGrupo" ? refused(QStringLiteral("setGrupo"), newGroup())
+                                                                    : refused(QLatin1String(method), args({QStringLiteral("0001")}));
+        EXPECT_TRUE(error.contains(QStringLiteral("substituído"))) << error.toStdString();
+    }
+    // The file now in place has exactly what the copy had.
+    auto restored = database().connect();
+    restored->ensureOpen();
+    EXPECT_EQ(restored->scalar(QStringLiteral("SELECT COUNT(*) FROM GRUPOHOMOL")).toInt(), 1);
+}
+
+TEST_F(ServerFaults, ALoneSurrogateIsRefusedNotStoredAsAnotherCharacter)
+{
+    const QString broken = QStringLiteral("Grupo ") + QChar(0xD800) + QStringLiteral(" quebrado");
+    const QString error = refused(QStringLiteral("setGrupo"),
+                                  args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), broken},
+                                                                             {QStringLiteral("CDPRODUTO"), kProduct}})
+                                            .toJson()}));
+    EXPECT_TRUE(error.contains(QStringLiteral("Unicode"))) << error.toStdString();
+    EXPECT_TRUE(packetOf(ok(QStringLiteral("getGrupo"), args({QString()}))).rows.isEmpty());
+    EXPECT_TRUE(refused(QStringLiteral("GetSoli"), args({QString(QChar(0xDC00))})).contains(QStringLiteral("Unicode")));
+    // A whole pair is a character like any other.
+    const QString emoji = QStringLiteral("Grupo ") + QChar(0xD83D) + QChar(0xDE00);
+    EXPECT_FALSE(refused(QStringLiteral("setGrupo"), args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), emoji}}).toJson()}))
+                     .contains(QStringLiteral("Unicode")));
 }
 
 }  // namespace

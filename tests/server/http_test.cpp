@@ -142,7 +142,8 @@ TEST_F(ServerHttp, BadRequestsGetClearAnswersAndTheServerKeepsServing)
     EXPECT_EQ(reply.status, 413);
     EXPECT_TRUE(reply.error().contains(QStringLiteral("65536")));
     // ... and when it arrives without a declared length.
-    reply = send("POST /VOP42000.rdmGrupSoliHom/GetSoli HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+    reply = send("POST /VOP42000.rdmGrupSoliHom/GetSoli HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken
+                 + "\r\nTransfer-Encoding: chunked\r\n\r\n"
                  + QByteArray::number(200000, 16) + "\r\n" + QByteArray(200000, ' ') + "\r\n0\r\n\r\n");
     EXPECT_EQ(reply.status, 413);
     // Still serving.

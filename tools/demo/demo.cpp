@@ -5,6 +5,7 @@
 #include "platform/process.h"
 #include "platform/settings.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -25,8 +26,12 @@ namespace {
 const QString kBranch = QStringLiteral("0001");
 const QString kDevRoot = QStringLiteral("C:\\Desenv\\ERP");
 const QString kHomRoot = QStringLiteral("C:\\Homol\\ERP");
-const QString kDevUrl = QStringLiteral("file:///C:/Repos/Desenv/ERP");
-const QString kHomUrl = QStringLiteral("file:///C:/Repos/Homol/ERP");
+// Both repositories have the trunk/branches/tags layout of a real product: the tags of the
+// homologation go beside the trunk.
+const QString kDevUrl = QStringLiteral("file:///C:/Repos/Desenv/ERP/trunk");
+const QString kHomUrl = QStringLiteral("file:///C:/Repos/Homol/ERP/trunk");
+// Written into the ready marker: a workspace of an older layout is built again.
+const QByteArray kLayout = "layout 2: trunk, branches and tags\n";
 
 // The sample product: a compiled product with server and client sources, a package,
 // scripts for both databases, a report, a menu dataset and a client-specific report.
@@ -36,9 +41,9 @@ struct SampleFile {
 };
 
 const SampleFile kSampleFiles[] = {
-    {"SRV\\SRC\\Cadastro\\Cadastro.dpr",
+    {"ZQL\\SRC\\Cadastro\\Cadastro.dpr",
      "library Cadastro;\r\n\r\nuses\r\n  UCadastro in 'UCadastro.pas';\r\n\r\n{$R *.res}\r\n\r\nbegin\r\nend.\r\n"},
-    {"SRV\\SRC\\Cadastro\\UCadastro.pas",
+    {"ZQL\\SRC\\Cadastro\\UCadastro.pas",
      "unit UCadastro;\r\n\r\ninterface\r\n\r\nfunction ValidaCliente(const Codigo: string): Boolean;\r\n\r\n"
      "implementation\r\n\r\nfunction ValidaCliente(const Codigo: string): Boolean;\r\nbegin\r\n  Result := Codigo <> '';\r\n"
      "end;\r\n\r\nend.\r\n"},
@@ -49,10 +54,10 @@ const SampleFile kSampleFiles[] = {
      "begin\r\nend;\r\n\r\nend.\r\n"},
     {"SRV\\CDS\\Menu.cds",
      "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
-     "<FIELD attrname=\"CDMENUITEM\" fieldtype=\"string\" WIDTH=\"20\"/><FIELD attrname=\"DSMENUITEM\" "
+     "<FIELD attrname=\"CDMENUITEM\" fieldtype=\"string\" WIDTH=\"20\"/><FIELD attrname=\"DSCAPTION\" "
      "fieldtype=\"string\" WIDTH=\"60\"/></FIELDS><PARAMS/></METADATA><ROWDATA>"
-     "<ROW CDMENUITEM=\"CADASTRO\" DSMENUITEM=\"Cadastro de clientes\"/>"
-     "<ROW CDMENUITEM=\"VERSAO\" DSMENUITEM=\"1.00.000\"/></ROWDATA></DATAPACKET>\r\n"},
+     "<ROW CDMENUITEM=\"CADASTRO\" DSCAPTION=\"Cadastro de clientes\"/>"
+     "<ROW CDMENUITEM=\"RELATORIOS\" DSCAPTION=\"Relatórios\"/></ROWDATA></DATAPACKET>\r\n"},
     {"CLI\\SRC\\Principal\\Principal.dpr",
      "program Principal;\r\n\r\nuses\r\n  Forms,\r\n  UPrincipal in 'UPrincipal.pas' {frmPrincipal},\r\n"
      "  USobre in 'USobre.pas';\r\n\r\nbegin\r\n  Application.Initialize;\r\n  Application.Run;\r\nend.\r\n"},
@@ -61,17 +66,23 @@ const SampleFile kSampleFiles[] = {
      "implementation\r\n\r\n{$R *.dfm}\r\n\r\nend.\r\n"},
     {"CLI\\SRC\\Principal\\USobre.pas",
      "unit USobre;\r\n\r\ninterface\r\n\r\nconst Versao = '1.00.000';\r\n\r\nimplementation\r\n\r\nend.\r\n"},
-    {"CLI\\SRC\\PKG\\Componentes.dpk",
-     "package Componentes;\r\n\r\nrequires\r\n  rtl;\r\n\r\ncontains\r\n  UComponentes in 'UComponentes.pas';\r\n\r\nend.\r\n"},
+    {"CLI\\SRC\\PKG\\PKGComponentes.dpk",
+     "package PKGComponentes;\r\n\r\nrequires\r\n  rtl;\r\n\r\ncontains\r\n  UComponentes in 'UComponentes.pas';\r\n\r\nend.\r\n"},
     {"CLI\\SRC\\PKG\\UComponentes.pas",
      "unit UComponentes;\r\n\r\ninterface\r\n\r\nprocedure Register;\r\n\r\nimplementation\r\n\r\nprocedure Register;\r\n"
      "begin\r\nend;\r\n\r\nend.\r\n"},
     {"SQL\\Oracle\\ATU_0001.sql",
-     "-- Ajuste do cadastro de clientes\r\nALTER TABLE CLIENTE ADD (DSEMAIL VARCHAR2(100));\r\n"},
+     "-- Ajuste do cadastro de clientes\r\nCREATE OR REPLACE PROCEDURE Atualiza_Email_Cliente(pCodigo IN NUMBER) IS\r\n"
+     "BEGIN\r\n  UPDATE CLIENTE SET DSEMAIL = LOWER(DSEMAIL) WHERE CDCLIENTE = pCodigo;\r\nEND;\r\n/\r\n"},
     {"SQL\\SQLServer\\ATU_0001.sql",
-     "-- Ajuste do cadastro de clientes\r\nALTER TABLE CLIENTE ADD DSEMAIL VARCHAR(100)\r\nGO\r\n"},
+     "-- Ajuste do cadastro de clientes\r\nCREATE VIEW VW_CLIENTE_EMAIL AS\r\n"
+     "SELECT CDCLIENTE, DSEMAIL FROM CLIENTE\r\nGO\r\n"},
     {"SQL\\SQLServer\\ATU_0002.sql",
      "-- Índice de pedidos por data\r\nCREATE INDEX IX_PEDIDO_DATA ON PEDIDO (DTPEDIDO)\r\nGO\r\n"},
+    // The resource script whose first two lines patch generation stamps with the version.
+    {"res\\versao.rc",
+     "#define VER_PRODUCTVERSION_STR      \"1.00.000\"\r\n#define VER_PRODUCTVERSION          1,0,0,0\r\n"
+     "\r\nVS_VERSION_INFO VERSIONINFO\r\nFILEVERSION VER_PRODUCTVERSION\r\n"},
     {"REL\\Vendas.qr2", "QR2\r\nTITULO=Relatório de vendas\r\nVERSAO=1.00.000\r\n"},
     {"CLIENTES\\ABC\\REL\\VendasABC.qr2", "QR2\r\nTITULO=Relatório de vendas ABC\r\nVERSAO=1.00.000\r\n"},
 };
@@ -98,8 +109,8 @@ QList<GroupPlan> groupPlans()
 {
     return {
         {"0000000005", "Versão inicial do cadastro", "007", "100000",
-         {{"0000001011", "Cadastro de clientes", "Ana Souza", "00010", "006", {"SRV\\SRC\\Cadastro\\UCadastro.pas"},
-           {"SRV\\SRC\\Cadastro\\Cadastro.dpr"}},
+         {{"0000001011", "Cadastro de clientes", "Ana Souza", "00010", "006", {"ZQL\\SRC\\Cadastro\\UCadastro.pas"},
+           {"ZQL\\SRC\\Cadastro\\Cadastro.dpr"}},
           {"0000001012", "Script inicial de clientes", "Bruno Lima", "00011", "006", {"SQL\\Oracle\\ATU_0001.sql"},
            {"SQL\\Oracle\\ATU_0001.sql"}}}},
         {"0000000004", "Ajustes de integração", "006", "100001",
@@ -119,14 +130,18 @@ QList<GroupPlan> groupPlans()
            {"SRV\\CDS\\Menu.cds"}}}},
         {"0000000002", "Componentes da tela principal", "002", "",
          {{"0000001005", "Componente de pesquisa", "Eva Martins", "00053", "001", {"CLI\\SRC\\PKG\\UComponentes.pas"},
-           {"CLI\\SRC\\PKG\\Componentes.dpk"}}}},
+           {"CLI\\SRC\\PKG\\PKGComponentes.dpk"}}}},
         {"0000000001", "Correções de cadastro", "001", "",
          {{"0000001001", "Validação do código do cliente", "Ana Souza", "00054", "001",
-           {"SRV\\SRC\\Cadastro\\UCadastro.pas"}, {"SRV\\SRC\\Cadastro\\Cadastro.dpr"}},
+           {"ZQL\\SRC\\Cadastro\\UCadastro.pas"}, {"ZQL\\SRC\\Cadastro\\Cadastro.dpr"}},
+          // Between them the pending group's requests release every kind of file that patch
+          // generation builds or stamps: a library, a script, a menu dataset, a program, a
+          // report and a package.
           {"0000001002", "E-mail no cadastro de clientes", "Bruno Lima", "00055", "001",
-           {"SQL\\SQLServer\\ATU_0001.sql"}, {"SQL\\SQLServer\\ATU_0001.sql"}},
+           {"SQL\\SQLServer\\ATU_0001.sql"}, {"SQL\\SQLServer\\ATU_0001.sql", "SRV\\CDS\\Menu.cds"}},
           {"0000001003", "Título da tela principal", "Eva Martins", "00056", "001",
-           {"CLI\\SRC\\Principal\\UPrincipal.pas"}, {"CLI\\SRC\\Principal\\Principal.dpr"}}}},
+           {"CLI\\SRC\\Principal\\UPrincipal.pas"},
+           {"CLI\\SRC\\Principal\\Principal.dpr", "REL\\Vendas.qr2", "CLI\\SRC\\PKG\\PKGComponentes.dpk"}}}},
     };
 }
 
@@ -160,10 +175,11 @@ void writeText(const QString &logicalPath, const QString &text)
     files::writeBytes(logicalPath, text.toUtf8());
 }
 
-void checkOutProduct(const QString &url, const QString &workingCopy)
+void checkOutProduct(const QString &trunkUrl, const QString &workingCopy)
 {
-    svn(QStringLiteral("mkdir --parents %1 -m \"Produto ERP\"").arg(url));
-    svn(QStringLiteral("checkout %1 %2").arg(url, workingCopy));
+    const QString productUrl = trunkUrl.section(u'/', 0, -2);
+    svn(QStringLiteral("mkdir --parents %1/trunk %1/branches %1/tags -m \"Produto ERP\"").arg(productUrl));
+    svn(QStringLiteral("checkout %1 %2").arg(trunkUrl, workingCopy));
 }
 
 // Writes the sample product into a working copy, adds and commits it.
@@ -181,6 +197,10 @@ void writeSettings(const QString &root, const QString &settingsFile, const QStri
     settings.clear();
     platform::MountTable table;
     table.add(QStringLiteral("C:\\"), root + QStringLiteral("/c"));
+    // The product's build tools are stand-ins built with the program, beside it.
+    const QString tools = QCoreApplication::applicationDirPath();
+    table.add(QStringLiteral("C:\\arquivos de programas\\borland\\delphi5"), tools + QStringLiteral("/delphi5"));
+    table.add(QStringLiteral("F:\\HORVANE"), tools + QStringLiteral("/horvane"));
     table.writeToSettings(settings);
     settings.setValue(QStringLiteral("svn/password_file"), root + QStringLiteral("/svn-password"));
     settings.setValue(QStringLiteral("server/database"), databaseFile);
@@ -224,7 +244,7 @@ Content buildRepositories(const Progress &progress)
     product.name = QStringLiteral("ERP Exemplo");
     product.branch = kBranch;
     product.version = QStringLiteral("100001");
-    product.locations = {QStringLiteral("C:\\Desenv"), kDevRoot, kHomUrl, kHomRoot,
+    product.locations = {kDevUrl, kDevRoot, kHomUrl, kHomRoot,
                          QStringLiteral("C:\\PreHomologados\\ERP\\"), QStringLiteral("C:\\Homologados\\ERP\\")};
     for (const QString &folder : {QStringLiteral("C:\\PreHomologados\\ERP"), QStringLiteral("C:\\Homologados\\ERP"),
                                   QStringLiteral("C:\\Anexos"), QStringLiteral("C:\\temp")})
@@ -436,10 +456,12 @@ Workspace prepare(const QString &root, bool reset, const Loader &load, const Pro
     if (reset)
         QDir(root).removeRecursively();
     platform::settings::setFilePath(workspace.settingsFile);
-    if (QFile::exists(readyMarker)) {
+    QFile ready(readyMarker);
+    if (ready.open(QIODevice::ReadOnly) && ready.readAll() == kLayout) {
         platform::settings::loadMounts();
         return workspace;
     }
+    ready.close();
     QDir(root).removeRecursively();
     if (!QDir().mkpath(root + QStringLiteral("/c")))
         throw std::runtime_error(QStringLiteral("Não foi possível criar a pasta %1").arg(root).toStdString());
@@ -450,7 +472,7 @@ Workspace prepare(const QString &root, bool reset, const Loader &load, const Pro
         if (load)
             load(workspace);
         QFile marker(readyMarker);
-        if (!marker.open(QIODevice::WriteOnly))
+        if (!marker.open(QIODevice::WriteOnly) || marker.write(kLayout) != kLayout.size())
             throw std::runtime_error("could not mark the demo workspace as ready");
     } catch (...) {
         QDir(root).removeRecursively();

@@ -1,6 +1,7 @@
 #include "screens/groups/frmgrupsolihom.h"
 
 #include "host/consiste.h"
+#include "workflow/tramitacao.h"
 #include "host/guard.h"
 #include "host/hostapp.h"
 #include "host/hostsettings.h"
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTabWidget>
@@ -276,7 +278,9 @@ void TfrmGrupSoliHom::FormClose()
 
 void TfrmGrupSoliHom::btfAvancaFaseClick()
 {
-    throw EHomologa(QStringLiteral("A tramitação de grupos ainda não está disponível nesta versão do módulo."));
+    // The commands follow the group's new phase, also after a failed transition.
+    const auto estados = qScopeGuard([this] { ControlaBotoesDaPagina(); });
+    Tramitacao(*dm).btfAvancaFaseClick();
 }
 
 void TfrmGrupSoliHom::sbtInterDependenciaClick()

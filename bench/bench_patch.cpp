@@ -1,0 +1,147 @@
+// Patch generation of 300 programs with the compiler stand-in, against the same 300
+// compiler calls made directly with the process layer. The driver's own share (the run's
+// time less the compilers' time) is reported as driver_pct and must stay under 10%.
+//
+// The run is the file loop of the patch screen: the log lines of each file, the type,
+// the generator (writable artefact, command line, build runner, generated list) and the
+// progress step; the server calls around it are not part of it.
+
+#include "patch/frmgpatch.h"
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProgressBar>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kArquivos = 300;
+
+class Produto {
+public:
+    Produto()
+    {
+        platform::MountTable table;
+        table.add("C:\\", m_dir.path());
+        table.add("C:\\arquivos de programas\\borland\\delphi5", platform::toolsDir() + "/delphi5");
+        platform::setMounts(table);
+        platform::ensureTempMount();
+        for (int i = 0; i < kArquivos; ++i) {
+            const QString pasta = QStringLiteral("C:\\B\\CLI\\SRC\\P%1").arg(i, 3, 10, QLatin1Char('0'));
+            platform::files::forceDirectories(pasta);
+            platform::files::writeBytes(pasta + QStringLiteral("\\P%1.dpr").arg(i, 3, 10, QLatin1Char('0')),
+                                        "program P;\r\nbegin\r\nend.\r\n");
+            m_arquivos.append(pasta + QStringLiteral("\\P%1.dpr").arg(i, 3, 10, QLatin1Char('0')));
+        }
+        m_log = m_dir.filePath("standins.log");
+    }
+    const QStringList &arquivos() const { return m_arquivos; }
+    const QString &log() const { return m_log; }
+
+private:
+    QTemporaryDir m_dir;
+    QStringList m_arquivos;
+    QString m_log;
+};
+
+Produto &produto()
+{
+    static Produto instancia;
+    return instancia;
+}
+
+// The compiler calls exactly as the stand-in received them, as command lines.
+QStringList ChamadasGravadas(const QString &log)
+{
+    QStringList linhas;
+    QFile arquivo(log);
+    if (!arquivo.open(QIODevice::ReadOnly))
+        return linhas;
+    const QString programa = platform::toolsDir() + "/delphi5/bin/dcc32.exe";
+    for (const QByteArray &linha : arquivo.readAll().split('\n')) {
+        const QJsonArray chamada = QJsonDocument::fromJson(linha).array();
+        if (chamada.isEmpty())
+            continue;
+        QString comando = u'"' + programa + u'"';
+        for (qsizetype i = 1; i < chamada.size(); ++i)
+            comando += QStringLiteral(" \"") + chamada.at(i).toString() + u'"';
+        linhas.append(comando);
+    }
+    return linhas;
+}
+
+void BM_GeracaoDe300Programas(benchmark::State &state)
+{
+    Produto &p = produto();
+    double driver = 0, compiladores = 0;
+    for (auto _ : state) {
+        QFile::remove(p.log());
+        qputenv("HOMOLOGA_STANDIN_LOG", p.log().toLocal8Bit());
+        TfrmGPatch form;
+        form.stDirBaseRep = "C:\\B\\";
+        form.pgbProgresso->setRange(0, kArquivos + 1);
+        QElapsedTimer relogio;
+        relogio.start();
+        for (const QString &arquivo : p.arquivos()) {
+            form.Loga(QString(92, u'='));
+            form.Loga("Gerando " + arquivo + "...");
+            form.Loga(QString(92, u'='));
+            form.Loga(QString());
+            form.GeraPorTipo(TfrmGPatch::GetPrefix(arquivo), arquivo);
+            form.AvancaProgresso();
+        }
+        const double total = double(relogio.nsecsElapsed()) / 1e6;
+        qunsetenv("HOMOLOGA_STANDIN_LOG");
+        if (form.inErros != 0 || form.stlResult.size() != kArquivos) {
+            state.SkipWithError("the run did not build every program");
+            break;
+        }
+        // The same compiler calls, one after the other, without the driver.
+        const QStringList chamadas = ChamadasGravadas(p.log());
+        if (chamadas.size() != kArquivos) {
+            state.SkipWithError("the compiler stand-in was not called once per file");
+            break;
+        }
+        relogio.restart();
+        for (const QString &comando : chamadas) {
+            platform::Process processo;
+            processo.start(comando, platform::Process::Output::StdOutOnly);
+            QString saida;
+            while (!processo.waitForFinished(100))
+                saida += processo.readAvailable();
+            saida += processo.readAvailable();
+            benchmark::DoNotOptimize(saida);
+        }
+        driver += total;
+        compiladores += double(relogio.nsecsElapsed()) / 1e6;
+        state.SetIterationTime(total / 1000.0);
+    }
+    state.counters["arquivos"] = kArquivos;
+    state.counters["run_ms"] = benchmark::Counter(driver, benchmark::Counter::kAvgIterations);
+    state.counters["compilers_ms"] = benchmark::Counter(compiladores, benchmark::Counter::kAvgIterations);
+    state.counters["driver_pct"] = driver > 0 ? (driver - compiladores) * 100.0 / driver : 0;
+}
+BENCHMARK(BM_GeracaoDe300Programas)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

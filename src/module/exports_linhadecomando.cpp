@@ -1,0 +1,16 @@
+// The command line's entry into the module: the same data module and workflow as the
+// screen, driven by the HostUi in force (the host installs its console one).
+
+#include "module/exports.h"
+
+#include "datamodule/dmgrupsolihom.h"
+#include "workflow/linhadecomando.h"
+
+int HomologaLinhaDeComando(const QStringList &arguments)
+{
+    TdmGrupSoliHom dm;
+    dm.GeraSolicitacoes = [](const QString &requests, const QString &product, const QString &productTree) {
+        return GeraSolicitacoes(requests, product, productTree);
+    };
+    return LinhaDeComando(dm).executa(arguments);
+}

@@ -1,0 +1,234 @@
+// The repository runner of the patch screen, the update of the build working copy, the
+// folders that the window build adds to the repository, and small file services.
+
+#include "patch/frmgpatch.h"
+#include "patch/internos.h"
+
+#include "host/consiste.h"
+#include "host/guard.h"
+#include "host/hostapp.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "runner/analisesaida.h"
+
+#include <QCoreApplication>
+#include <QListWidget>
+
+namespace patch::internos {
+
+void ErroInterrompe(const QString &text)
+{
+    Consiste::MensErro(text, false);
+    throw EFalhaMostrada(text);
+}
+
+QString TextoDaFalha()
+{
+    try {
+        throw;
+    } catch (const EFalhaMostrada &falha) {
+        return falha.texto();
+    } catch (const EAbort &) {
+        return QStringLiteral("Operação interrompida.");
+    } catch (const std::exception &erro) {
+        return host::errorText(erro);
+    } catch (...) {
+        return QStringLiteral("Erro inesperado.");
+    }
+}
+
+QString ComDrive(const QString &path) { return path.startsWith(u'\\') ? QStringLiteral("C:") + path : path; }
+
+QString PastaDe(const QString &path)
+{
+    const qsizetype barra = path.lastIndexOf(u'\\');
+    return barra < 0 ? QString() : path.left(barra);
+}
+
+QString NomeDe(const QString &path) { return path.mid(path.lastIndexOf(u'\\') + 1); }
+
+QString SemQuebras(const QString &text)
+{
+    QString sem = text;
+    sem.remove(u'\r');
+    sem.remove(u'\n');
+    return sem;
+}
+
+}  // namespace patch::internos
+
+using namespace patch::internos;
+
+namespace {
+
+constexpr int kEsperaMaximaMs = 100;
+
+// The failure texts of the Subversion client, in the order they are looked for after a
+// lock held by another user.
+const char *const kFalhasDaCopia[] = {"SUB_ERRO1", "SUB_ERRO2", "SUB_ERRO3", "SUB_ERRO4",
+                                      "SUB_ERRO6", "SUB_ERRO7", "SUB_ERRO8"};
+
+}  // namespace
+
+QString TfrmGPatch::SenhaNaLinha() const
+{
+    // An empty password still takes its place on the command line.
+    return stPassSubVersion.isEmpty() ? QStringLiteral("\"\"") : stPassSubVersion;
+}
+
+bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &commandLine, bool capture,
+                                   QListWidget *list)
+{
+    const bool info = commandLine.contains(QLatin1StringView("svn info"));
+    if (info)
+        stlSvnInfo.clear();
+    platform::Process processo;
+    try {
+        processo.start(commandLine, platform::Process::Output::Merged);
+    } catch (const platform::PlatformError &) {
+        Adiciona(list, {QStringLiteral("ERRO AO CRIAR PROCESSO NO SUBVERSION")});
+        return false;
+    }
+    bool terminou = false;
+    while (!terminou) {
+        terminou = processo.waitForFinished(kEsperaMaximaMs);
+        QCoreApplication::processEvents();
+        if (!capture || !list)
+            continue;
+        const QString texto = processo.readAvailable();
+        if (texto.isEmpty())
+            continue;
+        const QStringList bloco =
+            runner::LinhasDoTexto(Regua() + kFimDeLinha + caption + kFimDeLinha + texto + kFimDeLinha + Regua());
+        Adiciona(list, bloco);
+        // A long answer comes in several reads: the capture keeps all of this command's.
+        if (info)
+            stlSvnInfo += bloco;
+        const QString saida = runner::SemCodigosDeErro(texto);
+        if (runner::Contem(msgPadrao, saida, QStringLiteral("SUB_ERRO5"))) {
+            processo.terminate();
+            ErroInterrompe(msgPadrao.Msg(QStringLiteral("SUB_COPIATRAVADA")));
+        }
+        for (const char *key : kFalhasDaCopia) {
+            if (runner::Contem(msgPadrao, saida, QLatin1StringView(key))) {
+                processo.terminate();
+                ErroInterrompe(msgPadrao.Msg(QStringLiteral("ERRO_AO_ATUALIZAR")));
+            }
+        }
+    }
+    return true;
+}
+
+void TfrmGPatch::AtualizaCopiaDeTrabalho()
+{
+    if (stDirBaseRep.left(2).toLower() != u"c:")
+        stDirBaseRep = QStringLiteral("c:") + stDirBaseRep;
+    if (!stDirVss.endsWith(u'/'))
+        stDirVss += u'/';
+    Loga(QStringLiteral("REALIZANDO AÇÕES NO SUBVERSION ..."));
+    host::WaitCursor ampulheta;
+    // The folder is written in lower case (names on disk are matched without regard to
+    // case); the repository URL keeps its case, since paths inside a repository are
+    // case-sensitive.
+    const QString base = stDirBaseRep.toLower();
+    const QString credenciais =
+        QStringLiteral("--username ") + stUserSubVersion + QStringLiteral(" --password ") + SenhaNaLinha();
+    ExecuteSubVersion(QStringLiteral("REMOVENDO TRAVAS DA CÓPIA DE TRABALHO ...  "),
+                      QStringLiteral("svn cleanup ") + credenciais + u' ' + base, true, lsbProgresso);
+    if (platform::files::dirExists(stDirBaseRep)) {
+        ExecuteSubVersion(QStringLiteral("ATUALIZANDO VERSÃO DOS ARQUIVOS DA CÓPIA DE TRABALHO ...  "),
+                          QStringLiteral("svn update ") + credenciais
+                              + QStringLiteral(" --force --ignore-externals --no-auth-cache --depth infinity "
+                                               "--accept postpone ")
+                              + base,
+                          true, lsbProgresso);
+    } else {
+        ExecuteSubVersion(QStringLiteral("ATUALIZANDO DIRETÓRIOS DA CÓPIA DE TRABALHO ...  ") + stDirBaseRep,
+                          QStringLiteral("svn checkout --force --depth infinity --ignore-externals ") + credenciais
+                              + u' ' + stDirVss + u' ' + base,
+                          true, lsbProgresso);
+    }
+}
+
+void TfrmGPatch::Cria_Diretorios(const QString &path)
+{
+    QString raiz;
+    QString resto;
+    if (path.left(3).toLower() == u"c:\\") {
+        raiz = path.left(3);
+        resto = path.mid(3);
+    } else {
+        raiz = path.left(1);
+        resto = path.mid(1);
+    }
+    resto = resto.left(resto.lastIndexOf(u'\\') + 1);
+    const QString credenciais = QStringLiteral(" --no-auth-cache --username ") + stUserSubVersion
+                                + QStringLiteral(" --password ") + SenhaNaLinha();
+    while (resto.contains(u'\\')) {
+        const QString segmento = resto.left(resto.indexOf(u'\\') + 1);
+        QString atual = raiz + segmento;
+        atual.chop(1);
+        const QString entreAspas = u'"' + atual + u'"';
+        ExecuteSubVersion(QStringLiteral("VERIFICANDO EXISTÊNCIA DO ARQUIVO NO REPOSITÓRIO ... "),
+                          QStringLiteral("svn info --xml") + credenciais + u' ' + entreAspas, true, lsbAux);
+        if (!SemQuebras(stlSvnInfo.join(QString())).toLower().contains(QLatin1StringView("<url>"))) {
+            ExecuteSubVersion(QStringLiteral("ADICIONANDO DIRETÓRIO ") + raiz + resto + QStringLiteral(" NO REPOSITÓRIO ... "),
+                              QStringLiteral("svn add") + credenciais + u' ' + entreAspas, true, lsbProgresso);
+            ExecuteSubVersion(QStringLiteral("CONFIRMANDO INCLUSÃO DO DIRETÓRIO ... "),
+                              QStringLiteral("svn commit -m\"Commit do diretório realizado após o build da window\"")
+                                  + credenciais + u' ' + entreAspas,
+                              true, lsbProgresso);
+        }
+        raiz += segmento;
+        resto = resto.mid(segmento.size());
+    }
+}
+
+void TfrmGPatch::TornaGravavel(const QString &folder, const QString &pattern)
+{
+    QString pasta = folder;
+    if (!pasta.endsWith(u'\\'))
+        pasta += u'\\';
+    try {
+        // A plain name needs no look at the whole folder.
+        if (!pattern.contains(u'*') && !pattern.contains(u'?')) {
+            if (platform::files::fileExists(pasta + pattern))
+                platform::files::setAttributes(pasta + pattern, platform::files::Attributes{});
+            return;
+        }
+        for (const QString &nome : platform::files::listDir(pasta, pattern, platform::files::EntryKind::Files))
+            platform::files::setAttributes(pasta + nome, platform::files::Attributes{});
+    } catch (const platform::PlatformError &) {
+        // a folder that does not exist (yet) has nothing to make writable
+    }
+}
+
+QString TfrmGPatch::TempDir()
+{
+    QString pasta = platform::files::tempPath();
+    if (pasta.endsWith(u'\\'))
+        pasta.chop(1);
+    return pasta;
+}
+
+QString TfrmGPatch::LeRevisao(const QString &path)
+{
+    ExecuteSubVersion(QStringLiteral("VERIFICANDO RELEASE DO ARQUIVO ...  ") + path,
+                      QStringLiteral("svn info --xml --no-auth-cache --username ") + stUserSubVersion
+                          + QStringLiteral(" --password ") + SenhaNaLinha() + QStringLiteral(" \"") + path + u'"',
+                      true, lsbAux);
+    const QString info = SemQuebras(stlSvnInfo.join(QString()));
+    const QString minusculo = info.toLower();
+    static const QString marca = QStringLiteral("<commit   revision=");
+    const qsizetype commit = minusculo.indexOf(marca);
+    const qsizetype autor = minusculo.indexOf(QLatin1StringView("<author>"), commit);
+    if (commit >= 0 && autor >= 0) {
+        const qsizetype inicio = commit + marca.size() + 1;
+        return info.mid(inicio, autor - 2 - inicio);
+    }
+    // Today's client reports a missing file in Portuguese.
+    if (minusculo.contains(QLatin1StringView("was not found")) || minusculo.contains(QStringLiteral("não foi encontrado")))
+        return QStringLiteral("0");
+    ErroInterrompe(msgPadrao.Msg(QStringLiteral("SEM_RELEASE"), {path}));
+}

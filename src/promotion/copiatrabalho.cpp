@@ -1,0 +1,354 @@
+#include "promotion/copiatrabalho.h"
+
+#include "datamodule/dmgrupsolihom.h"
+#include "host/consiste.h"
+#include "host/dataset.h"
+#include "host/services.h"
+#include "platform/files.h"
+#include "promotion/destino.h"
+#include "runner/frmexeccommands.h"
+
+#include <QRegularExpression>
+
+namespace files = platform::files;
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// The levels of a folder from its drive prefix down: "C:\", "C:\A\", "C:\A\B\".
+QStringList niveis(const QString &pasta)
+{
+    QStringList levels;
+    const qsizetype drive = pasta.indexOf(u'\\');
+    if (drive < 0)
+        return levels;
+    QString level = pasta.left(drive + 1);
+    levels << level;
+    const QStringList segments = pasta.mid(drive + 1).split(u'\\', Qt::SkipEmptyParts);
+    for (const QString &segment : segments) {
+        level += segment + u'\\';
+        levels << level;
+    }
+    return levels;
+}
+
+struct Caminhada {
+    QString existente;  // the deepest level that exists
+    QString parada;     // the level that ended the walk: the first missing one, or the last
+};
+
+Caminhada caminha(const QString &pasta)
+{
+    Caminhada walk;
+    for (const QString &level : niveis(pasta)) {
+        walk.parada = level;
+        if (!files::dirExists(level))
+            break;
+        walk.existente = level;
+    }
+    return walk;
+}
+
+QString lineStartingWith(const QString &output, const QString &label)
+{
+    const QStringList lines = QString(output).replace(QStringLiteral("\r"), QString()).split(u'\n');
+    for (const QString &line : lines) {
+        if (line.startsWith(label))
+            return line.mid(label.size()).trimmed();
+    }
+    return {};
+}
+
+}  // namespace
+
+QString CopiaTrabalho::credenciais() const
+{
+    return QStringLiteral("--username \"%1\" --password \"%2\"").arg(dm.UsuarioSVN, dm.SenhaSVN);
+}
+
+QString CopiaTrabalho::linhaDeUpdate(const QString &pasta) const
+{
+    return QStringLiteral("svn update --no-auth-cache %1 --force --ignore-externals --depth infinity --accept postpone %2")
+        .arg(credenciais(), pasta);
+}
+
+// Today's client prints "Relative URL: ..." between the URL line and "Raiz do
+// Repositório", so the URL is read from its own line.
+QString CopiaTrabalho::UrlDoInfo(const QString &saida) { return lineStartingWith(saida, QStringLiteral("URL: ")); }
+
+QString CopiaTrabalho::RevisaoDoInfo(const QString &saida)
+{
+    return lineStartingWith(saida, QStringLiteral("Revisão: "));
+}
+
+QString CopiaTrabalho::arquivoDeEstado() { return QStringLiteral("C:\\subversion\\date\\cdsUpdCopiaHomol.cds"); }
+
+QString CopiaTrabalho::arquivoDeRelatorio(const QString &codigo, const QString &descricao)
+{
+    return QStringLiteral("C:\\temp\\") + codigo + QStringLiteral(" - ") + descricao + QStringLiteral("- Web.txt");
+}
+
+// ====================================================================== the server's checks
+
+void CopiaTrabalho::VD_before_Atu_SVN_Hom()
+{
+    try {
+        Verificacoes();
+        AtualizacaoLocal();
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+}
+
+void CopiaTrabalho::Verificacoes()
+{
+    const auto erro = [this](const QString &text) { Consiste::MensErro(text, true); };
+    Showavi::Scope busy(dm.msgPadrao.Msg(QStringLiteral("VALIDANDO_ARQUIVOS")));
+    const QString grupo = dm.codigoGrupo();
+
+    const QString scroll = QStringLiteral("GetAfterScroll");
+    const QJsonArray answer = TdmGrupSoliHom::Lista(dm.ChamaServidor(scroll, {grupo}), scroll, 2);
+    dm.cdsSoli->setData(TdmGrupSoliHom::Pacote(answer[0], scroll));
+    dm.cdsArq->setData(TdmGrupSoliHom::Pacote(answer[1], scroll));
+    if (dm.cdsSoli->IsEmpty())
+        erro(dm.msgPadrao.Msg(QStringLiteral("SOLI_EMPTY")));
+    if (dm.cdsArq->IsEmpty())
+        erro(dm.msgPadrao.Msg(QStringLiteral("ARQ_EMPTY")));
+
+    Dataset &verifica = *dm.cdsVerificaArquivos;
+    dm.CarregaPacote(&verifica, QStringLiteral("GetVerificaArquivos"), {grupo, dm.grupo(QStringLiteral("CDPRODUTO"))});
+    if (!verifica.IsEmpty()) {
+        QStringList lines;
+        for (verifica.First(); !verifica.Eof(); verifica.Next()) {
+            lines << verifica.FieldByName(QStringLiteral("NRSOLISERV")).AsString()
+                    + (verifica.FieldByName(QStringLiteral("IDENTIFICA")).AsString() == u"1"
+                           ? QStringLiteral(" - Arquivos marcados para geração pertencem à versão diferente;")
+                           : QStringLiteral(" - Arquivos modificados pertencem à versão diferente;"));
+        }
+        erro(dm.msgPadrao.Msg(QStringLiteral("ERRO_ARQ_DIF_VER")) + kCrLf + kCrLf + lines.join(kCrLf));
+    }
+
+    QString semRelease;
+    for (dm.cdsArq->First(); !dm.cdsArq->Eof(); dm.cdsArq->Next()) {
+        if (dm.cdsArq->FieldByName(QStringLiteral("CDRELEASEARQANT")).AsString().isEmpty()
+            || dm.cdsArq->FieldByName(QStringLiteral("CDRELEASEARQATU")).AsString().isEmpty())
+            semRelease += dm.cdsArq->FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString() + kCrLf;
+    }
+    if (!semRelease.isEmpty())
+        erro(dm.msgPadrao.Msg(QStringLiteral("RELEASE_EMPTY"), {semRelease}));
+
+    Dataset &pendentes = *dm.cdsVd_ReleaseArq;
+    pendentes.EmptyDataSet();
+    dm.CarregaPacote(&pendentes, QStringLiteral("Vd_ReleaseArq"), {grupo});
+    if (!pendentes.IsEmpty()) {
+        QString detalhe;
+        for (pendentes.First(); !pendentes.Eof(); pendentes.Next()) {
+            const QString path = pendentes.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString();
+            detalhe += QStringLiteral("\r Solicitação: ") + pendentes.FieldByName(QStringLiteral("NRSOLISERV")).AsString()
+                + QStringLiteral(" Arquivo: ") + ExtractFileName(path)
+                + QStringLiteral(" Release a ser Homologada: ") + pendentes.FieldByName(QStringLiteral("HOMOLOG")).AsString()
+                + QStringLiteral(" Release Pendente: ") + pendentes.FieldByName(QStringLiteral("DESENV")).AsString()
+                + u'\r';
+        }
+        Dberros::ShowDetailError(dm.msgPadrao.Msg(QStringLiteral("ERRO_RELEASE_ARQ")), detalhe);
+        Abort();
+    }
+
+    Dataset &dependentes = *dm.cdsVDDepSoli;
+    dm.CarregaPacote(&dependentes, QStringLiteral("getDepSoli"), {dm.cdsSoli->Data()});
+    if (dependentes.RecordCount() != dm.cdsSoli->RecordCount()) {
+        QStringList lines;
+        for (dependentes.First(); !dependentes.Eof(); dependentes.Next()) {
+            const QString filial = dependentes.FieldByName(QStringLiteral("CDFILIAL")).AsString();
+            const QString numero = dependentes.FieldByName(QStringLiteral("NRSOLISERV")).AsString();
+            if (dm.cdsSoli->findRow(QStringLiteral("CDFILIAL;NRSOLISERV"), QVariantList{filial, numero}) < 0)
+                lines << numero + QStringLiteral(" - ") + dependentes.FieldByName(QStringLiteral("DSREFESOLI")).AsString();
+        }
+        if (!lines.isEmpty())
+            erro(dm.msgPadrao.Msg(QStringLiteral("SOLI_DEP"), {lines.join(kCrLf)}));
+    }
+
+    Dataset &emOutrosGrupos = *dm.cdsVDDepArq;
+    dm.CarregaPacote(&emOutrosGrupos, QStringLiteral("getDepArq"), {grupo});
+    if (!emOutrosGrupos.IsEmpty()) {
+        QStringList lines;
+        for (emOutrosGrupos.First(); !emOutrosGrupos.Eof(); emOutrosGrupos.Next())
+            lines << emOutrosGrupos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString();
+        erro(dm.msgPadrao.Msg(QStringLiteral("ARQ_DEP"), {lines.join(kCrLf)}));
+    }
+}
+
+// ====================================================================== the local update
+
+void CopiaTrabalho::AtualizacaoLocal()
+{
+    Showavi::Scope busy(dm.msgPadrao.Msg(QStringLiteral("ATUALIZANDO_REPOSITORIOS")));
+    const QString grupo = dm.codigoGrupo();
+    const QString descricao = dm.grupo(QStringLiteral("DSGRUPHOMOL"));
+    dm.GetLocations(dm.grupo(QStringLiteral("CDPRODUTO")));
+
+    QStringList script;
+    script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_ATU_ARQ_DES"));
+    script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("GET_ARQ_DES_VER"));
+    QStringList relatorio{grupo + QStringLiteral(" - ") + descricao, QStringLiteral("DIRETÓRIO - RELEASE ATUAL (WEB)")};
+
+    Dataset &arquivos = *dm.cdsArqModifAtu;
+    dm.CarregaPacote(&arquivos, QStringLiteral("GetVersArqModif"), {grupo});
+    dm.CarregaPacote(dm.cdsVerificaProduto, QStringLiteral("GetProdAtual"), {});
+    TField checkout = arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU"));
+    TField diretorio = arquivos.FieldByName(QStringLiteral("DIRETORIO"));
+    TField url = arquivos.FieldByName(QStringLiteral("URL"));
+    TField atual = arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU"));
+
+    if (files::dirExists(dm.DirDesenv)) {
+        // Folders new to the working copy: their deepest existing level is brought up first.
+        QString novasPastas;
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const QString pasta = ExtractFilePath(checkout.AsString());
+            if (files::dirExists(pasta))
+                continue;
+            const Caminhada walk = caminha(pasta);
+            if (walk.existente.isEmpty() || walk.existente.compare(QStringLiteral("C:\\"), Qt::CaseInsensitive) == 0
+                || novasPastas.contains(walk.existente))
+                continue;
+            novasPastas += QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("ATU_REP_WEB"), {walk.parada}) + kCrLf;
+            novasPastas += linhaDeUpdate(walk.existente) + kCrLf;
+        }
+        if (!novasPastas.isEmpty())
+            runner::ExecutaScript(QStringLiteral("Atualizando novos arquivos"), novasPastas, true);
+
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const runner::ResultadoScript info = runner::ExecutaScript(
+                QStringLiteral("Verificando release"), QStringLiteral("svn info ") + checkout.AsString(), false);
+            arquivos.Edit();
+            diretorio.setAsString(checkout.AsString());
+            url.setAsString(UrlDoInfo(info.saida));
+            arquivos.Post();
+        }
+
+        const auto presente = [&script](const QString &level) { return script.join(kCrLf).contains(level); };
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const QString pasta = ExtractFilePath(diretorio.AsString());
+            const QString nivel = files::dirExists(pasta) ? pasta : caminha(pasta).parada;
+            if (nivel.isEmpty() || presente(nivel))
+                continue;
+            script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("ATU_REP_WEB"), {nivel});
+            script << linhaDeUpdate(nivel);
+        }
+
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const QString path = diretorio.AsString();
+            script << QStringLiteral("@echo ")
+                    + dm.msgPadrao.Msg(QStringLiteral("ATU_VER_ARQ_DES"), {path, atual.AsString()});
+            script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
+                          .arg(credenciais(), path);
+            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), path);
+            script << QStringLiteral("svn export --no-auth-cache -r\"%1\" %2 --force --ignore-externals --depth infinity %3 %4")
+                          .arg(atual.AsString(), credenciais(), url.AsString(), path);
+            relatorio << path + QStringLiteral(" - ") + atual.AsString();
+        }
+        files::forceDirectories(QStringLiteral("C:\\temp"));
+        files::writeLines(arquivoDeRelatorio(grupo, descricao), relatorio);
+    } else {
+        // The checkout of a missing working copy needs the development repository's URL,
+        // which the server keeps as the product's first location.
+        if (dm.Locacao0.isEmpty())
+            Consiste::MensErro(QStringLiteral("A cópia de trabalho do desenvolvimento %1 não existe e o produto não tem "
+                                              "a URL do repositório do desenvolvimento cadastrada (primeira locação).")
+                                   .arg(dm.DirDesenv),
+                               true);
+        script << QStringLiteral("svn checkout --no-auth-cache %1 --force --ignore-externals --depth infinity --accept "
+                                 "postpone %2 \"%3\"")
+                      .arg(credenciais(), dm.Locacao0, dm.DirDesenv);
+    }
+
+    if (boAtualiza_Copia_Homol()) {
+        script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_ATU_ARQ_HOM"));
+        if (files::dirExists(dm.DirHomol)) {
+            script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
+                          .arg(credenciais(), dm.DirHomol);
+            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), dm.DirHomol);
+            script << linhaDeUpdate(dm.DirHomol);
+        } else {
+            script << QStringLiteral("svn checkout --no-auth-cache  --username %1 --password %2 --force --ignore-externals "
+                                     "--depth infinity %3 %4")
+                          .arg(dm.UsuarioSVN, dm.SenhaSVN, dm.URLHomol, dm.DirHomol);
+        }
+    }
+
+    const runner::ResultadoScript resultado =
+        runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("ATU_ARQ_LOCAL")), script.join(kCrLf), true);
+    if (!resultado.ok)
+        Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+}
+
+// ====================================================================== the refresh of the homologated copy
+
+bool CopiaTrabalho::boAtualiza_Copia_Homol(const QDateTime &agora)
+{
+    Dataset estado(QStringLiteral("cdsUpdCopiaHomol"));
+    estado.setFields({FieldDef(QStringLiteral("DTULTIMOUPDATE"), FieldType::String, 16)});
+    estado.CreateDataSet();
+    const QString arquivo = arquivoDeEstado();
+    const auto grava = [&] {
+        estado.EmptyDataSet();
+        estado.Append();
+        estado.FieldByName(QStringLiteral("DTULTIMOUPDATE")).setAsString(agora.toString(QStringLiteral("dd/MM/yyyy hh:mm")));
+        estado.Post();
+        estado.MergeChangeLog();
+        estado.SaveToFile(arquivo);
+        return true;
+    };
+
+    if (!files::fileExists(arquivo)) {
+        files::forceDirectories(QStringLiteral("C:\\subversion\\date"));
+        return grava();
+    }
+    estado.LoadFromFile(arquivo);
+    estado.First();
+    const QString texto = estado.IsEmpty() ? QString() : estado.FieldByName(QStringLiteral("DTULTIMOUPDATE")).AsString();
+    const QDate dia = QDate::fromString(texto.left(10), QStringLiteral("dd/MM/yyyy"));
+    // A state file that holds no date cannot tell when the copy was refreshed: it is due.
+    if (!dia.isValid() || dia < agora.date())
+        return grava();
+    if (dia == agora.date()) {
+        const int h1 = agora.time().hour() * 100 + agora.time().minute();
+        const int h0 = texto.mid(11, 2).toInt() * 100 + texto.mid(14, 2).toInt();
+        if (h1 - h0 > 100)
+            return grava();
+    }
+    return false;
+}
+
+// ====================================================================== the revisions found
+
+void CopiaTrabalho::Vd_Arquivos_Atualizados_Desenv()
+{
+    try {
+        Dataset &arquivos = *dm.cdsArqModifAtu;
+        QString erros;
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const QString path = arquivos.FieldByName(QStringLiteral("DIRETORIO")).AsString();
+            const QString esperada = arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU")).AsString();
+            const runner::ResultadoScript info = runner::ExecutaScript(
+                QStringLiteral("Verificando arquivos baixados"), QStringLiteral("svn info ") + path, false);
+            const QString revisao = RevisaoDoInfo(info.saida);
+            if (erros.contains(path))
+                continue;
+            if (!revisao.isEmpty()) {
+                if (revisao.toLongLong() < esperada.toLongLong())
+                    erros += path + QStringLiteral("- era para ter baixado a release ") + esperada
+                        + QStringLiteral(" mas foi encontrada a release ") + revisao + kCrLf;
+            } else {
+                erros += path + QStringLiteral("- arquivo não encontrado ") + kCrLf;
+            }
+        }
+        if (!erros.isEmpty())
+            Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_ARQ_BAIXADO")) + kCrLf + erros, true);
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+// Before a group leaves "Pendente": the server's checks of the group, and the update of the
+// operator's working copies so that every file of the group sits at exactly the revision
+// that the group releases, with the homologated working copy refreshed at most once an
+// hour.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+class TdmGrupSoliHom;
+
+class CopiaTrabalho {
+public:
+    explicit CopiaTrabalho(TdmGrupSoliHom &dm) : dm(dm) {}
+
+    // The server's checks of the current group, then the local update. Returns normally
+    // only when the group may be transferred; otherwise shows the error and aborts.
+    void VD_before_Atu_SVN_Hom();
+    // After the update: every file at (or above) its released revision.
+    void Vd_Arquivos_Atualizados_Desenv();
+
+    // True when the homologated working copy is due for a refresh at `agora`, and then
+    // records `agora` in the state file.
+    static bool boAtualiza_Copia_Homol(const QDateTime &agora = QDateTime::currentDateTime());
+    static QString arquivoDeEstado();
+
+    // What `svn info` prints: the URL line and the revision line (empty when absent).
+    static QString UrlDoInfo(const QString &saida);
+    static QString RevisaoDoInfo(const QString &saida);
+    // The report of the update, in the temporary folder of drive C.
+    static QString arquivoDeRelatorio(const QString &codigo, const QString &descricao);
+
+private:
+    void Verificacoes();
+    void AtualizacaoLocal();
+    QString credenciais() const;
+    QString linhaDeUpdate(const QString &pasta) const;
+
+    TdmGrupSoliHom &dm;
+};

@@ -1,0 +1,414 @@
+#include "promotion/prehomologados.h"
+
+#include "datamodule/dmgrupsolihom.h"
+#include "host/consiste.h"
+#include "host/services.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "promotion/destino.h"
+
+#include <QSet>
+
+#include <zip.h>
+
+namespace files = platform::files;
+
+namespace {
+
+// A path of the development tree written without its drive ("\Desenv\F301\a.frm") is on
+// "C:", as every path of the product that lacks one; the relative destinations of the web
+// and form-setting files are cut from it by position, so the drive must be there.
+QString ComUnidade(const QString &path) { return path.startsWith(u'\\') ? QStringLiteral("C:") + path : path; }
+
+QString DestinoCompilado(const QString &path, const QString &) { return Arquivo_Destino(path); }
+QString OrigemCompilada(const QString &path, const QString &) { return Arquivo_Compilado(path); }
+QString DestinoWeb(const QString &path, const QString &dirDesenv) { return Arquivo_Destino_Asp(ComUnidade(path), dirDesenv); }
+QString OrigemWeb(const QString &path, const QString &dirDesenv) { return Arquivo_Origem_Asp(ComUnidade(path), dirDesenv); }
+QString DestinoFormulario(const QString &path, const QString &dirDesenv) { return Remove_Raiz(ComUnidade(path), dirDesenv); }
+QString OrigemFormulario(const QString &path, const QString &) { return path; }
+
+const VarianteDistribuicao kVariantes[] = {
+    {Familia::Compilados, "getArqSoli", &TdmGrupSoliHom::cdsArqSoli, DestinoCompilado, OrigemCompilada, true, true, false},
+    {Familia::Web, "getArqSoliAsp", &TdmGrupSoliHom::cdsArqSoliAsp, DestinoWeb, OrigemWeb, false, false, false},
+    {Familia::Formularios, "getArqSoliSetForms", &TdmGrupSoliHom::cdsArqSoliSetForms, DestinoFormulario,
+     OrigemFormulario, false, false, true},
+};
+
+QString Texto(const TdmGrupSoliHom &dm, const char *key, const QVariantList &args = {})
+{
+    return dm.msgPadrao.Msg(QLatin1StringView(key), args);
+}
+
+// libzip's message for the archive, or for the error code of an archive it could not open.
+QString ErroDoZip(zip_t *archive)
+{
+    return QString::fromUtf8(zip_error_strerror(zip_get_error(archive)));
+}
+
+QString ErroDoZip(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString text = QString::fromUtf8(zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return text;
+}
+
+// Writes an archive with one deflated entry. Empty when it went well, else libzip's words.
+QString EscreveZip(const QString &nativeArchive, const QString &nativeFile, const QString &entryName, time_t modified)
+{
+    int code = 0;
+    zip_t *archive = zip_open(nativeArchive.toLocal8Bit().constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!archive)
+        return ErroDoZip(code);
+    zip_source_t *source = zip_source_file(archive, nativeFile.toLocal8Bit().constData(), 0, -1);
+    if (!source) {
+        const QString error = ErroDoZip(archive);
+        zip_discard(archive);
+        return error;
+    }
+    const zip_int64_t index = zip_file_add(archive, entryName.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (index < 0) {
+        zip_source_free(source);
+        const QString error = ErroDoZip(archive);
+        zip_discard(archive);
+        return error;
+    }
+    if (zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 0) < 0
+        || zip_file_set_mtime(archive, zip_uint64_t(index), modified, 0) < 0) {
+        const QString error = ErroDoZip(archive);
+        zip_discard(archive);
+        return error;
+    }
+    if (zip_close(archive) < 0) {
+        const QString error = ErroDoZip(archive);
+        zip_discard(archive);
+        return error;
+    }
+    return {};
+}
+
+}  // namespace
+
+// ====================================================================== families and lists
+
+Familia FamiliaDoProduto(const QString &cdArvProd)
+{
+    const QString codigo = cdArvProd.toUpper();
+    if (codigo.contains(QLatin1StringView("P5")) || codigo.contains(QLatin1StringView("P6")))
+        return Familia::Compilados;
+    if (codigo.contains(QLatin1StringView("P15")))
+        return Familia::Web;
+    return Familia::Formularios;
+}
+
+Familia FamiliaDoGrupo(const TdmGrupSoliHom &dm, const QString &grupo)
+{
+    const QVariant arvore = dm.cdsGrupo->Lookup(QStringLiteral("CDGRUPHOMOL"), grupo, QStringLiteral("CDARVPROD"));
+    return FamiliaDoProduto(arvore.isValid() ? Dataset::valueText(arvore) : dm.grupo(QStringLiteral("CDARVPROD")));
+}
+
+const VarianteDistribuicao &Variante(Familia familia)
+{
+    for (const VarianteDistribuicao &variante : kVariantes) {
+        if (variante.familia == familia)
+            return variante;
+    }
+    return kVariantes[0];
+}
+
+QList<ArquivoDistribuicao> CarregaArquivos(TdmGrupSoliHom &dm, const VarianteDistribuicao &variante,
+                                           const QString &grupo)
+{
+    Dataset *lista = dm.*(variante.lista);
+    dm.CarregaPacote(lista, QLatin1StringView(variante.metodo), {grupo});
+
+    const int filial = lista->fieldIndex(QStringLiteral("CDFILIAL"));
+    const int numero = lista->fieldIndex(QStringLiteral("NRSOLISERV"));
+    const int arquivo = lista->fieldIndex(QStringLiteral("DSARQPATCH"));
+    const int destino = lista->fieldIndex(QStringLiteral("DSDIRDESTARQ"));
+    const int destinoCliente = lista->fieldIndex(QStringLiteral("DSDIRDSTARQESPCLI"));
+    const int especifico = lista->fieldIndex(QStringLiteral("IDARQESPECLIE"));
+    const auto texto = [lista](int field) { return field < 0 ? QString() : Dataset::valueText(lista->currentValue(field)); };
+
+    QList<ArquivoDistribuicao> arquivos;
+    arquivos.reserve(lista->RecordCount());
+    for (lista->First(); !lista->Eof(); lista->Next()) {
+        ArquivoDistribuicao a;
+        a.filial = texto(filial);
+        a.numero = texto(numero);
+        a.recebido = texto(arquivo);
+        a.destino = texto(destino);
+        a.destinoCliente = texto(destinoCliente);
+        a.especifico = variante.clientesEspecificos && texto(especifico) == u"S";
+        if (a.especifico)
+            a.destinoCliente = Cliente_Arquivo(a.recebido);
+        else
+            a.destino = variante.destino(a.recebido, dm.DirDesenv);
+        a.origem = variante.origem(a.recebido, dm.DirDesenv);
+        arquivos.append(a);
+    }
+    lista->First();
+    return arquivos;
+}
+
+QList<ChaveSolicitacao> SolicitacoesDaLista(const QString &lista)
+{
+    QList<ChaveSolicitacao> chaves;
+    for (QString linha : lista.split(u'\n')) {
+        if (linha.endsWith(u'\r'))
+            linha.chop(1);
+        if (linha.trimmed().isEmpty())
+            continue;
+        chaves.append({linha.left(4), linha.mid(4, 10)});
+    }
+    return chaves;
+}
+
+QList<ArquivoDistribuicao> ArquivosDaSolicitacao(const QList<ArquivoDistribuicao> &arquivos,
+                                                 const ChaveSolicitacao &solicitacao)
+{
+    QList<ArquivoDistribuicao> daSolicitacao;
+    for (const ArquivoDistribuicao &a : arquivos) {
+        if (a.filial == solicitacao.filial && a.numero == solicitacao.numero)
+            daSolicitacao.append(a);
+    }
+    return daSolicitacao;
+}
+
+// ====================================================================== path helpers
+
+QString ComBarra(const QString &folder) { return folder.isEmpty() || folder.endsWith(u'\\') ? folder : folder + u'\\'; }
+
+QString Junta(const QString &root, const QString &relative)
+{
+    QString tail = relative;
+    while (tail.startsWith(u'\\'))
+        tail.remove(0, 1);
+    return ComBarra(root) + tail;
+}
+
+QString NomeDoArquivo(const QString &path) { return path.mid(path.lastIndexOf(u'\\') + 1); }
+
+QString PastaDe(const QString &path)
+{
+    const qsizetype barra = path.lastIndexOf(u'\\');
+    return barra < 0 ? QString() : path.left(barra);
+}
+
+QString ExtensaoMaiuscula(const QString &path)
+{
+    const QString nome = NomeDoArquivo(path);
+    const qsizetype ponto = nome.lastIndexOf(u'.');
+    return ponto < 0 ? QString() : nome.mid(ponto).toUpper();
+}
+
+bool EhExecutavelOuPacote(const QString &path)
+{
+    const QString extensao = ExtensaoMaiuscula(path);
+    return extensao == u".EXE" || extensao == u".BPL";
+}
+
+QString PastaDosZips(const QString &raiz, const ArquivoDistribuicao &arquivo)
+{
+    if (!arquivo.doCliente())
+        return Junta(raiz, QStringLiteral("Ftp\\ExeFtp\\"));
+    const QString pasta = PastaDe(arquivo.destinoCliente);
+    return Junta(raiz, QStringLiteral("Ftp\\ExeFtp\\Clientes\\") + pasta.right(3) + u'\\');
+}
+
+QString RaizDaArvore(const QString &folder, const char *que, const QString &produto)
+{
+    if (folder.isEmpty())
+        Consiste::MensErro(QStringLiteral("O diretório dos arquivos %1 do produto %2 não está configurado.")
+                               .arg(QLatin1StringView(que), produto),
+                           true);
+    return ComBarra(folder);
+}
+
+QString AreaDeBackup(const QString &raiz, const QString &grupo)
+{
+    return Junta(raiz, QStringLiteral("Backup KMT\\") + grupo);
+}
+
+// ====================================================================== progress
+
+Andamento::Andamento(const QString &legenda, int total) : m_legenda(legenda), m_total(total)
+{
+    Showavi::ActiveShowAvi(nullptr, 1, legenda);
+}
+
+Andamento::~Andamento() { Showavi::DeactiveShowAvi(); }
+
+void Andamento::passo(int feitos)
+{
+    if (m_total <= kPoucos)
+        return;
+    const QString texto = QStringLiteral("%1 (%2 de %3)").arg(m_legenda).arg(feitos).arg(m_total);
+    Showavi::ActiveShowAvi(nullptr, 1, texto);
+    hostUi().progress(texto);
+}
+
+// ====================================================================== the pre-homologated copy
+
+void PreHomologados::Atualiza_Pre_Homologados() { Atualiza(Variante(Familia::Compilados)); }
+
+void PreHomologados::Atualiza_Pre_Homologados_Asp() { Atualiza(Variante(Familia::Web)); }
+
+void PreHomologados::Atualiza_Pre_Homologados_SetForms() { Atualiza(Variante(Familia::Formularios)); }
+
+void PreHomologados::AtualizaPorFamilia()
+{
+    Atualiza(Variante(FamiliaDoProduto(dm.grupo(QStringLiteral("CDARVPROD")))));
+}
+
+void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
+{
+    try {
+        const QString grupo = dm.codigoGrupo();
+        const QString legenda = Texto(dm, "ATUAL_PRE_HOMOLOGADOS");
+        Andamento andamento(legenda);
+        const QString raiz = RaizDaArvore(dm.DirPreHomol, "pré homologados", dm.grupo(QStringLiteral("CDPRODUTO")));
+        const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, variante, grupo);
+        const QString temporaria = TempDir() + u'\\' + grupo + u'\\';
+
+        for (const ArquivoDistribuicao &a : arquivos) {
+            Cria_Diretorios(raiz, a.destinoUsado());
+            if (variante.copiaTemporaria)
+                Cria_Diretorios(temporaria, a.destino);
+        }
+
+        // The backup area of the group. One that is already there was left by an earlier run
+        // of this copy that never brought the group to "004": it holds the versions from
+        // before that run touched anything, while the tree may now hold new ones. It is kept
+        // and only completed, so that a rollback still finds the true previous versions.
+        const QString area = AreaDeBackup(raiz, grupo);
+        for (const QString &pasta : {Junta(raiz, QStringLiteral("Backup KMT")), area}) {
+            if (!files::dirExists(pasta) && !files::forceDirectories(pasta))
+                Consiste::MensErro(Texto(dm, "ERRO_CREATE_DIR_BACKUP_KMT", {pasta}), true);
+        }
+        const QString listaDeNovos = area + u'\\' + QLatin1StringView(kNovosArquivos);
+        QStringList novos;
+        if (files::fileExists(listaDeNovos)) {
+            for (const QString &linha : files::readLines(listaDeNovos)) {
+                if (!linha.trimmed().isEmpty())
+                    novos.append(linha);
+            }
+        }
+        QSet<QString> jaNovos;
+        for (const QString &linha : novos)
+            jaNovos.insert(linha.toUpper());
+
+        QStringList erros;
+        QList<bool> semBackup(arquivos.size(), false);
+        for (qsizetype i = 0; i < arquivos.size(); ++i) {
+            const ArquivoDistribuicao &a = arquivos[i];
+            if (a.destinoUsado().isEmpty())
+                continue;
+            const QString anterior = raiz + a.destinoUsado();
+            // A file that an earlier run added is still new, even though it is there now.
+            if (jaNovos.contains(anterior.toUpper()))
+                continue;
+            if (!files::fileExists(anterior)) {
+                novos.append(anterior);
+                jaNovos.insert(anterior.toUpper());
+                continue;
+            }
+            const QString pastaDoBackup = area + u'\\' + a.pastaDaSolicitacao() + u'\\';
+            const QString backup = pastaDoBackup + NomeDoArquivo(a.destinoUsado());
+            if (files::fileExists(backup))
+                continue;
+            files::forceDirectories(pastaDoBackup);
+            if (!files::copyFile(anterior, backup)) {
+                erros.append(Texto(dm, "NOT_COPY_FILE", {anterior, backup}));
+                semBackup[i] = true;
+            }
+            if (variante.arquivosZip && EhExecutavelOuPacote(a.destinoUsado()))
+                Gera_Zip(anterior, pastaDoBackup);
+        }
+        // The list of new files is complete before any file is replaced: a run that stops
+        // halfway leaves it for the next one.
+        if (!novos.isEmpty())
+            files::writeLines(listaDeNovos, novos);
+
+        andamento.setTotal(int(arquivos.size()) * (variante.copiaTemporaria ? 2 : 1));
+        int feitos = 0;
+        const auto copia = [&](const QString &destinoRaiz, bool comZip, bool naArvore) {
+            for (qsizetype i = 0; i < arquivos.size(); ++i) {
+                andamento.passo(++feitos);
+                const ArquivoDistribuicao &a = arquivos[i];
+                // A file whose previous version could not be saved is not replaced: its
+                // backup is tried again by the next run.
+                if (naArvore && semBackup[i])
+                    continue;
+                QString fonte = TrocaRoot(a.origem.isEmpty() ? a.recebido : a.origem, dm.DirDesenv, dm.DirHomol);
+                if (fonte.size() < 3 || fonte[2] != u'\\')
+                    fonte.prepend(u'\\');
+                if (!(fonte.size() >= 2 && fonte[0].isLetter() && fonte[1] == u':'))
+                    fonte.prepend(QStringLiteral("C:"));
+                const QString destino = destinoRaiz + (naArvore ? a.destinoUsado() : a.destino);
+                if (a.origem.isEmpty() || !files::fileExists(fonte)) {
+                    erros.append(Texto(dm, "NOT_FILE_EXISTS", {fonte}));
+                    continue;
+                }
+                const QString pasta = PastaDe(destino);
+                if (!files::dirExists(pasta) && !files::forceDirectories(pasta))
+                    Consiste::MensErro(Texto(dm, "NOT_CREATE_DIR", {pasta}), false);
+                if (!files::copyFile(fonte, destino))
+                    erros.append(Texto(dm, "NOT_COPY_FILE", {fonte, destino}));
+                if (comZip && EhExecutavelOuPacote(destino))
+                    Gera_Zip(fonte, PastaDosZips(raiz, a));
+            }
+        };
+        copia(raiz, variante.arquivosZip, true);
+        if (variante.copiaTemporaria)
+            copia(temporaria, false, false);
+
+        if (!erros.isEmpty())
+            Consiste::MensErro(erros.join(QStringLiteral("\r\n")), true);
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+}
+
+// ====================================================================== archives and folders
+
+void PreHomologados::Gera_Zip(const QString &file, const QString &folder)
+{
+    try {
+        const QString pasta = ComBarra(folder);
+        if (!files::dirExists(pasta) && !files::forceDirectories(pasta))
+            Consiste::MensErro(Texto(dm, "NOT_CREATE_DIR", {pasta}), true);
+        const QString nome = NomeDoArquivo(file);
+        const QString zip = pasta + nome + QStringLiteral(".zip");
+        const QDateTime data = files::modificationTime(file);
+        const QString erro = EscreveZip(files::nativePath(zip), files::nativePath(file), nome,
+                                        data.isValid() ? time_t(data.toSecsSinceEpoch()) : time(nullptr));
+        if (!erro.isEmpty())
+            Consiste::MensErro(QStringLiteral("Não foi possível gerar o arquivo compactado %1. %2").arg(zip, erro), true);
+        if (data.isValid())
+            files::setModificationTime(zip, data);
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+}
+
+void PreHomologados::Apaga_Pasta(const QString &folder)
+{
+    try {
+        if (!files::dirExists(folder))
+            return;
+        for (const QString &nome : files::listDir(folder, QStringLiteral("*"), files::EntryKind::Dirs))
+            Apaga_Pasta(Junta(folder, nome));
+        for (const QString &nome : files::listDir(folder, QStringLiteral("*"), files::EntryKind::Files)) {
+            const QString arquivo = Junta(folder, nome);
+            files::setReadOnly(arquivo, false);
+            files::deleteFile(arquivo);
+        }
+        files::removeDir(folder);
+    } catch (const platform::PlatformError &) {
+        // A folder that cannot be reached is left as it is, like one that cannot be emptied.
+    }
+}

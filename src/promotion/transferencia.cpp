@@ -1,0 +1,222 @@
+#include "promotion/transferencia.h"
+
+#include "datamodule/dmgrupsolihom.h"
+#include "host/consiste.h"
+#include "host/dataset.h"
+#include "host/hostui.h"
+#include "host/services.h"
+#include "platform/files.h"
+#include "promotion/destino.h"
+#include "runner/frmexeccommands.h"
+
+#include <QRegularExpression>
+
+#include <set>
+
+namespace files = platform::files;
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+QStringList linhasDe(const QString &saida)
+{
+    return QString(saida).remove(u'\r').split(u'\n');
+}
+
+void acrescentaAoLog(QStringList &log, const QString &saida)
+{
+    log.append(linhasDe(saida));
+    while (!log.isEmpty() && log.last().isEmpty())
+        log.removeLast();
+}
+
+}  // namespace
+
+QString TransferenciaHomol::credenciais() const
+{
+    return QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"").arg(dm.UsuarioSVN, dm.SenhaSVN);
+}
+
+QString TransferenciaHomol::arquivoDeRelatorio(const QString &codigo, const QString &descricao)
+{
+    return QStringLiteral("C:\\temp\\") + codigo + QStringLiteral(" - ") + descricao
+        + QStringLiteral("- Copia Homologados.txt");
+}
+
+QString TransferenciaHomol::RevisaoNoStatus(const QStringList &linhas, const QString &path)
+{
+    // A status line: seven status columns, the out-of-date column, then the working
+    // revision, the last changed revision, the author and the path.
+    static const QRegularExpression statusLine(QStringLiteral(R"(^.{9}\s*(\d+|-)\s+)"));
+    const QString wanted = path.toUpper();
+    for (const QString &line : linhas) {
+        if (!line.toUpper().contains(wanted))
+            continue;
+        const QRegularExpressionMatch match = statusLine.match(line);
+        if (match.hasMatch())
+            return match.captured(1) == u"-" ? QStringLiteral("0") : match.captured(1);
+    }
+    return {};
+}
+
+void TransferenciaHomol::Atualiza_SVN_Homologados()
+{
+    try {
+        Grava_Versao_Ant_Arq_Homologados();
+        Troca_Arquivos_Desenv_Homol();
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+}
+
+void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
+{
+    Showavi::Scope busy(dm.msgPadrao.Msg(QStringLiteral("Grava_Versao_Ant_Arq_Homologados")));
+    Dataset &versoes = *dm.cdsVersArq;
+    versoes.CopyFrom(*dm.cdsArqModifAtu);
+    TField caminho = versoes.FieldByName(QStringLiteral("DSDIRARQCHECKOU"));
+
+    QStringList script{QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("VERIF_STATUS_FILE"))};
+    for (versoes.First(); !versoes.Eof(); versoes.Next()) {
+        const QString homologado = TrocaRoot(caminho.AsString(), dm.DirDesenv, dm.DirHomol);
+        versoes.Edit();
+        caminho.setAsString(homologado);
+        versoes.Post();
+        if (files::fileExists(homologado))
+            script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), homologado);
+    }
+    const runner::ResultadoScript status =
+        runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), script.join(kCrLf), true);
+    if (!status.ok)
+        Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GET_VER_HOM")), true);
+    acrescentaAoLog(dm.stlLogTram, status.saida);
+    const QStringList linhas = linhasDe(status.saida);
+
+    for (versoes.First(); !versoes.Eof(); versoes.Next()) {
+        const QString homologado = caminho.AsString();
+        QString anterior = QStringLiteral("0");  // a file new to the homologated copy
+        if (files::fileExists(homologado)) {
+            anterior = RevisaoNoStatus(linhas, homologado);
+            if (anterior.isEmpty())
+                Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("N_LOC_VER"), {homologado}), true);
+        }
+        versoes.Edit();
+        versoes.FieldByName(QStringLiteral("CDRELEASEARQANT")).setAsString(anterior);
+        versoes.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QString());
+        versoes.Post();
+    }
+    dm.ChamaServidor(QStringLiteral("setVersArqHom"), {dm.codigoGrupo(), versoes.Data()});
+}
+
+void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
+{
+    Showavi::Scope busy(dm.msgPadrao.Msg(QStringLiteral("Troca_Arquivos_Desenv_Homol")));
+    const QString grupo = dm.codigoGrupo();
+    const QString descricao = dm.grupo(QStringLiteral("DSGRUPHOMOL"));
+    Dataset &arquivos = *dm.cdsArqModifAtu;
+    TField checkout = arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU"));
+    TField diretorio = arquivos.FieldByName(QStringLiteral("DIRETORIO"));
+    TField atual = arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU"));
+
+    // Folders new to the homologated repository are made level by level, each with its commit.
+    std::set<QString> pastas;
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next())
+        pastas.insert(ExtractFilePath(checkout.AsString()));
+    const auto criaPasta = [&](const QString &pasta) {
+        const QString script = QStringLiteral("svn mkdir  --parents %1 %2").arg(credenciais(), pasta) + kCrLf
+            + QStringLiteral("svn commit -m\"Grupo de solicitações: %1\" %2 %3").arg(grupo, credenciais(), pasta);
+        const runner::ResultadoScript resultado = runner::ExecutaScript(
+            dm.msgPadrao.Msg(QStringLiteral("MAKE_DIR")) + QStringLiteral("Diretório: ") + pasta, script, false);
+        if (!resultado.ok)
+            Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_CRIA_DIR_HOM")), true);
+        return resultado.saida;
+    };
+    for (const QString &pasta : pastas) {
+        QString homologada = TrocaRoot(pasta, dm.DirDesenv, dm.DirHomol);
+        while (homologada.endsWith(u'\\') && homologada.size() > 3)
+            homologada.chop(1);
+        if (files::dirExists(homologada))
+            continue;
+        const qsizetype drive = homologada.indexOf(u'\\');
+        QString nivel = homologada.left(drive + 1);
+        const QStringList segmentos = homologada.mid(drive + 1).split(u'\\', Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i + 1 < segmentos.size(); ++i) {
+            nivel += segmentos[i] + u'\\';
+            if (!files::dirExists(nivel))
+                criaPasta(nivel);
+        }
+        acrescentaAoLog(dm.stlLogTram, criaPasta(homologada));
+    }
+
+    QStringList commits;
+    QString erros;
+    QStringList relatorio{grupo + QStringLiteral(" - ") + descricao,
+                          QStringLiteral("ARQUIVOS COPIADOS PARA O DIRETÓRIO DE HOMOLOGADOS - FASE 1 PARA FASE 2")};
+    const auto erro = [&erros](const QString &origem, const QString &texto) {
+        if (!erros.contains(origem))
+            erros += origem + texto + kCrLf;
+    };
+    const int total = arquivos.RecordCount();
+    int feitos = 0;
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+        const QString destino = TrocaRoot(checkout.AsString(), dm.DirDesenv, dm.DirHomol);
+        const QString origem = diretorio.AsString();
+        if (total > 5)
+            hostUi().progress(QStringLiteral("Copiando %1 de %2").arg(++feitos).arg(total));
+        if (!files::copyFile(origem, destino)) {
+            erro(origem, QStringLiteral(" - não foi possivel copiar o arquivo"));
+            continue;
+        }
+        relatorio << destino;
+        if (!files::fileExists(destino)) {
+            erro(origem, QStringLiteral(" - o arquivo não existe no diretorio de homologados"));
+            continue;
+        }
+        const runner::ResultadoScript comparacao = runner::ExecutaScript(
+            QStringLiteral("Comparando arquivos"), QStringLiteral("FC ") + origem + u' ' + destino, false);
+        if (!comparacao.saida.contains(QStringLiteral("nenhuma dif"))) {
+            erro(origem, QStringLiteral(" - os arquivos dos diretorios de origem e de destino são diferentes"));
+        } else if (!commits.join(kCrLf).contains(destino)) {
+            commits << QStringLiteral("@title Arquivo: ") + destino;
+            commits << QStringLiteral("svn add  %1 %2").arg(credenciais(), destino);
+            commits << QStringLiteral("svn commit -m\"Grupo de homologação: %1- Release: %2\" %3 %4")
+                           .arg(grupo, atual.AsString(), credenciais(), destino);
+        }
+    }
+    files::forceDirectories(QStringLiteral("C:\\temp"));
+    files::writeLines(arquivoDeRelatorio(grupo, descricao), relatorio);
+    if (!erros.isEmpty())
+        Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_COPIA_ARQ")) + kCrLf + erros, true);
+
+    const runner::ResultadoScript envio =
+        runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("COMMIT_FILE_REPHOM")), commits.join(kCrLf), true);
+    if (!envio.ok)
+        Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_ENVIA_ARQ_HOM")), true);
+    acrescentaAoLog(dm.stlLogTram, envio.saida);
+
+    QStringList status;
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+        if (files::fileExists(checkout.AsString()))
+            status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), checkout.AsString());
+    }
+    const runner::ResultadoScript posterior =
+        runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), status.join(kCrLf), true);
+    if (!posterior.ok)
+        Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GET_VER_HOM_POS")), true);
+    acrescentaAoLog(dm.stlLogTram, posterior.saida);
+    const QStringList linhas = linhasDe(posterior.saida);
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+        QString revisao = QStringLiteral("0");
+        if (files::fileExists(checkout.AsString())) {
+            revisao = RevisaoNoStatus(linhas, checkout.AsString());
+            if (revisao.isEmpty())
+                Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("N_LOC_VER"), {checkout.AsString()}), true);
+        }
+        arquivos.Edit();
+        atual.setAsString(revisao);
+        arquivos.Post();
+    }
+    dm.ChamaServidor(QStringLiteral("setVersArqHom"), {grupo, arquivos.Data()});
+}

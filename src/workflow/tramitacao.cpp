@@ -1,0 +1,246 @@
+#include "workflow/tramitacao.h"
+
+#include "datamodule/dmgrupsolihom.h"
+#include "host/consiste.h"
+#include "host/hostsettings.h"
+#include "host/services.h"
+#include "promotion/copiatrabalho.h"
+#include "promotion/prehomologados.h"
+#include "promotion/transferencia.h"
+#include "workflow/logtramitacao.h"
+#include "workflow/tags.h"
+#include "workflow/verificacoes.h"
+
+#include <QScopeGuard>
+
+#include <optional>
+
+namespace {
+
+const QString kTestes = QStringLiteral("000000000994");
+
+}  // namespace
+
+QString Tramitacao::ReleaseAnterior(const QString &release)
+{
+    return QString::number(QString(release).remove(u'.').toLongLong() - 1);
+}
+
+QString Tramitacao::CarimboDeTempo(const QDateTime &agora) { return agora.toString(QStringLiteral("yyyyMMddHHmmss")); }
+
+void Tramitacao::GravaFase(const QString &fase, const QString *release)
+{
+    dm.cdsGrupo->Edit();
+    dm.cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).setAsString(fase);
+    if (release)
+        dm.cdsGrupo->FieldByName(QStringLiteral("CDRELEASEGHOM")).setAsString(*release);
+    dm.cdsGrupo->Post();
+}
+
+QString Tramitacao::ReleaseDoProduto(const QString &cdProduto)
+{
+    const QString method = QStringLiteral("getReleaseProd");
+    return TdmGrupSoliHom::Lista(dm.ChamaServidor(method, {cdProduto}), method, 1)[0].toString();
+}
+
+void Tramitacao::SyncFaseTram(const QString &grupo, bool porReferencia)
+{
+    QString codigo = grupo;
+    if (porReferencia)
+        dm.ChamaServidor(QStringLiteral("SyncFaseTram"), {RemoteArg::ref(codigo)});
+    else
+        dm.ChamaServidor(QStringLiteral("SyncFaseTram"), {codigo});
+}
+
+// ====================================================================== the advance command
+
+bool Tramitacao::btfAvancaFaseClick()
+{
+    dm.stlLogTram.clear();
+    const QString grupo = dm.codigoGrupo();
+    const QString atual = dm.statusGrupo();
+    const QString proxima = Consiste::Ajusta(QString::number(atual.toInt() + 1), 3);
+    bool feita = false;
+    try {
+        if (atual == u"001")
+            feita = TramitaGrupo_001_002();
+        else if (atual == u"002")
+            feita = TramitaGrupo_002_003();
+        else if (atual == u"003")
+            feita = TramitaGrupo_003_004();
+        else if (atual == u"004")
+            feita = TramitaGrupo_004_005();
+        else if (atual == u"005")
+            feita = TramitaGrupo_005_006();
+        else if (atual == u"006")
+            feita = TramitaGrupo_006_007();
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        dm.stlLogTram.clear();
+        throw;
+    }
+    try {
+        if (feita) {
+            const QString log = dm.stlLogTram.isEmpty() ? QString() : dm.stlLogTram.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+            if (!Consiste::EmptyString(log))
+                SalvaLog(dm, Consiste::Ajusta(QString::number(proxima.toInt() - 1), 3), proxima, log, grupo);
+            dm.msgPadrao.ShowMsg(QStringLiteral("TRAM_SUCCESS"), DialogType::Information, mbOK);
+        }
+    } catch (...) {
+        dm.stlLogTram.clear();
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+    dm.stlLogTram.clear();
+    dm.DescartaAlteracoesGrupo();
+    return feita;
+}
+
+// ====================================================================== the transitions
+
+bool Tramitacao::TramitaGrupo_001_002()
+{
+    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_001_002"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return false;
+    CopiaTrabalho copia(dm);
+    copia.VD_before_Atu_SVN_Hom();
+    copia.Vd_Arquivos_Atualizados_Desenv();
+    TransferenciaHomol(dm).Atualiza_SVN_Homologados();
+    GravaFase(QStringLiteral("002"));
+    return true;
+}
+
+bool Tramitacao::TramitaGrupo_002_003()
+{
+    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_002_003"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return false;
+    const QString codigo = dm.codigoGrupo();
+    const QString produto = dm.grupo(QStringLiteral("CDPRODUTO"));
+    const QString arvore = dm.grupo(QStringLiteral("CDARVPROD"));
+    dm.CarregaPacote(dm.cdsSoli, QStringLiteral("GetSoli"), {codigo});
+    QString lista;
+    for (dm.cdsSoli->First(); !dm.cdsSoli->Eof(); dm.cdsSoli->Next())
+        lista += dm.cdsSoli->FieldByName(QStringLiteral("CDFILIAL")).AsString()
+            + dm.cdsSoli->FieldByName(QStringLiteral("NRSOLISERV")).AsString() + QStringLiteral("\r\n");
+    if (FamiliaDoProduto(arvore) == Familia::Compilados) {
+        Verificacoes verificacoes(dm);
+        verificacoes.Vd_soli_sem_arq_gerar();
+        verificacoes.Vd_Consistencia_Arquivo();
+    }
+    if (!dm.GeraSolicitacoes(lista, produto, arvore))
+        return false;
+    // Patch generation may have moved the list; the phase is written on this group.
+    dm.LocalizaGrupo(codigo);
+    GravaFase(QStringLiteral("003"));
+    Verificacoes(dm).Preenche_Release_Grupo(codigo);
+    SyncFaseTram(codigo, true);
+    return true;
+}
+
+bool Tramitacao::TramitaGrupo_003_004()
+{
+    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_003_004"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return false;
+    Verificacoes(dm).VD_Todas_Solicitacoes_Geradas();
+    const QString codigo = dm.codigoGrupo();
+    const QString produto = dm.grupo(QStringLiteral("CDPRODUTO"));
+    dm.GetLocations(produto);
+    PreHomologados(dm).AtualizaPorFamilia();
+    const QString release = ReleaseDoProduto(produto);
+    // A working list of the requests, not the screen's.
+    Dataset &solicitacoes = *dm.cdsSoliAuxRel;
+    dm.CarregaPacote(&solicitacoes, QStringLiteral("GetSoli"), {codigo});
+    for (solicitacoes.First(); !solicitacoes.Eof(); solicitacoes.Next())
+        dm.ChamaServidor(QStringLiteral("SetReleaseSoli"),
+                         {release, solicitacoes.FieldByName(QStringLiteral("NRSOLISERV")).AsString()});
+    SyncFaseTram(codigo);
+    dm.LocalizaGrupo(codigo);
+    GravaFase(QStringLiteral("004"), &release);
+    return true;
+}
+
+bool Tramitacao::TramitaGrupo_004_005()
+{
+    std::optional<Showavi::Scope> busy(std::in_place, dm.msgPadrao.Msg(QStringLiteral("TRAMITAGRUPO_PATCH_GERADA")));
+    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_004_005"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return false;
+    Verificacoes(dm).VD_Todas_Solicitacoes_Geradas();
+    const QString release = QString(dm.grupo(QStringLiteral("CDRELEASEGHOM"))).remove(u'.');
+    dm.msgPadrao.ShowMsg(QStringLiteral("CRIAR_PATCH"), {ReleaseAnterior(release), release}, DialogType::Information,
+                         mbOK);
+    const QString codigo = dm.codigoGrupo();
+    GravaFase(QStringLiteral("005"));
+    SyncFaseTram(codigo);
+    return true;
+}
+
+bool Tramitacao::TramitaGrupo_005_006()
+{
+    std::optional<Showavi::Scope> busy(std::in_place, dm.msgPadrao.Msg(QStringLiteral("LIBERA_GRUPO_TESTE")));
+    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_005_006"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return false;
+    TagsSvn tags(dm);
+    QString local;
+    try {
+        const QString release = QString(dm.grupo(QStringLiteral("CDRELEASEGHOM"))).remove(u'.');
+        dm.msgPadrao.ShowMsg(QStringLiteral("ATUALIZA_SRV_TESTE"), {ReleaseAnterior(release), release},
+                             DialogType::Information, mbOK);
+        {
+            // One connection use covers the whole hand-over.
+            dm.ConexaoPermanente(true);
+            const auto libera = qScopeGuard([this] { dm.ConexaoPermanente(false); });
+            Dataset &solicitacoes = *dm.cdsSoli;
+            for (solicitacoes.First(); !solicitacoes.Eof(); solicitacoes.Next())
+                dm.ChamaServidor(QStringLiteral("setTroca_Resp_Soli"),
+                                 {solicitacoes.FieldByName(QStringLiteral("CDFILIAL")).AsString(),
+                                  solicitacoes.FieldByName(QStringLiteral("NRSOLISERV")).AsString(), Horvane::Operador(),
+                                  kTestes});
+        }
+        const QString codigo = dm.codigoGrupo();
+        tags.Gera_Tag_SVN(QStringLiteral("TST_") + CarimboDeTempo() + u'_' + codigo, &local);
+        dm.LocalizaGrupo(codigo);
+        GravaFase(QStringLiteral("006"));
+        SyncFaseTram(codigo);
+    } catch (...) {
+        busy.reset();
+        dm.DescartaAlteracoesGrupo();
+        tags.Deleta_SVN(local);
+        throw;
+    }
+    return true;
+}
+
+bool Tramitacao::TramitaGrupo_006_007()
+{
+    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_006_007"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return false;
+    const QString carimbo = CarimboDeTempo();
+    // The marked groups, in list order, as the list shows them under its filter.
+    QString codigos;
+    dm.cdsGrupoAux->CopyFrom(*dm.cdsGrupo);
+    dm.cdsGrupoAux->ApplyFilter(dm.cdsGrupo->Filter());
+    for (dm.cdsGrupoAux->First(); !dm.cdsGrupoAux->Eof(); dm.cdsGrupoAux->Next()) {
+        if (dm.cdsGrupoAux->FieldByName(QStringLiteral("IDMARCADO")).AsString() == u"S")
+            codigos += dm.cdsGrupoAux->FieldByName(QStringLiteral("CDGRUPHOMOL")).AsString();
+    }
+    TagsSvn tags(dm);
+    QString local;
+    bool homologou = false;
+    try {
+        Verificacoes verificacoes(dm);
+        verificacoes.VD_Todas_Solicitacoes_Testadas();
+        verificacoes.VD_Volta_Grupo();
+        tags.Gera_Tag_SVN(QStringLiteral("HOM_") + carimbo + u'_' + codigos, &local);
+        throw EHomologa(QStringLiteral("A homologação dos grupos ainda não está disponível nesta versão do módulo."));
+        homologou = true;
+        dm.AtualizaDados();
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        // Once the groups are closed the homologation has happened: its tag is its record
+        // and stays, even when only the closing refresh failed.
+        if (!homologou)
+            tags.Deleta_SVN(local);
+        throw;
+    }
+    return true;
+}

@@ -1,0 +1,204 @@
+// Version stamps against a real repository: every stamp is written under lock, revert,
+// unlock and commit, and stamping again replaces the old stamp.
+
+#include "patchenv.h"
+
+#include "patch/frmgpatch.h"
+#include "patch/mensagens.h"
+
+#include "host/dataset.h"
+#include "platform/files.h"
+
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kCopia = QStringLiteral("C:\\Homol\\ERP");
+
+class CarimboTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CriaRepositorio(QStringLiteral("ERP"), kCopia,
+                        {{"SQL\\Oracle\\Proc.sql", "create or replace Procedure Atualiza_Cliente(p IN NUMBER) IS\r\nBEGIN\r\n"
+                                                   "  NULL;\r\nEND;\r\n/\r\n"},
+                         {"SQL\\SQLServer\\Vw.sql", "-- pedidos\r\nCREATE VIEW vw_Pedidos AS\r\nSELECT 1 AS X\r\nGO\r\n"},
+                         {"SQL\\Oracle\\Alter.sql", "ALTER TABLE CLIENTE ADD (DSEMAIL VARCHAR2(100));\r\n"},
+                         {"REL\\Vendas.qr2", "QR2\r\nTITULO=Vendas\r\n"},
+                         {"CDS\\Menu.cds",
+                          "<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                          "<FIELD attrname=\"CDMENUITEM\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                          "<FIELD attrname=\"DSCAPTION\" fieldtype=\"string\" WIDTH=\"60\"/></FIELDS><PARAMS/></METADATA>"
+                          "<ROWDATA><ROW CDMENUITEM=\"CADASTRO\" DSCAPTION=\"Cadastro\"/></ROWDATA></DATAPACKET>"},
+                         {"WEB\\index.php", "<?php\r\necho 1;\r\n\r\n//VERSAO 1.00.000\r\n\r\n//VERSAO 0.99.000\r\nlinha depois\r\n"},
+                         {"WEB\\conf.ini", "[geral]\r\nnome=x\r\n"},
+                         {"WEB\\base.twig", "{% block a %}{% endblock %}\r\n"},
+                         {"WEB\\ajuda.html", "<html></html>\r\n\r\n<!-- VERSAO 1.00.000 -->\r\n\r\n"},
+                         {"WEB\\pagina.asp", "<% Response.Write(1) %>\r\n"}});
+        form.stDirBaseRep = kCopia + u'\\';
+        form.stUserSubVersion = QStringLiteral("svn_teste");
+        form.stPassSubVersion = QStringLiteral("segredo");
+        form.stVersao = QStringLiteral("1.00.002");
+    }
+
+    QStringList Linhas(const QString &relative) { return platform::files::readLines(kCopia + u'\\' + relative); }
+    // Nothing left locked or uncommitted in the working copy.
+    void CopiaLimpa()
+    {
+        const QString status = Saida(QStringLiteral("svn status --xml -u ") + kCopia);
+        EXPECT_FALSE(status.contains(QLatin1StringView("<lock>"))) << status.toStdString();
+        EXPECT_FALSE(status.contains(QLatin1StringView("item=\"modified\""))) << status.toStdString();
+    }
+    QString Log() const
+    {
+        QStringList linhas;
+        for (int i = 0; i < form.lsbProgresso->count(); ++i)
+            linhas.append(form.lsbProgresso->item(i)->text());
+        return linhas.join(u'\n');
+    }
+
+    AmbienteDeGeracao ambiente;
+    ScriptedHostUi ui;
+    HostUiScope escopo{ui};
+    TfrmGPatch form;
+};
+
+}  // namespace
+
+TEST_F(CarimboTest, OracleProcedureIsStampedOnceAndRestampedInPlace)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\SQL\\Oracle\\Proc.sql");
+    const int antes = Revisao(arquivo);
+    form.GeraSql(arquivo);
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    EXPECT_EQ(Linhas("SQL\\Oracle\\Proc.sql").mid(5),
+              (QStringList{"", "-- VERSAO --", "BEGIN ATUVEROBJ('ATUALIZA_CLIENTE','1.00.002'); END;", "/", ""}));
+    EXPECT_GT(Revisao(arquivo), antes);
+    EXPECT_EQ(form.stlResult, QStringList{arquivo.toUpper()});
+    CopiaLimpa();
+    // (a revert of an unchanged file prints nothing, so it shows no block)
+    for (const char *texto : {"BLOQUEANDO O ARQUIVO ...  ", "DESBLOQUEANDO ARQUIVO ...  ", "ENVIANDO ARQUIVO ATUALIZADO ...  "})
+        EXPECT_TRUE(Log().contains(QString::fromUtf8(texto) + arquivo)) << texto;
+
+    form.stVersao = QStringLiteral("1.00.003");
+    form.GeraSql(arquivo);
+    const QStringList linhas = Linhas("SQL\\Oracle\\Proc.sql");
+    EXPECT_EQ(linhas.count("-- VERSAO --"), 1);
+    EXPECT_EQ(linhas.mid(5), (QStringList{"", "-- VERSAO --", "BEGIN ATUVEROBJ('ATUALIZA_CLIENTE','1.00.003'); END;", "/", ""}));
+    CopiaLimpa();
+}
+
+TEST_F(CarimboTest, SqlServerViewGetsTheExecForm)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\SQL\\SQLServer\\Vw.sql");
+    form.GeraSql(arquivo);
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    EXPECT_EQ(Linhas("SQL\\SQLServer\\Vw.sql").mid(4),
+              (QStringList{"", "-- VERSAO --", "EXEC ATUVEROBJ 'VW_PEDIDOS','1.00.002';", "GO", ""}));
+    form.stVersao = QStringLiteral("1.00.003");
+    form.GeraSql(arquivo);
+    EXPECT_EQ(Linhas("SQL\\SQLServer\\Vw.sql").mid(4),
+              (QStringList{"", "-- VERSAO --", "EXEC ATUVEROBJ 'VW_PEDIDOS','1.00.003';", "GO", ""}));
+    CopiaLimpa();
+}
+
+TEST_F(CarimboTest, ScriptWithoutCreationIsNeitherChangedNorCommittedButCounted)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\SQL\\Oracle\\Alter.sql");
+    const int antes = Revisao(arquivo);
+    const QByteArray conteudo = platform::files::readBytes(arquivo);
+    form.GeraSql(arquivo);
+    EXPECT_EQ(form.inErros, 0);
+    EXPECT_EQ(platform::files::readBytes(arquivo), conteudo);
+    EXPECT_EQ(Revisao(arquivo), antes);
+    EXPECT_EQ(form.stlResult, QStringList{arquivo.toUpper()});
+    EXPECT_FALSE(Log().contains(QStringLiteral("ENVIANDO ARQUIVO ATUALIZADO")));
+    CopiaLimpa();
+}
+
+TEST_F(CarimboTest, ReportStampedTwiceEndsWithOneStamp)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\REL\\Vendas.qr2");
+    const QByteArray original = platform::files::readBytes(arquivo);
+    form.GeraQr2(arquivo);
+    form.stVersao = QStringLiteral("1.00.003");
+    form.GeraQr2(arquivo);
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    EXPECT_EQ(platform::files::readBytes(arquivo), original + "1.00.003#");
+    CopiaLimpa();
+}
+
+TEST_F(CarimboTest, VersionTooLongForTheReportStampIsCountedAndTheReportLeftAlone)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\REL\\Vendas.qr2");
+    const QByteArray original = platform::files::readBytes(arquivo);
+    form.stVersao = QStringLiteral("10.00.002");
+    form.GeraQr2(arquivo);
+    EXPECT_EQ(form.inErros, 1);
+    EXPECT_EQ(platform::files::readBytes(arquivo), original);
+    EXPECT_TRUE(Log().contains(QStringLiteral("Error: A versão 10.00.002 não cabe"))) << Log().toStdString();
+    EXPECT_TRUE(form.stlResult.isEmpty());
+    CopiaLimpa();
+}
+
+TEST_F(CarimboTest, MenuDatasetGainsItsVersionItemOnce)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\CDS\\Menu.cds");
+    form.GeraCds(arquivo);
+    form.stVersao = QStringLiteral("1.00.003");
+    form.GeraCds(arquivo);
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    Dataset menu;
+    menu.LoadFromFile(arquivo);
+    ASSERT_EQ(menu.RecordCount(), 2);
+    ASSERT_TRUE(menu.Locate(QStringLiteral("CDMENUITEM"), QStringLiteral("VERSAO")));
+    EXPECT_EQ(menu.FieldByName(QStringLiteral("DSCAPTION")).AsString(), QStringLiteral("1.00.003"));
+    EXPECT_FALSE(platform::files::readBytes(arquivo).contains("RowState"));
+    CopiaLimpa();
+}
+
+TEST_F(CarimboTest, WebFilesEndWithExactlyOneStampBetweenEmptyLines)
+{
+    const struct {
+        const char *relative;
+        void (TfrmGPatch::*generator)(const QString &, bool);
+        QStringList ends;
+    } casos[] = {
+        // old stamps and the lines after them go
+        {"WEB\\index.php", &TfrmGPatch::GeraPhp, {"<?php", "echo 1;", "", "//VERSAO 1.00.002", ""}},
+        {"WEB\\conf.ini", &TfrmGPatch::GeraIni, {"[geral]", "nome=x", "", ";VERSAO 1.00.002", ""}},
+        {"WEB\\base.twig", &TfrmGPatch::GeraTwig, {"{% block a %}{% endblock %}", "", "{# VERSAO 1.00.002 #}", ""}},
+        // a file that already ends with empty line, stamp, empty line
+        {"WEB\\ajuda.html", &TfrmGPatch::GeraHtml, {"<html></html>", "", "<!-- VERSAO 1.00.002 -->", ""}},
+    };
+    for (const auto &caso : casos) {
+        SCOPED_TRACE(caso.relative);
+        const QString arquivo = kCopia + u'\\' + QString::fromUtf8(caso.relative);
+        (form.*caso.generator)(arquivo, false);
+        EXPECT_EQ(Linhas(QString::fromUtf8(caso.relative)), caso.ends);
+        // Stamping again changes nothing but the version.
+        (form.*caso.generator)(arquivo, false);
+        EXPECT_EQ(Linhas(QString::fromUtf8(caso.relative)), caso.ends);
+    }
+    form.GeraAsp(kCopia + QStringLiteral("\\WEB\\pagina.asp"));
+    EXPECT_EQ(Linhas("WEB\\pagina.asp"), (QStringList{"<% Response.Write(1) %>", "", "<% 'VERSAO 1.00.002 %>", ""}));
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    EXPECT_EQ(form.stlResult.size(), 9);
+    CopiaLimpa();
+}
+
+TEST_F(CarimboTest, FileLockedByAnotherUserIsCountedWithTheLockMessage)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\SQL\\Oracle\\Proc.sql");
+    Roda(QStringLiteral("svn lock %1 --username outro --non-interactive").arg(arquivo));
+    const QByteArray conteudo = platform::files::readBytes(arquivo);
+    form.GeraSql(arquivo);
+    const QString texto = patch::MensagensDaGeracao().Msg(QStringLiteral("SUB_COPIATRAVADA"));
+    EXPECT_EQ(form.inErros, 1);
+    EXPECT_EQ(ui.messages(), QList<QString>{texto});
+    EXPECT_TRUE(Log().contains(QStringLiteral("Error: ") + texto)) << Log().toStdString();
+    EXPECT_EQ(platform::files::readBytes(arquivo), conteudo);
+    EXPECT_TRUE(form.stlResult.isEmpty());
+}

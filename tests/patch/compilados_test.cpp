@@ -1,0 +1,278 @@
+// The build commands: which kind of artefact a project file yields, the exact command line
+// of every branch as the compiler stand-in received it, where the artefact lands, and the
+// build runner's judgement of what the compiler printed.
+
+#include "patchenv.h"
+
+#include "patch/frmgpatch.h"
+
+#include "platform/files.h"
+
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kDcc = QStringLiteral("\"c:\\arquivos de programas\\borland\\delphi5\\bin\\dcc32.exe\" ");
+const QString kLib = QStringLiteral("\"c:\\arquivos de programas\\borland\\delphi5\\lib\";");
+const QString kPkgs = QStringLiteral("_rtl;_vcl;_db;_hvk;_qr;_ger;_frm;_lib");
+const QString kComp = QStringLiteral("\"c:\\arquivos de programas\\borland\\delphi5\\Components\\Zql\";"
+                                     "\"c:\\arquivos de programas\\borland\\delphi5\\Odac for Delphi 5\\Lib\";"
+                                     "\"c:\\arquivos de programas\\borland\\delphi5\\Odac for Delphi 5\\Bin\";"
+                                     "\"c:\\arquivos de programas\\borland\\delphi5\\Sdac for Delphi 5\\Lib\";"
+                                     "\"c:\\arquivos de programas\\borland\\delphi5\\Sdac for Delphi 5\\Bin\";");
+const QString kVcl = QStringLiteral("\"c:\\arquivos de programas\\borland\\delphi5\\Source\\Vcl\";");
+
+}  // namespace
+
+TEST(GetPrefix, EachExtensionAndFolderGivesItsKind)
+{
+    const struct {
+        const char *path;
+        const char *type;
+    } casos[] = {
+        // packages by their name
+        {"C:\\B\\CLI\\SRC\\PKG\\_Comp.dpk", "bpl"},
+        {"C:\\B\\CLI\\SRC\\PKG\\pkg_abc.DPK", "pkg"},
+        {"C:\\B\\CLI\\SRC\\PKG\\Componentes.dpk", ""},
+        // projects by their folder
+        {"C:\\B\\SRV\\SRC\\CAD\\Cad.dpr", "dll"},
+        {"C:\\B\\SRV\\STD\\BIB\\Bib.dpr", "exe"},
+        {"C:\\B\\ZQL\\SRC\\CAD\\Cad.dpr", "dll"},
+        {"C:\\B\\ZQL\\STD\\BIB\\Bib.dpr", "exe"},
+        {"C:\\B\\CLI\\SRC\\UTL\\QRDEXP\\Exp.dpr", "dll"},
+        {"C:\\B\\CLI\\SRC\\Principal\\Principal.dpr", "exe"},
+        // stamped files by their extension
+        {"C:\\B\\REL\\V.qr2", "qr2"}, {"C:\\B\\SQL\\A.SQL", "sql"}, {"C:\\B\\M.cds", "cds"}, {"C:\\B\\a.php", "php"},
+        {"C:\\B\\a.css", "css"}, {"C:\\B\\a.js", "js"}, {"C:\\B\\a.html", "html"}, {"C:\\B\\a.xml", "xml"},
+        {"C:\\B\\a.twig", "twig"}, {"C:\\B\\a.ini", "ini"}, {"C:\\B\\a.rptdesign", "rptdesign"}, {"C:\\B\\a.asp", "asp"},
+        // anything else is not generated
+        {"C:\\B\\a.pas", ""}, {"C:\\B\\a.htm", ""}, {"C:\\B.D\\semextensao", ""},
+    };
+    for (const auto &caso : casos)
+        EXPECT_EQ(TfrmGPatch::GetPrefix(QString::fromUtf8(caso.path)), QString::fromUtf8(caso.type)) << caso.path;
+}
+
+TEST(ArtefatoDoArquivo, ProjectsGiveTheirBinaryEverythingElseItself)
+{
+    const struct {
+        const char *path;
+        const char *artefact;
+    } casos[] = {
+        {"C:\\H\\ERP\\CLI\\SRC\\PKG\\_Comp.dpk", "C:\\H\\ERP\\CLI\\Bin\\_Comp.bpl"},
+        {"C:\\H\\ERP\\ZQL\\SRC\\Cad\\Cad.dpr", "C:\\H\\ERP\\ZQL\\Bin\\Cad.dll"},
+        {"C:\\H\\ERP\\SRV\\SRC\\SRV_Agenda\\SRV_Agenda.dpr", "C:\\H\\ERP\\SRV\\Bin\\SRV_Agenda.exe"},
+        {"C:\\H\\ERP\\ZQL\\SRC\\Duv\\Duv.dpr", "C:\\H\\ERP\\ZQL\\Bin\\Duv.exe"},
+        {"C:\\H\\ERP\\CLI\\SRC\\Principal\\Principal.dpr", "C:\\H\\ERP\\CLI\\Bin\\Principal.exe"},
+        // the server folder is looked for before the client folder
+        {"C:\\H\\SRV\\CLI\\X.dpr", "C:\\H\\SRV\\Bin\\X.dll"},
+        {"C:\\H\\ERP\\SQL\\A.sql", "C:\\H\\ERP\\SQL\\A.sql"},
+        {"C:\\H\\ERP\\Outro\\P.dpr", "C:\\H\\ERP\\Outro\\P.dpr"},
+    };
+    for (const auto &caso : casos)
+        EXPECT_EQ(TfrmGPatch::ArtefatoDoArquivo(QString::fromUtf8(caso.path)), QString::fromUtf8(caso.artefact)) << caso.path;
+}
+
+namespace {
+
+class ComandosDeCompilacao : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form.stDirBaseRep = QStringLiteral("C:\\B\\");
+        platform::files::forceDirectories(QStringLiteral("C:\\B"));
+    }
+    // A project file whose first word says what it builds.
+    void Projeto(const QString &path, const char *kind)
+    {
+        platform::files::forceDirectories(path.section(u'\\', 0, -2));
+        platform::files::writeBytes(path, QByteArray(kind) + " X;\r\nbegin\r\nend.\r\n");
+    }
+
+    AmbienteDeGeracao ambiente;
+    TfrmGPatch form;
+};
+
+}  // namespace
+
+TEST_F(ComandosDeCompilacao, EveryBranchRunsItsExactCommandLineAndFindsItsArtefact)
+{
+    const QString b = QStringLiteral("C:\\B\\");
+    const QString depura = QStringLiteral(" /$D+ /$L+ /$YD /GD /DVELKORA;MADEXCEPT ");
+    const QString opcoes = QStringLiteral(" /$B- /Q /B /H- /W- /VR-");
+    const struct {
+        const char *path;
+        const char *kind;
+        QStringList lines;     // every compile, in order
+        const char *artefact;  // the generated-list entry, empty when none
+    } casos[] = {
+        // client package; a "_HC" package is compiled a second time without /B
+        {"C:\\B\\CLI\\SRC\\PKG\\_COMP.DPK", "package",
+         {kDcc + "C:\\B\\CLI\\SRC\\PKG\\_COMP.DPK /$D+ /$L+ /$YD /GD /DVELKORA;MADEXCEPT;BPLSERVER " + opcoes + " /R" + kLib + b
+          + "cli\\src\\utl\\qrd\\noshared /LE" + b + "cli\\bin /LN" + b + "cli\\std\\dcp /U" + b + "cli\\std\\dcp /N" + b
+          + "cli\\std\\dcp\\dcu"},
+         "C:\\B\\cli\\bin\\_COMP.bpl"},
+        {"C:\\B\\CLI\\SRC\\PKG\\_HCX.DPK", "package",
+         {kDcc + "C:\\B\\CLI\\SRC\\PKG\\_HCX.DPK /$D+ /$L+ /$YD /GD /DVELKORA;MADEXCEPT;BPLSERVER " + opcoes + " /R" + kLib + b
+              + "cli\\src\\utl\\qrd\\noshared /LE" + b + "cli\\bin /LN" + b + "cli\\std\\dcp /U" + b + "cli\\std\\dcp /N" + b
+              + "cli\\std\\dcp\\dcu",
+          kDcc + "C:\\B\\CLI\\SRC\\PKG\\_HCX.DPK /$D+ /$L+ /$YD /GD /DVELKORA;MADEXCEPT;BPLSERVER  /$B- /Q /H- /W- /VR- /R"
+              + kLib + " /LE" + b + "cli\\bin /LN" + b + "cli\\std\\dcp /U" + b + "cli\\std\\dcp /N" + b + "cli\\std\\dcp\\dcu"},
+         "C:\\B\\cli\\bin\\_HCX.bpl"},
+        // server package
+        {"C:\\B\\SRV\\SRC\\PKG\\_SRVP.DPK", "package",
+         {kDcc + "C:\\B\\SRV\\SRC\\PKG\\_SRVP.DPK /$B- /$D- /Q /B /H- /W- /DVELKORA /VR- /R" + kLib + b
+          + "cli\\src\\utl\\qrd\\noshared /LE" + b + "srv\\bin /LN" + b + "srv\\std\\dcp /U" + b + "srv\\std\\dcp"},
+         "C:\\B\\srv\\bin\\_SRVP.bpl"},
+        // PKG packages: with the runtime packages, without them, with _leh only
+        {"C:\\B\\CLI\\SRC\\PKG\\Pkg_Abc.dpk", "package",
+         {kDcc + "C:\\B\\CLI\\SRC\\PKG\\PKG_ABC.DPK" + depura + opcoes + " /LU" + kPkgs + " /R" + kLib + " /LE" + b + "cli\\bin /LN"
+          + b + "cli\\std\\dcp /U" + b + "cli\\std\\dcp /N" + b + "dcu"},
+         "C:\\B\\cli\\bin\\Pkg_Abc.bpl"},
+        {"C:\\B\\CLI\\SRC\\PKG\\PKG_QIR01.DPK", "package",
+         {kDcc + "C:\\B\\CLI\\SRC\\PKG\\PKG_QIR01.DPK" + depura + opcoes + " /R" + kLib + " /LE" + b + "cli\\bin /LN" + b
+          + "cli\\std\\dcp /U" + b + "cli\\std\\dcp /N" + b + "dcu"},
+         "C:\\B\\cli\\bin\\PKG_QIR01.bpl"},
+        {"C:\\B\\CLI\\SRC\\PKG\\PKG_LEH00000.DPK", "package",
+         {kDcc + "C:\\B\\CLI\\SRC\\PKG\\PKG_LEH00000.DPK" + depura + opcoes + " /LU_leh /R" + kLib + " /LE" + b + "cli\\bin /LN"
+          + b + "cli\\std\\dcp /U" + b + "cli\\std\\dcp /N" + b + "dcu"},
+         "C:\\B\\cli\\bin\\PKG_LEH00000.bpl"},
+        // programs
+        {"C:\\B\\SRV\\STD\\BIB\\BIB.DPR", "program",
+         {kDcc + "C:\\B\\SRV\\STD\\BIB\\BIB.DPR /$D+  /$B- /Q /B /H- /W- /DVELKORA /VR- /R" + kLib + " /E" + b + "\\srv\\std\\bib /N"
+          + b + "\\srv\\std\\bib"},
+         "C:\\B\\srv\\std\\bib\\BIB.EXE"},
+        {"C:\\B\\CLI\\SRC\\CLI\\CLI.DPR", "program",
+         {kDcc + "C:\\B\\CLI\\SRC\\CLI\\CLI.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA /VR- /LU" + kPkgs + " /R" + kLib
+          + " /EC:\\B\\CLI\\SRC\\CLI /U" + b + "cli\\std\\dcp /N" + b + "dcu"},
+         "C:\\B\\CLI\\SRC\\CLI\\CLI.EXE"},
+        {"C:\\B\\CLI\\SRC\\MDQ\\MDQ.DPR", "program",
+         {kDcc + "C:\\B\\CLI\\SRC\\MDQ\\MDQ.DPR" + depura + opcoes + " /R" + kLib + " /U" + b + "cli\\std\\dcp\\dcu; /E" + b
+          + "cli\\bin /N" + b + "dcu"},
+         "C:\\B\\cli\\bin\\MDQ.EXE"},
+        {"C:\\B\\CLI\\SRC\\QIR\\QIRTAB.DPR", "program",
+         {kDcc + "C:\\B\\CLI\\SRC\\QIR\\QIRTAB.DPR" + depura + opcoes + " /R" + kLib + " /E" + b + "cli\\bin /U" + b
+          + "cli\\std\\dcp /N" + b + "dcu"},
+         "C:\\B\\cli\\bin\\QIRTAB.EXE"},
+        {"C:\\B\\CLI\\SRC\\LEH\\LEH.DPR", "program",
+         {kDcc + "C:\\B\\CLI\\SRC\\LEH\\LEH.DPR" + depura + opcoes + " /LU_leh /R" + kLib + " /E" + b + "cli\\bin /U" + b
+          + "cli\\std\\dcp /N" + b + "dcu"},
+         "C:\\B\\cli\\bin\\LEH.EXE"},
+        {"C:\\B\\CLI\\SRC\\Principal\\Principal.dpr", "program",
+         {kDcc + "C:\\B\\CLI\\SRC\\PRINCIPAL\\PRINCIPAL.DPR" + depura + opcoes + " /LU" + kPkgs + " /R" + kLib + " /E" + b
+          + "cli\\bin /U" + b + "cli\\std\\dcp /N" + b + "dcu"},
+         "C:\\B\\cli\\bin\\PRINCIPAL.EXE"},
+        // libraries: the component folder, the old server folder (KOR_7), a DUV program, cli.dll, Ger.dll
+        {"C:\\B\\ZQL\\SRC\\CAD\\CAD.DPR", "library",
+         {kDcc + "C:\\B\\ZQL\\SRC\\CAD\\CAD.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA;ZQLCOMPS;MSWINDOWS /VR- /R" + kLib + b
+          + "Zql\\std\\bib\\funcoes;" + b + "Zql\\std\\bib\\funcoes\\noshared;" + kVcl + kComp + " /E" + b + "Zql\\bin /U" + b
+          + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + b + "Zql\\std\\bib\\funcoes;" + b + "Zql\\std\\bib\\funcoes\\noshared;" + kVcl
+          + kComp + " /O" + b + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + b + "Zql\\std\\bib\\funcoes;" + b
+          + "Zql\\std\\bib\\funcoes\\noshared;" + kVcl + kComp + " /I" + b + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + b
+          + "Zql\\std\\bib\\funcoes;" + b + "Zql\\std\\bib\\funcoes\\noshared;" + kVcl + kComp + " /N" + b + "dcu"},
+         "C:\\B\\Zql\\bin\\CAD.dll"},
+        {"C:\\B\\SRV\\KOR_7\\FIN\\FIN.DPR", "library",
+         {kDcc + "C:\\B\\SRV\\KOR_7\\FIN\\FIN.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA /VR- /R" + kLib + " /E" + b + "Srv\\bin /U" + b
+          + "Srv\\std\\bib;" + b + "Srv\\std\\lib; /O" + b + "Srv\\std\\bib;" + b + "Srv\\std\\lib; /I" + b + "Srv\\std\\bib;" + b
+          + "Srv\\std\\lib; /N" + b + "dcu"},
+         "C:\\B\\Srv\\bin\\FIN.dll"},
+        {"C:\\B\\ZQL\\SRC\\DUV\\DUV.DPR", "program",
+         {kDcc + "C:\\B\\ZQL\\SRC\\DUV\\DUV.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA;ZQLCOMPS;MSWINDOWS /VR- /R" + kLib + b
+          + "Zql\\std\\bib\\funcoes;" + b + "Zql\\std\\bib\\funcoes\\noshared;" + kComp + " /E" + b + "Zql\\bin /U" + b
+          + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + b + "Zql\\std\\bib\\funcoes;" + b + "Zql\\std\\bib\\funcoes\\noshared;"
+          + kComp + " /O" + b + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + b + "Zql\\std\\bib\\funcoes;" + b
+          + "Zql\\std\\bib\\funcoes\\noshared;" + kComp + " /I" + b + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + b
+          + "Zql\\std\\bib\\funcoes;" + b + "Zql\\std\\bib\\funcoes\\noshared;" + kComp + " /N" + b + "dcu"},
+         "C:\\B\\Zql\\bin\\DUV.exe"},
+        {"C:\\B\\SRV\\KOR_7\\CLI\\CLI.DPR", "library",
+         {kDcc + "C:\\B\\SRV\\KOR_7\\CLI\\CLI.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA /VR- /R" + kLib
+          + " /EC:\\B\\SRV\\KOR_7\\CLI /U" + b + "Srv\\std\\bib; /O" + b + "Srv\\std\\bib; /I" + b + "Srv\\std\\bib; /N" + b + "dcu"},
+         "C:\\B\\SRV\\KOR_7\\CLI\\CLI.dll"},
+        {"C:\\B\\SRV\\KOR_7\\GER\\GER.DPR", "library",
+         {kDcc + "C:\\B\\SRV\\KOR_7\\GER\\GER.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA;GERUNICA /VR- /R" + kLib + " /E" + b
+          + "Srv\\bin /U" + b + "Srv\\std\\bib;" + b + "Srv\\std\\lib; /O" + b + "Srv\\std\\bib;" + b + "Srv\\std\\lib; /I" + b
+          + "Srv\\std\\bib;" + b + "Srv\\std\\lib; /N" + b + "dcu"},
+         "C:\\B\\Srv\\bin\\GER.dll"},
+    };
+    for (const auto &caso : casos) {
+        const QString caminho = QString::fromUtf8(caso.path);
+        SCOPED_TRACE(caso.path);
+        Projeto(caminho, caso.kind);
+        ambiente.esqueceChamadas();
+        form.stlResult.clear();
+        form.inErros = 0;
+        ASSERT_TRUE(form.GeraPorTipo(TfrmGPatch::GetPrefix(caminho), caminho));
+        const QList<QStringList> chamadas = ambiente.chamadas(QStringLiteral("dcc32"));
+        ASSERT_EQ(chamadas.size(), caso.lines.size());
+        for (qsizetype i = 0; i < chamadas.size(); ++i)
+            EXPECT_EQ(chamadas[i], AmbienteDeGeracao::argumentosDe(caso.lines[i]))
+                << "esperado: " << caso.lines[i].toStdString() << "\nrecebido: " << chamadas[i].join(u' ').toStdString();
+        EXPECT_EQ(form.inErros, 0);
+        ASSERT_EQ(form.stlResult, QStringList{QString::fromUtf8(caso.artefact)});
+        EXPECT_TRUE(platform::files::fileExists(form.stlResult.first())) << caso.artefact;
+    }
+}
+
+TEST_F(ComandosDeCompilacao, APackageNamedOtherwiseYieldsNothing)
+{
+    Projeto(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\Componentes.dpk"), "package");
+    EXPECT_FALSE(form.GeraPorTipo(TfrmGPatch::GetPrefix(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\Componentes.dpk")),
+                                  QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\Componentes.dpk")));
+    EXPECT_TRUE(ambiente.chamadas(QStringLiteral("dcc32")).isEmpty());
+}
+
+TEST_F(ComandosDeCompilacao, AFailedCompileCountsOneErrorAndAddsNothing)
+{
+    // The second pass of a "_HC" package may fail without counting.
+    platform::files::forceDirectories(QStringLiteral("C:\\B\\CLI\\SRC\\PKG"));
+    platform::files::writeBytes(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\_ERRADO.DPK"), "package X; FALHA_DE_COMPILACAO");
+    form.GeraBPL(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\_ERRADO.DPK"));
+    EXPECT_EQ(form.inErros, 1);
+    EXPECT_TRUE(form.stlResult.isEmpty());
+    EXPECT_EQ(ambiente.chamadas(QStringLiteral("dcc32")).size(), 1);
+    EXPECT_FALSE(platform::files::fileExists(QStringLiteral("C:\\B\\cli\\bin\\_ERRADO.bpl")));
+}
+
+TEST_F(ComandosDeCompilacao, ThePreviousArtefactIsMadeWritableFirst)
+{
+    Projeto(QStringLiteral("C:\\B\\CLI\\SRC\\Principal\\Principal.dpr"), "program");
+    platform::files::forceDirectories(QStringLiteral("C:\\B\\cli\\bin"));
+    platform::files::writeBytes(QStringLiteral("C:\\B\\cli\\bin\\Principal.exe"), "antigo");
+    platform::files::setReadOnly(QStringLiteral("C:\\B\\cli\\bin\\Principal.exe"), true);
+    form.GeraEXE(QStringLiteral("C:\\B\\CLI\\SRC\\Principal\\Principal.dpr"));
+    EXPECT_EQ(form.inErros, 0) << form.lsbProgresso->item(form.lsbProgresso->count() - 2)->text().toStdString();
+    EXPECT_TRUE(platform::files::readBytes(QStringLiteral("C:\\B\\cli\\bin\\Principal.exe")).startsWith("artefato"));
+}
+
+TEST_F(ComandosDeCompilacao, BuildRunnerJudgesWhatTheChildPrinted)
+{
+    platform::files::forceDirectories(QStringLiteral("C:\\B\\SRC"));
+    platform::files::writeBytes(QStringLiteral("C:\\B\\SRC\\Grande.dpr"), "program Grande; SAIDA_GRANDE");
+    platform::files::writeBytes(QStringLiteral("C:\\B\\SRC\\Error.dpr"), "program Error;");
+    platform::files::writeBytes(QStringLiteral("C:\\B\\SRC\\Ok.dpr"), "program Ok;");
+    const QString dcc = QStringLiteral("\"c:\\arquivos de programas\\borland\\delphi5\\bin\\dcc32.exe\" ");
+
+    // One MiB of output is read while the compiler runs and shown whole.
+    EXPECT_TRUE(form.Execute(dcc + QStringLiteral("C:\\B\\SRC\\Grande.dpr"), form.lsbProgresso, true));
+    EXPECT_GT(form.lsbProgresso->count(), 11000);
+    EXPECT_TRUE(form.lsbProgresso->item(form.lsbProgresso->count() - 2)->text().contains("lines, 0.05 seconds"));
+    EXPECT_EQ(form.inErros, 0);
+
+    // "Error" anywhere, even in a file name, fails the command.
+    EXPECT_FALSE(form.Execute(dcc + QStringLiteral("C:\\B\\SRC\\Error.dpr"), form.lsbProgresso, true));
+    EXPECT_EQ(form.inErros, 1);
+    // "Fatal" fails it.
+    EXPECT_FALSE(form.Execute(dcc + QStringLiteral("C:\\B\\SRC\\Falta.dpr"), form.lsbProgresso, true));
+    EXPECT_EQ(form.inErros, 2);
+    // A program that cannot be started.
+    form.lsbProgresso->clear();
+    EXPECT_FALSE(form.Execute(QStringLiteral("naoexiste32 C:\\B\\SRC\\Ok.dpr"), form.lsbProgresso, true));
+    EXPECT_EQ(form.inErros, 3);
+    EXPECT_EQ(form.lsbProgresso->currentItem()->text(), "Error creating process naoexiste32 C:\\B\\SRC\\Ok.dpr");
+    // Success, with the output in the log and nothing counted.
+    form.lsbProgresso->clear();
+    EXPECT_TRUE(form.Execute(dcc + QStringLiteral("C:\\B\\SRC\\Ok.dpr"), form.lsbProgresso, true));
+    EXPECT_EQ(form.inErros, 3);
+    EXPECT_TRUE(form.lsbProgresso->item(0)->text().startsWith("Borland Delphi"));
+}

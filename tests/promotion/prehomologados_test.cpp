@@ -1,0 +1,201 @@
+// The pre-homologated copy on real folders: the three product families, the backup area
+// and its new-files list, the zip archives, and a rerun after a failed run.
+
+#include "treesenv.h"
+
+#include "promotion/prehomologados.h"
+#include "promotion/reversao.h"
+
+#include "promotion/destino.h"
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+namespace files = platform::files;
+
+class CopiaPreHomologada : public TreesTest {};
+
+TEST_F(CopiaPreHomologada, CompiledGroupIsCopiedWithBackupNewFilesAndArchives)
+{
+    preparaCompilado();
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+
+    confere({
+        // Every file of the group in its destination, the read-only one replaced.
+        {R"(C:\PreHom\P501\Bin\Server\CALC.dll)", "calc novo"},
+        {R"(C:\PreHom\P501\Bin\Client\TELA.exe)", "tela nova"},
+        {R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)", "x1 novo"},
+        {R"(C:\PreHom\P501\Bin\Client\Clientes\ABC\Comp.bpl)", "comp novo"},
+        // A client-specific record without a client segment: the destination the server sent.
+        {R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)", "r2 novo"},
+        {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas novo"},
+        {R"(C:\PreHom\P501\Sql\End_Conv\SQLServer\DUP.SQL)", "dup sqlserver novo"},
+        // The previous versions, flat per request; of two files with one name, the first.
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe)", "tela antiga"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\X1.SQL)", nullptr},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Comp.bpl)", "comp antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\VENDAS.QR2)", "vendas antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000503\DUP.SQL)", "dup oracle antigo"},
+    });
+    EXPECT_FALSE(files::dirExists(kArea + "00010000000504")) << "a request without files";
+    EXPECT_EQ(novos(kArea), QStringList({R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)",
+                                         R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)"}));
+
+    // Archives: new versions in Ftp\ExeFtp (client-specific ones below Clientes\<ccc>), the
+    // previous ones in the backup; one entry each, with the file's content and date.
+    struct CasoZip {
+        const char *arquivo;
+        const char *entrada;
+        const char *conteudo;
+        QDateTime data;
+    };
+    const CasoZip zips[] = {
+        {R"(C:\PreHom\P501\Ftp\ExeFtp\Tela.exe.zip)", "Tela.exe", "tela nova", kData},
+        {R"(C:\PreHom\P501\Ftp\ExeFtp\Clientes\ABC\Comp.bpl.zip)", "Comp.bpl", "comp novo", kData},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe.zip)", "TELA.exe", "tela antiga",
+         kData.addDays(-10)},
+    };
+    for (const CasoZip &caso : zips) {
+        const ArquivoZip zip = abreZip(QString::fromUtf8(caso.arquivo));
+        ASSERT_TRUE(zip.aberto) << caso.arquivo;
+        EXPECT_EQ(zip.nomes, QStringList{QString::fromUtf8(caso.entrada)}) << caso.arquivo;
+        EXPECT_EQ(zip.conteudo, QByteArray(caso.conteudo)) << caso.arquivo;
+        EXPECT_EQ(zip.metodo, 8) << "deflate" << caso.arquivo;
+        EXPECT_EQ(zip.data, caso.data) << caso.arquivo;
+        EXPECT_EQ(files::modificationTime(QString::fromUtf8(caso.arquivo)), caso.data) << caso.arquivo;
+    }
+    EXPECT_FALSE(existe(kP + "Ftp\\ExeFtp\\Calc.dll.zip")) << "only executables and packages";
+
+    // More than a handful of files: how far it is, in the animation and on the command line.
+    EXPECT_EQ(ui.progressTexts().last(), QStringLiteral("Atualizando os arquivos pré homologados... (8 de 8)"));
+    EXPECT_FALSE(ui.busyVisible());
+}
+
+TEST_F(CopiaPreHomologada, MissingFilesAreReportedTogetherAfterTheOthersAreCopied)
+{
+    preparaCompilado();
+    files::deleteFile(kH + "Rel\\Vendas.qr2");
+    files::deleteFile(kH + "Sql\\Oracle\\X1.sql");
+    PreHomologados copia(grupo(kCompilado));
+    alteraGrupo();
+    const QList<QString> mensagens = interrompe(ui, [&] { copia.Atualiza_Pre_Homologados(); });
+    confereDescartado();
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_EQ(mensagens[0], QStringLiteral("Não foi possível localizar o arquivo: C:\\Hom\\P501\\Sql\\Oracle\\X1.sql\r\n"
+                                           "Não foi possível localizar o arquivo: C:\\Hom\\P501\\Rel\\Vendas.qr2"));
+    EXPECT_EQ(le(kP + "Bin\\Client\\TELA.exe"), "tela nova");
+    EXPECT_FALSE(ui.busyVisible());
+}
+
+// A first run that replaced files and then failed; the rerun must not take the files it
+// replaced for the previous versions, and a rollback must bring back what was there first.
+TEST_F(CopiaPreHomologada, RerunAfterAFailedRunKeepsTheTruePreviousVersions)
+{
+    preparaCompilado();
+    files::deleteFile(kH + "Rel\\Vendas.qr2");
+    interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    ASSERT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo");
+
+    escreve(kH + "Rel\\Vendas.qr2", "vendas novo");
+    escreve(kH + "Srv\\Bin\\Calc.dll", "calc regerado", kData);
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+
+    confere({
+        {R"(C:\PreHom\P501\Bin\Server\CALC.dll)", "calc regerado"},
+        {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas novo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe)", "tela antiga"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\VENDAS.QR2)", "vendas antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\X1.SQL)", nullptr},
+    });
+    EXPECT_EQ(novos(kArea), QStringList({R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)",
+                                         R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)"}));
+    EXPECT_EQ(abreZip(kArea + "00010000000501\\TELA.exe.zip").conteudo, "tela antiga");
+
+    Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502"}));
+    confere({
+        {R"(C:\PreHom\P501\Bin\Server\CALC.dll)", "calc antigo"},
+        {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas antigo"},
+        {R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)", nullptr},
+    });
+}
+
+// A file whose previous version cannot be saved is not replaced, and its backup is tried
+// again by the next run.
+TEST_F(CopiaPreHomologada, AFileWhoseBackupFailedIsNotReplaced)
+{
+    preparaCompilado();
+    // A folder where the backup file should go: the copy cannot write it.
+    files::forceDirectories(kArea + "00010000000502\\VENDAS.QR2\\x");
+    const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_TRUE(mensagens[0].startsWith(QStringLiteral("Não foi possível realizar a cópia: C:\\PreHom\\P501\\Ftp\\RelFtp\\VENDAS.QR2 para ")))
+        << mensagens[0].toStdString();
+    EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo");
+
+    PreHomologados::Apaga_Pasta(kArea + "00010000000502\\VENDAS.QR2");
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+    EXPECT_EQ(le(kArea + "00010000000502\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas novo");
+}
+
+// The families: what is copied from where, and what the copy adds.
+TEST_F(CopiaPreHomologada, WebAndFormSettingProductsUseTheirOwnListsAndPaths)
+{
+    escreve("C:\\Hom\\P1501\\web\\index.php", "index novo");
+    escreve("C:\\Hom\\P1501\\zql\\bin\\portal.dll", "portal novo");
+    escreve("C:\\PreHom\\P1501\\web\\index.php", "index antigo");
+    PreHomologados(grupo(kWeb)).Atualiza_Pre_Homologados_Asp();
+    EXPECT_EQ(le("C:\\PreHom\\P1501\\web\\index.php"), "index novo");
+    EXPECT_EQ(le("C:\\PreHom\\P1501\\zql\\bin\\portal.dll"), "portal novo");
+    EXPECT_EQ(le("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\00010000000601\\index.php"), "index antigo");
+    EXPECT_EQ(files::readLines("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\NovosArquivos.Txt"),
+              QStringList{"C:\\PreHom\\P1501\\zql\\bin\\portal.dll"});
+
+    const QString temporaria = TempDir() + "\\" + kFormulario;
+    PreHomologados::Apaga_Pasta(temporaria);
+    escreve("C:\\Hom\\F301\\forms\\a.frm", "form novo");
+    PreHomologados(grupo(kFormulario)).Atualiza_Pre_Homologados_SetForms();
+    EXPECT_EQ(le("C:\\PreHom\\F301\\forms\\a.frm"), "form novo");
+    EXPECT_EQ(le(temporaria + "\\forms\\a.frm"), "form novo") << "the staging copy";
+    EXPECT_TRUE(files::listDir("C:\\PreHom\\F301", "*.zip").isEmpty());
+    PreHomologados::Apaga_Pasta(temporaria);
+
+    // The phase machine's choice by product tree code, first match wins.
+    const std::pair<const char *, Familia> familias[] = {
+        {"P501", Familia::Compilados}, {"XP6", Familia::Compilados}, {"P15P5", Familia::Compilados},
+        {"P1501", Familia::Web},       {"F301", Familia::Formularios}, {"", Familia::Formularios}};
+    for (const auto &[arvore, familia] : familias)
+        EXPECT_EQ(FamiliaDoProduto(arvore), familia) << arvore;
+}
+
+TEST_F(CopiaPreHomologada, ArchiveIsNamedAfterTheWholeFileNameAndFolderIsCreated)
+{
+    escreve("C:\\Pre\\Bin\\Client\\X.exe", QByteArray(5000, 'x'), kData);
+    PreHomologados(*dm).Gera_Zip("C:\\Pre\\Bin\\Client\\X.exe", "C:\\Pre\\Novo\\Ftp\\ExeFtp");
+    const ArquivoZip zip = abreZip("C:\\Pre\\Novo\\Ftp\\ExeFtp\\X.exe.zip");
+    ASSERT_TRUE(zip.aberto);
+    EXPECT_EQ(zip.nomes, QStringList{"X.exe"});
+    EXPECT_EQ(zip.conteudo, QByteArray(5000, 'x'));
+    EXPECT_LT(files::fileSize("C:\\Pre\\Novo\\Ftp\\ExeFtp\\X.exe.zip"), 1000) << "deflated";
+
+    // A file that is not there: the archive cannot be written, and the operation stops.
+    const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(*dm).Gera_Zip("C:\\Pre\\Falta.exe", "C:\\Pre\\"); });
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_TRUE(mensagens[0].startsWith("Não foi possível gerar o arquivo compactado C:\\Pre\\Falta.exe.zip."))
+        << mensagens[0].toStdString();
+}
+
+TEST_F(CopiaPreHomologada, FolderIsDeletedWithEverythingBelowIt)
+{
+    escreve("C:\\Apagar\\a.txt", "a");
+    escreve("C:\\Apagar\\Sub\\Sub2\\b.txt", "b");
+    files::setReadOnly("C:\\Apagar\\Sub\\Sub2\\b.txt", true);
+    escreve("C:\\Fica\\c.txt", "c");
+    PreHomologados::Apaga_Pasta("C:\\Apagar");
+    EXPECT_FALSE(files::dirExists("C:\\Apagar"));
+    EXPECT_TRUE(existe("C:\\Fica\\c.txt"));
+    PreHomologados::Apaga_Pasta("C:\\NaoExiste");  // nothing to do, no failure
+}

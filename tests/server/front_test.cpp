@@ -1,0 +1,318 @@
+// The HTTP front under abuse: time-outs for idle, half-sent and slow connections, the cap
+// on open connections, bodies refused before they are read, HTTP/1.0, "Connection:
+// close" and pipelining, HTTPS with a good and a bad certificate, and the client's own
+// answer time-out.
+
+#include "serverenv.h"
+#include "serverprocess.h"
+
+#include "host/connection.h"
+#include "import.h"
+#include "platform/settings.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTcpServer>
+#include <QThread>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QByteArray kToken = "s3gredo-da-frente";
+
+class ServerFront : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server::Database db(server::DatabaseSpec::parse(databasePath()));
+        server::importDocument(db, kSampleDocument);
+        m_tokenFile = writePrivateFile(m_dir.filePath(QStringLiteral("token")), kToken + '\n');
+        m_previousSettings = platform::settings::filePath();
+        platform::settings::setFilePath(m_dir.filePath(QStringLiteral("homologa.ini")));
+    }
+    void TearDown() override { platform::settings::setFilePath(m_previousSettings); }
+
+    QString databasePath() const { return m_dir.filePath(QStringLiteral("front.db")); }
+    void startServer(const QStringList &more = {})
+    {
+        ASSERT_TRUE(m_server.start(databasePath(), m_tokenFile, more)) << m_server.error().toStdString();
+    }
+    // The module's connection to the server, as the settings name it.
+    void configureClient(const QString &host, const QVariantMap &more = {})
+    {
+        QSettings settings(platform::settings::filePath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("host/server_host"), host);
+        settings.setValue(QStringLiteral("host/server_port"), m_server.port());
+        settings.setValue(QStringLiteral("server/token_file"), m_tokenFile);
+        for (auto it = more.begin(); it != more.end(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+    QByteArray call(const QString &method, const QByteArray &args, const QByteArray &extra = {},
+                    const QByteArray &version = "HTTP/1.1")
+    {
+        return callRequest(kMain, method, args, kToken, extra, version);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_tokenFile;
+    QString m_previousSettings;
+    ServerProcess m_server;
+};
+
+TEST_F(ServerFront, IdleHalfSentAndSlowConnectionsAreClosedByTheTimeOuts)
+{
+    startServer({QStringLiteral("--read-timeout"), QStringLiteral("0.6"), QStringLiteral("--idle-timeout"), QStringLiteral("0.8")});
+    RawConnection idle(m_server.port());
+    RawConnection halfSent(m_server.port());
+    halfSent.send("POST /VOP42000.rdmGrupSoliHom/GetSoli HTTP/1.1\r\nHost: x\r\n");
+    RawConnection slow(m_server.port());
+    RawConnection kept(m_server.port());
+    kept.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+    EXPECT_EQ(kept.reply().status, 200);
+    QElapsedTimer timer;
+    timer.start();
+    // One byte of a valid request every 100 ms: each arrives well within the read
+    // time-out, but the request as a whole does not.
+    const QByteArray request = call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]");
+    for (int i = 0; i < 12 && slow.connected(); ++i) {
+        slow.send(request.mid(i, 1));
+        QThread::msleep(100);
+    }
+    EXPECT_EQ(slow.reply(2000).status, 408);
+    EXPECT_TRUE(slow.closedWithin(2000));
+    EXPECT_EQ(halfSent.reply(2000).status, 408);
+    EXPECT_TRUE(halfSent.closedWithin(2000));
+    EXPECT_TRUE(idle.closedWithin(2000));
+    EXPECT_TRUE(kept.closedWithin(2000));
+    EXPECT_LT(timer.elapsed(), 3000);
+    // The server serves on.
+    RawConnection after(m_server.port());
+    after.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+    EXPECT_TRUE(after.reply().ok());
+}
+
+TEST_F(ServerFront, TheConnectionCapRefusesTheExcessWhileARealCallSucceeds)
+{
+    startServer({QStringLiteral("--max-connections"), QStringLiteral("6"), QStringLiteral("--workers"), QStringLiteral("2")});
+    // Unauthenticated connections beyond the cap push the oldest of them out.
+    std::vector<std::unique_ptr<RawConnection>> flood;
+    for (int i = 0; i < 20; ++i)
+        flood.push_back(std::make_unique<RawConnection>(m_server.port()));
+    QThread::msleep(300);
+    int alive = 0;
+    for (auto &connection : flood)
+        alive += connection->closedWithin(10) ? 0 : 1;
+    EXPECT_LE(alive, 6);
+    // A real call gets through all the same.
+    configureClient(QStringLiteral("127.0.0.1"));
+    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
+    const ServerAnswer answer = net.call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")});
+    EXPECT_TRUE(answer.ok) << answer.error.toStdString();
+    net.close();
+    QThread::msleep(200);
+    // When every place is held by a client that made its calls, a new connection is refused
+    // with 503.
+    std::vector<std::unique_ptr<RawConnection>> served;
+    for (int i = 0; i < 6; ++i) {
+        served.push_back(std::make_unique<RawConnection>(m_server.port()));
+        served.back()->send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+        EXPECT_EQ(served.back()->reply().status, 200);
+    }
+    RawConnection excess(m_server.port());
+    EXPECT_EQ(excess.reply().status, 503);
+    EXPECT_TRUE(excess.closedWithin(2000));
+}
+
+TEST_F(ServerFront, BodiesAreRefusedFromTheHeadBeforeTheyAreRead)
+{
+    startServer({QStringLiteral("--max-body"), QStringLiteral("65536")});
+    // No token: refused from the head alone, the 100 MB never sent.
+    RawConnection anonymous(m_server.port());
+    anonymous.send("POST /VOP42000.rdmGrupSoliHom/GetSoli HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000\r\n\r\n{\"args\":");
+    RawReply reply = anonymous.reply(2000);
+    EXPECT_EQ(reply.status, 401);
+    EXPECT_TRUE(reply.error().contains(QStringLiteral("token")));
+    EXPECT_TRUE(reply.head.contains("Connection: close"));
+    EXPECT_TRUE(anonymous.closedWithin(3000));
+    // With the token but a declared size over the limit, and with "Expect: 100-continue".
+    RawConnection large(m_server.port());
+    large.send("POST /VOP42000.rdmGrupSoliHom/GetSoli HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken
+               + "\r\nContent-Length: 100000000\r\nExpect: 100-continue\r\n\r\n");
+    reply = large.reply(2000);
+    EXPECT_EQ(reply.status, 413);
+    EXPECT_TRUE(reply.error().contains(QStringLiteral("65536")));
+    // A token that only begins like the right one, or goes on past it, is no token.
+    for (const QByteArray &token : {kToken.left(kToken.size() - 1), kToken + "x", QByteArray("s3gredo")}) {
+        RawConnection wrong(m_server.port());
+        wrong.send(callRequest(kMain, QStringLiteral("getReleaseProd"), "[\"0000000001\"]", token));
+        EXPECT_EQ(wrong.reply().status, 401) << token.toStdString();
+    }
+}
+
+TEST_F(ServerFront, StatusesHttp10ConnectionCloseAndPipelining)
+{
+    startServer();
+    struct Case {
+        QByteArray request;
+        int status;
+    } cases[] = {
+        {callRequest(QStringLiteral("VOP00000.rdmNada"), QStringLiteral("GetSoli"), "[]", kToken), 404},
+        {call(QStringLiteral("NaoExiste"), "[]"), 404},
+        {callRequest(kMain, QStringLiteral("GetSoli"), "[]", "").replace("POST", "GET"), 405},
+        {call(QStringLiteral("GetSoli"), "[\"1\""), 400},
+        {call(QStringLiteral("GetSoli"), "[\"\\ud800\"]"), 200},  // well-formed JSON, refused by the dispatcher
+    };
+    for (const Case &c : cases) {
+        RawConnection connection(m_server.port());
+        connection.send(c.request);
+        const RawReply reply = connection.reply();
+        EXPECT_EQ(reply.status, c.status) << c.request.left(60).toStdString();
+        EXPECT_FALSE(reply.ok());
+        EXPECT_FALSE(reply.error().isEmpty());
+    }
+    // HTTP/1.0 and "Connection: close": answered, then closed.
+    RawConnection old(m_server.port());
+    old.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]", {}, "HTTP/1.0"));
+    EXPECT_TRUE(old.reply().ok());
+    EXPECT_TRUE(old.closedWithin(3000));
+    RawConnection closing(m_server.port());
+    closing.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]", "Connection: close\r\n"));
+    EXPECT_TRUE(closing.reply().head.contains("Connection: close"));
+    EXPECT_TRUE(closing.closedWithin(3000));
+    // Twenty requests sent at once on one connection get twenty answers, in order.
+    RawConnection pipelined(m_server.port());
+    QByteArray burst;
+    for (int i = 0; i < 20; ++i)
+        burst += call(QStringLiteral("getReleaseProd"), i % 2 ? "[\"0000000001\"]" : "[\"0000000002\"]");
+    pipelined.send(burst);
+    for (int i = 0; i < 20; ++i) {
+        const RawReply reply = pipelined.reply();
+        ASSERT_EQ(reply.status, 200) << i;
+        EXPECT_EQ(reply.json.value(QStringLiteral("data")).toArray().at(0).toString(), i % 2 ? QStringLiteral("501023") : QString());
+    }
+    EXPECT_FALSE(pipelined.closedWithin(200));
+}
+
+// A throw-away certificate for 127.0.0.1, made with the openssl command.
+QString makeCertificate(const QString &folder, const QString &name, QString &key)
+{
+    const QString certificate = folder + u'/' + name + QStringLiteral(".pem");
+    key = folder + u'/' + name + QStringLiteral(".key");
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                   QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificate});
+    openssl.waitForFinished(60000);
+    return openssl.exitCode() == 0 ? certificate : QString();
+}
+
+TEST_F(ServerFront, HttpsWithAGoodAndABadCertificate)
+{
+    QString key, otherKey;
+    const QString certificate = makeCertificate(m_dir.path(), QStringLiteral("server"), key);
+    const QString stranger = makeCertificate(m_dir.path(), QStringLiteral("stranger"), otherKey);
+    ASSERT_FALSE(certificate.isEmpty()) << "openssl is needed to make the test certificate";
+    startServer({QStringLiteral("--tls-cert"), certificate, QStringLiteral("--tls-key"), key});
+    EXPECT_TRUE(m_server.url().startsWith(u"https://"));
+
+    configureClient(m_server.url(), {{QStringLiteral("host/server_ca_file"), certificate}});
+    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
+    ServerAnswer answer = net.call(QStringLiteral("getReleaseProd"), {kProduct});
+    EXPECT_TRUE(answer.ok) << answer.error.toStdString();
+    EXPECT_EQ(answer.data.toArray().at(0).toString(), QStringLiteral("501023"));
+
+    // Signed by nobody the client trusts: the system's store, or another certificate.
+    for (const QString &ca : {QString(), stranger}) {
+        configureClient(QStringLiteral("127.0.0.1"), {{QStringLiteral("host/server_tls"), true},
+                                                      {QStringLiteral("host/server_ca_file"), ca}});
+        TNetConnection refused(QStringLiteral("netGrupSoliHom"), kMain);
+        answer = refused.call(QStringLiteral("getReleaseProd"), {kProduct});
+        EXPECT_FALSE(answer.ok);
+        EXPECT_TRUE(answer.error.contains(QStringLiteral("certificado"))) << answer.error.toStdString();
+        EXPECT_TRUE(answer.error.contains(m_server.url())) << answer.error.toStdString();
+    }
+    // Plain HTTP to the HTTPS port fails cleanly, and the server serves on.
+    RawConnection plain(m_server.port());
+    plain.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+    EXPECT_NE(plain.reply(2000).status, 200);
+    configureClient(m_server.url(), {{QStringLiteral("host/server_ca_file"), certificate}});
+    TNetConnection again(QStringLiteral("netGrupSoliHom"), kMain);
+    EXPECT_TRUE(again.call(QStringLiteral("getReleaseProd"), {kProduct}).ok);
+}
+
+TEST_F(ServerFront, TheClientGivesUpAfterItsTimeOutAndNamesTheServer)
+{
+    // A server that accepts and never answers.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    {
+        QSettings settings(platform::settings::filePath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("host/server_host"), QStringLiteral("127.0.0.1"));
+        settings.setValue(QStringLiteral("host/server_port"), silent.serverPort());
+        settings.setValue(QStringLiteral("host/server_timeout"), 1);
+        settings.setValue(QStringLiteral("server/token_file"), m_tokenFile);
+    }
+    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
+    QElapsedTimer timer;
+    timer.start();
+    const ServerAnswer answer = net.call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")});
+    EXPECT_FALSE(answer.ok);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(answer.error.contains(QStringLiteral("não respondeu"))) << answer.error.toStdString();
+    EXPECT_TRUE(answer.error.contains(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()))) << answer.error.toStdString();
+}
+
+TEST_F(ServerFront, ThePostgresPasswordNeverShowsInTheProcessList)
+{
+    const QString postgres = qEnvironmentVariable("HOMOLOGA_TEST_PG");
+    if (postgres.isEmpty()) {
+        if (qEnvironmentVariable("CI") == u"true")
+            FAIL() << "HOMOLOGA_TEST_PG is not set (tools/start-postgres)";
+        GTEST_SKIP() << "PostgreSQL is not available";
+    }
+    const QString schema = QStringLiteral("tsenha%1").arg(QCoreApplication::applicationPid());
+    const QString database = postgres + QStringLiteral(" schema=") + schema;
+    auto cmdline = [](qint64 pid) {
+        QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    {
+        // Written in --db (the test cluster trusts its users, so any password opens it).
+        ServerProcess server;
+        ASSERT_TRUE(server.start(database + QStringLiteral(" password=segredo-na-linha"), m_tokenFile)) << server.error().toStdString();
+        const QByteArray line = cmdline(server.pid());
+        EXPECT_FALSE(line.isEmpty());
+        EXPECT_FALSE(line.contains("segredo-na-linha")) << line.toStdString();
+    }
+    // From a private file; a file that others may read is refused.
+    const QString open = m_dir.filePath(QStringLiteral("aberta"));
+    {
+        QFile file(open);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("segredo-no-arquivo\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    }
+    ServerProcess refused;
+    EXPECT_FALSE(refused.start(database, m_tokenFile, {QStringLiteral("--db-password-file"), open}));
+    const QString priv = writePrivateFile(m_dir.filePath(QStringLiteral("privada")), "segredo-no-arquivo\n");
+    ServerProcess server;
+    ASSERT_TRUE(server.start(database, m_tokenFile, {QStringLiteral("--db-password-file"), priv})) << server.error().toStdString();
+    EXPECT_FALSE(cmdline(server.pid()).contains("segredo"));
+    RawConnection connection(server.port());
+    connection.send(call(QStringLiteral("GetProdAtual"), "[]"));
+    EXPECT_TRUE(connection.reply().ok());
+    server.stop();
+    server::Database cleaner(server::DatabaseSpec::parse(postgres));
+    cleaner.ensureOpen();
+    cleaner.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(schema));
+}
+
+}  // namespace

@@ -1,0 +1,345 @@
+// The working copies, the transfer to the homologated repository and the repository tags,
+// against the real svn client on a demo workspace of each test's own.
+
+#include "demoenv.h"
+
+#include "database.h"
+#include "import.h"
+
+#include "platform/files.h"
+#include "promotion/copiatrabalho.h"
+#include "promotion/transferencia.h"
+#include "workflow/tags.h"
+
+namespace files = platform::files;
+
+namespace {
+
+int rowWhere(const packet::Packet &rows, const QString &field, const QString &value)
+{
+    const int column = rows.fieldIndex(field);
+    for (int i = 0; i < rows.rows.size(); ++i) {
+        if (rows.rows[i][column].toString() == value)
+            return i;
+    }
+    return -1;
+}
+
+QStringList column(const packet::Packet &rows, const QString &field)
+{
+    QStringList values;
+    for (const packet::Row &row : rows.rows)
+        values << row[rows.fieldIndex(field)].toString();
+    return values;
+}
+
+const QString kGroup = QStringLiteral("0000000001");
+
+// Loads a fragment of the import document into the workspace's database.
+void importInto(const demo::Workspace &workspace, const QByteArray &json)
+{
+    server::Database db(server::DatabaseSpec::parse(workspace.databaseFile));
+    server::importDocument(db, json);
+}
+
+QByteArray requestEntry(const QString &number, const QString &extra)
+{
+    return QStringLiteral(R"({"CDFILIAL": "0001", "NRSOLISERV": "%1", "DSREFESOLI": "Solicitação %1",
+        "CDPRODUTO": "0000000010", "CDFASETRAM": "030", "CDASSUNTO": "00054" %2})")
+        .arg(number, extra)
+        .toUtf8();
+}
+
+}  // namespace
+
+class WorkingCopyTest : public DemoWorkspaceTest {
+protected:
+    // The transfer of the group from "Pendente", as 001->002 does it.
+    void transfer()
+    {
+        group(kGroup);
+        CopiaTrabalho copia(*dm);
+        copia.VD_before_Atu_SVN_Hom();
+        copia.Vd_Arquivos_Atualizados_Desenv();
+        TransferenciaHomol(*dm).Atualiza_SVN_Homologados();
+    }
+    QString headRevision(const QString &url)
+    {
+        return svn(QStringLiteral("info --show-item revision ") + url).trimmed();
+    }
+    // Commits a new file into the development repository and answers its revision.
+    QString commitNewDevFile(const QString &relative, const QByteArray &text)
+    {
+        const QString path = QString::fromLatin1(kDevRoot) + u'\\' + relative;
+        files::forceDirectories(path.section(u'\\', 0, -2));
+        files::writeBytes(path, text);
+        svn(QStringLiteral("add --parents ") + path);
+        svn(QStringLiteral("commit -m novo ") + QString::fromLatin1(kDevRoot));
+        return headRevision(QString::fromLatin1(kDevUrl));
+    }
+};
+
+TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
+{
+    const QString before = headRevision(QString::fromLatin1(kHomUrl));
+    transfer();
+
+    // Each file of the group is in the homologated repository as it was released.
+    const QStringList paths{QStringLiteral("ZQL\\SRC\\Cadastro\\UCadastro.pas"),
+                            QStringLiteral("SQL\\SQLServer\\ATU_0001.sql"),
+                            QStringLiteral("CLI\\SRC\\Principal\\UPrincipal.pas")};
+    for (const QString &relative : paths) {
+        const QString url = QString::fromLatin1(kHomUrl) + u'/' + QString(relative).replace(u'\\', u'/');
+        EXPECT_EQ(svn(QStringLiteral("cat ") + url),
+                  QString::fromUtf8(files::readBytes(QString::fromLatin1(kDevRoot) + u'\\' + relative)));
+    }
+    // One commit per file, each with the group and the file's released revision.
+    const QStringList messages = logMessages(QString::fromLatin1(kHomUrl) + QStringLiteral("@HEAD"));
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(messages[i].startsWith(QStringLiteral("Grupo de homologação: 0000000001- Release: ")))
+            << messages[i].toStdString();
+
+    // The server has the revision of each file before and after the transfer.
+    const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
+    ASSERT_EQ(versions.rows.size(), 3);
+    for (const packet::Row &row : versions.rows) {
+        EXPECT_TRUE(row[versions.fieldIndex(QStringLiteral("DSARQSVNHOMOL"))].toString().startsWith(
+            QStringLiteral("C:\\Homol\\ERP\\")));
+        EXPECT_GT(row[versions.fieldIndex(QStringLiteral("NRREVANTARQSVN"))].toString().toInt(), 0);
+        EXPECT_FALSE(row[versions.fieldIndex(QStringLiteral("NRREVATUARQSVN"))].toString().isEmpty());
+    }
+    // The copy report lists every file copied; the transfer wrote the transition log.
+    const QStringList report =
+        files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
+    EXPECT_EQ(report.value(1), QStringLiteral("ARQUIVOS COPIADOS PARA O DIRETÓRIO DE HOMOLOGADOS - FASE 1 PARA FASE 2"));
+    EXPECT_EQ(report.size(), 5);
+    EXPECT_FALSE(dm->stlLogTram.isEmpty());
+    EXPECT_TRUE(files::fileExists(CopiaTrabalho::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro"))));
+}
+
+TEST_F(WorkingCopyTest, AFileInFoldersNewToTheHomologatedCopyIsAddedWithEachLevel)
+{
+    const QString revision = commitNewDevFile(QStringLiteral("SRV\\NOVO\\SUB\\Novo.pas"), "unit Novo;\r\n");
+    importInto(workspace, "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"),
+        QStringLiteral(R"(, "modifiedFiles": [{"DSDIRARQCHECKOU": "C:\\Desenv\\ERP\\SRV\\NOVO\\SUB\\Novo.pas",
+           "CDRELEASEARQANT": "%1", "CDRELEASEARQATU": "%1"}])").arg(revision)) + "]}");
+    dm = openDataModule();
+    transfer();
+
+    EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/SRV/NOVO/SUB/Novo.pas")),
+              QStringLiteral("unit Novo;\r\n"));
+    // Two folder commits (NOVO, then SUB) before the three files' commits.
+    const QStringList messages = logMessages(QString::fromLatin1(kHomUrl) + QStringLiteral("@HEAD"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(messages[i].startsWith(QStringLiteral("Grupo de homologação: 0000000001- Release: ")));
+    EXPECT_EQ(messages[3], QStringLiteral("Grupo de solicitações: 0000000001"));
+    EXPECT_EQ(messages[4], QStringLiteral("Grupo de solicitações: 0000000001"));
+    // A file new to the homologated copy had no previous revision.
+    const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
+    const int novo = rowWhere(versions, QStringLiteral("DSARQSVNHOMOL"), QStringLiteral("C:\\Homol\\ERP\\SRV\\NOVO\\SUB\\Novo.pas"));
+    ASSERT_GE(novo, 0) << column(versions, QStringLiteral("DSARQSVNHOMOL")).join(u' ').toStdString();
+    EXPECT_EQ(versions.rows[novo][versions.fieldIndex(QStringLiteral("NRREVANTARQSVN"))].toString(), QStringLiteral("0"));
+}
+
+// Each check stops with its text before any repository command runs.
+TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
+{
+    struct Case {
+        const char *what;
+        QByteArray document;
+        QString text;
+    };
+    const QString desenv = QStringLiteral("C:\\\\Desenv\\\\ERP\\\\");
+    const QList<Case> cases = {
+        {"a file without its revisions",
+         "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"), QStringLiteral(R"(, "modifiedFiles": [
+            {"DSDIRARQCHECKOU": "%1ZQL\\SRC\\Cadastro\\UCadastro.pas", "CDRELEASEARQANT": "", "CDRELEASEARQATU": "3"}])")
+                                                                                 .arg(desenv)) + "]}",
+         QStringLiteral("O(s) seguinte(s) arquivo(s) estão sem release:")},
+        {"a file outside the product's working copy",
+         "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"), QStringLiteral(R"(, "modifiedFiles": [
+            {"DSDIRARQCHECKOU": "C:\\Outro\\X.pas", "CDRELEASEARQANT": "2", "CDRELEASEARQATU": "3"}])")) + "]}",
+         QStringLiteral("As seguintes solicitações possuem arquivos liberados com versão diferente à versão informada "
+                        "da solicitação:\r\n\r\n0000001001 - Arquivos modificados pertencem à versão diferente;")},
+        {"a file of another group in progress",
+         "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"), QStringLiteral(R"(, "modifiedFiles": [
+            {"DSDIRARQCHECKOU": "%1CLI\\SRC\\PKG\\UComponentes.pas", "CDRELEASEARQANT": "2", "CDRELEASEARQATU": "3"}])")
+                                                                                 .arg(desenv)) + "]}",
+         QStringLiteral("A tramitação não pode ser realizada porque os seguintes arquivos estão incluídos em outros "
+                        "grupos de homologação que já estão em andamento:\r\n\r\nC:\\Desenv\\ERP\\CLI\\SRC\\PKG\\"
+                        "UComponentes.pas")},
+        {"a dependency outside the group",
+         "{\"requests\": [" + requestEntry(QStringLiteral("0000001099"), {}) + ", "
+             + requestEntry(QStringLiteral("0000001001"),
+                            QStringLiteral(R"(, "dependsOn": [{"CDFILIAL": "0001", "NRSOLISERV": "0000001099"}])"))
+             + "]}",
+         QStringLiteral("A tramitação não pode ser realizada porque as seguintes solicitações dependentes não estão "
+                        "incluídas no grupo:\r\n\r\n0000001099 - Solicitação 0000001099")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        importInto(workspace, c.document);
+        dm = openDataModule();
+        ui.clear();
+        group(kGroup);
+        EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
+        ASSERT_FALSE(ui.messages().isEmpty());
+        EXPECT_TRUE(ui.messages().last().startsWith(c.text)) << ui.messages().last().toStdString();
+        EXPECT_TRUE(ui.logLines().isEmpty()) << ui.logLines().join(u'\n').toStdString();
+        // Put the sample back for the next case (a dependency, the last case, stays).
+        importInto(workspace, demo::importDocument(workspace.content));
+    }
+}
+
+TEST_F(WorkingCopyTest, TheHomologatedCopyIsRefreshedAtMostOnceAnHour)
+{
+    const QDateTime noite(QDate(2026, 3, 9), QTime(23, 30));
+    // First use: no state file.
+    EXPECT_TRUE(CopiaTrabalho::boAtualiza_Copia_Homol(noite));
+    EXPECT_FALSE(CopiaTrabalho::boAtualiza_Copia_Homol(noite.addSecs(20 * 60)));  // 23:50, same hour
+    // Across midnight: the first validation of a new day refreshes.
+    EXPECT_TRUE(CopiaTrabalho::boAtualiza_Copia_Homol(QDateTime(QDate(2026, 3, 10), QTime(0, 10))));
+    // 10:59 stored: 11:58 is 99 "minutes" later by the hhmm count, 12:00 is 141.
+    EXPECT_TRUE(CopiaTrabalho::boAtualiza_Copia_Homol(QDateTime(QDate(2026, 3, 10), QTime(10, 59))));
+    EXPECT_FALSE(CopiaTrabalho::boAtualiza_Copia_Homol(QDateTime(QDate(2026, 3, 10), QTime(11, 58))));
+    EXPECT_TRUE(CopiaTrabalho::boAtualiza_Copia_Homol(QDateTime(QDate(2026, 3, 10), QTime(12, 0))));
+    // The state file is a dataset file that holds the time of the last refresh.
+    EXPECT_TRUE(QString::fromUtf8(files::readBytes(CopiaTrabalho::arquivoDeEstado())).contains(QStringLiteral("10/03/2026 12:00")));
+    // A state file that holds no date is due at once (it would never be due otherwise).
+    Dataset vazio;
+    vazio.setFields({FieldDef(QStringLiteral("DTULTIMOUPDATE"), FieldType::String, 16)});
+    vazio.CreateDataSet();
+    vazio.SaveToFile(CopiaTrabalho::arquivoDeEstado());
+    EXPECT_TRUE(CopiaTrabalho::boAtualiza_Copia_Homol(QDateTime(QDate(2026, 3, 10), QTime(12, 1))));
+}
+
+TEST(SvnOutput, TodaysClientIsReadForTheSameValues)
+{
+    const QString info = QStringLiteral("Caminho: C:\\Desenv\\ERP\\a.txt\r\nNome: a.txt\r\nURL: file:///C:/Repos/x/a.txt\r\n"
+                                        "Relative URL: ^/x/a.txt\r\nRaiz do Repositório: file:///C:/Repos\r\n"
+                                        "Revisão: 123456\r\nTipo de Nó: arquivo\r\n");
+    EXPECT_EQ(CopiaTrabalho::UrlDoInfo(info), QStringLiteral("file:///C:/Repos/x/a.txt"));
+    EXPECT_EQ(CopiaTrabalho::RevisaoDoInfo(info), QStringLiteral("123456"));
+    EXPECT_EQ(CopiaTrabalho::RevisaoDoInfo(QStringLiteral("svn: aviso: W155010: não encontrado")), QString());
+
+    // Seven status columns, the out-of-date column, then the working revision (six digits
+    // would put a wrong number at fixed characters 10 to 17).
+    const QStringList status{QStringLiteral("svn status -u -v C:\\Homol\\ERP\\a.txt"),
+                             QStringLiteral("        *   123456   123400 ana          C:\\Homol\\ERP\\a.txt"),
+                             QStringLiteral("                 2        2 root         C:\\Homol\\ERP\\b.txt"),
+                             QStringLiteral("Status contra revisão: 123457")};
+    EXPECT_EQ(TransferenciaHomol::RevisaoNoStatus(status, QStringLiteral("c:\\homol\\erp\\A.TXT")), QStringLiteral("123456"));
+    EXPECT_EQ(TransferenciaHomol::RevisaoNoStatus(status, QStringLiteral("C:\\Homol\\ERP\\b.txt")), QStringLiteral("2"));
+    EXPECT_EQ(TransferenciaHomol::RevisaoNoStatus(status, QStringLiteral("C:\\Homol\\ERP\\c.txt")), QString());
+}
+
+// ====================================================================== tags
+
+TEST(TagLocations, FromTheRepositoryUrlAndTheWorkingCopy)
+{
+    const struct {
+        const char *url, *desenv, *tagloc;
+    } cases[] = {
+        // trunk and branches: the tags folder beside them
+        {"file:///r/prod/trunk", "C:\\Desenv\\WEB\\Prod", "\"file:///r/prod/tags/WEB\\Prod/T/\""},
+        {"file:///r/prod/branches/x", "C:\\Src\\web", "\"file:///r/prod/tags/web/T/\""},
+        // both: the whole URL
+        {"file:///r/trunk/branches/x", "C:\\WEB", "\"file:///r/trunk/branches/x/tags/WEB/T/\""},
+        // no WEB: the working copy's last folder, never a Windows path in a URL
+        {"file:///r/prod/trunk/", "C:\\Desenv\\ERP\\", "\"file:///r/prod/tags/ERP/T/\""},
+    };
+    for (const auto &c : cases) {
+        const TagsSvn::Locais locais =
+            TagsSvn::LocaisDaTag(QString::fromUtf8(c.url), QString::fromUtf8(c.desenv), QStringLiteral("T"));
+        EXPECT_EQ(locais.tagloc, QString::fromUtf8(c.tagloc)) << c.url;
+    }
+    EXPECT_EQ(TagsSvn::LocaisDaTag(QStringLiteral("file:///r/p/trunk"), QStringLiteral("C:\\D\\ERP"), QStringLiteral("T")).base,
+              QStringLiteral("\"file:///r/p/trunk/\""));
+}
+
+class TagTest : public DemoWorkspaceTest {};
+
+TEST_F(TagTest, TagsGoBesideTrunkAndASecondTagFindsItsFolderMade)
+{
+    group(kGroup);
+    QString local;
+    TagsSvn tags(*dm);
+    EXPECT_EQ(tags.Gera_Tag_SVN(QStringLiteral("TST_1_0000000001"), &local),
+              QStringLiteral("\"file:///C:/Repos/Homol/ERP/tags/ERP/TST_1_0000000001/\""));
+    EXPECT_EQ(local, QStringLiteral("\"file:///C:/Repos/Homol/ERP/tags/ERP/TST_1_0000000001/\""));
+    // The second tag's mkdir finds the folder made by the first; the tag counts all the same.
+    EXPECT_NO_THROW(tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000001")));
+    EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")),
+              QStringLiteral("TST_1_0000000001/\nTST_2_0000000001/\n"));
+    EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP")), QStringLiteral("branches/\ntags/\ntrunk/\n"));
+    EXPECT_TRUE(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP/TST_1_0000000001")).contains(QStringLiteral("SRV/")));
+
+    tags.Deleta_SVN(local);
+    EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")), QStringLiteral("TST_2_0000000001/\n"));
+    // Nothing to delete for an empty location: no command runs.
+    ui.logLines();
+    const int lines = ui.logLines().size();
+    tags.Deleta_SVN(QString());
+    EXPECT_EQ(ui.logLines().size(), lines);
+}
+
+TEST_F(TagTest, TagsOfABranchGoBesideTheBranches)
+{
+    svn(QStringLiteral("copy file:///C:/Repos/Homol/ERP/trunk file:///C:/Repos/Homol/ERP/branches/v1 -m ramo"));
+    demo::Content content = workspace.content;
+    content.products[0].locations[2] = QStringLiteral("file:///C:/Repos/Homol/ERP/branches/v1");
+    importInto(workspace, demo::importDocument(content));
+    group(kGroup);
+    TagsSvn(*dm).Gera_Tag_SVN(QStringLiteral("HOM_1_0000000001"));
+    EXPECT_TRUE(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP/HOM_1_0000000001")).contains(QStringLiteral("SRV/")));
+}
+
+TEST_F(TagTest, ARepositoryUrlWithoutTrunkOrBranchesStopsBeforeAnyCommand)
+{
+    demo::Content content = workspace.content;
+    content.products[0].locations[2] = QStringLiteral("file:///C:/Repos/Homol/ERP");
+    importInto(workspace, demo::importDocument(content));
+    group(kGroup);
+    QString local;
+    EXPECT_THROW(TagsSvn(*dm).Gera_Tag_SVN(QStringLiteral("TST_1"), &local), EAbort);
+    EXPECT_EQ(ui.messages().last(), QStringLiteral("O diretório do subversion cadastrado para o produto ERP Exemplo, é "
+                                                   "inválido: file:///C:/Repos/Homol/ERP"));
+    EXPECT_TRUE(local.isEmpty());
+    EXPECT_TRUE(ui.logLines().isEmpty());
+}
+
+// A compare that does not say the files are the same (here the compare tool is handed a
+// path with a blank, which the command line splits) stops the transfer before any commit;
+// the copy report is written all the same.
+TEST_F(WorkingCopyTest, ACompareDifferenceCommitsNothing)
+{
+    const QString spaced = QString::fromLatin1(kDevRoot) + QStringLiteral("\\SRV\\Com Espaco.pas");
+    files::writeBytes(spaced, "unit ComEspaco;\r\n");
+    group(kGroup);
+    dm->GetLocations(dm->grupo(QStringLiteral("CDPRODUTO")));
+    dm->CarregaPacote(dm->cdsArqModifAtu, QStringLiteral("GetVersArqModif"), {kGroup});
+    Dataset &arquivos = *dm->cdsArqModifAtu;
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+        arquivos.Edit();
+        arquivos.FieldByName(QStringLiteral("DIRETORIO")).setAsString(arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString());
+        arquivos.Post();
+    }
+    arquivos.Append();
+    arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).setAsString(spaced);
+    arquivos.FieldByName(QStringLiteral("DIRETORIO")).setAsString(spaced);
+    arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QStringLiteral("1"));
+    arquivos.Post();
+    const QString before = headRevision(QString::fromLatin1(kHomUrl));
+
+    EXPECT_THROW(TransferenciaHomol(*dm).Troca_Arquivos_Desenv_Homol(), EAbort);
+    EXPECT_EQ(ui.messages().last(),
+              QStringLiteral("Os seguintes arquivos apresentaram erros na tentativa de copiá-los para o diretório de "
+                             "homologados:\r\n")
+                  + spaced + QStringLiteral(" - os arquivos dos diretorios de origem e de destino são diferentes\r\n"));
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)), before);
+    const QStringList report =
+        files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
+    EXPECT_EQ(report.size(), 6);
+    EXPECT_TRUE(report.contains(QStringLiteral("C:\\Homol\\ERP\\SRV\\Com Espaco.pas")));
+}
