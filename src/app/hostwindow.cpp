@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -39,6 +40,19 @@ HostWindow::HostWindow(const QString &modulePath, QWidget *parent) : QMainWindow
     m_status = new QLabel(this);
     statusBar()->addPermanentWidget(m_status);
     refreshStatus();
+    // The module reads the server's address from the settings file before every connection:
+    // the status bar follows the file, so that it names the server actually called.
+    auto *statusTimer = new QTimer(this);
+    connect(statusTimer, &QTimer::timeout, this, [this] {
+        const host::HostSettings inForce = host::hostSettings();
+        host::loadHostSettings();
+        const host::HostSettings fromFile = host::hostSettings();
+        host::hostSettings() = inForce;
+        host::hostSettings().webUrl = fromFile.webUrl;
+        host::hostSettings().webPort = fromFile.webPort;
+        refreshStatus();
+    });
+    statusTimer->start(2000);
 
     m_ui = std::make_unique<QtHostUi>(this);
     setHostUi(m_ui.get());

@@ -53,6 +53,23 @@ RemoteArg RemoteArg::ref(QString &variable)
 namespace {
 
 constexpr int kConnectTimeoutMs = 10'000;
+
+// The operator reads Portuguese: the socket's own (English) text follows in parentheses.
+QString socketError(const QTcpSocket &socket)
+{
+    QString text;
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError: text = QStringLiteral("conexão recusada"); break;
+    case QAbstractSocket::RemoteHostClosedError: text = QStringLiteral("o servidor encerrou a conexão"); break;
+    case QAbstractSocket::HostNotFoundError: text = QStringLiteral("servidor não encontrado"); break;
+    case QAbstractSocket::SocketAccessError: text = QStringLiteral("acesso negado à rede"); break;
+    case QAbstractSocket::SocketTimeoutError: text = QStringLiteral("tempo de espera esgotado"); break;
+    case QAbstractSocket::NetworkError: text = QStringLiteral("falha na rede"); break;
+    default: text = QStringLiteral("falha de comunicação"); break;
+    }
+    const QString detail = socket.errorString();
+    return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
+}
 constexpr int kDefaultAnswerTimeoutS = 60;
 constexpr int kDefaultPort = 8090;
 
@@ -120,7 +137,7 @@ struct TNetConnection::Impl {
         QTcpSocket socket;
         socket.connectToHost(endpoint.host, quint16(endpoint.port));
         if (!socket.waitForConnected(kConnectTimeoutMs)) {
-            lastError = QStringLiteral("Não foi possível conectar ao servidor de aplicação %1: %2").arg(where(), socket.errorString());
+            lastError = QStringLiteral("Não foi possível conectar ao servidor de aplicação %1: %2").arg(where(), socketError(socket));
             return false;
         }
         socket.abort();

@@ -4,13 +4,19 @@
 #include "app/hostwindow.h"
 
 #include "host/hostapp.h"
+#include "host/hostsettings.h"
 #include "host/hostui.h"
 #include "host/qthostui.h"
 #include "support/testenv.h"
 
 #include <QAction>
 #include <QMdiArea>
+#include <QLabel>
 #include <QMdiSubWindow>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QStatusBar>
 
 #include <gtest/gtest.h>
 
@@ -54,4 +60,31 @@ TEST(HostWindow, AModuleThatCannotBeLoadedIsReported)
         setHostUi(window.ui());
     }
     EXPECT_EQ(host::mainWindow(), nullptr) << "a window that goes away takes its registration with it";
+}
+
+TEST(HostWindow, TheStatusBarFollowsTheServerOfTheSettingsFile)
+{
+    TemporarySettingsFile settings;
+    settings.set(QStringLiteral("host/server_host"), QStringLiteral("homologa-a"));
+    settings.set(QStringLiteral("host/server_port"), 8091);
+    host::loadHostSettings();
+    HostWindow window(QStringLiteral(HOMOLOGA_MODULE_PATH));
+    const auto status = [&] {
+        const QStringList texts = [&] {
+            QStringList all;
+            for (const QLabel *label : window.statusBar()->findChildren<QLabel *>())
+                all << label->text();
+            return all;
+        }();
+        return texts.join(' ');
+    };
+    EXPECT_TRUE(status().contains("Servidor: homologa-a:8091")) << status().toStdString();
+    settings.set(QStringLiteral("host/server_host"), QStringLiteral("homologa-b"));
+    QElapsedTimer waited;
+    waited.start();
+    while (!status().contains("Servidor: homologa-b:8091") && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(status().contains("Servidor: homologa-b:8091")) << status().toStdString();
+    settings.set(QStringLiteral("host/server_host"), QString());
+    host::loadHostSettings();
 }

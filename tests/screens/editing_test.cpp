@@ -95,6 +95,13 @@ void leaveColumn(TDBGrid *grid, const QString &field, const QString &next)
     grid->setCurrentIndex(grid->model()->index(row, grid->columnOfField(next)));
 }
 
+// HOMOLOGA_SCREENSHOT=/tmp/x.png saves the named moments beside it (/tmp/x-name.png).
+void saveScreenshot(QWidget *widget, const char *name)
+{
+    if (const QString path = qEnvironmentVariable("HOMOLOGA_SCREENSHOT"); !path.isEmpty())
+        widget->grab().save(QString(path).replace(".png", QStringLiteral("-%1.png").arg(QString::fromLatin1(name))));
+}
+
 QString field(Dataset *dataset, const char *name) { return dataset->FieldByName(QString::fromLatin1(name)).AsString(); }
 
 void set(Dataset *dataset, const char *name, const QString &value)
@@ -158,6 +165,7 @@ TEST_F(EditingTest, CreatingAGroup)
     EXPECT_EQ(valueAt(all, saved, "IDSTGRUPHOM"), "001");
     EXPECT_EQ(groups->RecordCount(), before + 1);
     EXPECT_TRUE(screen->dbnPadrao->isEnabled());
+    saveScreenshot(screen.get(), "grupo-criado");
 }
 
 TEST_F(EditingTest, TheProductOfAGroupWithRequestsStays)
@@ -234,6 +242,7 @@ TEST_F(EditingTest, AddingARequest)
     EXPECT_EQ(box->type, DialogType::Information);
     EXPECT_EQ(box->buttons, int(mbOK));
     EXPECT_TRUE(column(ok("GetSoli", args({QString("0000000001")})), "NRSOLISERV").contains("0000000126"));
+    saveScreenshot(screen.get(), "solicitacao-incluida");
 
     // Chosen from the pick list of the product's free requests.
     ui.clear();
@@ -381,10 +390,17 @@ TEST_F(EditingTest, ADecisionWithTheJustificationDialog)
         if (!frmJustHomol)
             return;
         EXPECT_EQ(stSoli, "0000000108");
-        frmJustHomol->redJustificativa->setPlainText("Regerar: falta o script");
+        // Opened and activated: confirm waits for a text.
+        EXPECT_TRUE(QTest::qWaitFor([] { return !frmJustHomol->sbtConfirma->isEnabled(); }, 2000));
+        QTest::keyClicks(frmJustHomol->redJustificativa, "Regerar: falta o script");
+        saveScreenshot(frmJustHomol, "justificativa");
         ui.answer(mbYes);
         frmJustHomol->sbtConfirma->click();
         typed = true;
+        if (frmJustHomol && frmJustHomol->isVisible()) {
+            ADD_FAILURE() << "the dialog stayed open";
+            frmJustHomol->QDialog::done(QDialog::Rejected);
+        }
     });
     clickCell(screen->dbgSoli, 0, "IDENCSOLPATCREG");
     EXPECT_TRUE(typed);
@@ -484,7 +500,11 @@ TEST_F(EditingTest, PagesShowTheirGroupsRows)
     serverDown();
     ui.clear();
     EXPECT_FALSE(host::runGuarded([&] { screen->dm->LocalizaGrupo("0000000002"); }));
-    EXPECT_EQ(ui.messages().size(), 1);
+    ASSERT_EQ(ui.messages().size(), 1);
+    // The system's reason in the operator's words, its own text after it.
+    EXPECT_TRUE(ui.messages()[0].startsWith("Não foi possível conectar ao servidor de aplicação 127.0.0.1:1: conexão "
+                                            "recusada ("))
+        << ui.messages()[0].toStdString();
     EXPECT_EQ(screen->dm->codigoGrupo(), "0000000002");
     screen->mnuSoli->trigger();
     EXPECT_TRUE(screen->dm->cdsSoli->IsEmpty());

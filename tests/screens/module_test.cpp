@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLibrary>
@@ -16,6 +17,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -197,7 +199,6 @@ TEST(HomologationModule, EntriesWithoutTheirScreensAreUnavailableAndVariablesRes
         deps(nullptr, nullptr, nullptr, nullptr);
         EXPECT_EQ(scripted.ui.logLines(), QStringList({"Código Fonte:", "Arquivos gerados:", "Agrupamentos:"}));
     }
-    // CriaJustificativa opens its dialog now; the workflow tests drive it.
 
     for (const char *variable :
          {"frmExecCommands", "frmDependencias", "frmJustHomol", "stFil", "stGrHom", "stSoli", "stOper",
@@ -208,4 +209,21 @@ TEST(HomologationModule, EntriesWithoutTheirScreensAreUnavailableAndVariablesRes
         EXPECT_NE(module().resolve(variable), nullptr) << variable;
     EXPECT_FALSE(*reinterpret_cast<bool *>(module().resolve("boConfirma_Atividade")))
         << "no justification confirmed when the module is loaded";
+
+    // The justification dialog opens modally for the request it is given, with the module's
+    // variables set; here it is closed unconfirmed.
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = *reinterpret_cast<QDialog **>(module().resolve("frmJustHomol"));
+        opened = dialog != nullptr && dialog->isVisible();
+        if (!dialog)
+            return;
+        EXPECT_EQ(dialog->windowTitle(), "Justificativa de Alteração no Processo de Homologação");
+        EXPECT_EQ(*reinterpret_cast<QString *>(module().resolve("stSoli")), "0000000001");
+        EXPECT_EQ(*reinterpret_cast<QString *>(module().resolve("stOper")), "1");
+        dialog->QDialog::done(QDialog::Rejected);
+    });
+    just("0001", "0000000001", "0000000001", "1");
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(*reinterpret_cast<QDialog **>(module().resolve("frmJustHomol")), nullptr);
 }
