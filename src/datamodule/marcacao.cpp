@@ -14,23 +14,6 @@ const QString kMarcado = QStringLiteral("IDMARCADO");
 const QString kCdGrupHomol = QStringLiteral("CDGRUPHOMOL");
 const QString kRelease = QStringLiteral("CDRELEASEGHOM");
 
-// Detaches a dataset event for as long as it lives and puts it back, also when the
-// operation fails.
-class DetachedEvent {
-public:
-    explicit DetachedEvent(std::function<void(Dataset &)> &event) : m_event(event), m_saved(std::move(event))
-    {
-        m_event = nullptr;
-    }
-    ~DetachedEvent() { m_event = std::move(m_saved); }
-    DetachedEvent(const DetachedEvent &) = delete;
-    DetachedEvent &operator=(const DetachedEvent &) = delete;
-
-private:
-    std::function<void(Dataset &)> &m_event;
-    std::function<void(Dataset &)> m_saved;
-};
-
 }  // namespace
 
 bool TdmGrupSoliHom::PodeMarcarGrupo(bool mostraMensagem)

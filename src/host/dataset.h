@@ -350,6 +350,23 @@ private:
     void notifySourcesData();
 };
 
+// Detaches a dataset event for as long as it lives and puts it back, also when the
+// operation fails.
+class DetachedEvent {
+public:
+    explicit DetachedEvent(std::function<void(Dataset &)> &event) : m_event(event), m_saved(std::move(event))
+    {
+        m_event = nullptr;
+    }
+    ~DetachedEvent() { m_event = std::move(m_saved); }
+    DetachedEvent(const DetachedEvent &) = delete;
+    DetachedEvent &operator=(const DetachedEvent &) = delete;
+
+private:
+    std::function<void(Dataset &)> &m_event;
+    std::function<void(Dataset &)> m_saved;
+};
+
 inline QString TField::AsString() const
 {
     const QVariant &value = m_dataset->currentValue(m_index);

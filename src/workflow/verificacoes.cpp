@@ -33,22 +33,6 @@ void discardingOnFailure(TdmGrupSoliHom &dm, const std::function<void()> &check)
     }
 }
 
-// Detaches a dataset event for as long as it lives and puts it back, also on failure.
-class DetachedEvent {
-public:
-    explicit DetachedEvent(std::function<void(Dataset &)> &event) : m_event(event), m_saved(std::move(event))
-    {
-        m_event = nullptr;
-    }
-    ~DetachedEvent() { m_event = std::move(m_saved); }
-    DetachedEvent(const DetachedEvent &) = delete;
-    DetachedEvent &operator=(const DetachedEvent &) = delete;
-
-private:
-    std::function<void(Dataset &)> &m_event;
-    std::function<void(Dataset &)> m_saved;
-};
-
 // One use of the connection held for as long as it lives.
 class HeldConnection {
 public:
