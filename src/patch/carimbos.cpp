@@ -91,13 +91,24 @@ void TfrmGPatch::Destrava(const QString &path)
     }
 }
 
-void TfrmGPatch::GeraSql(const QString &path)
+void TfrmGPatch::CarimbaSobTrava(const QString &path, const std::function<void(const QString &arquivo)> &carimbo)
 {
     const QString arquivo = ComDrive(path).toUpper();
     try {
         TornaGravavel(PastaDe(arquivo), NomeDe(arquivo));
         ComandoDoArquivo("lock", path);
         ComandoDoArquivo("revert", path);
+        carimbo(arquivo);
+    } catch (...) {
+        const QString texto = TextoDaFalha();
+        Destrava(path);
+        ContaErro(texto);
+    }
+}
+
+void TfrmGPatch::GeraSql(const QString &path)
+{
+    CarimbaSobTrava(path, [&](const QString &arquivo) {
         QStringList linhas = platform::files::readLines(arquivo);
         const bool sqlServer = arquivo.contains(QLatin1StringView("SQLSERVER"));
         const QString palavra = sqlServer ? QStringLiteral("CREATE") : QStringLiteral("CREATE OR REPLACE");
@@ -161,20 +172,12 @@ void TfrmGPatch::GeraSql(const QString &path)
             ComandoDoArquivo("unlock", path);
         }
         stlResult.append(arquivo);
-    } catch (...) {
-        const QString texto = TextoDaFalha();
-        Destrava(path);
-        ContaErro(texto);
-    }
+    });
 }
 
 void TfrmGPatch::GeraQr2(const QString &path)
 {
-    const QString arquivo = ComDrive(path).toUpper();
-    try {
-        TornaGravavel(PastaDe(arquivo), NomeDe(arquivo));
-        ComandoDoArquivo("lock", path);
-        ComandoDoArquivo("revert", path);
+    CarimbaSobTrava(path, [&](const QString &arquivo) {
         // A longer version would lose its "#" in the 9-byte stamp, and the next stamp
         // could no longer find the old one: the report is left as it is and counted.
         const QByteArray carimbo = (stVersao + u'#').toLatin1();
@@ -188,20 +191,12 @@ void TfrmGPatch::GeraQr2(const QString &path)
         stlResult.append(arquivo);
         ComandoDoArquivo("unlock", path);
         ComandoDoArquivo("commit", path);
-    } catch (...) {
-        const QString texto = TextoDaFalha();
-        Destrava(path);
-        ContaErro(texto);
-    }
+    });
 }
 
 void TfrmGPatch::GeraCds(const QString &path)
 {
-    const QString arquivo = ComDrive(path).toUpper();
-    try {
-        TornaGravavel(PastaDe(arquivo), NomeDe(arquivo));
-        ComandoDoArquivo("lock", path);
-        ComandoDoArquivo("revert", path);
+    CarimbaSobTrava(path, [&](const QString &arquivo) {
         cdsCds->Close();
         cdsCds->setFields({});
         cdsCds->setFiltered(false);
@@ -223,11 +218,7 @@ void TfrmGPatch::GeraCds(const QString &path)
         stlResult.append(arquivo);
         ComandoDoArquivo("unlock", path);
         ComandoDoArquivo("commit", path);
-    } catch (...) {
-        const QString texto = TextoDaFalha();
-        Destrava(path);
-        ContaErro(texto);
-    }
+    });
 }
 
 void TfrmGPatch::GeraWeb(const QString &path, bool generatedByBuild, const FormaDoCarimbo &forma)

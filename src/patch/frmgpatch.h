@@ -186,6 +186,9 @@ private:
     void GeraWeb(const QString &path, bool generatedByBuild, const FormaDoCarimbo &forma);
     void ComandoDoArquivo(const char *step, const QString &path);
     void Destrava(const QString &path);
+    // A stamp of `path` under the repository's lock, brought back to its repository content
+    // first: a failure unlocks the file, counts one error and logs it; the run goes on.
+    void CarimbaSobTrava(const QString &path, const std::function<void(const QString &arquivo)> &carimbo);
     bool CompilaComo(const QString &commandLine);
     void FinalizaRun();
     void MostraEstado();
