@@ -111,6 +111,10 @@ const Refusal kRefusals[] = {
      "[{\"CDFILIAL\": \"0001\", \"NRSOLISERV\": \"101\"}]},\n{\"CDGRUPHOMOL\": \"0000000051\", \"DSGRUPHOMOL\": \"B\", "
      "\"CDPRODUTO\": \"0000000001\", \"requests\": [{\"CDFILIAL\": \"0001\", \"NRSOLISERV\": \"101\"}]}]}",
      "linha 2, campo groups[1].requests[0].NRSOLISERV: a solicitação já está no grupo em andamento 0000000050"},
+    {"{\"groups\": [{\"CDGRUPHOMOL\": \"0000000050\", \"DSGRUPHOMOL\": \"A\", \"CDPRODUTO\": \"0000000001\", \"requests\": "
+     "[{\"CDFILIAL\": \"0001\", \"NRSOLISERV\": \"101\"}]},\n{\"CDGRUPHOMOL\": \"0000000051\", \"DSGRUPHOMOL\": \"B\", "
+     "\"CDPRODUTO\": \"0000000001\", \"IDSTGRUPHOM\": \"004\", \"requests\": [{\"CDFILIAL\": \"0001\", \"NRSOLISERV\": \"101\"}]}]}",
+     "linha 2, campo groups[1].requests[0].NRSOLISERV: a solicitação já está no grupo em andamento 0000000050"},
 };
 
 TEST_F(ServerImportRefusals, EachRefusalNamesTheLineAndFieldAndLoadsNothing)
@@ -142,6 +146,16 @@ TEST_F(ServerImportRefusals, EachRefusalNamesTheLineAndFieldAndLoadsNothing)
         EXPECT_EQ(error.message().toStdString(), "linha 1, campo products[0].locations[0]: texto com mais de 250 caracteres");
     }
     EXPECT_EQ(count("PRODUTO"), counts[2]);
+}
+
+// A closed group may hold a request that a group in progress holds too.
+TEST_F(ServerImportRefusals, AClosedGroupMayShareARequestWithAnOpenOne)
+{
+    server::importDocument(db(), R"({"groups": [
+ {"CDGRUPHOMOL": "0000000050", "DSGRUPHOMOL": "A", "CDPRODUTO": "0000000001", "requests": [{"CDFILIAL": "0001", "NRSOLISERV": "101"}]},
+ {"CDGRUPHOMOL": "0000000051", "DSGRUPHOMOL": "B", "CDPRODUTO": "0000000001", "IDSTGRUPHOM": "007",
+  "requests": [{"CDFILIAL": "0001", "NRSOLISERV": "101"}]}]})");
+    EXPECT_EQ(db().scalar(u"SELECT COUNT(*) FROM SOLIGRUPO WHERE NRSOLISERV = '0000000101'"_s).toInt(), 2);
 }
 
 // The rows a refusal must not leave behind: records of earlier sections and earlier entries.

@@ -403,12 +403,23 @@ protected:
     QJsonObject changeRequest(const QString &code, const QString &numero, const QMap<QString, QVariant> &changes)
     {
         const packet::Packet requests = packetOf(ok(u"GetSoli"_s, args({code})));
-        return answer(u"setSoli"_s, args({modifyDelta(requests, rowWhere(requests, u"NRSOLISERV"_s, numero), changes).toJson()}));
+        const int row = rowWhere(requests, u"NRSOLISERV"_s, numero);
+        if (row < 0)
+            return notInGroup(numero);
+        return answer(u"setSoli"_s, args({modifyDelta(requests, row, changes).toJson()}));
     }
     QJsonObject removeRequest(const QString &code, const QString &numero)
     {
         const packet::Packet requests = packetOf(ok(u"GetSoli"_s, args({code})));
-        return answer(u"setSoli"_s, args({deleteDelta(requests, rowWhere(requests, u"NRSOLISERV"_s, numero)).toJson()}));
+        const int row = rowWhere(requests, u"NRSOLISERV"_s, numero);
+        if (row < 0)
+            return notInGroup(numero);
+        return answer(u"setSoli"_s, args({deleteDelta(requests, row).toJson()}));
+    }
+    static QJsonObject notInGroup(const QString &numero)
+    {
+        ADD_FAILURE() << numero.toStdString() << " is not in the group";
+        return {{u"ok"_s, false}, {u"error"_s, QString()}};
     }
 };
 
@@ -445,7 +456,7 @@ TEST_F(ServerSavesRules, GroupsAreDeletedOnlyAt001AndGiveTheirRequestsBack)
     for (int p = 2; p <= 6; ++p) {
         advance(g);
         EXPECT_TRUE(refused(u"setGrupo"_s, args({deleteDelta(group(g), 0).toJson()})).contains(u"só um grupo na fase 001"_s)) << p;
-        EXPECT_EQ(groupField(g, u"IDSTGRUPHOM"_s), phaseCode(p));
+        ASSERT_EQ(groupField(g, u"IDSTGRUPHOM"_s), phaseCode(p));
     }
     // Back to "001" the way a closing does, with what a group gathers on its way.
     ok(u"setInsereJustificativa"_s, args({kBranch, g, u"0000000101"_s, u"0001"_s, u"Motivo"_s}));
@@ -601,6 +612,7 @@ TEST_F(ServerSavesRules, AGuardedWriteThatMatchedNoRowIsRefused)
         EXPECT_EQ(requestsBefore(), members);
         EXPECT_EQ(inGroup(g, u"0000000101"_s, "NRPRIOSOLI"), QString());
         EXPECT_EQ(phaseOf(u"0000000102"_s), phase::EmHomologacao);
+        ASSERT_EQ(group(g).rows.size(), 1);
     }
 }
 
