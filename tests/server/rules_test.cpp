@@ -10,6 +10,7 @@
 #include "schema.h"
 
 #include <QJsonDocument>
+#include <QSqlQuery>
 
 #include <functional>
 
@@ -317,6 +318,92 @@ TEST_F(ServerMethodsWorkflow, SyncBringsRequestsInLineWithTheGroupsPhase)
     EXPECT_EQ(phaseOf(u"0000000101"_s), phase::PatchGerado);
     EXPECT_EQ(inGroup(g, u"0000000101"_s, "IDSTSOLIGRUP"), u"000"_s);
     EXPECT_FALSE(accepted(u"SyncFaseTram"_s, args({u"0000000999"_s})));
+}
+
+// ---- Refusals of the other writing methods -------------------------------------------------
+
+class ServerMethodsRefusals : public RuleTest {
+protected:
+    // What the writing methods below may touch, to show a refusal wrote nothing.
+    QStringList snapshot()
+    {
+        QStringList state;
+        for (const char *table : {"ARQCHECKOUTATIV", "VERSARQHOM", "JUSTIFICATIVA", "LOGTRAM", "GRUPOHOMOL"})
+            state.append(db().scalar(u"SELECT COUNT(*) FROM %1"_s.arg(QLatin1String(table))).toString());
+        for (const QStringList &row : queryRows(u"SELECT NRREVNOVA FROM ARQCHECKOUTATIV ORDER BY NRSEQARQ"_s))
+            state += row;
+        for (const QStringList &row : queryRows(u"SELECT CDVERPRODUTO || '.' || CDRELVERPROD || '.' || CDPATCHVERPR FROM ARQPATCH "
+                                                  "ORDER BY NRSOLISERV, DSARQCHAVE"_s))
+            state += row;
+        for (const QStringList &row : queryRows(u"SELECT DSGRUPHOMOL || CDRELEASEGHOM || DTCRIAGRHOM FROM GRUPOHOMOL"_s))
+            state += row;
+        return state;
+    }
+    QList<QStringList> queryRows(const QString &sql)
+    {
+        QList<QStringList> rows;
+        QSqlQuery &query = db().exec(sql);
+        while (query.next())
+            rows.append({query.value(0).toString()});
+        query.finish();
+        return rows;
+    }
+};
+
+TEST_F(ServerMethodsRefusals, EachRefusalNamesTheFaultAndWritesNothing)
+{
+    const QString g = createGroup(u"Recusas"_s);
+    addRequests(g, {u"0000000101"_s});
+    const QString task = u"0000000011"_s, activity = u"00001"_s;
+    ok(u"setArqCheckoutAtiv"_s, args({task, activity, u"1"_s, u"C:\\Ativ\\11\\products\\A.bpl"_s, u"7"_s, u""_s}), kPatch);
+    packet::Packet revision;
+    revision.fields = server::ds::cdsArqModifAtu().fields;
+    revision.rows.append(packet::Row{u"C:\\Desenv\\P501\\Srv\\Novo.pas"_s, u"1"_s, u"2"_s, QString(), QString()});
+    const packet::Packet groupRow = group(g);
+
+    const struct {
+        QString module, method;
+        QJsonArray arguments;
+        QString error;
+    } rows[] = {
+        // Files a task activity produced.
+        {kPatch, u"setArqCheckoutAtiv"_s, args({u"0000000099"_s, activity, u"2"_s, u"B"_s, u"1"_s, u""_s}), u"não está cadastrada"_s},
+        {kPatch, u"setArqCheckoutAtiv"_s, args({task, activity, u"0"_s, u"B"_s, u"1"_s, u""_s}), u"Sequência inválida"_s},
+        {kPatch, u"setArqCheckoutAtiv"_s, args({task, activity, u"dois"_s, u"B"_s, u"1"_s, u""_s}), u"Sequência inválida"_s},
+        {kPatch, u"setArqCheckoutAtiv"_s, args({task, activity, u"2"_s, u"  "_s, u"1"_s, u""_s}), u"deve ser informado"_s},
+        {kPatch, u"setArqCheckoutAtiv"_s, args({task, activity, u"2"_s, u"c:/ativ/11/PRODUCTS/a.bpl"_s, u"1"_s, u""_s}),
+         u"já está registrado"_s},
+        {kPatch, u"setArqCheckoutAtiv"_s, args({task, activity, u"1"_s, u"B"_s, u"1"_s, u""_s}), u"já está em uso"_s},
+        {kPatch, u"gravaNovaReleaseArq"_s, args({task, activity, u"C:\\Ativ\\11\\products\\B.bpl"_s, u"8"_s}), u"não está registrado"_s},
+        {kPatch, u"getArqCheckoutAtiv"_s, args({task, u"00009"_s}), u"não está cadastrada"_s},
+        // The version the files were generated for.
+        {kPatch, u"setPatchFaseTram"_s, args({u"00010000000101"_s, u"5"_s, u""_s, u"023"_s}), u"Versão do produto inválida"_s},
+        {kPatch, u"setPatchFaseTram"_s, args({u"00010000000101"_s, u"5"_s, u"0a"_s, u"023"_s}), u"Versão do produto inválida"_s},
+        {kPatch, u"setPatchFaseTram"_s, args({u"00010000000101\n00010000000999"_s, u"5"_s, u"01"_s, u"023"_s}), u"0000000999"_s},
+        {kPatch, u"setPatchFaseTram"_s, args({u"0001"_s, u"5"_s, u"01"_s, u"023"_s}), u"Linha 1"_s},
+        {kMain, u"removeArqCheckoutAtiv"_s, args({u"_0000000101_0000000999_"_s}), u"0000000999"_s},
+        // The group's records.
+        {kMain, u"setVersArqHom"_s, args({g, revision.toJson()}), u"não foi registrada"_s},
+        {kMain, u"setVersArqHom"_s, args({u"0000000999"_s, revision.toJson()}), u"0000000999"_s},
+        {kMain, u"setInsereJustificativa"_s, args({kBranch, g, u"0000000102"_s, u"0001"_s, u"Motivo"_s}), u"não pertence"_s},
+        {kMain, u"setInsereJustificativa"_s, args({kBranch, g, u"0000000101"_s, u"0001"_s, u" \r\n"_s}), u"não pode ser vazia"_s},
+        {kMain, u"setLogTram"_s, args({u"0001"_s, u"0000000999"_s, u"001"_s, u"002"_s, u"x"_s}), u"0000000999"_s},
+        // The group's own fields.
+        {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"DTCRIAGRHOM"_s, u"2020-01-01T00:00:00"_s}}).toJson()}),
+         u"mantido pelo servidor"_s},
+        {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"DSGRUPHOMOL"_s, u"   "_s}}).toJson()}), u"Nome do grupo"_s},
+        {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"CDRELEASEGHOM"_s, u"5010"_s}}).toJson()}), u"Release inválida"_s},
+        {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"CDARVPROD"_s, u"P777"_s}}).toJson()}), u"Produto deve ser informado"_s},
+        {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"CDPRODUTO"_s, u"0000000077"_s}}).toJson()}), u"0000000077"_s},
+    };
+    const QStringList before = snapshot();
+    for (const auto &row : rows) {
+        SCOPED_TRACE((row.method + u" "_s + QString::fromUtf8(QJsonDocument(row.arguments).toJson(QJsonDocument::Compact))).toStdString());
+        const QJsonObject result = answer(row.method, row.arguments, row.module);
+        EXPECT_FALSE(result.value(u"ok"_s).toBool());
+        EXPECT_TRUE(result.value(u"error"_s).toString().contains(row.error)) << result.value(u"error"_s).toString().toStdString();
+        EXPECT_EQ(snapshot(), before);
+    }
 }
 
 // ---- Closing groups ------------------------------------------------------------------------
