@@ -168,20 +168,36 @@ public:
         return ssize_t(n);
     }
 
+    // An answer's head and body are written separately; they leave together, in one
+    // segment, when the answer is complete (flush), when the stream reads again, or when
+    // enough is held. Each send on the socket wakes the client once.
     ssize_t write(const char *ptr, size_t size) override
+    {
+        m_out.append(ptr, size);
+        if (m_out.size() >= kHeldBytes && !flush())
+            return -1;
+        return ssize_t(size);
+    }
+
+    // Sends what the writes held, within the write time-out.
+    bool flush()
     {
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_writeTimeoutMs);
         size_t written = 0;
-        while (written < size) {
-            const ssize_t n = sendSome(m_c, ptr + written, size - written);
+        bool sent = true;
+        while (written < m_out.size()) {
+            const ssize_t n = sendSome(m_c, m_out.data() + written, m_out.size() - written);
             if (n > 0) {
                 written += size_t(n);
                 continue;
             }
-            if (n == kFailed || msUntil(deadline) == 0 || !waitFor(m_c.fd, POLLOUT | POLLIN, msUntil(deadline)))
-                return -1;
+            if (n == kFailed || msUntil(deadline) == 0 || !waitFor(m_c.fd, POLLOUT | POLLIN, msUntil(deadline))) {
+                sent = false;
+                break;
+            }
         }
-        return ssize_t(size);
+        m_out.clear();
+        return sent;
     }
 
     void get_remote_ip_and_port(std::string &ip, int &port) const override
@@ -203,6 +219,9 @@ public:
 private:
     bool fill()
     {
+        // A "100 Continue" or an earlier answer goes out before the stream waits for more.
+        if (!m_out.empty() && !flush())
+            return false;
         m_c.compact();
         char chunk[16 * 1024];
         for (;;) {
@@ -234,8 +253,11 @@ private:
         }
     }
 
+    static constexpr size_t kHeldBytes = 64 * 1024;
+
     Connection &m_c;
     int m_writeTimeoutMs;
+    std::string m_out;  // written and not yet sent
 };
 
 // cpp-httplib's request processing, for one request read from our own stream.
@@ -456,7 +478,8 @@ struct HttpFront::Impl {
             t_closeAfter = false;
             t_authorised = false;
             bool closed = false;
-            const bool processed = processor.process_request(stream, false, closed, nullptr);
+            bool processed = processor.process_request(stream, false, closed, nullptr);
+            processed = stream.flush() && processed;
             c->served = c->served || t_authorised;
             if (!processed) {
                 closeConnection(c);

@@ -643,6 +643,26 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The line of the value at `path`; for a field the record lacks (a required one left out),
+// the line of the closest record that holds it.
+int lineOfNearest(const QByteArray &json, QString path)
+{
+    static const QRegularExpression lastStep(QStringLiteral("(\\.[A-Za-z_][A-Za-z0-9_]*|\\[\\d+\\])$"));
+    while (!path.isEmpty()) {
+        if (const int line = lineOfPath(json, path); line > 0)
+            return line;
+        const QRegularExpressionMatch match = lastStep.match(path);
+        if (!match.hasMatch())
+            break;
+        path.chop(match.capturedLength());
+    }
+    return 1;
+}
+
+}  // namespace
+
 ImportCounts importDocument(Database &db, const QByteArray &json)
 {
     QJsonParseError parseError;
@@ -661,7 +681,7 @@ ImportCounts importDocument(Database &db, const QByteArray &json)
         transaction.commit();
         return counts;
     } catch (const FieldError &error) {
-        throw ImportError(QStringLiteral("linha %1, campo %2: %3").arg(lineOfPath(json, error.path)).arg(error.path, error.message));
+        throw ImportError(QStringLiteral("linha %1, campo %2: %3").arg(lineOfNearest(json, error.path)).arg(error.path, error.message));
     } catch (const ServerError &error) {
         throw ImportError(error.message());
     }

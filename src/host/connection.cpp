@@ -110,6 +110,70 @@ Endpoint readEndpoint()
     return endpoint;
 }
 
+// cpp-httplib writes a request's head and its body in two sends, each a segment of its own
+// that wakes the server; the head is held here and leaves with the body, in one send. A
+// request without a body leaves when the answer is read.
+class CoalescingStream : public httplib::Stream {
+public:
+    explicit CoalescingStream(httplib::Stream &socket) : m_socket(socket) {}
+
+    bool is_readable() const override { return m_socket.is_readable(); }
+    bool is_writable() const override { return m_socket.is_writable(); }
+    ssize_t read(char *ptr, size_t size) override
+    {
+        if (!flush())
+            return -1;
+        return m_socket.read(ptr, size);
+    }
+    ssize_t write(const char *ptr, size_t size) override
+    {
+        if (m_held.empty()) {
+            m_held.assign(ptr, size);
+            return ssize_t(size);
+        }
+        m_held.append(ptr, size);
+        return flush() ? ssize_t(size) : -1;
+    }
+    void get_remote_ip_and_port(std::string &ip, int &port) const override { m_socket.get_remote_ip_and_port(ip, port); }
+    void get_local_ip_and_port(std::string &ip, int &port) const override { m_socket.get_local_ip_and_port(ip, port); }
+    socket_t socket() const override { return m_socket.socket(); }
+
+    bool flush()
+    {
+        size_t written = 0;
+        while (written < m_held.size()) {
+            const ssize_t n = m_socket.write(m_held.data() + written, m_held.size() - written);
+            if (n <= 0) {
+                m_held.clear();
+                return false;
+            }
+            written += size_t(n);
+        }
+        m_held.clear();
+        return true;
+    }
+
+private:
+    httplib::Stream &m_socket;
+    std::string m_held;
+};
+
+class PlainClient : public httplib::ClientImpl {
+public:
+    using httplib::ClientImpl::ClientImpl;
+
+private:
+    bool process_socket(const Socket &socket, std::function<bool(httplib::Stream &)> callback) override
+    {
+        return httplib::detail::process_client_socket(socket.sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_,
+                                                      write_timeout_usec_, [&](httplib::Stream &stream) {
+                                                          CoalescingStream coalescing(stream);
+                                                          const bool done = callback(coalescing);
+                                                          return coalescing.flush() && done;
+                                                      });
+    }
+};
+
 }  // namespace
 
 struct TNetConnection::Impl {
@@ -155,7 +219,7 @@ struct TNetConnection::Impl {
             tlsClient = tls.get();
             client = std::move(tls);
         } else {
-            client = std::make_unique<httplib::ClientImpl>(host, endpoint.port);
+            client = std::make_unique<PlainClient>(host, endpoint.port);
             tlsClient = nullptr;
         }
         client->set_keep_alive(true);

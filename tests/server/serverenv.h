@@ -88,3 +88,6 @@ packet::Delta insertDelta(const server::DatasetDef &def, const QMap<QString, QVa
 packet::Delta modifyDelta(const packet::Packet &rows, int row, const QMap<QString, QVariant> &changes);
 packet::Delta deleteDelta(const packet::Packet &rows, int row);
 QJsonArray args(std::initializer_list<QJsonValue> values);
+
+// Texts in test failures as text.
+inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
