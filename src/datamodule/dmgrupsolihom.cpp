@@ -24,9 +24,11 @@ QString withTrailingBackslash(const QString &folder)
     return folder.isEmpty() || folder.endsWith(u'\\') ? folder : folder + u'\\';
 }
 
-[[noreturn]] void notAvailable(const QString &what)
+// A data module made without the screen or the module's entries has no patch screen
+// and no justification dialog to call.
+[[noreturn]] void notConnected(const QString &what)
 {
-    throw EHomologa(QStringLiteral("%1 ainda não está disponível nesta versão do módulo.").arg(what));
+    throw EHomologa(QStringLiteral("%1 não está disponível sem a tela de homologação.").arg(what));
 }
 
 }  // namespace
@@ -43,10 +45,10 @@ TdmGrupSoliHom::TdmGrupSoliHom(QObject *parent) : QObject(parent)
     cdsGrupo->AfterDelete = [this](Dataset &) { cdsGrupoAfterPost(); };
     AtualizaDados = [this] { GetInitialData(); };
     GeraSolicitacoes = [](const QString &, const QString &, const QString &) -> bool {
-        notAvailable(QStringLiteral("A geração de patch"));
+        notConnected(QStringLiteral("A geração de patch"));
     };
     CriaJustificativa = [](const QString &, const QString &, const QString &, const QString &) {
-        notAvailable(QStringLiteral("A justificativa de decisões"));
+        notConnected(QStringLiteral("A justificativa de decisões"));
     };
 }
 

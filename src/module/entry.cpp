@@ -14,11 +14,6 @@
 
 namespace {
 
-[[noreturn]] void notAvailable(const QString &what)
-{
-    throw EHomologa(QStringLiteral("%1 ainda não está disponível nesta versão do módulo.").arg(what));
-}
-
 void showScreen(TfrmGrupSoliHom *screen)
 {
     if (auto *frame = qobject_cast<QMdiSubWindow *>(screen->parentWidget())) {
