@@ -10,23 +10,6 @@
 
 namespace files = platform::files;
 
-namespace {
-
-QString Texto(const TdmGrupSoliHom &dm, const char *key, const QVariantList &args = {})
-{
-    return dm.msgPadrao.Msg(QLatin1StringView(key), args);
-}
-
-int TotalDeArquivos(const QList<ArquivoDistribuicao> &arquivos, const QList<ChaveSolicitacao> &solicitacoes)
-{
-    int total = 0;
-    for (const ChaveSolicitacao &solicitacao : solicitacoes)
-        total += int(ArquivosDaSolicitacao(arquivos, solicitacao).size());
-    return total;
-}
-
-}  // namespace
-
 QString Homologados::RaizHomologados() const
 {
     return RaizDaArvore(dm.DirHomologados, "homologados", dm.grupo(QStringLiteral("CDPRODUTO")));
@@ -51,17 +34,7 @@ void Homologados::Grava_Backup_Homologados(const QString &grupo, const QString &
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
 
-        const QString listaDeNovos = area + u'\\' + QLatin1StringView(kNovosArquivos);
-        QStringList novos;
-        if (files::fileExists(listaDeNovos)) {
-            for (const QString &linha : files::readLines(listaDeNovos)) {
-                if (!linha.trimmed().isEmpty())
-                    novos.append(linha);
-            }
-        }
-        QSet<QString> jaNovos;
-        for (const QString &linha : novos)
-            jaNovos.insert(linha.toUpper());
+        ListaDeNovos novos(area);
 
         int feitos = 0;
         for (const ChaveSolicitacao &chave : chaves) {
@@ -71,11 +44,10 @@ void Homologados::Grava_Backup_Homologados(const QString &grupo, const QString &
                     continue;
                 const QString homologado = raiz + a.destinoUsado();
                 // A file that the failed homologation added is still new.
-                if (jaNovos.contains(homologado.toUpper()))
+                if (novos.contem(homologado))
                     continue;
                 if (!files::fileExists(homologado)) {
-                    novos.append(homologado);
-                    jaNovos.insert(homologado.toUpper());
+                    novos.acrescenta(homologado);
                     continue;
                 }
                 const QString pastaDoBackup = area + u'\\' + a.pastaDaSolicitacao();
@@ -88,8 +60,7 @@ void Homologados::Grava_Backup_Homologados(const QString &grupo, const QString &
                     Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {homologado, backup}), true);
             }
         }
-        if (!novos.isEmpty())
-            files::writeLines(listaDeNovos, novos);
+        novos.grava();
     } catch (...) {
         dm.DescartaAlteracoesGrupo();
         throw;

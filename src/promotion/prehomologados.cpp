@@ -34,11 +34,6 @@ const VarianteDistribuicao kVariantes[] = {
      OrigemFormulario, false, false, true},
 };
 
-QString Texto(const TdmGrupSoliHom &dm, const char *key, const QVariantList &args = {})
-{
-    return dm.msgPadrao.Msg(QLatin1StringView(key), args);
-}
-
 // libzip's message for the archive, or for the error code of an archive it could not open.
 QString ErroDoZip(zip_t *archive)
 {
@@ -176,6 +171,19 @@ QList<ArquivoDistribuicao> ArquivosDaSolicitacao(const QList<ArquivoDistribuicao
     return daSolicitacao;
 }
 
+int TotalDeArquivos(const QList<ArquivoDistribuicao> &arquivos, const QList<ChaveSolicitacao> &solicitacoes)
+{
+    int total = 0;
+    for (const ChaveSolicitacao &solicitacao : solicitacoes)
+        total += int(ArquivosDaSolicitacao(arquivos, solicitacao).size());
+    return total;
+}
+
+QString Texto(const TdmGrupSoliHom &dm, const char *key, const QVariantList &args)
+{
+    return dm.msgPadrao.Msg(QLatin1StringView(key), args);
+}
+
 // ====================================================================== path helpers
 
 QString ComBarra(const QString &folder) { return folder.isEmpty() || folder.endsWith(u'\\') ? folder : folder + u'\\'; }
@@ -224,6 +232,28 @@ QString RaizDaArvore(const QString &folder, const char *que, const QString &prod
                                .arg(QLatin1StringView(que), produto),
                            true);
     return ComBarra(folder);
+}
+
+ListaDeNovos::ListaDeNovos(const QString &area) : m_arquivo(area + u'\\' + QLatin1StringView(kNovosArquivos))
+{
+    if (!files::fileExists(m_arquivo))
+        return;
+    for (const QString &linha : files::readLines(m_arquivo)) {
+        if (!linha.trimmed().isEmpty())
+            acrescenta(linha);
+    }
+}
+
+void ListaDeNovos::acrescenta(const QString &path)
+{
+    m_linhas.append(path);
+    m_chaves.insert(path.toUpper());
+}
+
+void ListaDeNovos::grava() const
+{
+    if (!m_linhas.isEmpty())
+        files::writeLines(m_arquivo, m_linhas);
 }
 
 QString AreaDeBackup(const QString &raiz, const QString &grupo)
@@ -287,17 +317,7 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
             if (!files::dirExists(pasta) && !files::forceDirectories(pasta))
                 Consiste::MensErro(Texto(dm, "ERRO_CREATE_DIR_BACKUP_KMT", {pasta}), true);
         }
-        const QString listaDeNovos = area + u'\\' + QLatin1StringView(kNovosArquivos);
-        QStringList novos;
-        if (files::fileExists(listaDeNovos)) {
-            for (const QString &linha : files::readLines(listaDeNovos)) {
-                if (!linha.trimmed().isEmpty())
-                    novos.append(linha);
-            }
-        }
-        QSet<QString> jaNovos;
-        for (const QString &linha : novos)
-            jaNovos.insert(linha.toUpper());
+        ListaDeNovos novos(area);
 
         QStringList erros;
         QList<bool> semBackup(arquivos.size(), false);
@@ -307,11 +327,10 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
                 continue;
             const QString anterior = raiz + a.destinoUsado();
             // A file that an earlier run added is still new, even though it is there now.
-            if (jaNovos.contains(anterior.toUpper()))
+            if (novos.contem(anterior))
                 continue;
             if (!files::fileExists(anterior)) {
-                novos.append(anterior);
-                jaNovos.insert(anterior.toUpper());
+                novos.acrescenta(anterior);
                 continue;
             }
             const QString pastaDoBackup = area + u'\\' + a.pastaDaSolicitacao() + u'\\';
@@ -328,8 +347,7 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
         }
         // The list of new files is complete before any file is replaced: a run that stops
         // halfway leaves it for the next one.
-        if (!novos.isEmpty())
-            files::writeLines(listaDeNovos, novos);
+        novos.grava();
 
         andamento.setTotal(int(arquivos.size()) * (variante.copiaTemporaria ? 2 : 1));
         int feitos = 0;

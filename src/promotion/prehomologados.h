@@ -7,6 +7,7 @@
 // the table of their variants, the loading of a group's file list and the progress shown.
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -70,6 +71,10 @@ QList<ChaveSolicitacao> SolicitacoesDaLista(const QString &lista);
 // The records of one request, in list order.
 QList<ArquivoDistribuicao> ArquivosDaSolicitacao(const QList<ArquivoDistribuicao> &arquivos,
                                                  const ChaveSolicitacao &solicitacao);
+// How many records the requests of a list have.
+int TotalDeArquivos(const QList<ArquivoDistribuicao> &arquivos, const QList<ChaveSolicitacao> &solicitacoes);
+// A text of the homologation screen's message table.
+QString Texto(const TdmGrupSoliHom &dm, const char *key, const QVariantList &args = {});
 
 // Path helpers of the distribution trees.
 QString ComBarra(const QString &folder);                // a trailing "\" when missing
@@ -90,6 +95,22 @@ QString RaizDaArvore(const QString &folder, const char *que, const QString &prod
 // The name of a group's backup area below a tree's root: "Backup KMT\" + group.
 QString AreaDeBackup(const QString &raiz, const QString &grupo);
 inline constexpr const char *kNovosArquivos = "NovosArquivos.Txt";
+
+// The files new to a tree that a backup area lists in its "NovosArquivos.Txt"; what an
+// earlier, unfinished run listed stays listed. Paths compare without regard to case.
+class ListaDeNovos {
+public:
+    explicit ListaDeNovos(const QString &area);
+    bool contem(const QString &path) const { return m_chaves.contains(path.toUpper()); }
+    void acrescenta(const QString &path);
+    // Written only when it has lines.
+    void grava() const;
+
+private:
+    QString m_arquivo;
+    QStringList m_linhas;
+    QSet<QString> m_chaves;
+};
 
 // The busy animation of an operation with its caption and, past a handful of files, how
 // far it is ("... (3 de 40)"), also handed to the host as progress.

@@ -13,11 +13,6 @@ namespace files = platform::files;
 
 namespace {
 
-QString Texto(const TdmGrupSoliHom &dm, const char *key, const QVariantList &args = {})
-{
-    return dm.msgPadrao.Msg(QLatin1StringView(key), args);
-}
-
 // A line of "svn status" that shows the file scheduled for deletion.
 bool DelecaoPendente(const QString &saida, const QString &arquivo)
 {
@@ -73,20 +68,12 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
         Andamento andamento(Texto(dm, "VOLTA_BACKUP_HOMOLOGADOS"));
         const QString raiz = RaizDaArvore(dm.DirPreHomol, "pré homologados", dm.grupo(QStringLiteral("CDPRODUTO")));
         const QString area = AreaDeBackup(raiz, grupo);
-        const QString listaDeNovos = area + u'\\' + QLatin1StringView(kNovosArquivos);
-        QSet<QString> novos;
-        if (files::fileExists(listaDeNovos)) {
-            for (const QString &linha : files::readLines(listaDeNovos))
-                novos.insert(linha.toUpper());
-        }
+        const ListaDeNovos novos(area);
 
         const VarianteDistribuicao &variante = Variante(FamiliaDoGrupo(dm, grupo));
         const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, variante, grupo);
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
-        int total = 0;
-        for (const ChaveSolicitacao &chave : chaves)
-            total += int(ArquivosDaSolicitacao(arquivos, chave).size());
-        andamento.setTotal(total);
+        andamento.setTotal(TotalDeArquivos(arquivos, chaves));
 
         int feitos = 0;
         for (const ChaveSolicitacao &chave : chaves) {
@@ -101,7 +88,7 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
                 const bool comZip = variante.arquivosZip && EhExecutavelOuPacote(destino);
                 const QString nomeZip = NomeDoArquivo(destino) + QStringLiteral(".zip");
                 const QString zip = PastaDosZips(raiz, a) + nomeZip;
-                if (novos.contains(arquivo.toUpper())) {
+                if (novos.contem(arquivo)) {
                     files::setReadOnly(arquivo, false);
                     files::deleteFile(arquivo);
                     // The archive of a file that the copy added is as new as the file.

@@ -12,7 +12,7 @@
 // Groups: 0000000031 (P501, requests 501 to 504), 0000000032 (P1501, 601),
 // 0000000033 (F301, 701), 0000000034 (P502, 801 and 802).
 
-#include "server/serverenv.h"
+#include "server/datamoduleenv.h"
 #include "support/testenv.h"
 
 #include "datamodule/dmgrupsolihom.h"
@@ -56,10 +56,9 @@ ArquivoZip abreZip(const QString &logical);
 QString item(const char *numero);
 QString lista(std::initializer_list<const char *> numeros);
 
-class TreesTest : public ServerTest {
+class TreesTest : public DataModuleServerTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // The data module standing on a group, with the locations of its product.
     TdmGrupSoliHom &grupo(const QString &codigo);
@@ -83,28 +82,7 @@ protected:
     // Runs an svn command that must succeed; its output.
     QString svn(const QString &arguments);
 
-    std::unique_ptr<MountedDrive> drive;
-    ScriptedHostUi ui;
-    std::unique_ptr<TdmGrupSoliHom> dm;
     QString urlHomologados;  // file:// URL of the homologated repository of P502
 
-private:
-    host::HostSettings m_previousHost;
-    std::unique_ptr<TemporarySettingsFile> m_settings;
-    std::unique_ptr<HostUiScope> m_uiScope;
 };
 
-// Runs `action` and answers the texts shown when it stopped with the silent stop; fails the
-// test when it did not stop.
-template <typename Action>
-QList<QString> interrompe(ScriptedHostUi &ui, Action action)
-{
-    ui.clear();
-    try {
-        action();
-    } catch (const EAbort &) {
-        return ui.messages();
-    }
-    ADD_FAILURE() << "the operation did not stop";
-    return ui.messages();
-}

@@ -304,7 +304,7 @@ TEST_F(HomologacaoTest, ReleaseThatCannotGoOnIsRefusedBeforeAnyRequestMoves)
     marca({"0000000012"});
 
     HomologacaoGravada homologacao(*dm);
-    const QList<QString> mensagens = interrompido(ui, [&] { homologacao.Homologa_Grupos_Selecionados(); });
+    const QList<QString> mensagens = interrompe(ui, [&] { homologacao.Homologa_Grupos_Selecionados(); });
 
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_TRUE(mensagens[0].contains("9.99.999")) << mensagens[0].toStdString();
@@ -329,7 +329,7 @@ TEST_F(HomologacaoTest, AFailedMoveStopsTheHomologationAndClosesNoGroup)
     db().exec("UPDATE SOLICITACAO SET CDPRODUTO = '0000000099' WHERE NRSOLISERV = '0000000082'");
 
     HomologacaoGravada homologacao(*dm);
-    const QList<QString> mensagens = interrompido(ui, [&] { homologacao.Homologa_Grupos_Selecionados(); });
+    const QList<QString> mensagens = interrompe(ui, [&] { homologacao.Homologa_Grupos_Selecionados(); });
 
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_TRUE(mensagens[0].contains("0000000082")) << mensagens[0].toStdString();

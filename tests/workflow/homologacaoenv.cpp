@@ -72,36 +72,13 @@ QJsonObject agrupamento(const QString &sequencia, const QStringList &numeros)
 
 void HomologacaoTest::SetUp()
 {
-    ServerTest::SetUp();
+    DataModuleServerTest::SetUp();
     if (IsSkipped())
         return;
-    m_previousHost = host::hostSettings();
-    m_settings = std::make_unique<TemporarySettingsFile>();
-    m_settings->set(QStringLiteral("server/database"), database().text());
-    m_settings->set(QStringLiteral("host/operator"), QStringLiteral("0001"));
-    m_settings->set(QStringLiteral("host/branch"), kBranch);
-    m_settings->set(QStringLiteral("host/keep_connected"), false);
-    host::loadHostSettings();
-    drive = std::make_unique<MountedDrive>();
     for (const char *pasta : {"C:\\PreHom\\P501", "C:\\Homologados\\P501", "C:\\Hom\\P501", "C:\\Desenv\\P501"})
         files::forceDirectories(QString::fromLatin1(pasta));
-    ui.setHeadless(true);
-    m_uiScope = std::make_unique<HostUiScope>(ui);
-    dm = std::make_unique<TdmGrupSoliHom>();
-    dm->UsuarioSVN = QStringLiteral("svn_teste");
-    dm->SenhaSVN = QStringLiteral("segredo");
 }
 
-void HomologacaoTest::TearDown()
-{
-    dm.reset();
-    m_uiScope.reset();
-    drive.reset();
-    server::closeEmbedded();
-    m_settings.reset();
-    host::hostSettings() = m_previousHost;
-    ServerTest::TearDown();
-}
 
 void HomologacaoTest::importa(const QJsonArray &solicitacoes, const QJsonArray &grupos, const QJsonArray &agrupamentos,
                               const QString &release)

@@ -9,7 +9,7 @@
 // request on with "105", plus 00012 and 00020 that do not; product 0000000041 "P501"
 // (compiled, release 501023) with its trees below C:\.
 
-#include "server/serverenv.h"
+#include "server/datamoduleenv.h"
 #include "support/testenv.h"
 
 #include "datamodule/dmgrupsolihom.h"
@@ -44,10 +44,9 @@ QJsonObject agrupamento(const QString &sequencia, const QStringList &numeros);
 // Request item of a list: branch 0001 and the number zero-filled to 10.
 QString item(const QString &numero);
 
-class HomologacaoTest : public ServerTest {
+class HomologacaoTest : public DataModuleServerTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // Imports requests, groups and groupings on the base document.
     void importa(const QJsonArray &solicitacoes, const QJsonArray &grupos, const QJsonArray &agrupamentos = {},
@@ -66,30 +65,9 @@ protected:
     QString faseDoGrupo(const QString &codigo);
     QString releaseDoProduto();
 
-    std::unique_ptr<MountedDrive> drive;
-    ScriptedHostUi ui;
-    std::unique_ptr<TdmGrupSoliHom> dm;
 
-private:
-    host::HostSettings m_previousHost;
-    std::unique_ptr<TemporarySettingsFile> m_settings;
-    std::unique_ptr<HostUiScope> m_uiScope;
 };
 
 // The modal messages and questions shown, in order (busy animations left out).
 QList<ScriptedHostUi::Shown> mensagens(const ScriptedHostUi &ui);
 
-// Runs `action` and answers the texts shown when it stopped with the silent stop; fails the
-// test when it did not stop.
-template <typename Action>
-QList<QString> interrompido(ScriptedHostUi &ui, Action action)
-{
-    ui.clear();
-    try {
-        action();
-    } catch (const EAbort &) {
-        return ui.messages();
-    }
-    ADD_FAILURE() << "the operation did not stop";
-    return ui.messages();
-}

@@ -81,7 +81,7 @@ TEST_F(RegistroTest, RefusesWhatWouldRegisterAWrongCode)
     for (const auto &c : casos) {
         chamadas.clear();
         RegistroRelease r = registro();
-        const QList<QString> mensagens = interrompido(ui, [&] { c.acao(r); });
+        const QList<QString> mensagens = interrompe(ui, [&] { c.acao(r); });
         ASSERT_EQ(mensagens.size(), 1) << c.caso;
         EXPECT_TRUE(mensagens[0].contains(QString::fromUtf8(c.texto))) << c.caso << ": " << mensagens[0].toStdString();
         EXPECT_TRUE(chamadas.isEmpty()) << c.caso;
@@ -96,7 +96,7 @@ TEST_F(RegistroTest, AFailedRegistrationDiscardsTheGroupListChanges)
     marca({"0000000012"});
     ASSERT_GT(dm->cdsGrupo->ChangeCount(), 0);
 
-    const QList<QString> mensagens = interrompido(ui, [&] { registro().Atualiza_Versao("0000000099", "501023"); });
+    const QList<QString> mensagens = interrompe(ui, [&] { registro().Atualiza_Versao("0000000099", "501023"); });
 
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_EQ(dm->cdsGrupo->ChangeCount(), 0);
