@@ -6,6 +6,10 @@
 // server_host and server_port) in a temporary home. An HTTP benchmark whose calls were not
 // answered by the HTTP front fails. The per-group reads cycle over every group.
 //
+// Tcp_RoundTrip is the floor under any front over TCP: a bare exchange on the loopback of as
+// many bytes as a GetAfterScroll call over HTTP sends and receives, answered by a thread
+// that waits in poll() as the workers do, with no protocol and no database.
+//
 // The database is a temporary SQLite file, or the one named by HOMOLOGA_BENCH_DB (an SQLite
 // path or a PostgreSQL connection text, whose tables must be empty). The short run of the
 // tests (HOMOLOGA_BENCH_SHORT) uses 300 groups.
@@ -16,13 +20,22 @@
 #include "queries.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <benchmark/benchmark.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -219,8 +232,81 @@ void Http_setGrupo(benchmark::State &state)
     }
 }
 
+// ---- The loopback floor
+
+// A listening socket on the loopback and the connection to it, both ends with Nagle off.
+struct LoopbackPair {
+    int client = -1, server = -1;
+    LoopbackPair()
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(listener, 1);
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+        client = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(client, reinterpret_cast<sockaddr *>(&address), length);
+        server = ::accept(listener, nullptr, nullptr);
+        ::close(listener);
+        const int one = 1;
+        for (int fd : {client, server})
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    ~LoopbackPair()
+    {
+        for (int fd : {client, server}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+};
+
+// Waits for `size` bytes on `fd`; false when the peer closed.
+bool receiveAll(int fd, std::vector<char> &buffer, size_t size)
+{
+    for (size_t got = 0; got < size;) {
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, -1);
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n <= 0)
+            return false;
+        got += size_t(n);
+    }
+    return true;
+}
+
+void Tcp_RoundTrip(benchmark::State &state)
+{
+    // The sizes of a GetAfterScroll exchange: the JSON texts and about 200 bytes of HTTP head
+    // each way.
+    const QString group = world->groups.value(0);
+    const size_t requestSize = 200 + size_t(QJsonDocument(QJsonObject{{QStringLiteral("args"), QJsonArray{group}}}).toJson().size());
+    const size_t answerSize = 200 + size_t(world->dispatcher->callText(kMain, QStringLiteral("GetAfterScroll"), QJsonArray{group}).size());
+    LoopbackPair pair;
+    std::thread answering([&] {
+        std::vector<char> buffer(64 * 1024);
+        const std::vector<char> answer(answerSize, 'a');
+        while (receiveAll(pair.server, buffer, requestSize))
+            ::send(pair.server, answer.data(), answer.size(), MSG_NOSIGNAL);
+    });
+    std::vector<char> buffer(64 * 1024);
+    const std::vector<char> request(requestSize, 'r');
+    for (auto _ : state) {
+        ::send(pair.client, request.data(), request.size(), MSG_NOSIGNAL);
+        if (!receiveAll(pair.client, buffer, answerSize))
+            state.SkipWithError("the loopback connection closed");
+    }
+    ::shutdown(pair.client, SHUT_RDWR);
+    answering.join();
+    state.SetLabel(QStringLiteral("%1 B out, %2 B back").arg(requestSize).arg(answerSize).toStdString());
+}
+
 }  // namespace
 
+BENCHMARK(Tcp_RoundTrip)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Sql_GetInitialData)->Unit(benchmark::kMillisecond);
 BENCHMARK(Dispatcher_GetInitialData)->Unit(benchmark::kMillisecond);
 BENCHMARK(Http_GetInitialData)->Unit(benchmark::kMillisecond);

@@ -13,6 +13,8 @@
 
 #include "benchworld.h"
 
+#include "database.h"
+#include "dispatcher.h"
 #include "host/connection.h"
 
 #include <QCoreApplication>
@@ -49,32 +51,43 @@ double percentile(std::vector<double> values, double fraction)
     return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
 }
 
-// Calls `method` `count` times on a connection of its own, over HTTP; the time of each call
-// in ms goes into `latencies`. False with `error` when a call failed.
+// Calls `method` `count` times, over HTTP on a connection of its own or, with `inProcess`,
+// on a dispatcher with a database connection of its own; the time of each call in ms goes
+// into `latencies`. False with `error` when a call failed.
 bool callLoop(const QString &method, const bench::World &world, int count, int seed, std::vector<double> &latencies,
-              QString &error)
+              QString &error, bool inProcess = false)
 {
-    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
-    if (!net.open()) {
-        error = net.lastError();
-        return false;
+    std::unique_ptr<TNetConnection> net;
+    std::unique_ptr<server::Database> database;
+    std::unique_ptr<server::Dispatcher> dispatcher;
+    if (inProcess) {
+        database = std::make_unique<server::Database>(world.db->spec());
+        dispatcher = std::make_unique<server::Dispatcher>(*database);
+    } else {
+        net = std::make_unique<TNetConnection>(QStringLiteral("netGrupSoliHom"), kMain);
+        if (!net->open()) {
+            error = net->lastError();
+            return false;
+        }
     }
     int cursor = seed * 997;
     QElapsedTimer timer;
     for (int i = 0; i < count; ++i) {
         cursor = (cursor + 7919) % int(world.groups.size());
         timer.start();
-        const ServerAnswer answer = net.call(method, {world.groups[cursor]});
+        const ServerAnswer answer = inProcess
+            ? ServerAnswer::fromJson(dispatcher->call(kMain, method, QJsonArray{world.groups[cursor]}))
+            : net->call(method, {world.groups[cursor]});
         latencies.push_back(timer.nsecsElapsed() / 1e6);
         if (!answer.ok) {
             error = answer.error;
             return false;
         }
     }
-    return !net.host().isEmpty();
+    return inProcess || !net->host().isEmpty();
 }
 
-void ClosedLoop(benchmark::State &state, const bench::World *world, int clients)
+void ClosedLoop(benchmark::State &state, const bench::World *world, int clients, bool inProcess)
 {
     world->useOverHttp();
     for (auto _ : state) {
@@ -87,7 +100,8 @@ void ClosedLoop(benchmark::State &state, const bench::World *world, int clients)
         for (int c = 0; c < clients; ++c) {
             threads.emplace_back([&, c] {
                 start.arrive_and_wait();
-                if (!callLoop(QStringLiteral("GetAfterScroll"), *world, callsPerClient(), c + 1, latencies[size_t(c)], errors[size_t(c)]))
+                if (!callLoop(QStringLiteral("GetAfterScroll"), *world, callsPerClient(), c + 1, latencies[size_t(c)], errors[size_t(c)],
+                              inProcess))
                     ++failed;
             });
         }
@@ -108,7 +122,7 @@ void ClosedLoop(benchmark::State &state, const bench::World *world, int clients)
             return;
         }
         const qint64 calls = qint64(clients) * callsPerClient();
-        if (world->front->callsServed() - servedBefore < calls) {
+        if (!inProcess && world->front->callsServed() - servedBefore < calls) {
             state.SkipWithError("the calls did not go over HTTP");
             return;
         }
@@ -116,7 +130,7 @@ void ClosedLoop(benchmark::State &state, const bench::World *world, int clients)
         for (const auto &list : latencies)
             all.insert(all.end(), list.begin(), list.end());
         Figures f{double(calls) / seconds, percentile(all, 0.50), percentile(all, 0.99)};
-        figures[world->name().toStdString() + "/" + std::to_string(clients)] = f;
+        figures[world->name().toStdString() + (inProcess ? "/in-process/" : "/") + std::to_string(clients)] = f;
         state.counters["calls_per_s"] = f.throughput;
         state.counters["p50_ms"] = f.p50Ms;
         state.counters["p99_ms"] = f.p99Ms;
@@ -167,6 +181,23 @@ void FastBesideSlow(benchmark::State &state, const bench::World *world)
     }
 }
 
+// Every worker of the front opens its database connection and the engine's caches fill
+// before anything is measured, so that the first figures are not a cold start's.
+void warmUp(const bench::World &world)
+{
+    world.useOverHttp();
+    std::vector<std::thread> threads;
+    for (int c = 0; c < 8; ++c) {
+        threads.emplace_back([&world, c] {
+            std::vector<double> latencies;
+            QString error;
+            callLoop(QStringLiteral("GetAfterScroll"), world, 50, c + 11, latencies, error);
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+}
+
 // The figures that must hold; false, after saying which, when one does not.
 bool figuresHold(const std::string &engine)
 {
@@ -202,17 +233,23 @@ int main(int argc, char **argv)
             return 1;
         }
         const std::string engine = world->name().toStdString();
-        for (int clients : {1, 2, 8})
-            benchmark::RegisterBenchmark(("Load/" + engine + "/GetAfterScroll/clients:" + std::to_string(clients)).c_str(),
-                                         ClosedLoop, world.get(), clients)
-                ->Iterations(1)
-                ->UseManualTime()
-                ->Unit(benchmark::kMillisecond);
+        for (bool inProcess : {false, true}) {
+            for (int clients : {1, 2, 8})
+                benchmark::RegisterBenchmark(("Load/" + engine + (inProcess ? "/GetAfterScroll_in_process" : "/GetAfterScroll")
+                                              + "/clients:" + std::to_string(clients))
+                                                 .c_str(),
+                                             ClosedLoop, world.get(), clients, inProcess)
+                    ->Iterations(1)
+                    ->UseManualTime()
+                    ->Unit(benchmark::kMillisecond);
+        }
         benchmark::RegisterBenchmark(("Load/" + engine + "/getArqSoli_beside_2_group_lists").c_str(), FastBesideSlow, world.get())
             ->Iterations(1)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }
+    for (const auto &world : worlds)
+        warmUp(*world);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     bool hold = true;

@@ -14,6 +14,7 @@
 
 #include <atomic>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace server {
@@ -265,6 +266,17 @@ void Database::ensureOpen()
         open();
 }
 
+// SQLite counts every allocation under one mutex for the whole process: the workers, each
+// with a connection of its own, then queue on it, and a worker preempted while holding it
+// stalls them all for a time slice. The count is not used, so it is turned off; this only
+// takes effect before SQLite's first use in the process (otherwise the call is refused and
+// nothing changes).
+static void configureSqliteOnce()
+{
+    static const bool configured = [] { return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK; }();
+    Q_UNUSED(configured);
+}
+
 void Database::open()
 {
     m_cache->clear();
@@ -277,6 +289,7 @@ void Database::open()
         throw ServerError(QStringLiteral("O driver de banco de dados %1 não está instalado.")
                               .arg(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")));
     if (sqlite) {
+        configureSqliteOnce();
         QDir().mkpath(QFileInfo(m_spec.path).absolutePath());
         db.setDatabaseName(m_spec.path);
         const QByteArray timeout = qgetenv("HOMOLOGA_SQLITE_BUSY_TIMEOUT_MS");

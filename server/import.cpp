@@ -679,6 +679,10 @@ ImportCounts importDocument(Database &db, const QByteArray &json)
         Transaction transaction(db, true);
         const ImportCounts counts = Importer(db).run(document.object());
         transaction.commit();
+        // PostgreSQL plans the per-group reads from its statistics, which a large import
+        // leaves stale until autovacuum comes round; they are gathered now.
+        if (db.isPostgres())
+            db.exec(QStringLiteral("ANALYZE PRODUTO, SOLICITACAO, GRUPOHOMOL, SOLIGRUPO, ARQMODIF, ARQPATCH, AGRUPASOLI, ITEMTRABSOLI"));
         return counts;
     } catch (const FieldError &error) {
         throw ImportError(QStringLiteral("linha %1, campo %2: %3").arg(lineOfNearest(json, error.path)).arg(error.path, error.message));

@@ -106,8 +106,13 @@ ProductRow productOf(Database &db, const Values &row)
     if (code.isEmpty() && !tree.isEmpty()) {
         const QList<QStringList> matches =
             queryRows(db, QStringLiteral("SELECT CDPRODUTO FROM PRODUTO WHERE UPPER(CDARVPROD) = UPPER(?)"), {tree});
-        if (matches.size() == 1)
-            code = matches[0][0];
+        if (matches.isEmpty())
+            throw ServerError(QStringLiteral("Nenhum produto tem a árvore %1.").arg(tree));
+        if (matches.size() > 1)
+            throw ServerError(QStringLiteral("%1 produtos têm a árvore %2: o produto deve ser informado pelo código.")
+                                  .arg(matches.size())
+                                  .arg(tree));
+        code = matches[0][0];
     }
     if (code.isEmpty())
         throw ServerError(QStringLiteral("Produto deve ser informado."));

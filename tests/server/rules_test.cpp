@@ -393,7 +393,10 @@ TEST_F(ServerMethodsRefusals, EachRefusalNamesTheFaultAndWritesNothing)
          u"mantido pelo servidor"_s},
         {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"DSGRUPHOMOL"_s, u"   "_s}}).toJson()}), u"Nome do grupo"_s},
         {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"CDRELEASEGHOM"_s, u"5010"_s}}).toJson()}), u"Release inválida"_s},
-        {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"CDARVPROD"_s, u"P777"_s}}).toJson()}), u"Produto deve ser informado"_s},
+        {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"CDARVPROD"_s, u"P777"_s}}).toJson()}),
+         u"Nenhum produto tem a árvore P777"_s},
+        {kMain, u"setGrupo"_s, args({insertDelta(server::ds::cdsGrupo(), {{u"DSGRUPHOMOL"_s, u"Sem produto"_s}}).toJson()}),
+         u"Produto deve ser informado"_s},
         {kMain, u"setGrupo"_s, args({modifyDelta(groupRow, 0, {{u"CDPRODUTO"_s, u"0000000077"_s}}).toJson()}), u"0000000077"_s},
     };
     const QStringList before = snapshot();

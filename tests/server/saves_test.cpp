@@ -72,6 +72,15 @@ TEST_F(ServerSaves, NewGroupsGetTheNextFreeTenDigitCode)
                                                                    {QStringLiteral("CDARVPROD"), QStringLiteral("P601")}})
                                   .toJson()}))
                     .contains(QStringLiteral("P601")));
+    // A tree code alone names the product only when exactly one product has it.
+    server::importDocument(db(), R"({"products": [{"CDPRODUTO": "0000000004", "CDARVPROD": "p501", "NMPRODUTO": "Cópia"}]})");
+    const int groupsBefore = groupCount();
+    EXPECT_TRUE(refused(QStringLiteral("setGrupo"),
+                        args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), QStringLiteral("X")},
+                                                                   {QStringLiteral("CDARVPROD"), QStringLiteral("P501")}})
+                                  .toJson()}))
+                    .contains(QStringLiteral("2 produtos têm a árvore P501")));
+    EXPECT_EQ(groupCount(), groupsBefore);
 }
 
 TEST_F(ServerSaves, AStaleGroupChangeIsRefusedAndNothingIsLost)
