@@ -11,6 +11,7 @@
 #include "platform/settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -316,3 +317,50 @@ TEST_F(ServerFront, ThePostgresPasswordNeverShowsInTheProcessList)
 }
 
 }  // namespace
+
+namespace {
+
+// The time slice of each thread of a process, as the kernel reports it (empty on kernels
+// that do not).
+QList<qint64> threadSlices(qint64 pid)
+{
+    QList<qint64> slices;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile sched(tasks.filePath(task + QStringLiteral("/sched")));
+        if (!sched.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : sched.readAll().split('\n')) {
+            if (line.startsWith("se.slice"))
+                slices.append(line.mid(line.indexOf(':') + 1).trimmed().toLongLong());
+        }
+    }
+    return slices;
+}
+
+}  // namespace
+
+TEST_F(ServerFront, WorkersAskForShortTimeSlices)
+{
+    startServer({QStringLiteral("--workers"), QStringLiteral("3")});
+    // Once a call is answered the workers exist; each asks as it starts.
+    RawConnection connection(m_server.port());
+    connection.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+    EXPECT_EQ(connection.reply().status, 200);
+    QList<qint64> slices = threadSlices(m_server.pid());
+    if (slices.isEmpty())
+        GTEST_SKIP() << "this kernel does not report time slices";
+    QElapsedTimer waited;
+    waited.start();
+    while (slices.count(250'000) < 3 && waited.elapsed() < 2000) {
+        QThread::msleep(10);
+        slices = threadSlices(m_server.pid());
+    }
+    // The three workers run with a quarter of a millisecond; the accepting thread keeps the
+    // kernel's default.
+    QStringList seen;
+    for (qint64 slice : slices)
+        seen.append(QString::number(slice));
+    EXPECT_EQ(slices.count(250'000), 3) << seen.join(u' ').toStdString();
+    EXPECT_EQ(slices.size(), 4) << seen.join(u' ').toStdString();
+}
