@@ -273,8 +273,7 @@ void Database::ensureOpen()
 // nothing changes).
 static void configureSqliteOnce()
 {
-    static const bool configured = [] { return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK; }();
-    Q_UNUSED(configured);
+    [[maybe_unused]] static const int result = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
 }
 
 void Database::open()

@@ -269,9 +269,6 @@ public:
     using httplib::Server::process_request;
 };
 
-// What the handlers tell the worker about the request they answered.
-thread_local Dispatcher *t_dispatcher = nullptr;
-
 // Workers ask the kernel for short time slices: a quick call that arrives while long ones
 // (a whole group list) keep every core busy then waits a fraction of a millisecond for
 // its turn rather than a whole default slice. Kernels that do not take a slice request
@@ -293,6 +290,9 @@ void askForShortSlices()
     attributes.sched_runtime = kWorkerSliceNs;
     [[maybe_unused]] const long result = ::syscall(SYS_sched_setattr, 0, &attributes, 0);
 }
+
+// What the handlers tell the worker about the request they answered.
+thread_local Dispatcher *t_dispatcher = nullptr;
 thread_local bool t_closeAfter = false;
 thread_local bool t_authorised = false;
 
