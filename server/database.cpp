@@ -290,6 +290,16 @@ void Database::open()
     if (sqlite) {
         configureSqliteOnce();
         QDir().mkpath(QFileInfo(m_spec.path).absolutePath());
+        // SQLite gives its companion files the database file's permissions only when it
+        // creates them: a -wal left read-only would keep the database read-only after the
+        // operator made the database file writable again.
+        if (const QFileInfo file(m_spec.path); file.exists()) {
+            for (const char *suffix : {"-wal", "-shm"}) {
+                const QString companion = m_spec.path + QLatin1String(suffix);
+                if (QFileInfo::exists(companion) && QFile::permissions(companion) != file.permissions())
+                    QFile::setPermissions(companion, file.permissions());
+            }
+        }
         db.setDatabaseName(m_spec.path);
         const QByteArray timeout = qgetenv("HOMOLOGA_SQLITE_BUSY_TIMEOUT_MS");
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeout.isEmpty() ? QByteArray("5000") : timeout));
@@ -331,9 +341,10 @@ void Database::fail(const QSqlError &error, const QString &sql)
         throw ServerError(QStringLiteral("O disco do banco de dados %1 está cheio; nada foi gravado. "
                                          "Libere espaço e tente novamente. (%2)")
                               .arg(m_spec.describe(), error.text()));
+    // The engine's own words ("attempt to write a readonly database") add nothing here.
     if (isReadOnly(error))
-        throw ServerError(QStringLiteral("O banco de dados %1 está somente para leitura; nada foi gravado. (%2)")
-                              .arg(m_spec.describe(), error.text()));
+        throw ServerError(QStringLiteral("O banco de dados %1 está somente para leitura; nada foi gravado.")
+                              .arg(m_spec.describe()));
     if (isDuplicate(error))
         throw ServerError(QStringLiteral("Outro operador gravou o mesmo registro ao mesmo tempo; nada foi gravado. "
                                          "Recarregue os dados e refaça a alteração."));

@@ -1,7 +1,7 @@
 #include "host/consolehostui.h"
 
-ConsoleHostUi::ConsoleHostUi(bool assumeYes, std::FILE *input, std::FILE *output, std::FILE *errors)
-    : m_assumeYes(assumeYes), m_input(input), m_output(output), m_errorStream(errors)
+ConsoleHostUi::ConsoleHostUi(std::FILE *input, std::FILE *output, std::FILE *errors)
+    : m_input(input), m_output(output), m_errorStream(errors)
 {
 }
 
@@ -26,10 +26,6 @@ int ConsoleHostUi::showMessage(const QString &text, DialogType type, int buttons
     if (!question) {
         write(m_output, text);
         return mbOK;
-    }
-    if (m_assumeYes) {
-        write(m_output, text + QStringLiteral(" [s/n] s"));
-        return mbYes;
     }
     write(m_output, text + QStringLiteral(" [s/n]"));
     char answer[64] = {};

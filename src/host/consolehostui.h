@@ -1,7 +1,8 @@
 #pragma once
 
 // The HostUi of the command line: messages and the runner's lines are printed as they
-// come, questions are asked on the terminal (or all answered Yes), progress and the busy
+// come, questions are asked on the terminal (no answer counts as No; the command line
+// answers the ones its options cover before they get here), progress and the busy
 // captions go to the error stream, and no window is ever shown.
 
 #include "host/hostui.h"
@@ -10,9 +11,7 @@
 
 class ConsoleHostUi : public HostUi {
 public:
-    // `assumeYes`: every question is answered Yes without asking.
-    explicit ConsoleHostUi(bool assumeYes, std::FILE *input = stdin, std::FILE *output = stdout,
-                           std::FILE *errors = stderr);
+    explicit ConsoleHostUi(std::FILE *input = stdin, std::FILE *output = stdout, std::FILE *errors = stderr);
 
     int showMessage(const QString &text, DialogType type, int buttons) override;
     void showDetailError(const QString &text, const QString &detail) override;
@@ -28,7 +27,6 @@ public:
 private:
     void write(std::FILE *stream, const QString &text);
 
-    bool m_assumeYes;
     std::FILE *m_input;
     std::FILE *m_output;
     std::FILE *m_errorStream;

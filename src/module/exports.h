@@ -30,8 +30,11 @@ Q_DECL_EXPORT void ShowDeps(Dataset *sourceFiles, Dataset *generatedFiles, Datas
 Q_DECL_EXPORT void CriaJustificativa(const QString &branch, const QString &group, const QString &request,
                                      const QString &operatorCode);
 
-// The command line (groups, advance, log) on the HostUi in force; answers the exit status.
+// The command line (groups, advance, log, where) on the HostUi in force; answers the exit status.
 Q_DECL_EXPORT int HomologaLinhaDeComando(const QStringList &arguments);
+// Without any data: prints the usage (answers 0) or a bad use (answers 2); -1 when the
+// command is well formed and must run on the data.
+Q_DECL_EXPORT int HomologaUsoDaLinhaDeComando(const QStringList &arguments);
 
 // The command runner window of the running script.
 Q_DECL_EXPORT extern TfrmExecCommands *frmExecCommands;

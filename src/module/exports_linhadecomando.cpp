@@ -6,8 +6,13 @@
 #include "datamodule/dmgrupsolihom.h"
 #include "workflow/linhadecomando.h"
 
+int HomologaUsoDaLinhaDeComando(const QStringList &arguments) { return LinhaDeComando::semDados(arguments); }
+
 int HomologaLinhaDeComando(const QStringList &arguments)
 {
+    // The usage and a bad use are told before any data is read.
+    if (const int status = LinhaDeComando::semDados(arguments); status >= 0)
+        return status;
     TdmGrupSoliHom dm;
     dm.GeraSolicitacoes = [](const QString &requests, const QString &product, const QString &productTree) {
         return GeraSolicitacoes(requests, product, productTree);

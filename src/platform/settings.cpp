@@ -27,13 +27,20 @@ QString filePath()
 
 void setFilePath(const QString &nativePath) { configuredPath() = nativePath; }
 
-void useCommandLine(int argc, char **argv)
+QString unreadableFileProblem(const QString &nativePath)
 {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (QByteArray(argv[i]) == "--config")
-            setFilePath(QFileInfo(QString::fromLocal8Bit(argv[i + 1])).absoluteFilePath());
-    }
+    const QFileInfo info(nativePath);
+    if (!info.exists())
+        return QStringLiteral("o arquivo de configuração \"%1\" não existe.").arg(nativePath);
+    if (!info.isFile())
+        return QStringLiteral("\"%1\" não é um arquivo de configuração: é uma pasta.").arg(nativePath);
+    QFile file(nativePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("o arquivo de configuração \"%1\" não pode ser lido (%2).").arg(nativePath, file.errorString());
+    return {};
 }
+
+void useFile(const QString &nativePath) { setFilePath(QFileInfo(nativePath).absoluteFilePath()); }
 
 std::unique_ptr<QSettings> open()
 {

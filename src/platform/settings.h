@@ -14,8 +14,11 @@ namespace platform::settings {
 // The native path of the settings file in use.
 QString filePath();
 void setFilePath(const QString &nativePath);
-// Scans the command line for "--config FILE" and uses FILE when present.
-void useCommandLine(int argc, char **argv);
+// Why `nativePath` cannot be the settings file (it does not exist, is a folder, cannot be
+// read), in Portuguese; empty when it can.
+QString unreadableFileProblem(const QString &nativePath);
+// Uses `nativePath` (made absolute) as the settings file.
+void useFile(const QString &nativePath);
 
 std::unique_ptr<QSettings> open();
 

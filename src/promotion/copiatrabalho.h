@@ -32,8 +32,10 @@ public:
     // The report of the update, in the temporary folder of drive C.
     static QString arquivoDeRelatorio(const QString &codigo, const QString &descricao);
 
-private:
+    // The server's checks alone, which change nothing (what `advance --check` runs).
     void Verificacoes();
+
+private:
     void AtualizacaoLocal();
     QString credenciais() const;
     QString linhaDeUpdate(const QString &pasta) const;

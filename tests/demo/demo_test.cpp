@@ -92,8 +92,27 @@ TEST(DemoWorkspace, BuildsRepositoriesWithRealRevisionsAndIsReused)
     const QString imported = platform::Process::run(
         QString("homologa-server import --db \"%1\" \"%2\"").arg(dir.filePath("demo.db"), document), &code);
     EXPECT_EQ(code, 0) << imported.toStdString();
-    EXPECT_TRUE(imported.contains(QString("%1 solicitação(ões)").arg(requests))) << imported.toStdString();
+    EXPECT_TRUE(imported.contains(QString("%1 solicitação(ões)").arg(requests + content.freeRequests.size())))
+        << imported.toStdString();
     EXPECT_TRUE(imported.contains(QString("%1 grupo(s)").arg(content.groups.size()))) << imported.toStdString();
+
+    // Files to generate are stored as the product stores them, without their drive; one
+    // request waits for a group.
+    const QByteArray text = demo::importDocument(content, true);
+    EXPECT_TRUE(text.contains(R"("DSARQPATCH": "\\Desenv\\ERP\\ZQL\\SRC\\Cadastro\\Cadastro.dpr")")) << text.toStdString();
+    EXPECT_FALSE(text.contains(R"("DSARQPATCH": "C:)"));
+    ASSERT_EQ(content.freeRequests.size(), 1);
+    EXPECT_EQ(text.count(R"("NRSOLISERV": "0000001014")"), 1);
+    // Built for the road, every group starts "Pendente"; the road takes the closed group to
+    // its end first, verdicts given once it is under test.
+    EXPECT_FALSE(text.contains(R"("IDSTGRUPHOM": "006")"));
+    const QList<QStringList> road = demo::roadSteps(content);
+    const QStringList closing{"advance", "0000000005", "--yes", "--send-back"};
+    ASSERT_GE(road.size(), 8);
+    EXPECT_EQ(road.mid(0, 5), QList<QStringList>(5, closing));
+    EXPECT_EQ(road[5], (QStringList{"verdict", "0001", "0000001011", "sem-erro"}));
+    EXPECT_EQ(road[7], closing);
+    EXPECT_FALSE(road.contains(QStringList{"verdict", "0001", "0000001009", "sem-erro"}));
 
     // A second start reuses the workspace; a reset rebuilds it, and so does a workspace of
     // an older layout.

@@ -5,6 +5,7 @@
 #include "import.h"
 
 #include "patch/frmgpatch.h"
+#include "workflow/linhadecomando.h"
 #include "platform/process.h"
 #include "platform/settings.h"
 
@@ -18,13 +19,33 @@ void DemoWorkspaceTest::SetUp()
     m_savedSettings = platform::settings::filePath();
     m_savedHost = host::hostSettings();
     ASSERT_TRUE(m_root.isValid());
-    workspace = demo::prepare(m_root.path() + QStringLiteral("/demo"), true, [](const demo::Workspace &built) {
-        server::Database db(server::DatabaseSpec::parse(built.databaseFile));
-        server::importDocument(db, demo::importDocument(built.content));
-    });
-    host::loadHostSettings();
     ui.setHeadless(true);
     m_uiScope = std::make_unique<HostUiScope>(ui);
+    // The road's advances run on the command line, as `homologa --demo` runs them.
+    const demo::Road road = [this](const demo::Workspace &built, const QStringList &step) {
+        if (step.value(0) == u"verdict") {
+            databaseFile = built.databaseFile;
+            verdict(step.value(2), step.value(3));
+            return;
+        }
+        host::loadHostSettings();
+        TdmGrupSoliHom module;
+        module.GeraSolicitacoes = patch::GeraSolicitacoes;
+        std::FILE *out = std::tmpfile();
+        const int status = LinhaDeComando(module, out, out).executa(step);
+        std::fclose(out);
+        if (status != 0)
+            throw std::runtime_error(("homologa " + step.join(u' ') + ": " + ui.messages().join(u'|')).toStdString());
+    };
+    workspace = demo::prepare(
+        m_root.path() + QStringLiteral("/demo"), true,
+        [](const demo::Workspace &built) {
+            server::Database db(server::DatabaseSpec::parse(built.databaseFile));
+            server::importDocument(db, demo::importDocument(built.content, built.atStart));
+        },
+        {}, takesTheRoad() ? road : demo::Road());
+    databaseFile = workspace.databaseFile;
+    host::loadHostSettings();
     dm = openDataModule();
 }
 
@@ -77,6 +98,14 @@ QStringList DemoWorkspaceTest::logMessages(const QString &url)
 packet::Packet DemoWorkspaceTest::packetOf(const QString &method, const QList<RemoteArg> &args)
 {
     return TdmGrupSoliHom::Pacote(dm->ChamaServidor(method, args), method);
+}
+
+void DemoWorkspaceTest::verdict(const QString &request, const QString &decision)
+{
+    int code = -1;
+    const QString said = platform::Process::run(
+        QStringLiteral("homologa-server verdict --db \"%1\" 0001 %2 %3").arg(databaseFile, request, decision), &code);
+    ASSERT_EQ(code, 0) << said.toStdString();
 }
 
 void DemoWorkspaceTest::setPhase(const QString &code, const QString &phase, const QString &release)

@@ -20,6 +20,9 @@
 class DemoWorkspaceTest : public ::testing::Test {
 protected:
     void SetUp() override;
+    // True: the workspace is built as `homologa --demo` builds it, every group taken to its
+    // phase by the road's real transitions (slow); false: written straight at its phase.
+    virtual bool takesTheRoad() const { return false; }
     void TearDown() override;
 
     // A new data module on the workspace, loaded as the command line loads it.
@@ -35,6 +38,8 @@ protected:
     packet::Packet packetOf(const QString &method, const QList<RemoteArg> &args);
     // The phase of a group as the server has it.
     QString phaseOnServer(const QString &code);
+    // The testers' verdict on a request, with the server's own command.
+    void verdict(const QString &request, const QString &decision);
     // Moves a group straight to a phase on the server (setup of later transitions).
     void setPhase(const QString &code, const QString &phase, const QString &release = {});
 
@@ -48,6 +53,7 @@ protected:
     std::unique_ptr<TdmGrupSoliHom> dm;
 
 private:
+    QString databaseFile;
     QTemporaryDir m_root;
     platform::MountTable m_savedMounts;
     QString m_savedSettings;

@@ -17,6 +17,8 @@
 #include <QAction>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QSettings>
 
@@ -217,29 +219,81 @@ TEST_F(CommandLineTest, GroupsListsEveryGroupClosedOnesIncluded)
     EXPECT_TRUE(json.out.contains(QStringLiteral("\"IDSTGRUPHOM\": \"007\"")));
 }
 
-TEST_F(CommandLineTest, AdvanceAnswersWithItsExitStatus)
+TEST_F(CommandLineTest, EveryUseAnswersWithItsExitStatus)
 {
-    // Bad uses: nothing named, two groups outside the homologation, an unknown command.
-    EXPECT_EQ(run({QStringLiteral("advance")}).status, 2);
-    EXPECT_EQ(run({QStringLiteral("advance"), kPendente, kGerado, QStringLiteral("--yes")}).status, 2);
-    EXPECT_EQ(run({QStringLiteral("promote"), kPendente}).status, 2);
-    // A closed group, an unknown group, a declined question: not carried out.
-    EXPECT_EQ(run({QStringLiteral("advance"), kEncerrado}).status, 1);
-    const Run unknown = run({QStringLiteral("advance"), QStringLiteral("0000000099")});
-    EXPECT_EQ(unknown.status, 1);
-    EXPECT_TRUE(unknown.err.contains(QStringLiteral("0000000099")));
+    const struct {
+        QStringList arguments;
+        int status;
+        const char *said;  // in what was printed, output or errors
+    } cases[] = {
+        // The usage, without any data.
+        {{"help"}, 0, "Uso: homologa"},
+        {{"help", "advance"}, 0, "--send-back"},
+        {{"advance", "--help"}, 0, "--check"},
+        // Bad uses: an unknown command or option, a missing or malformed group, options in
+        // conflict, a group that does not exist, several groups outside the homologation.
+        {{"help", "promote"}, 2, "comando desconhecido \"promote\""},
+        {{"promote", "1"}, 2, "comando desconhecido \"promote\""},
+        {{"advance"}, 2, "falta o grupo"},
+        {{"advance", "1", "--frobnicate"}, 2, "opção desconhecida \"--frobnicate\""},
+        {{"groups", "--yes"}, 2, "opção desconhecida \"--yes\""},
+        {{"advance", "1", "--check", "--yes"}, 2, "--check não faz nada"},
+        {{"advance", "1x"}, 2, "\"1x\" não é um número de grupo"},
+        {{"advance", "9999999999"}, 2, "o grupo 9999999999 não existe"},
+        {{"log", "99"}, 2, "o grupo 0000000099 não existe"},
+        {{"log", "1", "2"}, 2, "argumentos demais"},
+        {{"advance", "1", "3", "--yes"}, 2, "só a homologação"},
+        // Refusals: a closed group, a group the marking rule refuses (its modelling project
+        // is not homologated), numbers zero-filled as the screen shows them.
+        {{"advance", "5"}, 1, "o grupo 0000000005 está encerrado"},
+        {{"advance", "6", "--yes"}, 1, "o grupo 0000000006 não pode ser marcado"},
+        // Reading.
+        {{"log", "1"}, 0, "O grupo 0000000001 não tem logs"},
+        {{"groups"}, 0, "0000000005  Versão inicial do cadastro"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const Run done = run(c.arguments);
+        EXPECT_EQ(done.status, c.status) << done.out.toStdString() << done.err.toStdString();
+        EXPECT_TRUE((done.out + done.err).contains(QString::fromUtf8(c.said))) << done.out.toStdString() << done.err.toStdString();
+    }
+}
+
+// Every question is written with the answer taken; declining says that nothing was done.
+TEST_F(CommandLineTest, QuestionsAreWrittenWithTheirAnswers)
+{
+    const QString question = QStringLiteral("Deseja transferir os arquivos deste grupo de solicitações para o "
+                                            "repositório de homologação?");
     ui.answer(mbNo);
-    EXPECT_EQ(run({QStringLiteral("advance"), kPendente}).status, 1);
-    // From "006" the groups named are the marked ones, each passing the marking rule: a
-    // group whose modelling project is not homologated is refused.
-    const Run blocked = run({QStringLiteral("advance"), QStringLiteral("0000000006"), QStringLiteral("--yes")});
-    EXPECT_EQ(blocked.status, 1);
-    EXPECT_TRUE(ui.messages().last().contains(QStringLiteral("ainda não tiveram seus projetos de modelagem homologados")));
-    // Carried out; its log read back.
-    EXPECT_EQ(run({QStringLiteral("advance"), kPendente, QStringLiteral("--yes")}).status, 0);
+    const Run declined = run({QStringLiteral("advance"), QStringLiteral("1")});
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_EQ(ui.logLines().value(0), QStringLiteral("Resposta: n"));
+    EXPECT_TRUE(declined.err.contains(QStringLiteral("Nada foi feito: o grupo 0000000001 continua na fase \"Pendente\"")))
+        << declined.err.toStdString();
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("001"));
+
+    EXPECT_EQ(run({QStringLiteral("advance"), QStringLiteral("1"), QStringLiteral("--yes")}).status, 0);
+    EXPECT_TRUE(ui.logLines().contains(question + QStringLiteral(" [s/n] s (--yes)"))) << ui.logLines().join(u'\n').toStdString();
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
     const Run log = run({QStringLiteral("log"), kPendente});
-    EXPECT_EQ(log.status, 0);
     EXPECT_TRUE(log.out.contains(QStringLiteral("001 -> 002")));
+}
+
+// --check runs the transition's checks and tells what it would do, and does nothing.
+TEST_F(CommandLineTest, CheckTellsWhatTheTransitionWouldDo)
+{
+    const Run passes = run({QStringLiteral("advance"), QStringLiteral("3"), QStringLiteral("--check")});
+    EXPECT_EQ(passes.status, 0) << passes.err.toStdString();
+    EXPECT_TRUE(passes.out.contains(QStringLiteral("Copiaria os arquivos gerados para C:\\PreHomologados\\ERP\\")))
+        << passes.out.toStdString();
+    // A group at "003" whose patches were never generated would be refused, with the reason.
+    setPhase(kPendente, QStringLiteral("003"), QStringLiteral("100001"));
+    const Run refused = run({QStringLiteral("advance"), QStringLiteral("1"), QStringLiteral("--check")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(ui.messages().last().contains(QStringLiteral("não foram geradas"))) << ui.messages().last().toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("nada foi feito")));
+    EXPECT_EQ(phaseOnServer(kGerado), QStringLiteral("003"));
+    EXPECT_FALSE(files::fileExists(QStringLiteral("C:\\PreHomologados\\ERP\\Ftp\\RelFtp\\VENDAS.QR2")));
 }
 
 // The program itself, as a release team runs it.
@@ -262,6 +316,57 @@ TEST_F(CommandLineTest, TheProgramAdvancesAGroupWithoutAWindow)
     ASSERT_TRUE(homologa.waitForFinished(60000));
     EXPECT_EQ(homologa.exitCode(), 1);
     EXPECT_FALSE(homologa.readAllStandardError().isEmpty());
+}
+
+// The program's own options, without a display, in a home of its own: the usage and every
+// bad use are answered before anything is read or created, and nothing but Portuguese is said.
+TEST_F(CommandLineTest, TheProgramsOptionsWithoutADisplay)
+{
+    QTemporaryDir home;
+    const QString folder = home.path() + QStringLiteral("/pasta");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const struct {
+        QStringList arguments;
+        int status;
+        const char *out;
+        const char *err;
+    } cases[] = {
+        {{"--help"}, 0, "Uso: homologa", ""},
+        {{"help"}, 0, "Uso: homologa", ""},
+        {{"advance", "--help"}, 0, "--send-back", ""},
+        {{"--frobnicate"}, 2, "", "opção desconhecida \"--frobnicate\""},
+        {{"--config", "/nonexistent", "groups"}, 2, "", "\"/nonexistent\" não existe"},
+        {{"--config", folder, "groups"}, 2, "", "é uma pasta"},
+        {{"--config", workspace.settingsFile, "--demo", "groups"}, 2, "", "--config e --demo não vão juntos"},
+        {{"--reset", "groups"}, 2, "", "--reset só vale com --demo"},
+        {{"--config", workspace.settingsFile, "advance", "9999999999"}, 2, "", "o grupo 9999999999 não existe"},
+        {{"--config", workspace.settingsFile, "groups"}, 0, "0000000001  Correções de cadastro", ""},
+        {{"--config", workspace.settingsFile, "where"}, 0, "Repositório de homologação: file:///C:/Repos/Homol/ERP/trunk = file:///", ""},
+    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        QProcess homologa;
+        homologa.setProcessEnvironment(environment);
+        homologa.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/homologa"));
+        homologa.setArguments(c.arguments);
+        homologa.start();
+        ASSERT_TRUE(homologa.waitForFinished(60000));
+        const QString out = QString::fromUtf8(homologa.readAllStandardOutput());
+        const QString err = QString::fromUtf8(homologa.readAllStandardError());
+        EXPECT_EQ(homologa.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(homologa.exitCode(), c.status) << out.toStdString() << err.toStdString();
+        EXPECT_TRUE(out.contains(QString::fromUtf8(c.out))) << out.toStdString();
+        if (*c.err)
+            EXPECT_TRUE(err.contains(QString::fromUtf8(c.err))) << err.toStdString();
+        else
+            EXPECT_EQ(err, QString());
+    }
+    // Nothing was created in the home: no settings, no data folder, no database.
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"pasta"});
 }
 
 // The screen's Avançar runs the same transition, and the screen shows the group's new phase.
@@ -358,7 +463,9 @@ TEST_F(PhaseMachineTest, TheWholeRoadOfAGroup)
     giveVerdicts();
     // The homologation from the command line, which marks the group named.
     std::FILE *out = std::tmpfile();
-    EXPECT_EQ(LinhaDeComando(*dm, out, out).executa({QStringLiteral("advance"), kPendente, QStringLiteral("--yes")}), 0)
+    EXPECT_EQ(LinhaDeComando(*dm, out, out)
+                  .executa({QStringLiteral("advance"), kPendente, QStringLiteral("--yes"), QStringLiteral("--send-back")}),
+              0)
         << ui.messages().join(u'|').toStdString();
     std::fclose(out);
     EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("007"));
@@ -395,5 +502,58 @@ TEST_F(PhaseMachineTest, AFailedRefreshAfterTheHomologationKeepsItsTag)
     dm->AtualizaDados = [] { throw EHomologa(QStringLiteral("Falha ao ler os dados de novo.")); };
     EXPECT_THROW(advance(kPendente), EHomologa);
     EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("007"));
+    EXPECT_TRUE(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")).contains(QStringLiteral("HOM_")));
+}
+
+// ====================================================================== the demo as built
+
+// The demo as `homologa --demo` builds it: every group taken to its phase by the real
+// transitions, so that the group at "006" homologates with what the road left behind
+// (trees, backups, tags, previous revisions).
+class DemoRoadTest : public CommandLineTest {
+protected:
+    bool takesTheRoad() const override { return true; }
+};
+
+TEST_F(DemoRoadTest, TheGroupUnderTestHomologates)
+{
+    const QString group = QStringLiteral("0000000004");
+    const struct {
+        const char *group, *phase;
+    } phases[] = {{"0000000001", "001"}, {"0000000002", "002"}, {"0000000003", "003"}, {"0000000004", "006"},
+                  {"0000000005", "007"}, {"0000000006", "006"}, {"0000000007", "002"}};
+    for (const auto &p : phases)
+        EXPECT_EQ(phaseOnServer(QString::fromLatin1(p.group)), QString::fromLatin1(p.phase)) << p.group;
+    // The closed group registered the patch the groups under test carry.
+    ASSERT_TRUE(dm->LocalizaGrupo(group));
+    EXPECT_EQ(dm->grupo(QStringLiteral("CDRELEASEGHOM")), QStringLiteral("100001"));
+
+    // One request still under test: the check says so and the homologation would not go.
+    const Run untested = run({QStringLiteral("advance"), group, QStringLiteral("--check")});
+    EXPECT_EQ(untested.status, 1);
+    EXPECT_TRUE(ui.messages().last().contains(QStringLiteral("0000001009 - Índice de pedidos por data")))
+        << ui.messages().last().toStdString();
+
+    verdict(QStringLiteral("0000001009"), QStringLiteral("sem-erro"));
+    const Run check = run({QStringLiteral("advance"), group, QStringLiteral("--check")});
+    EXPECT_EQ(check.status, 0) << check.err.toStdString();
+    EXPECT_TRUE(check.out.contains(QStringLiteral("solicitação 0000001009 - Índice de pedidos por data: seria homologada")))
+        << check.out.toStdString();
+    EXPECT_TRUE(check.out.contains(QStringLiteral("solicitação 0000001010 - Tela sobre com a versão: voltaria com erro")))
+        << check.out.toStdString();
+    EXPECT_TRUE(ui.logLines().last().endsWith(QStringLiteral("[s/n] s (--check; para fazer: --send-back)")))
+        << ui.logLines().last().toStdString();
+
+    // --yes does not answer the question that sends the other groups of the release back.
+    const Run stopped = run({QStringLiteral("advance"), group, QStringLiteral("--yes")});
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_TRUE(stopped.err.contains(QStringLiteral("repita com --send-back"))) << stopped.err.toStdString();
+    EXPECT_EQ(phaseOnServer(group), QStringLiteral("006"));
+    EXPECT_FALSE(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")).contains(QStringLiteral("HOM_") + group));
+
+    const Run homologated = run({QStringLiteral("advance"), group, QStringLiteral("--yes"), QStringLiteral("--send-back")});
+    EXPECT_EQ(homologated.status, 0) << homologated.err.toStdString() << ui.messages().join(u'|').toStdString();
+    EXPECT_EQ(phaseOnServer(group), QStringLiteral("007"));
+    EXPECT_EQ(phaseOnServer(QStringLiteral("0000000006")), QStringLiteral("001"));
     EXPECT_TRUE(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")).contains(QStringLiteral("HOM_")));
 }

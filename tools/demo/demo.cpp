@@ -26,7 +26,7 @@ namespace {
 const QString kBranch = QStringLiteral("0001");
 
 // Written into the ready marker: a workspace of an older layout is built again.
-const QByteArray kLayout = "layout 2: trunk, branches and tags\n";
+const QByteArray kLayout = "layout 3: trunk, branches and tags; groups taken to their phases by the road\n";
 
 // The sample product: a compiled product with server and client sources, a package,
 // scripts for both databases, a report, a menu dataset and a client-specific report.
@@ -79,6 +79,8 @@ const SampleFile kSampleFiles[] = {
      "#define VER_PRODUCTVERSION_STR      \"1.00.000\"\r\n#define VER_PRODUCTVERSION          1,0,0,0\r\n"
      "\r\nVS_VERSION_INFO VERSIONINFO\r\nFILEVERSION VER_PRODUCTVERSION\r\n"},
     {"REL\\Vendas.qr2", "QR2\r\nTITULO=Relatório de vendas\r\nVERSAO=1.00.000\r\n"},
+    {"REL\\Agenda.qr2", "QR2\r\nTITULO=Agenda do dia\r\nVERSAO=1.00.000\r\n"},
+    {"REL\\Clientes.qr2", "QR2\r\nTITULO=Relação de clientes\r\nVERSAO=1.00.000\r\n"},
     {"CLIENTES\\ABC\\REL\\VendasABC.qr2", "QR2\r\nTITULO=Relatório de vendas ABC\r\nVERSAO=1.00.000\r\n"},
 };
 
@@ -148,13 +150,15 @@ QList<GroupPlan> groupPlans()
           {"0000001010", "Tela sobre com a versão", "Ana Souza", "00019", "004", {"CLI\\SRC\\Principal\\USobre.pas"},
            {"CLI\\SRC\\Principal\\Principal.dpr"}}}},
         {"0000000006", "Melhorias de desempenho", "006", "100001",
-         {{"0000001013", "Agenda mais rápida", "Carla Dias", "00050", "005", {"SRV\\SRC\\SRV_Agenda\\UAgenda.pas"},
-           {"SRV\\SRC\\SRV_Agenda\\SRV_Agenda.dpr"}}}},
+         {{"0000001013", "Agenda mais rápida", "Carla Dias", "00050", "005",
+           {"SRV\\SRC\\SRV_Agenda\\UAgenda.pas", "REL\\Agenda.qr2"}, {"REL\\Agenda.qr2"}}}},
         {"0000000003", "Relatórios de vendas", "003", "100001",
          {{"0000001006", "Totais no relatório de vendas", "Daniel Rocha", "00051", "002", {"REL\\Vendas.qr2"},
            {"REL\\Vendas.qr2"}},
+          // The menu's report entry releases the report again: the group's interdependency
+          // viewer has two requests generating the same file to show.
           {"0000001007", "Menu de relatórios", "Daniel Rocha", "00052", "002", {"SRV\\CDS\\Menu.cds"},
-           {"SRV\\CDS\\Menu.cds"}}}},
+           {"SRV\\CDS\\Menu.cds", "REL\\Vendas.qr2"}}}},
         {"0000000002", "Componentes da tela principal", "002", "",
          {{"0000001005", "Componente de pesquisa", "Eva Martins", "00053", "001", {"CLI\\SRC\\PKG\\UComponentes.pas"},
            {"CLI\\SRC\\PKG\\PKGComponentes.dpk"}}}},
@@ -169,6 +173,10 @@ QList<GroupPlan> groupPlans()
           {"0000001003", "Título da tela principal", "Eva Martins", "00056", "001",
            {"CLI\\SRC\\Principal\\UPrincipal.pas"},
            {"CLI\\SRC\\Principal\\Principal.dpr", "REL\\Vendas.qr2", "CLI\\SRC\\PKG\\PKGComponentes.dpk"}}}},
+        // A finished request that waits for a group: the screen's request pick list offers it.
+        {"", "", "", "",
+         {{"0000001014", "Relação de clientes com e-mail", "Carla Dias", "00057", "", {"REL\\Clientes.qr2"},
+           {"REL\\Clientes.qr2"}}}},
     };
 }
 
@@ -204,7 +212,7 @@ void writeText(const QString &logicalPath, const QString &text)
 
 // A product of the demo: where its repositories and trees are, its sample files, its groups.
 struct ProductPlan {
-    const char *code, *treeCode, *name, *version, *folder;  // folder: "ERP" under each root
+    const char *code, *treeCode, *name, *version, *startVersion, *folder;  // folder: "ERP" under each root
     bool metadata;
     QList<SampleFile> files;
     QList<GroupPlan> groups;
@@ -262,7 +270,7 @@ void writeSettings(const QString &root, const QString &settingsFile, const QStri
 // Builds one product's repositories, working copies and groups into `content`. Each
 // request changes its files in a commit of its own, oldest group first, so that every
 // modified file has a real previous and current revision.
-void buildProduct(const ProductPlan &plan, Content &content, const Progress &say)
+void buildProduct(const ProductPlan &plan, Content &content, const Progress &say, bool road)
 {
     const QString dev = devRoot(plan);
     const QString hom = homRoot(plan);
@@ -278,6 +286,7 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
     product.name = QString::fromUtf8(plan.name);
     product.branch = kBranch;
     product.version = QString::fromUtf8(plan.version);
+    product.startVersion = QString::fromUtf8(plan.startVersion);
     product.metadata = plan.metadata;
     const QString pre = QStringLiteral("C:\\PreHomologados\\") + QLatin1String(plan.folder);
     const QString homologados = QStringLiteral("C:\\Homologados\\") + QLatin1String(plan.folder);
@@ -290,7 +299,8 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
     for (const SampleFile &file : plan.files)
         lastRevision.insert(QString::fromUtf8(file.path), baseRevision);
     for (const GroupPlan &groupPlan : plan.groups) {
-        say(QStringLiteral("Gravando as solicitações do grupo %1...").arg(QString::fromUtf8(groupPlan.name)));
+        if (*groupPlan.code)
+            say(QStringLiteral("Gravando as solicitações do grupo %1...").arg(QString::fromUtf8(groupPlan.name)));
         Group group;
         group.code = QString::fromUtf8(groupPlan.code);
         group.name = QString::fromUtf8(groupPlan.name);
@@ -307,6 +317,12 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
             request.responsible = QString::fromUtf8(requestPlan.responsible);
             request.subject = QString::fromUtf8(requestPlan.subject);
             request.status = QString::fromUtf8(requestPlan.status);
+            // Validated with error ("004"), without ("005"), homologated ("006"): the verdict
+            // the testers gave; "003": still under test.
+            if (request.status == u"005" || request.status == u"006")
+                request.verdict = QStringLiteral("sem-erro");
+            else if (request.status == u"004")
+                request.verdict = QStringLiteral("com-erro");
             // One request waits for its modelling project: its group cannot be marked.
             request.modellingHomologated = request.number != QStringLiteral("0000001013");
             if (!content.subjects.contains(request.subject))
@@ -349,8 +365,13 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
             }
             group.requests.append(request);
         }
-        // Groups past "Pendente" have had their files transferred to the homologated copy.
-        if (group.phase > QStringLiteral("001")) {
+        if (group.code.isEmpty()) {
+            content.freeRequests += group.requests;
+            continue;
+        }
+        // Groups past "Pendente" have had their files transferred to the homologated copy
+        // (the tests' quick setup; the road transfers them itself).
+        if (!road && group.phase > QStringLiteral("001")) {
             for (const Request &request : group.requests) {
                 for (const ModifiedFile &modified : request.modified) {
                     const QString target = hom + modified.path.mid(dev.size());
@@ -365,7 +386,7 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
     }
 }
 
-Content buildRepositories(const Progress &progress)
+Content buildRepositories(const Progress &progress, bool road)
 {
     const auto say = [&](const QString &text) {
         if (progress)
@@ -390,13 +411,13 @@ Content buildRepositories(const Progress &progress)
                          {QStringLiteral("000000000005"), QStringLiteral("Daniel Rocha"), false},
                          {QStringLiteral("000000000006"), QStringLiteral("Eva Martins"), false}};
     const ProductPlan products[] = {
-        {"0000000010", "1P50", "ERP Exemplo", "100001", "ERP", false,
+        {"0000000010", "1P50", "ERP Exemplo", "100001", "100000", "ERP", false,
          QList<SampleFile>(std::begin(kSampleFiles), std::end(kSampleFiles)), groupPlans()},
-        {"0000000020", "1P15", "Portal Web", "100001", "PORTAL", true,
+        {"0000000020", "1P15", "Portal Web", "100001", "100001", "PORTAL", true,
          QList<SampleFile>(std::begin(kPortalFiles), std::end(kPortalFiles)), portalPlans()},
     };
     for (const ProductPlan &plan : products)
-        buildProduct(plan, content, say);
+        buildProduct(plan, content, say, road);
     return content;
 }
 
@@ -423,7 +444,7 @@ QString dateTimeText(const QDateTime &time) { return time.toString(QStringLitera
 
 }  // namespace
 
-QByteArray importDocument(const Content &content)
+QByteArray importDocument(const Content &content, bool atStart)
 {
     QJsonArray operators;
     QHash<QString, QString> operatorCodes;
@@ -443,7 +464,7 @@ QByteArray importDocument(const Content &content)
                                     {"NMPRODUTO", product.name},
                                     {"CDFILIAL", product.branch},
                                     {"IDGERRELEASEMETA", product.metadata ? "S" : "N"},
-                                    {"release", product.version},
+                                    {"release", atStart ? product.startVersion : product.version},
                                     {"DSDIRBASEVER", product.locations.value(1)},
                                     {"locations", QJsonArray::fromStringList(product.locations)}});
     }
@@ -451,10 +472,25 @@ QByteArray importDocument(const Content &content)
     QJsonArray requests;
     QJsonArray groups;
     const QDateTime now = QDateTime::currentDateTime();
-    for (const Group &group : content.groups) {
+    QList<Group> all = content.groups;
+    if (!content.freeRequests.isEmpty()) {
+        Group free;
+        free.product = content.products.value(0).code;
+        free.requests = content.freeRequests;
+        all.append(free);
+    }
+    for (Group group : all) {
+        if (atStart && !group.code.isEmpty()) {
+            group.phase = QStringLiteral("001");
+            group.release.clear();
+        }
         QJsonArray members;
         int queue = 1;
-        for (const Request &request : group.requests) {
+        for (Request request : group.requests) {
+            if (group.code.isEmpty())
+                request.status.clear();  // waiting for a group
+            else if (atStart)
+                request.status = QStringLiteral("001");
             QJsonArray modified;
             for (const ModifiedFile &file : request.modified)
                 modified.append(QJsonObject{{"DSDIRARQCHECKOU", file.path},
@@ -465,7 +501,9 @@ QByteArray importDocument(const Content &content)
                 workItems.append(QJsonObject{{"NRTAREFA", item.task}, {"NRPLATIVTARE", item.activity}, {"DSDIRATIV", item.folder}});
             QJsonArray released;
             for (const ReleasedFile &file : request.released) {
-                QJsonObject record{{"DSARQPATCH", file.path},
+                // The product stores the files to generate without their drive ("\\Desenv\\…").
+                const QString withoutDrive = file.path.size() > 1 && file.path[1] == u':' ? file.path.mid(2) : file.path;
+                QJsonObject record{{"DSARQPATCH", withoutDrive},
                                    {"NRSEQPATCH", file.sequence},
                                    {"IDARQESPECLIE", file.clientSpecific ? "S" : "N"},
                                    {"kind", file.kind.isEmpty() ? QStringLiteral("compiled") : file.kind}};
@@ -507,6 +545,8 @@ QByteArray importDocument(const Content &content)
                                        {"IDRETSOLERROPRO", "N"},
                                        {"IDENCSOLPATCREG", "N"}});
         }
+        if (group.code.isEmpty())
+            continue;
         const QDateTime created = now.addDays(-group.ageInDays);
         QJsonObject record{{"CDGRUPHOMOL", group.code},
                            {"DSGRUPHOMOL", group.name},
@@ -531,7 +571,27 @@ QString defaultRoot()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/homologa/demo");
 }
 
-Workspace prepare(const QString &root, bool reset, const Loader &load, const Progress &progress)
+QList<QStringList> roadSteps(const Content &content)
+{
+    QList<QStringList> steps;
+    for (const Group &group : content.groups) {
+        const int phase = group.phase.toInt();
+        const QStringList advance{QStringLiteral("advance"), group.code, QStringLiteral("--yes"), QStringLiteral("--send-back")};
+        for (int from = 1; from < std::min(phase, 6); ++from)
+            steps.append(advance);
+        if (phase < 6)
+            continue;
+        for (const Request &request : group.requests) {
+            if (!request.verdict.isEmpty())
+                steps.append({QStringLiteral("verdict"), request.branch, request.number, request.verdict});
+        }
+        if (phase == 7)
+            steps.append(advance);
+    }
+    return steps;
+}
+
+Workspace prepare(const QString &root, bool reset, const Loader &load, const Progress &progress, const Road &road)
 {
     Workspace workspace;
     workspace.root = root;
@@ -554,9 +614,19 @@ Workspace prepare(const QString &root, bool reset, const Loader &load, const Pro
     try {
         writeSettings(root, workspace.settingsFile, workspace.databaseFile);
         platform::settings::loadMounts();
-        workspace.content = buildRepositories(progress);
+        workspace.atStart = bool(road);
+        workspace.content = buildRepositories(progress, workspace.atStart);
         if (load)
             load(workspace);
+        if (road) {
+            const QList<QStringList> steps = roadSteps(workspace.content);
+            for (int i = 0; i < steps.size(); ++i) {
+                if (progress)
+                    progress(QStringLiteral("Levando os grupos às suas fases (%1 de %2): %3...")
+                                 .arg(i + 1).arg(steps.size()).arg(steps[i].mid(0, 3).join(u' ')));
+                road(workspace, steps[i]);
+            }
+        }
         QFile marker(readyMarker);
         if (!marker.open(QIODevice::WriteOnly) || marker.write(kLayout) != kLayout.size())
             throw std::runtime_error("could not mark the demo workspace as ready");

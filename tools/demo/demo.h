@@ -48,6 +48,9 @@ struct Request {
     QString responsible;
     QString subject;
     QString status;   // status in its group
+    // The testers' verdict the road gives once the group is under test ("sem-erro",
+    // "com-erro"); empty: still under test.
+    QString verdict;
     bool modellingHomologated = true;
     QList<ModifiedFile> modified;
     QList<ReleasedFile> released;
@@ -55,7 +58,7 @@ struct Request {
 };
 
 struct Group {
-    QString code;
+    QString code;  // empty: the requests wait for a group (free for the pick list)
     QString name;
     QString phase;
     QString release;
@@ -70,6 +73,8 @@ struct Product {
     QString name;
     QString branch;
     QString version;  // VRRPPP of the current patch
+    // VRRPPP before the road ran: the road's homologations register the patches after it.
+    QString startVersion;
     QStringList locations;  // the six locations
     bool metadata = false;  // its windows are built from metadata (IDGERRELEASEMETA)
 };
@@ -82,7 +87,8 @@ struct Operator {
 
 struct Content {
     QList<Product> products;
-    QList<Group> groups;
+    QList<Group> groups;  // in the order the road takes them
+    QList<Request> freeRequests;  // of the first product, in no group
     QList<Operator> operators;
     QStringList subjects;
 };
@@ -92,15 +98,25 @@ struct Workspace {
     QString settingsFile;  // native path of its settings file
     QString databaseFile;  // native path of its SQLite database
     Content content;
+    bool atStart = false;  // the content is to be loaded "Pendente", for the road
 };
 
 using Progress = std::function<void(const QString &)>;
 // Loads a new workspace's content into its database (through the server's import).
 using Loader = std::function<void(const Workspace &)>;
+// Runs one step of the road: a command of `homologa` ("advance GROUP --yes --send-back")
+// or of `homologa-server` ("verdict BRANCH REQUEST sem-erro"); throws when it fails.
+using Road = std::function<void(const Workspace &, const QStringList &step)>;
 
 // The document that `homologa-server import` loads: products, operators, subjects,
-// requests with their files, and groups.
-QByteArray importDocument(const Content &content);
+// requests with their files, and groups. `atStart`: every group "Pendente", for the road
+// to take to its phase; otherwise each group is written straight at its phase (the tests'
+// quick setup, without the trees and tags the road leaves).
+QByteArray importDocument(const Content &content, bool atStart = false);
+
+// The commands that take every group from "Pendente" to its phase with the real
+// transitions, group after group, giving the testers' verdicts once a group is under test.
+QList<QStringList> roadSteps(const Content &content);
 
 // The operator the demo's settings name (allowed to edit groups).
 QString demoOperator();
@@ -109,10 +125,11 @@ QString demoOperator();
 QString defaultRoot();
 
 // Creates the workspace when it does not exist yet (or always, with `reset`), loads its
-// content with `load`, and returns it with its settings file in use and its mount table
+// content with `load` (with `road`: every group "Pendente", then the road's steps run), and returns it with its settings file in use and its mount table
 // loaded into the platform layer. Throws platform::PlatformError or std::runtime_error
 // with a clear message when a step fails; a half-built workspace is removed so that the
 // next start builds it again.
-Workspace prepare(const QString &root, bool reset, const Loader &load, const Progress &progress = {});
+Workspace prepare(const QString &root, bool reset, const Loader &load, const Progress &progress = {},
+                  const Road &road = {});
 
 }  // namespace demo
