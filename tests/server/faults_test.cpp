@@ -5,6 +5,7 @@
 #include "serverenv.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <QSqlDatabase>
@@ -166,3 +167,28 @@ TEST_F(ServerFaults, ALoneSurrogateIsRefusedNotStoredAsAnotherCharacter)
 }
 
 }  // namespace
+
+// A -wal left read-only (the database was read-only while a connection had it open) is
+// given the database file's permissions again when the database is opened, so that making
+// homologa.db writable is enough to make the database writable.
+TEST(SqliteCompanionFiles, FollowTheDatabaseFilesPermissions)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("homologa.db"));
+    {
+        server::Database db(server::DatabaseSpec::parse(path));
+        db.ensureOpen();
+        db.exec(QStringLiteral("CREATE TABLE T (X TEXT)"));
+    }
+    for (const char *suffix : {"-wal", "-shm"}) {
+        QFile companion(path + QLatin1String(suffix));
+        ASSERT_TRUE(companion.open(QIODevice::WriteOnly | QIODevice::Append));
+        companion.close();
+        ASSERT_TRUE(companion.setPermissions(QFileDevice::ReadOwner));
+    }
+    server::Database db(server::DatabaseSpec::parse(path));
+    db.ensureOpen();
+    for (const char *suffix : {"-wal", "-shm"})
+        EXPECT_EQ(QFile::permissions(path + QLatin1String(suffix)), QFile::permissions(path)) << suffix;
+    EXPECT_NO_THROW(db.exec(QStringLiteral("INSERT INTO T VALUES ('gravado')")));
+}
