@@ -24,7 +24,7 @@ struct Comando {
     QString nome;
     QString sinopse;
     QString descricao;
-    QStringList opcoes;
+    QStringList opcoes;  // "--name", or "--name VALUE" for one that takes a value
     int minimo;   // positional arguments
     int maximo;   // -1: any number
 };
@@ -185,17 +185,34 @@ LinhaDeComando::Pedido LinhaDeComando::analisa(const QStringList &arguments)
     Pedido pedido;
     QStringList posicionais;
     QStringList opcoes;
+    const Comando *c = nullptr;
     for (const QString &argument : arguments) {
-        if (argument == u"--help" || argument == u"-h")
+        if (!argument.startsWith(u'-')) {
+            c = comando(argument);
+            break;
+        }
+    }
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (argument == u"--help" || argument == u"-h") {
             pedido.ajuda = true;
-        else if (argument.startsWith(u'-') && argument.size() > 1)
+        } else if (argument.startsWith(u'-') && argument.size() > 1) {
             opcoes.append(argument);
-        else
+            // An option written "--name VALUE" in the table takes the next argument.
+            const QStringList com = c ? c->opcoes.filter(argument + u' ') : QStringList();
+            if (!com.isEmpty() && com.first().section(u' ', 0, 0) == argument) {
+                if (i + 1 >= arguments.size()) {
+                    pedido.erro = QStringLiteral("a opção %1 pede um valor.").arg(argument);
+                    return pedido;
+                }
+                pedido.valores.insert(argument, arguments[++i]);
+            }
+        } else {
             posicionais.append(argument);
+        }
     }
     pedido.comando = posicionais.value(0);
     posicionais = posicionais.mid(1);
-    const Comando *c = comando(pedido.comando);
     if (pedido.comando.isEmpty()) {
         if (!opcoes.isEmpty())
             pedido.erro = QStringLiteral("opção desconhecida \"%1\".").arg(opcoes[0]);
@@ -208,7 +225,7 @@ LinhaDeComando::Pedido LinhaDeComando::analisa(const QStringList &arguments)
         return pedido;
     }
     for (const QString &opcao : opcoes) {
-        if (!c->opcoes.contains(opcao)) {
+        if (!c->opcoes.contains(opcao) && !pedido.valores.contains(opcao)) {
             pedido.erro = QStringLiteral("opção desconhecida \"%1\" para o comando %2.").arg(opcao, c->nome);
             return pedido;
         }

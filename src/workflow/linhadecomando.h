@@ -16,6 +16,7 @@
 // options, a group that does not exist). Group numbers are zero-filled as the screen shows
 // them: "1" is 0000000001.
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,7 @@ public:
         bool devolve = false;    // --send-back: the question that sends other groups back answered Yes
         bool verifica = false;   // --check
         bool ajuda = false;      // help, --help, -h
+        QHash<QString, QString> valores;  // the options that take a value, with it
         QString erro;            // a bad use, said in Portuguese
     };
     static Pedido analisa(const QStringList &arguments);
