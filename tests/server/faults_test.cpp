@@ -168,9 +168,10 @@ TEST_F(ServerFaults, ALoneSurrogateIsRefusedNotStoredAsAnotherCharacter)
 
 }  // namespace
 
-// A -wal left read-only (the database was read-only while a connection had it open) is
-// given the database file's permissions again when the database is opened, so that making
-// homologa.db writable is enough to make the database writable.
+// A -wal and -shm left read-only (made while homologa.db was read-only and kept by a
+// connection that never closed) are given the database file's permissions again when the
+// database is opened, so that making homologa.db writable is enough. SQLite itself mends
+// only empty ones: these hold bytes.
 TEST(SqliteCompanionFiles, FollowTheDatabaseFilesPermissions)
 {
     QTemporaryDir dir;
@@ -182,7 +183,8 @@ TEST(SqliteCompanionFiles, FollowTheDatabaseFilesPermissions)
     }
     for (const char *suffix : {"-wal", "-shm"}) {
         QFile companion(path + QLatin1String(suffix));
-        ASSERT_TRUE(companion.open(QIODevice::WriteOnly | QIODevice::Append));
+        ASSERT_TRUE(companion.open(QIODevice::WriteOnly));
+        companion.write(QByteArray(64, 'x'));
         companion.close();
         ASSERT_TRUE(companion.setPermissions(QFileDevice::ReadOwner));
     }
