@@ -6,6 +6,8 @@
 #include "platform/settings.h"
 
 #include <QFile>
+
+#include <algorithm>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -102,6 +104,19 @@ TEST(DemoWorkspace, BuildsRepositoriesWithRealRevisionsAndIsReused)
     EXPECT_TRUE(text.contains(R"("DSARQPATCH": "\\Desenv\\ERP\\ZQL\\SRC\\Cadastro\\Cadastro.dpr")")) << text.toStdString();
     EXPECT_FALSE(text.contains(R"("DSARQPATCH": "C:)"));
     ASSERT_EQ(content.freeRequests.size(), 1);
+    // One group's requests release the same file: its interdependency viewer has something to show.
+    const auto sharesAFile = [](const demo::Group &group) {
+        QStringList seen;
+        for (const demo::Request &request : group.requests) {
+            for (const demo::ReleasedFile &file : request.released) {
+                if (seen.contains(file.path, Qt::CaseInsensitive))
+                    return true;
+                seen << file.path;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(std::any_of(content.groups.begin(), content.groups.end(), sharesAFile));
     EXPECT_EQ(text.count(R"("NRSOLISERV": "0000001014")"), 1);
     // Built for the road, every group starts "Pendente"; the road takes the closed group to
     // its end first, verdicts given once it is under test.
