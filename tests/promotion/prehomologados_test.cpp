@@ -30,13 +30,16 @@ TEST_F(CopiaPreHomologada, CompiledGroupIsCopiedWithBackupNewFilesAndArchives)
         {R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)", "r2 novo"},
         {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas novo"},
         {R"(C:\PreHom\P501\Sql\End_Conv\SQLServer\DUP.SQL)", "dup sqlserver novo"},
-        // The previous versions, flat per request; of two files with one name, the first.
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe)", "tela antiga"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\X1.SQL)", nullptr},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Comp.bpl)", "comp antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\VENDAS.QR2)", "vendas antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000503\DUP.SQL)", "dup oracle antigo"},
+        // The previous versions, per request at their paths in the tree; two files of one
+        // name keep one backup each.
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Server\CALC.dll)", "calc antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Client\TELA.exe)", "tela antiga"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Sql\End_Conv\Oracle\X1.SQL)", nullptr},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Bin\Client\Clientes\ABC\Comp.bpl)", "comp antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Ftp\RelFtp\VENDAS.QR2)", "vendas antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\SQLServer\DUP.SQL)",
+         "dup sqlserver antigo"},
     });
     EXPECT_FALSE(files::dirExists(kArea + "00010000000504")) << "a request without files";
     EXPECT_EQ(novos(kArea), QStringList({R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)",
@@ -53,7 +56,7 @@ TEST_F(CopiaPreHomologada, CompiledGroupIsCopiedWithBackupNewFilesAndArchives)
     const CasoZip zips[] = {
         {R"(C:\PreHom\P501\Ftp\ExeFtp\Tela.exe.zip)", "Tela.exe", "tela nova", kData},
         {R"(C:\PreHom\P501\Ftp\ExeFtp\Clientes\ABC\Comp.bpl.zip)", "Comp.bpl", "comp novo", kData},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe.zip)", "TELA.exe", "tela antiga",
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Client\TELA.exe.zip)", "TELA.exe", "tela antiga",
          kData.addDays(-10)},
     };
     for (const CasoZip &caso : zips) {
@@ -104,14 +107,14 @@ TEST_F(CopiaPreHomologada, RerunAfterAFailedRunKeepsTheTruePreviousVersions)
     confere({
         {R"(C:\PreHom\P501\Bin\Server\CALC.dll)", "calc regerado"},
         {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas novo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe)", "tela antiga"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\VENDAS.QR2)", "vendas antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\X1.SQL)", nullptr},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Server\CALC.dll)", "calc antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Client\TELA.exe)", "tela antiga"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Ftp\RelFtp\VENDAS.QR2)", "vendas antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Sql\End_Conv\Oracle\X1.SQL)", nullptr},
     });
     EXPECT_EQ(novos(kArea), QStringList({R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)",
                                          R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)"}));
-    EXPECT_EQ(abreZip(kArea + "00010000000501\\TELA.exe.zip").conteudo, "tela antiga");
+    EXPECT_EQ(abreZip(kArea + "00010000000501\\Bin\\Client\\TELA.exe.zip").conteudo, "tela antiga");
 
     Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502"}));
     confere({
@@ -127,7 +130,7 @@ TEST_F(CopiaPreHomologada, AFileWhoseBackupFailedIsNotReplaced)
 {
     preparaCompilado();
     // A folder where the backup file should go: the copy cannot write it.
-    files::forceDirectories(kArea + "00010000000502\\VENDAS.QR2\\x");
+    files::forceDirectories(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2\\x");
     const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_TRUE(mensagens[0].startsWith(QStringLiteral("Não foi possível realizar a cópia: C:\\PreHom\\P501\\Ftp\\RelFtp\\VENDAS.QR2 para ")))
@@ -135,9 +138,9 @@ TEST_F(CopiaPreHomologada, AFileWhoseBackupFailedIsNotReplaced)
     EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
     EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo");
 
-    PreHomologados::Apaga_Pasta(kArea + "00010000000502\\VENDAS.QR2");
+    PreHomologados::Apaga_Pasta(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2");
     PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
-    EXPECT_EQ(le(kArea + "00010000000502\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(le(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
     EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas novo");
 }
 
@@ -150,7 +153,7 @@ TEST_F(CopiaPreHomologada, WebAndFormSettingProductsUseTheirOwnListsAndPaths)
     PreHomologados(grupo(kWeb)).Atualiza_Pre_Homologados_Asp();
     EXPECT_EQ(le("C:\\PreHom\\P1501\\web\\index.php"), "index novo");
     EXPECT_EQ(le("C:\\PreHom\\P1501\\zql\\bin\\portal.dll"), "portal novo");
-    EXPECT_EQ(le("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\00010000000601\\index.php"), "index antigo");
+    EXPECT_EQ(le("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\00010000000601\\web\\index.php"), "index antigo");
     EXPECT_EQ(files::readLines("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\NovosArquivos.Txt"),
               QStringList{"C:\\PreHom\\P1501\\zql\\bin\\portal.dll"});
 

@@ -126,8 +126,8 @@ TEST_F(ReversaoPreHomologados, PreviousVersionsComeBackAndNewFilesGo)
 
 TEST_F(ReversaoPreHomologados, ArchiveOfANewExecutableGoesWithIt)
 {
-    files::deleteFile(kArea + "00010000000502\\Comp.bpl");
-    files::deleteFile(kArea + "00010000000502\\Comp.bpl.zip");
+    files::deleteFile(kArea + "00010000000502\\Bin\\Client\\Clientes\\ABC\\Comp.bpl");
+    files::deleteFile(kArea + "00010000000502\\Bin\\Client\\Clientes\\ABC\\Comp.bpl.zip");
     files::writeLines(kArea + "NovosArquivos.Txt", novos(kArea) << kP + "Bin\\Client\\Clientes\\ABC\\Comp.bpl");
     Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"502"}));
     EXPECT_FALSE(existe(kP + "Bin\\Client\\Clientes\\ABC\\Comp.bpl"));
@@ -137,14 +137,15 @@ TEST_F(ReversaoPreHomologados, ArchiveOfANewExecutableGoesWithIt)
 // A backup that cannot be copied leaves the file it should have replaced.
 TEST_F(ReversaoPreHomologados, FailedBackupCopyLeavesTheFile)
 {
-    files::deleteFile(kArea + "00010000000501\\TELA.exe");
+    files::deleteFile(kArea + "00010000000501\\Bin\\Client\\TELA.exe");
     Reversao reversao(grupo(kCompilado));
     alteraGrupo();
     const QList<QString> mensagens =
         interrompe(ui, [&] { reversao.Volta_Backup_Pre_Homologados(kCompilado, lista({"501"})); });
     confereDescartado();
     EXPECT_EQ(mensagens, QList<QString>{"Não foi possível realizar a cópia: C:\\PreHom\\P501\\Backup KMT\\0000000031\\"
-                                        "00010000000501\\TELA.exe para C:\\PreHom\\P501\\Bin\\Client\\TELA.exe."});
+                                        "00010000000501\\Bin\\Client\\TELA.exe para C:\\PreHom\\P501\\Bin\\Client\\TELA.exe. "
+                                        "Motivo: o arquivo de origem não existe."});
     EXPECT_EQ(le(kP + "Bin\\Client\\TELA.exe"), "tela nova");
     EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc antigo") << "files handled before stay rolled back";
 }
