@@ -158,3 +158,22 @@ TEST_F(AtualizacaoHomologados, WebProductBacksUpItsOwnFiles)
     EXPECT_EQ(le("C:\\Homologados\\P1501\\web\\index.php"), "index novo");
     EXPECT_EQ(le("C:\\Homologados\\P1501\\zql\\bin\\portal.dll"), "portal novo");
 }
+
+// The Oracle and the SQL Server version of one script: each keeps its own backup in the
+// homologated tree and gets its own new version.
+TEST_F(AtualizacaoHomologados, SameNamedFilesInTwoFoldersKeepOneBackupEach)
+{
+    preparaHomologados();
+    escreve(kD + "Sql\\End_Conv\\Oracle\\DUP.SQL", "dup oracle homologado");
+    escreve(kD + "Sql\\End_Conv\\SQLServer\\DUP.SQL", "dup sqlserver homologado");
+    Homologados homologados(grupo(kCompilado));
+    homologados.Grava_Backup_Homologados(kCompilado, lista({"503"}));
+    homologados.Atualiza_Arq_Homologados(kCompilado, lista({"503"}));
+    confere({
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle homologado"},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\SQLServer\DUP.SQL)",
+         "dup sqlserver homologado"},
+        {R"(C:\Homologados\P501\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle novo"},
+        {R"(C:\Homologados\P501\Sql\End_Conv\SQLServer\DUP.SQL)", "dup sqlserver novo"},
+    });
+}

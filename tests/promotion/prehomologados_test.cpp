@@ -8,6 +8,9 @@
 
 #include "promotion/destino.h"
 #include "platform/files.h"
+#include "platform/process.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -201,4 +204,62 @@ TEST_F(CopiaPreHomologada, FolderIsDeletedWithEverythingBelowIt)
     EXPECT_FALSE(files::dirExists("C:\\Apagar"));
     EXPECT_TRUE(existe("C:\\Fica\\c.txt"));
     PreHomologados::Apaga_Pasta("C:\\NaoExiste");  // nothing to do, no failure
+}
+
+// A run that stopped half way (here: ended by a missing file, with the partial copy a kill
+// leaves beside a file it was replacing). The rerun removes the partial copy, says on the
+// screen and in the group's log that it completes the stopped run, and ends with every file
+// in place and nothing left to announce.
+TEST_F(CopiaPreHomologada, RunStoppedHalfWayIsAnnouncedAndCompleted)
+{
+    preparaCompilado();
+    files::deleteFile(kH + "Rel\\Vendas.qr2");
+    interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    const QString parcial = kP + "Ftp\\RelFtp\\VENDAS.QR2" + files::partialCopySuffix();
+    escreve(parcial, "vendas no");
+    escreve(kH + "Rel\\Vendas.qr2", "vendas novo");
+    ui.clear();
+
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+    EXPECT_FALSE(existe(parcial));
+    EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas novo");
+    EXPECT_EQ(le(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+    ASSERT_EQ(ui.messages().size(), 1);
+    EXPECT_TRUE(ui.messages()[0].startsWith("A execução anterior da cópia dos arquivos pré homologados do grupo 0000000031, "
+                                            "iniciada em "))
+        << ui.messages()[0].toStdString();
+    EXPECT_TRUE(ui.messages()[0].endsWith("Cópia incompleta removida: " + parcial));
+    EXPECT_EQ(dm->stlLogTram, QStringList{ui.messages()[0]});
+
+    ui.clear();
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+    EXPECT_TRUE(ui.messages().isEmpty()) << "the completed run left nothing to announce";
+}
+
+// A full disk under the pre-homologated tree (a small tmpfs): the copy says why it failed,
+// the file keeps its previous version and no partial copy stays in the tree.
+TEST_F(CopiaPreHomologada, FullDiskIsNamedAndLeavesNoPartialCopy)
+{
+    const QString pasta = drive->nativePath(QStringLiteral("PreHom/P501"));
+    QDir().mkpath(pasta);
+    int codigo = -1;
+    const QString saida = platform::Process::run("mount -t tmpfs -o size=256k tmpfs " + pasta, &codigo, 30000);
+    if (codigo != 0)
+        GTEST_SKIP() << "a tmpfs cannot be mounted here: " << saida.toStdString();
+    struct Desmonta {
+        QString pasta;
+        ~Desmonta() { platform::Process::run("umount " + pasta, nullptr, 30000); }
+    } desmonta{pasta};
+
+    preparaCompilado();
+    escreve(kH + "Rel\\Vendas.qr2", QByteArray(1024 * 1024, 'v'));
+    const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_TRUE(mensagens[0].contains("Não foi possível realizar a cópia: C:\\Hom\\P501\\Rel\\Vendas.qr2 para "
+                                      "C:\\PreHom\\P501\\Ftp\\RelFtp\\VENDAS.QR2. Motivo: não há espaço livre no disco "
+                                      "de destino ("))
+        << mensagens[0].toStdString();
+    EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(files::listDir(kP + "Ftp\\RelFtp", "*" + files::partialCopySuffix()), QStringList());
+    EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo") << "the others are copied";
 }
