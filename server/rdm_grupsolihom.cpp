@@ -746,7 +746,7 @@ Json Encerra_Grupos(Call &call)
             // aside under that run's name, so that the next run records its own.
             const QString run = group.release + u'_' + QString(now).remove(u'-').remove(u':').remove(u'T');
             call.db.exec(QStringLiteral("INSERT INTO VERSARQHOMENC (CDGRUPHOMOL, NMEXECUCAO, DSARQSVNHOMOL, DSARQCHAVE, "
-                                        "NRREVANTARQSVN, NRREVATUARQSVN) SELECT CDGRUPHOMOL, ?, DSARQSVNHOMOL, DSARQCHAVE, "
+                                        "NRREVANTARQSVN, NRREVATUARQSVN) SELECT CDGRUPHOMOL, CAST(? AS VARCHAR(40)), DSARQSVNHOMOL, DSARQCHAVE, "
                                         "NRREVANTARQSVN, NRREVATUARQSVN FROM VERSARQHOM WHERE CDGRUPHOMOL = ? "
                                         "ON CONFLICT (CDGRUPHOMOL, NMEXECUCAO, DSARQCHAVE) DO NOTHING"),
                          {run, other[0]});

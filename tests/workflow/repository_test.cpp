@@ -87,6 +87,7 @@ TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
     // Each file of the group is in the homologated repository as it was released.
     const QStringList paths{QStringLiteral("ZQL\\SRC\\Cadastro\\UCadastro.pas"),
                             QStringLiteral("SQL\\SQLServer\\ATU_0001.sql"),
+                            QStringLiteral("SQL\\Oracle\\ATU_0001.sql"),
                             QStringLiteral("CLI\\SRC\\Principal\\UPrincipal.pas")};
     for (const QString &relative : paths) {
         const QString url = QString::fromLatin1(kHomUrl) + u'/' + QString(relative).replace(u'\\', u'/');
@@ -95,14 +96,14 @@ TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
     }
     // One commit per file, each with the group and the file's released revision.
     const QStringList messages = logMessages(QString::fromLatin1(kHomUrl) + QStringLiteral("@HEAD"));
-    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 3);
-    for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 4);
+    for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(messages[i].startsWith(QStringLiteral("Grupo de homologação: 0000000001- Release: ")))
             << messages[i].toStdString();
 
     // The server has the revision of each file before and after the transfer.
     const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
-    ASSERT_EQ(versions.rows.size(), 3);
+    ASSERT_EQ(versions.rows.size(), 4);
     for (const packet::Row &row : versions.rows) {
         EXPECT_TRUE(row[versions.fieldIndex(QStringLiteral("DSARQSVNHOMOL"))].toString().startsWith(
             QStringLiteral("C:\\Homol\\ERP\\")));
@@ -113,7 +114,7 @@ TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
     const QStringList report =
         files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
     EXPECT_EQ(report.value(1), QStringLiteral("ARQUIVOS COPIADOS PARA O DIRETÓRIO DE HOMOLOGADOS - FASE 1 PARA FASE 2"));
-    EXPECT_EQ(report.size(), 5);
+    EXPECT_EQ(report.size(), 6);
     EXPECT_FALSE(dm->stlLogTram.isEmpty());
     EXPECT_TRUE(files::fileExists(CopiaTrabalho::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro"))));
 }
