@@ -130,12 +130,12 @@ TEST_F(WorkingCopyTest, AFileInFoldersNewToTheHomologatedCopyIsAddedWithEachLeve
 
     EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/SRV/NOVO/SUB/Novo.pas")),
               QStringLiteral("unit Novo;\r\n"));
-    // Two folder commits (NOVO, then SUB) before the three files' commits.
+    // Two folder commits (NOVO, then SUB) before the four files' commits.
     const QStringList messages = logMessages(QString::fromLatin1(kHomUrl) + QStringLiteral("@HEAD"));
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(messages[i].startsWith(QStringLiteral("Grupo de homologação: 0000000001- Release: ")));
-    EXPECT_EQ(messages[3], QStringLiteral("Grupo de solicitações: 0000000001"));
     EXPECT_EQ(messages[4], QStringLiteral("Grupo de solicitações: 0000000001"));
+    EXPECT_EQ(messages[5], QStringLiteral("Grupo de solicitações: 0000000001"));
     // A file new to the homologated copy had no previous revision.
     const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
     const int novo = rowWhere(versions, QStringLiteral("DSARQSVNHOMOL"), QStringLiteral("C:\\Homol\\ERP\\SRV\\NOVO\\SUB\\Novo.pas"));
@@ -395,6 +395,6 @@ TEST_F(WorkingCopyTest, ACompareDifferenceCommitsNothing)
     EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)), before);
     const QStringList report =
         files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
-    EXPECT_EQ(report.size(), 6);
+    EXPECT_EQ(report.size(), 7);
     EXPECT_TRUE(report.contains(QStringLiteral("C:\\Homol\\ERP\\SRV\\Com Espaco.pas")));
 }
