@@ -689,7 +689,9 @@ Json removeArqCheckoutAtiv(Call &call)
 // Encerra_Grupos(var "code,code,"): closes the listed groups, which must all be at "006"
 // (phase "007", homologation date now). The other groups in progress of the same product
 // and release go back to "001" without a release; their requests wait for a new patch
-// generation, with their decision flags cleared, and will be tested again.
+// generation, with their decision flags cleared, and will be tested again. Their files lose
+// the version they were generated for and their recorded revisions are set aside
+// (VERSARQHOMENC, named by the ended run): they start the road again clean.
 Json Encerra_Grupos(Call &call)
 {
     QStringList codes;
@@ -734,6 +736,21 @@ Json Encerra_Grupos(Call &call)
             call.db.exec(QStringLiteral("UPDATE SOLIGRUPO SET IDHOMOLSOL = 'N', IDRETSOLERROPRO = 'N', IDENCSOLPATCREG = 'N' "
                                         "WHERE CDGRUPHOMOL = ?"),
                          {other[0]});
+            // Its patch will be generated again: the version its files were generated for
+            // is cleared, as for a request sent back for regeneration.
+            for (const QStringList &request : requests)
+                call.db.exec(QStringLiteral("UPDATE ARQPATCH SET CDVERPRODUTO = '', CDRELVERPROD = '', CDPATCHVERPR = '' "
+                                            "WHERE CDFILIAL = ? AND NRSOLISERV = ?"),
+                             {request[0], request[1]});
+            // The revisions recorded before its transfer belong to the run that ended: kept
+            // aside under that run's name, so that the next run records its own.
+            const QString run = group.release + u'_' + QString(now).remove(u'-').remove(u':').remove(u'T');
+            call.db.exec(QStringLiteral("INSERT INTO VERSARQHOMENC (CDGRUPHOMOL, NMEXECUCAO, DSARQSVNHOMOL, DSARQCHAVE, "
+                                        "NRREVANTARQSVN, NRREVATUARQSVN) SELECT CDGRUPHOMOL, CAST(? AS VARCHAR(40)), DSARQSVNHOMOL, DSARQCHAVE, "
+                                        "NRREVANTARQSVN, NRREVATUARQSVN FROM VERSARQHOM WHERE CDGRUPHOMOL = ? "
+                                        "ON CONFLICT (CDGRUPHOMOL, NMEXECUCAO, DSARQCHAVE) DO NOTHING"),
+                         {run, other[0]});
+            call.db.exec(QStringLiteral("DELETE FROM VERSARQHOM WHERE CDGRUPHOMOL = ?"), {other[0]});
         }
     }
     return QJsonValue::Null;

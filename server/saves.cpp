@@ -262,7 +262,7 @@ void deleteGroup(Database &db, const Values &original)
     for (const QStringList &request : requests)
         changePhase(db, {request[0], request[1]}, request[2].isEmpty() ? phase::Disponivel : request[2], QString(), QString(),
                     QString(), QStringLiteral("Grupo %1 excluído").arg(code));
-    for (const char *table : {"JUSTIFICATIVA", "LOGTRAM", "VERSARQHOM"})
+    for (const char *table : {"JUSTIFICATIVA", "LOGTRAM", "VERSARQHOM", "VERSARQHOMENC"})
         db.exec(QStringLiteral("DELETE FROM %1 WHERE CDGRUPHOMOL = ?").arg(QLatin1String(table)), {code});
 }
 

@@ -9,6 +9,10 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -38,37 +42,113 @@ bool fileExists(const QString &path)
 
 bool dirExists(const QString &path) { return QFileInfo(toNative(path)).isDir(); }
 
-bool copyFile(const QString &source, const QString &target)
+QString partialCopySuffix() { return QStringLiteral(".homologa-copy"); }
+
+namespace {
+
+CopyOutcome failed(CopyFailure failure, int error)
+{
+    return {failure, QString::fromLocal8Bit(strerror(error))};
+}
+
+CopyFailure failureOf(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return CopyFailure::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return CopyFailure::NoPermission;
+    case ENOENT:
+    case ENOTDIR:
+        return CopyFailure::TargetFolderMissing;
+    default:
+        return CopyFailure::Other;
+    }
+}
+
+// Writes every byte of the source into `partial`; the error number of the first failure,
+// 0 when complete and flushed to the disk.
+int copyBytes(int from, int to)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (got == 0)
+            break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(to, buffer + done, size_t(got - done));
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += put;
+        }
+    }
+    // A full disk may only show when the blocks are written out.
+    return ::fsync(to) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+CopyOutcome copyFileReporting(const QString &source, const QString &target)
 {
     const QString from = toNative(source);
     const QString to = toNative(target);
     if (!QFileInfo(from).isFile())
-        return false;
+        return {CopyFailure::SourceMissing, QString()};
     if (QFileInfo(from).canonicalFilePath() == QFileInfo(to).canonicalFilePath())
-        return true;
+        return {};
+    if (!QFileInfo(QFileInfo(to).absolutePath()).isDir())
+        return {CopyFailure::TargetFolderMissing, QString()};
     if (QFileInfo::exists(to)) {
         QFile existing(to);
         existing.setPermissions(existing.permissions() | ownerWrite());
     }
-    // Copy into a temporary file beside the target, then rename: a failed copy never
-    // leaves a truncated target behind.
-    const QString partial = to + QStringLiteral(".homologa-copy");
-    QFile::remove(partial);
-    if (!QFile::copy(from, partial))
-        return false;
-    QFile copied(partial);
+    const QByteArray partial = QFile::encodeName(to + partialCopySuffix());
+    ::unlink(partial.constData());
+    const int input = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (input < 0)
+        return failed(errno == ENOENT ? CopyFailure::SourceMissing : failureOf(errno), errno);
+    const int output = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (output < 0) {
+        const int error = errno;
+        ::close(input);
+        return failed(failureOf(error), error);
+    }
+    int error = copyBytes(input, output);
+    ::close(input);
+    if (::close(output) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(partial.constData());
+        return failed(failureOf(error), error);
+    }
+    QFile copied(QFile::decodeName(partial));
     copied.setPermissions(QFile(from).permissions() | ownerWrite());
     const QDateTime modified = QFileInfo(from).lastModified();
     if (copied.open(QIODevice::ReadWrite)) {
         copied.setFileTime(modified, QFileDevice::FileModificationTime);
         copied.close();
     }
-    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(to).constData()) != 0) {
-        QFile::remove(partial);
-        return false;
+    if (::rename(partial.constData(), QFile::encodeName(to).constData()) != 0) {
+        error = errno;
+        ::unlink(partial.constData());
+        return failed(failureOf(error), error);
     }
-    return true;
+    return {};
 }
+
+bool copyFile(const QString &source, const QString &target) { return copyFileReporting(source, target).ok(); }
 
 bool deleteFile(const QString &path)
 {

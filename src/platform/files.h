@@ -19,6 +19,19 @@ bool dirExists(const QString &path);
 // cleared) so that an existing target is always replaced. The copy keeps the source's
 // modification time. False when the source is missing or the target cannot be written.
 bool copyFile(const QString &source, const QString &target);
+
+// Why a copy failed, for a message that lets the operator act.
+enum class CopyFailure { None, SourceMissing, TargetFolderMissing, NoPermission, DiskFull, Other };
+struct CopyOutcome {
+    CopyFailure failure = CopyFailure::None;
+    QString systemText;  // the operating system's own words, empty when it went well
+    bool ok() const { return failure == CopyFailure::None; }
+};
+// copyFile with the reason of a failure. The bytes go to a partial file beside the target
+// (its name ends with partialCopySuffix()) that is renamed over the target only once
+// complete; a failure removes it. A process killed half way leaves it for the next run.
+CopyOutcome copyFileReporting(const QString &source, const QString &target);
+QString partialCopySuffix();
 bool deleteFile(const QString &path);
 bool renameFile(const QString &from, const QString &to);
 

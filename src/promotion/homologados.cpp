@@ -35,6 +35,15 @@ void Homologados::Grava_Backup_Homologados(const QString &grupo, const QString &
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
 
         ListaDeNovos novos(area);
+        QStringList destinos;
+        for (const ChaveSolicitacao &chave : chaves) {
+            for (const ArquivoDistribuicao &a : ArquivosDaSolicitacao(arquivos, chave)) {
+                if (!a.destinoUsado().isEmpty())
+                    destinos.append(raiz + a.destinoUsado());
+            }
+        }
+        // The marker stays until the backup area goes, once the requests have been moved on.
+        ExecucaoNaArvore execucao(dm, grupo, area, QStringLiteral("homologação dos arquivos"), destinos);
 
         int feitos = 0;
         for (const ChaveSolicitacao &chave : chaves) {
@@ -50,14 +59,13 @@ void Homologados::Grava_Backup_Homologados(const QString &grupo, const QString &
                     novos.acrescenta(homologado);
                     continue;
                 }
-                const QString pastaDoBackup = area + u'\\' + a.pastaDaSolicitacao();
-                const QString backup = pastaDoBackup + u'\\' + NomeDoArquivo(a.destinoUsado());
-                if (files::fileExists(backup))
+                const QString backup = CaminhoNoBackup(area, a);
+                if (files::fileExists(backup) || files::fileExists(CaminhoNoBackupPlano(area, a)))
                     continue;
+                const QString pastaDoBackup = PastaDe(backup);
                 if (!files::dirExists(pastaDoBackup) && !files::forceDirectories(pastaDoBackup))
                     Consiste::MensErro(Texto(dm, "NOT_CREATE_DIR", {pastaDoBackup}), false);
-                if (!files::copyFile(homologado, backup))
-                    Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {homologado, backup}), true);
+                Copia(dm, homologado, backup);
             }
         }
         novos.grava();
@@ -79,8 +87,13 @@ void Homologados::Atualiza_Arq_Homologados(const QString &grupo, const QString &
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
 
-        for (const ArquivoDistribuicao &a : arquivos)
+        QStringList destinos;
+        for (const ArquivoDistribuicao &a : arquivos) {
             Cria_Diretorios(raiz, a.destinoUsado());
+            if (!a.destinoUsado().isEmpty())
+                destinos.append(Junta(raiz, a.destinoUsado()));
+        }
+        RemoveCopiasIncompletas(destinos);
 
         const auto criaPasta = [this](const QString &pasta) {
             if (!files::dirExists(pasta) && !files::forceDirectories(pasta))
@@ -100,8 +113,7 @@ void Homologados::Atualiza_Arq_Homologados(const QString &grupo, const QString &
                 if (files::fileExists(destino))
                     files::setReadOnly(destino, false);
                 criaPasta(PastaDe(destino));
-                if (!files::copyFile(fonte, destino))
-                    erros.append(Texto(dm, "NOT_COPY_FILE", {fonte, destino}));
+                Copia(dm, fonte, destino, &erros);
 
                 // The archive made by the pre-homologated copy goes along; the two trees spell
                 // the folder "Ftp\ExeFtp" in either case, and paths are found without regard
@@ -111,8 +123,7 @@ void Homologados::Atualiza_Arq_Homologados(const QString &grupo, const QString &
                     const QString zipFonte = PastaDosZips(preHomologados, a) + nome;
                     const QString pastaZip = PastaDosZips(raiz, a);
                     criaPasta(pastaZip);
-                    if (!files::copyFile(zipFonte, pastaZip + nome))
-                        erros.append(Texto(dm, "NOT_COPY_FILE", {zipFonte, pastaZip + nome}));
+                    Copia(dm, zipFonte, pastaZip + nome, &erros);
                 }
             }
         }
@@ -134,4 +145,28 @@ void Homologados::Exclui_Backup_Homologados(const QString &grupo, const QString 
         dm.DescartaAlteracoesGrupo();
         throw;
     }
+}
+
+QStringList AposentaAreasDeBackup(const TdmGrupSoliHom &dm, const QString &grupo, const QString &release,
+                                  const QDateTime &quando)
+{
+    QStringList aposentadas;
+    const QString execucao = grupo + u'_' + (release.isEmpty() ? QStringLiteral("sem-release") : release) + u'_'
+        + quando.toString(QStringLiteral("yyyyMMddhhmmss"));
+    for (const QString &arvore : {dm.DirPreHomol, dm.DirHomologados}) {
+        if (arvore.isEmpty())
+            continue;
+        const QString area = AreaDeBackup(arvore, grupo);
+        if (!files::dirExists(area))
+            continue;
+        const QString encerrados = Junta(arvore, QStringLiteral("Backup KMT\\Encerrados"));
+        const QString destino = encerrados + u'\\' + execucao;
+        if (!files::forceDirectories(encerrados) || !files::renameFile(area, destino))
+            Consiste::MensErro(QStringLiteral("Não foi possível guardar a área de backup %1 do grupo %2, que voltou à "
+                                              "fase inicial, em %3.")
+                                   .arg(area, grupo, destino),
+                               true);
+        aposentadas.append(destino);
+    }
+    return aposentadas;
 }

@@ -5,9 +5,19 @@
 // packages), after the versions they replace have been saved in a backup area of the group,
 // which is deleted once the requests have been moved on.
 
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 class TdmGrupSoliHom;
+
+// A group sent back to "001" starts its next run clean: the backup areas of the run that
+// ended (in the pre-homologated and the homologated tree) are kept aside, named by the run
+// ("Backup KMT\Encerrados\<group>_<release>_<when>"), and never read again, so that a later
+// rollback restores what was there when the new run started. The folders set aside.
+QStringList AposentaAreasDeBackup(const TdmGrupSoliHom &dm, const QString &grupo, const QString &release,
+                                  const QDateTime &quando);
+
 
 class Homologados {
 public:

@@ -234,6 +234,136 @@ QString RaizDaArvore(const QString &folder, const char *que, const QString &prod
     return ComBarra(folder);
 }
 
+QString ChaveDoArquivo(const QString &path)
+{
+    QString chave = path;
+    chave.replace(u'/', u'\\');
+    while (chave.contains(QStringLiteral("\\\\")))
+        chave.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    return chave.toUpper();
+}
+
+QString CaminhoNoBackup(const QString &area, const ArquivoDistribuicao &arquivo)
+{
+    return Junta(area + u'\\' + arquivo.pastaDaSolicitacao(), arquivo.destinoUsado());
+}
+
+QString CaminhoNoBackupPlano(const QString &area, const ArquivoDistribuicao &arquivo)
+{
+    return area + u'\\' + arquivo.pastaDaSolicitacao() + u'\\' + NomeDoArquivo(arquivo.destinoUsado());
+}
+
+QString BackupParaRestaurar(const QString &area, const QString &raiz,
+                            const ArquivoDistribuicao &arquivo, const QList<ArquivoDistribuicao> &daSolicitacao,
+                            const ListaDeNovos &novos)
+{
+    const QString proprio = CaminhoNoBackup(area, arquivo);
+    const QString plano = CaminhoNoBackupPlano(area, arquivo);
+    if (files::fileExists(proprio) || !files::fileExists(plano))
+        return proprio;
+    // The flat area kept one previous version per name: whose it is is known only when no
+    // other file of that name of the request had one.
+    const QString nome = NomeDoArquivo(arquivo.destinoUsado()).toUpper();
+    QStringList doMesmoNome;
+    QSet<QString> vistos;
+    for (const ArquivoDistribuicao &outro : daSolicitacao) {
+        const QString destino = outro.destinoUsado();
+        if (destino.isEmpty() || NomeDoArquivo(destino).toUpper() != nome || novos.contem(raiz + destino))
+            continue;
+        if (vistos.contains(ChaveDoArquivo(destino)))
+            continue;
+        vistos.insert(ChaveDoArquivo(destino));
+        doMesmoNome.append(raiz + destino);
+    }
+    if (doMesmoNome.size() > 1)
+        Consiste::MensErro(QStringLiteral("A área de backup %1 foi gravada por uma versão anterior do sistema, que guardava "
+                                          "as versões anteriores só pelo nome do arquivo, e a solicitação %2 tem %3 "
+                                          "arquivos de nome %4:\r\n%5\r\nNão é possível saber de qual deles é a cópia "
+                                          "guardada; nenhum deles foi restaurado. Restaure-os manualmente.")
+                               .arg(area, arquivo.numero, QString::number(doMesmoNome.size()),
+                                    NomeDoArquivo(arquivo.destinoUsado()), doMesmoNome.join(QStringLiteral("\r\n"))),
+                           true);
+    return plano;
+}
+
+QString MotivoDaFalha(const files::CopyOutcome &falha)
+{
+    using files::CopyFailure;
+    static const struct {
+        CopyFailure falha;
+        const char *texto;
+    } kMotivos[] = {
+        {CopyFailure::SourceMissing, "o arquivo de origem não existe"},
+        {CopyFailure::TargetFolderMissing, "a pasta de destino não existe"},
+        {CopyFailure::NoPermission, "sem permissão para gravar no destino"},
+        {CopyFailure::DiskFull, "não há espaço livre no disco de destino"},
+        {CopyFailure::Other, "erro do sistema"},
+    };
+    QString texto;
+    for (const auto &motivo : kMotivos) {
+        if (motivo.falha == falha.failure)
+            texto = QString::fromUtf8(motivo.texto);
+    }
+    if (!falha.systemText.isEmpty())
+        texto += QStringLiteral(" (") + falha.systemText + u')';
+    return texto;
+}
+
+bool Copia(const TdmGrupSoliHom &dm, const QString &fonte, const QString &destino, QStringList *erros)
+{
+    const files::CopyOutcome resultado = files::copyFileReporting(fonte, destino);
+    if (resultado.ok())
+        return true;
+    const QString mensagem = Texto(dm, "NOT_COPY_FILE", {fonte, destino}) + QStringLiteral(" Motivo: ")
+        + MotivoDaFalha(resultado) + u'.';
+    if (!erros)
+        Consiste::MensErro(mensagem, true);
+    erros->append(mensagem);
+    return false;
+}
+
+QStringList RemoveCopiasIncompletas(const QStringList &arquivos)
+{
+    QStringList removidas;
+    QSet<QString> pastas;
+    for (const QString &arquivo : arquivos) {
+        const QString pasta = PastaDe(arquivo);
+        if (pasta.isEmpty() || pastas.contains(ChaveDoArquivo(pasta)))
+            continue;
+        pastas.insert(ChaveDoArquivo(pasta));
+        if (!files::dirExists(pasta))
+            continue;
+        for (const QString &nome : files::listDir(pasta, u'*' + files::partialCopySuffix(), files::EntryKind::Files)) {
+            const QString parcial = pasta + u'\\' + nome;
+            files::setReadOnly(parcial, false);
+            if (files::deleteFile(parcial))
+                removidas.append(parcial);
+        }
+    }
+    return removidas;
+}
+
+ExecucaoNaArvore::ExecucaoNaArvore(TdmGrupSoliHom &dm, const QString &grupo, const QString &area, const QString &oQue,
+                                   const QStringList &arquivos)
+    : m_marcador(area + u'\\' + QLatin1StringView(kMarcador))
+{
+    const QStringList removidas = RemoveCopiasIncompletas(arquivos);
+    m_retomada = files::fileExists(m_marcador);
+    if (m_retomada) {
+        const QStringList marcador = files::readLines(m_marcador);
+        QString aviso = QStringLiteral("A execução anterior da %1 do grupo %2, iniciada em %3, parou no meio; ela está "
+                                       "sendo completada agora.")
+                            .arg(oQue, grupo, marcador.value(0));
+        for (const QString &parcial : removidas)
+            aviso += QStringLiteral("\r\nCópia incompleta removida: ") + parcial;
+        dm.stlLogTram.append(aviso);
+        hostUi().showMessage(aviso, DialogType::Warning, mbOK);
+    }
+    files::writeLines(m_marcador, {QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"))});
+}
+
+void ExecucaoNaArvore::concluida() { files::deleteFile(m_marcador); }
+
 ListaDeNovos::ListaDeNovos(const QString &area) : m_arquivo(area + u'\\' + QLatin1StringView(kNovosArquivos))
 {
     if (!files::fileExists(m_arquivo))
@@ -247,7 +377,7 @@ ListaDeNovos::ListaDeNovos(const QString &area) : m_arquivo(area + u'\\' + QLati
 void ListaDeNovos::acrescenta(const QString &path)
 {
     m_linhas.append(path);
-    m_chaves.insert(path.toUpper());
+    m_chaves.insert(ChaveDoArquivo(path));
 }
 
 void ListaDeNovos::grava() const
@@ -319,6 +449,13 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
         }
         ListaDeNovos novos(area);
 
+        QStringList destinos;
+        for (const ArquivoDistribuicao &a : arquivos) {
+            if (!a.destinoUsado().isEmpty())
+                destinos.append(raiz + a.destinoUsado());
+        }
+        ExecucaoNaArvore execucao(dm, grupo, area, QStringLiteral("cópia dos arquivos pré homologados"), destinos);
+
         QStringList erros;
         QList<bool> semBackup(arquivos.size(), false);
         for (qsizetype i = 0; i < arquivos.size(); ++i) {
@@ -333,15 +470,16 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
                 novos.acrescenta(anterior);
                 continue;
             }
-            const QString pastaDoBackup = area + u'\\' + a.pastaDaSolicitacao() + u'\\';
-            const QString backup = pastaDoBackup + NomeDoArquivo(a.destinoUsado());
-            if (files::fileExists(backup))
+            // One backup per file of the tree, at its path relative to the tree. One saved
+            // by an earlier run of this group (its own, or one of the flat layout) holds the
+            // version from before that run and is kept.
+            const QString backup = CaminhoNoBackup(area, a);
+            if (files::fileExists(backup) || files::fileExists(CaminhoNoBackupPlano(area, a)))
                 continue;
+            const QString pastaDoBackup = PastaDe(backup);
             files::forceDirectories(pastaDoBackup);
-            if (!files::copyFile(anterior, backup)) {
-                erros.append(Texto(dm, "NOT_COPY_FILE", {anterior, backup}));
+            if (!Copia(dm, anterior, backup, &erros))
                 semBackup[i] = true;
-            }
             if (variante.arquivosZip && EhExecutavelOuPacote(a.destinoUsado()))
                 Gera_Zip(anterior, pastaDoBackup);
         }
@@ -372,8 +510,7 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
                 const QString pasta = PastaDe(destino);
                 if (!files::dirExists(pasta) && !files::forceDirectories(pasta))
                     Consiste::MensErro(Texto(dm, "NOT_CREATE_DIR", {pasta}), false);
-                if (!files::copyFile(fonte, destino))
-                    erros.append(Texto(dm, "NOT_COPY_FILE", {fonte, destino}));
+                Copia(dm, fonte, destino, &erros);
                 if (comZip && EhExecutavelOuPacote(destino))
                     Gera_Zip(fonte, PastaDosZips(raiz, a));
             }
@@ -384,6 +521,7 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
 
         if (!erros.isEmpty())
             Consiste::MensErro(erros.join(QStringLiteral("\r\n")), true);
+        execucao.concluida();
     } catch (...) {
         dm.DescartaAlteracoesGrupo();
         throw;

@@ -11,8 +11,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/files.h"
+
 class Dataset;
 class TdmGrupSoliHom;
+class ListaDeNovos;
 
 // Product families, decided from the product tree code (CDARVPROD), first match wins:
 // "P5" or "P6" compiled products, "P15" web pages, anything else form settings.
@@ -96,12 +99,58 @@ QString RaizDaArvore(const QString &folder, const char *que, const QString &prod
 QString AreaDeBackup(const QString &raiz, const QString &grupo);
 inline constexpr const char *kNovosArquivos = "NovosArquivos.Txt";
 
+// The key of a file in a tree: its path with single "\" separators, in upper case, so that
+// "C:\T\\Bin\A.exe" and "c:\t\bin\a.EXE" name one file.
+QString ChaveDoArquivo(const QString &path);
+
+// Where a backup area keeps the previous version of a file: below the request's folder, at
+// the file's path relative to its tree, so that files of one name in two folders (the
+// Oracle and the SQL Server version of one script) keep one backup each.
+QString CaminhoNoBackup(const QString &area, const ArquivoDistribuicao &arquivo);
+// Where an area written by an earlier version, flat by file name, kept it.
+QString CaminhoNoBackupPlano(const QString &area, const ArquivoDistribuicao &arquivo);
+// The backup that restores a file: its own; in an area of the flat layout the one of its
+// name, unless the request had two files of that name with a previous version, which such
+// an area cannot tell apart: the restore is then refused with a message that says so.
+// `daSolicitacao` are the request's records, `novos` the area's list of new files, `raiz`
+// the tree's root.
+QString BackupParaRestaurar(const QString &area, const QString &raiz,
+                            const ArquivoDistribuicao &arquivo, const QList<ArquivoDistribuicao> &daSolicitacao,
+                            const ListaDeNovos &novos);
+
+// A copy into a tree or a backup area; a failure adds NOT_COPY_FILE with why the copy failed
+// (full disk, permission, missing folder) to `erros`, or raises it when `erros` is null.
+bool Copia(const TdmGrupSoliHom &dm, const QString &fonte, const QString &destino, QStringList *erros = nullptr);
+// The reason of a failed copy in the operator's words, the system's after them.
+QString MotivoDaFalha(const platform::files::CopyOutcome &falha);
+
+// A run of a copy into a tree, marked in the group's backup area while it lasts. A marker
+// found at the start was left by a run that stopped half way (killed, or ended by errors):
+// the operator and the group's log are told that it is being completed. Partial copies
+// left in the folders of the tree are removed.
+class ExecucaoNaArvore {
+public:
+    ExecucaoNaArvore(TdmGrupSoliHom &dm, const QString &grupo, const QString &area, const QString &oQue,
+                     const QStringList &arquivos);
+    // The run ended with every file in place: the marker goes.
+    void concluida();
+    bool retomada() const { return m_retomada; }
+    static inline constexpr const char *kMarcador = "ExecucaoEmAndamento.Txt";
+
+private:
+    QString m_marcador;
+    bool m_retomada = false;
+};
+// Removes the partial copies ("*.homologa-copy") left in the folders of these files; the
+// ones removed.
+QStringList RemoveCopiasIncompletas(const QStringList &arquivos);
+
 // The files new to a tree that a backup area lists in its "NovosArquivos.Txt"; what an
-// earlier, unfinished run listed stays listed. Paths compare without regard to case.
+// earlier, unfinished run listed stays listed. Paths compare by ChaveDoArquivo.
 class ListaDeNovos {
 public:
     explicit ListaDeNovos(const QString &area);
-    bool contem(const QString &path) const { return m_chaves.contains(path.toUpper()); }
+    bool contem(const QString &path) const { return m_chaves.contains(ChaveDoArquivo(path)); }
     void acrescenta(const QString &path);
     // Written only when it has lines.
     void grava() const;

@@ -77,9 +77,16 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
 
         int feitos = 0;
         for (const ChaveSolicitacao &chave : chaves) {
+            const QList<ArquivoDistribuicao> daSolicitacao = ArquivosDaSolicitacao(arquivos, chave);
+            QStringList destinos;
+            for (const ArquivoDistribuicao &a : daSolicitacao) {
+                if (!a.destinoUsado().isEmpty())
+                    destinos.append(raiz + a.destinoUsado());
+            }
+            RemoveCopiasIncompletas(destinos);
             // Client-specific files were saved by the copy like the others and come back the
             // same way.
-            for (const ArquivoDistribuicao &a : ArquivosDaSolicitacao(arquivos, chave)) {
+            for (const ArquivoDistribuicao &a : daSolicitacao) {
                 andamento.passo(++feitos);
                 const QString destino = a.destinoUsado();
                 if (destino.isEmpty())
@@ -100,15 +107,12 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
                 }
                 // The backup is copied over the file, which is replaced only once the copy
                 // has succeeded: a failed copy leaves the file as it was.
-                const QString pastaDoBackup = area + u'\\' + a.pastaDaSolicitacao() + u'\\';
-                const QString backup = pastaDoBackup + NomeDoArquivo(destino);
-                if (!files::copyFile(backup, arquivo))
-                    Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {backup, arquivo}), true);
+                const QString backup = BackupParaRestaurar(area, raiz, a, daSolicitacao, novos);
+                Copia(dm, backup, arquivo);
                 // The archive saved with the previous version goes back beside it.
-                if (comZip && files::fileExists(pastaDoBackup + nomeZip)) {
-                    if (!files::copyFile(pastaDoBackup + nomeZip, zip))
-                        Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {pastaDoBackup + nomeZip, zip}), true);
-                }
+                const QString zipDoBackup = PastaDe(backup) + u'\\' + nomeZip;
+                if (comZip && files::fileExists(zipDoBackup))
+                    Copia(dm, zipDoBackup, zip);
             }
         }
     } catch (...) {
@@ -175,13 +179,11 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                         Consiste::MensErro(ErroAoVoltar(homologado), true);
 
                     const QString copia = temporaria + NomeDoArquivo(homologado);
-                    if (!files::copyFile(homologado, copia))
-                        Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {homologado, copia}), true);
+                    Copia(dm, homologado, copia);
 
                     log += Executa(linhaDe(Comando::Atualiza, revisao, homologado), false, homologado) + u'\r';
 
-                    if (!files::copyFile(copia, homologado))
-                        Consiste::MensErro(Texto(dm, "NOT_COPY_FILE", {copia, homologado}), true);
+                    Copia(dm, copia, homologado);
 
                     const QString saida = Executa(linhaDe(Comando::Envia, revisao, homologado), false, homologado);
                     log += (saida.isEmpty() ? QStringLiteral("Não houve alterações") : saida) + QStringLiteral("\r\r");

@@ -7,6 +7,7 @@
 #include "host/services.h"
 #include "platform/files.h"
 #include "promotion/destino.h"
+#include "promotion/prehomologados.h"
 #include "runner/frmexeccommands.h"
 
 #include <QRegularExpression>
@@ -165,8 +166,9 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
         const QString origem = diretorio.AsString();
         if (total > 5)
             hostUi().progress(QStringLiteral("Copiando %1 de %2").arg(++feitos).arg(total));
-        if (!files::copyFile(origem, destino)) {
-            erro(origem, QStringLiteral(" - não foi possivel copiar o arquivo"));
+        const files::CopyOutcome copia = files::copyFileReporting(origem, destino);
+        if (!copia.ok()) {
+            erro(origem, QStringLiteral(" - não foi possivel copiar o arquivo (") + MotivoDaFalha(copia) + u')');
             continue;
         }
         relatorio << destino;

@@ -9,6 +9,8 @@
 #include "promotion/reversao.h"
 #include "workflow/registro.h"
 
+#include <QDateTime>
+
 #include <optional>
 
 namespace {
@@ -253,8 +255,18 @@ void Homologacao::Homologa_Grupos_Selecionados()
         EsqueceIndices();
         grupos.EnableControls();
 
+        const QStringList voltam = GruposQueVoltam(produto, release);
         if (!codigos.isEmpty())
             Encerra_Grupos(codigos);
+        // The groups of the release that the closing sent back to "001" run the road again
+        // from a clean start: the backups of the run that ended are set aside.
+        const QDateTime agora = QDateTime::currentDateTime();
+        for (const QString &grupo : voltam) {
+            for (const QString &pasta : AposentaAreasDeBackup(dm, grupo, release, agora))
+                dm.stlLogTram.append(QStringLiteral("O grupo %1 voltou à fase inicial; a área de backup da execução "
+                                                    "encerrada foi guardada em %2.")
+                                         .arg(grupo, pasta));
+        }
         if (algumHomologado)
             Atualiza_Release_Produto(produto, release);
     } catch (...) {
@@ -264,6 +276,24 @@ void Homologacao::Homologa_Grupos_Selecionados()
         dm.DescartaAlteracoesGrupo();
         throw;
     }
+}
+
+QStringList Homologacao::GruposQueVoltam(const QString &produto, const QString &release) const
+{
+    QStringList voltam;
+    if (release.isEmpty())
+        return voltam;
+    Dataset todos;
+    todos.CopyFrom(*dm.cdsGrupo);
+    todos.ApplyFilter(QString());
+    for (todos.First(); !todos.Eof(); todos.Next()) {
+        if (todos.FieldByName(QStringLiteral("IDMARCADO")).AsString() != kSim
+            && todos.FieldByName(QStringLiteral("CDPRODUTO")).AsString() == produto
+            && todos.FieldByName(QStringLiteral("CDRELEASEGHOM")).AsString() == release
+            && todos.FieldByName(QStringLiteral("IDSTGRUPHOM")).AsString() != u"007")
+            voltam.append(todos.FieldByName(QStringLiteral("CDGRUPHOMOL")).AsString());
+    }
+    return voltam;
 }
 
 void Homologacao::Encerra_Grupos(QString &codigos)

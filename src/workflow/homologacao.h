@@ -88,6 +88,9 @@ private:
     void VoltaSolicitacoes(const char *legenda, const QString &grupo, const QString &lista,
                            void (Homologacao::*tramita)(const QString &, const QString &));
     void SyncFaseTram(const QString &grupo);
+    // The groups that closing the marked ones sends back to "001": the other groups of the
+    // product and release that are not closed.
+    QStringList GruposQueVoltam(const QString &produto, const QString &release) const;
 
     TdmGrupSoliHom &dm;
     std::unique_ptr<Indices> m_indices;

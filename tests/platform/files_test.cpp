@@ -4,7 +4,10 @@
 #include "support/testenv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +33,31 @@ TEST(Files, CopyOverwritesReadOnlyTargetAndKeepsTime)
 
     EXPECT_FALSE(files::copyFile("C:\\src\\missing.pas", "C:\\dst\\m.pas"));
     EXPECT_FALSE(files::fileExists("C:\\dst\\m.pas"));
+}
+
+// A failed copy says why, and leaves neither the target nor a partial copy behind.
+TEST(Files, FailedCopyNamesItsReason)
+{
+    MountedDrive drive;
+    drive.writeFile("src/A.pas", "new");
+    drive.writeFile("ro/keep.txt", "x");
+    const bool root = ::geteuid() == 0;  // the owner's write bit does not stop root
+    QFile::setPermissions(drive.nativePath("ro"), QFile::ReadOwner | QFile::ExeOwner);
+    const struct {
+        const char *source, *target;
+        files::CopyFailure failure;
+    } cases[] = {
+        {"C:\\src\\missing.pas", "C:\\src\\B.pas", files::CopyFailure::SourceMissing},
+        {"C:\\src\\A.pas", "C:\\nofolder\\B.pas", files::CopyFailure::TargetFolderMissing},
+        {"C:\\src\\A.pas", "C:\\ro\\B.pas", root ? files::CopyFailure::None : files::CopyFailure::NoPermission},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(files::copyFileReporting(c.source, c.target).failure, c.failure) << c.target;
+        if (c.failure != files::CopyFailure::None)
+            EXPECT_FALSE(files::fileExists(c.target)) << c.target;
+        EXPECT_FALSE(files::fileExists(QString::fromLatin1(c.target) + files::partialCopySuffix())) << c.target;
+    }
+    QFile::setPermissions(drive.nativePath("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 TEST(Files, FoldersOneLevelAtATimeAndRemoval)

@@ -68,6 +68,9 @@ TEST(DestinoDeArquivo, EachKindGoesToItsFolder)
         // No client rule for the utility and the separate program tree, nor for other kinds.
         {R"(C:\W\QIR\HOMOLOGADO\CLIENTES\K01\Q.DPR)", R"(Bin\Client\Q.exe)", "", R"(C:\W\QIR\Cli\Bin\Q.exe)"},
         {R"(C:\W\SRV\CLIENTES\K01\U.pas)", "U.PAS", "", R"(C:\W\SRV\CLIENTES\K01\U.pas)"},
+        // "/" ends the folder part as "\" does: the name is what follows it.
+        {R"(C:\W\SQL\ORACLE/X4.sql)", R"(Sql\End_Conv\Oracle\X4.SQL)", "", R"(C:\W\SQL\ORACLE/X4.sql)"},
+        {R"(C:\W\SRV\REL/R5.qr2)", R"(Ftp\RelFtp\R5.QR2)", "", R"(C:\W\SRV\REL/R5.qr2)"},
         // The word without its folder is no client folder.
         {R"(C:\W\SQL\ClientesNovos.sql)", R"(Sql\End_Conv\SQLServer\CLIENTESNOVOS.SQL)", "",
          R"(C:\W\SQL\ClientesNovos.sql)"},

@@ -41,10 +41,10 @@ TEST_F(AtualizacaoHomologados, BackupThenCopyThenDeletionOfTheBackup)
 
     homologados.Grava_Backup_Homologados(kCompilado, solicitacoes);
     confere({
-        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc homologado"},
-        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\TELA.exe)", "tela homologada"},
-        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000502\Comp.bpl)", "comp homologado"},
-        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000503\DUP.SQL)", nullptr},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\Bin\Server\CALC.dll)", "calc homologado"},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\Bin\Client\TELA.exe)", "tela homologada"},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000502\Bin\Client\Clientes\ABC\Comp.bpl)", "comp homologado"},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\Oracle\DUP.SQL)", nullptr},
     });
     EXPECT_EQ(novos(kAreaHomologados), QStringList({R"(C:\Homologados\P501\Sql\End_Conv\Oracle\X1.SQL)",
                                                     R"(C:\Homologados\P501\Ftp\RelFtp\Especial\R2.QR2)",
@@ -92,7 +92,8 @@ TEST_F(AtualizacaoHomologados, MissingArchiveIsReportedAfterTheFileIsCopied)
     confereDescartado();
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_EQ(mensagens[0], QStringLiteral("Não foi possível realizar a cópia: C:\\PreHom\\P501\\Ftp\\ExeFtp\\TELA.exe.zip "
-                                           "para C:\\Homologados\\P501\\Ftp\\ExeFtp\\TELA.exe.zip."));
+                                           "para C:\\Homologados\\P501\\Ftp\\ExeFtp\\TELA.exe.zip. Motivo: o arquivo de "
+                                           "origem não existe."));
     EXPECT_EQ(le(kD + "Bin\\Client\\TELA.exe"), "tela nova");
     EXPECT_EQ(le(kD + "Sql\\End_Conv\\Oracle\\X1.SQL"), "x1 novo");
 }
@@ -104,7 +105,7 @@ TEST_F(AtualizacaoHomologados, RequestWithoutFilesChangesNothing)
     homologados.Grava_Backup_Homologados(kCompilado, lista({"504"}));
     homologados.Atualiza_Arq_Homologados(kCompilado, lista({"504"}));
     EXPECT_EQ(le(kD + "Bin\\Server\\CALC.dll"), "calc homologado");
-    EXPECT_EQ(files::listDir(kAreaHomologados), QStringList());
+    EXPECT_EQ(files::listDir(kAreaHomologados), QStringList{ExecucaoNaArvore::kMarcador}) << "the run's marker alone";
 }
 
 // A homologation that failed after it had replaced files; the next one must keep the
@@ -121,8 +122,8 @@ TEST_F(AtualizacaoHomologados, RerunAfterAFailedHomologationKeepsTheTruePrevious
 
     homologados.Grava_Backup_Homologados(kCompilado, solicitacoes);
     confere({
-        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc homologado"},
-        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\X1.SQL)", nullptr},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\Bin\Server\CALC.dll)", "calc homologado"},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000501\Sql\End_Conv\Oracle\X1.SQL)", nullptr},
     });
     EXPECT_EQ(novos(kAreaHomologados), QStringList({R"(C:\Homologados\P501\Sql\End_Conv\Oracle\X1.SQL)",
                                                     R"(C:\Homologados\P501\Ftp\RelFtp\Especial\R2.QR2)",
@@ -132,13 +133,16 @@ TEST_F(AtualizacaoHomologados, RerunAfterAFailedHomologationKeepsTheTruePrevious
 TEST_F(AtualizacaoHomologados, BackupCopyFailureStopsBeforeTheTreeIsTouched)
 {
     preparaHomologados();
-    files::forceDirectories(kAreaHomologados + "00010000000501\\TELA.exe\\x");
+    files::forceDirectories(kAreaHomologados + "00010000000501\\Bin\\Client\\TELA.exe\\x");
     Homologados homologados(grupo(kCompilado));
     const QList<QString> mensagens =
         interrompe(ui, [&] { homologados.Grava_Backup_Homologados(kCompilado, lista({"501"})); });
     ASSERT_EQ(mensagens.size(), 1);
-    EXPECT_EQ(mensagens[0], QStringLiteral("Não foi possível realizar a cópia: C:\\Homologados\\P501\\Bin\\Client\\TELA.exe "
-                                           "para C:\\Homologados\\P501\\Backup KMT\\0000000031\\00010000000501\\TELA.exe."));
+    EXPECT_TRUE(mensagens[0].startsWith(
+        QStringLiteral("Não foi possível realizar a cópia: C:\\Homologados\\P501\\Bin\\Client\\TELA.exe "
+                       "para C:\\Homologados\\P501\\Backup KMT\\0000000031\\00010000000501\\Bin\\Client\\TELA.exe. "
+                       "Motivo: erro do sistema (")))
+        << mensagens[0].toStdString();
 }
 
 // The backup takes the files that the update replaces: for a web product, its web files.
@@ -150,7 +154,26 @@ TEST_F(AtualizacaoHomologados, WebProductBacksUpItsOwnFiles)
     Homologados homologados(grupo(kWeb));
     homologados.Grava_Backup_Homologados(kWeb, lista({"601"}));
     homologados.Atualiza_Arq_Homologados(kWeb, lista({"601"}));
-    EXPECT_EQ(le("C:\\Homologados\\P1501\\Backup KMT\\0000000032\\00010000000601\\index.php"), "index homologado");
+    EXPECT_EQ(le("C:\\Homologados\\P1501\\Backup KMT\\0000000032\\00010000000601\\web\\index.php"), "index homologado");
     EXPECT_EQ(le("C:\\Homologados\\P1501\\web\\index.php"), "index novo");
     EXPECT_EQ(le("C:\\Homologados\\P1501\\zql\\bin\\portal.dll"), "portal novo");
+}
+
+// The Oracle and the SQL Server version of one script: each keeps its own backup in the
+// homologated tree and gets its own new version.
+TEST_F(AtualizacaoHomologados, SameNamedFilesInTwoFoldersKeepOneBackupEach)
+{
+    preparaHomologados();
+    escreve(kD + "Sql\\End_Conv\\Oracle\\DUP.SQL", "dup oracle homologado");
+    escreve(kD + "Sql\\End_Conv\\SQLServer\\DUP.SQL", "dup sqlserver homologado");
+    Homologados homologados(grupo(kCompilado));
+    homologados.Grava_Backup_Homologados(kCompilado, lista({"503"}));
+    homologados.Atualiza_Arq_Homologados(kCompilado, lista({"503"}));
+    confere({
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle homologado"},
+        {R"(C:\Homologados\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\SQLServer\DUP.SQL)",
+         "dup sqlserver homologado"},
+        {R"(C:\Homologados\P501\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle novo"},
+        {R"(C:\Homologados\P501\Sql\End_Conv\SQLServer\DUP.SQL)", "dup sqlserver novo"},
+    });
 }

@@ -8,6 +8,9 @@
 
 #include "promotion/destino.h"
 #include "platform/files.h"
+#include "platform/process.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -30,13 +33,16 @@ TEST_F(CopiaPreHomologada, CompiledGroupIsCopiedWithBackupNewFilesAndArchives)
         {R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)", "r2 novo"},
         {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas novo"},
         {R"(C:\PreHom\P501\Sql\End_Conv\SQLServer\DUP.SQL)", "dup sqlserver novo"},
-        // The previous versions, flat per request; of two files with one name, the first.
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe)", "tela antiga"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\X1.SQL)", nullptr},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Comp.bpl)", "comp antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\VENDAS.QR2)", "vendas antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000503\DUP.SQL)", "dup oracle antigo"},
+        // The previous versions, per request at their paths in the tree; two files of one
+        // name keep one backup each.
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Server\CALC.dll)", "calc antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Client\TELA.exe)", "tela antiga"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Sql\End_Conv\Oracle\X1.SQL)", nullptr},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Bin\Client\Clientes\ABC\Comp.bpl)", "comp antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Ftp\RelFtp\VENDAS.QR2)", "vendas antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000503\Sql\End_Conv\SQLServer\DUP.SQL)",
+         "dup sqlserver antigo"},
     });
     EXPECT_FALSE(files::dirExists(kArea + "00010000000504")) << "a request without files";
     EXPECT_EQ(novos(kArea), QStringList({R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)",
@@ -53,7 +59,7 @@ TEST_F(CopiaPreHomologada, CompiledGroupIsCopiedWithBackupNewFilesAndArchives)
     const CasoZip zips[] = {
         {R"(C:\PreHom\P501\Ftp\ExeFtp\Tela.exe.zip)", "Tela.exe", "tela nova", kData},
         {R"(C:\PreHom\P501\Ftp\ExeFtp\Clientes\ABC\Comp.bpl.zip)", "Comp.bpl", "comp novo", kData},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe.zip)", "TELA.exe", "tela antiga",
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Client\TELA.exe.zip)", "TELA.exe", "tela antiga",
          kData.addDays(-10)},
     };
     for (const CasoZip &caso : zips) {
@@ -104,14 +110,14 @@ TEST_F(CopiaPreHomologada, RerunAfterAFailedRunKeepsTheTruePreviousVersions)
     confere({
         {R"(C:\PreHom\P501\Bin\Server\CALC.dll)", "calc regerado"},
         {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas novo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\CALC.dll)", "calc antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\TELA.exe)", "tela antiga"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\VENDAS.QR2)", "vendas antigo"},
-        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\X1.SQL)", nullptr},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Server\CALC.dll)", "calc antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Bin\Client\TELA.exe)", "tela antiga"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000502\Ftp\RelFtp\VENDAS.QR2)", "vendas antigo"},
+        {R"(C:\PreHom\P501\Backup KMT\0000000031\00010000000501\Sql\End_Conv\Oracle\X1.SQL)", nullptr},
     });
     EXPECT_EQ(novos(kArea), QStringList({R"(C:\PreHom\P501\Sql\End_Conv\Oracle\X1.SQL)",
                                          R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)"}));
-    EXPECT_EQ(abreZip(kArea + "00010000000501\\TELA.exe.zip").conteudo, "tela antiga");
+    EXPECT_EQ(abreZip(kArea + "00010000000501\\Bin\\Client\\TELA.exe.zip").conteudo, "tela antiga");
 
     Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502"}));
     confere({
@@ -127,7 +133,7 @@ TEST_F(CopiaPreHomologada, AFileWhoseBackupFailedIsNotReplaced)
 {
     preparaCompilado();
     // A folder where the backup file should go: the copy cannot write it.
-    files::forceDirectories(kArea + "00010000000502\\VENDAS.QR2\\x");
+    files::forceDirectories(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2\\x");
     const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
     ASSERT_EQ(mensagens.size(), 1);
     EXPECT_TRUE(mensagens[0].startsWith(QStringLiteral("Não foi possível realizar a cópia: C:\\PreHom\\P501\\Ftp\\RelFtp\\VENDAS.QR2 para ")))
@@ -135,9 +141,9 @@ TEST_F(CopiaPreHomologada, AFileWhoseBackupFailedIsNotReplaced)
     EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
     EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo");
 
-    PreHomologados::Apaga_Pasta(kArea + "00010000000502\\VENDAS.QR2");
+    PreHomologados::Apaga_Pasta(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2");
     PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
-    EXPECT_EQ(le(kArea + "00010000000502\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(le(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
     EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas novo");
 }
 
@@ -150,7 +156,7 @@ TEST_F(CopiaPreHomologada, WebAndFormSettingProductsUseTheirOwnListsAndPaths)
     PreHomologados(grupo(kWeb)).Atualiza_Pre_Homologados_Asp();
     EXPECT_EQ(le("C:\\PreHom\\P1501\\web\\index.php"), "index novo");
     EXPECT_EQ(le("C:\\PreHom\\P1501\\zql\\bin\\portal.dll"), "portal novo");
-    EXPECT_EQ(le("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\00010000000601\\index.php"), "index antigo");
+    EXPECT_EQ(le("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\00010000000601\\web\\index.php"), "index antigo");
     EXPECT_EQ(files::readLines("C:\\PreHom\\P1501\\Backup KMT\\0000000032\\NovosArquivos.Txt"),
               QStringList{"C:\\PreHom\\P1501\\zql\\bin\\portal.dll"});
 
@@ -198,4 +204,62 @@ TEST_F(CopiaPreHomologada, FolderIsDeletedWithEverythingBelowIt)
     EXPECT_FALSE(files::dirExists("C:\\Apagar"));
     EXPECT_TRUE(existe("C:\\Fica\\c.txt"));
     PreHomologados::Apaga_Pasta("C:\\NaoExiste");  // nothing to do, no failure
+}
+
+// A run that stopped half way (here: ended by a missing file, with the partial copy a kill
+// leaves beside a file it was replacing). The rerun removes the partial copy, says on the
+// screen and in the group's log that it completes the stopped run, and ends with every file
+// in place and nothing left to announce.
+TEST_F(CopiaPreHomologada, RunStoppedHalfWayIsAnnouncedAndCompleted)
+{
+    preparaCompilado();
+    files::deleteFile(kH + "Rel\\Vendas.qr2");
+    interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    const QString parcial = kP + "Ftp\\RelFtp\\VENDAS.QR2" + files::partialCopySuffix();
+    escreve(parcial, "vendas no");
+    escreve(kH + "Rel\\Vendas.qr2", "vendas novo");
+    ui.clear();
+
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+    EXPECT_FALSE(existe(parcial));
+    EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas novo");
+    EXPECT_EQ(le(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+    ASSERT_EQ(ui.messages().size(), 1);
+    EXPECT_TRUE(ui.messages()[0].startsWith("A execução anterior da cópia dos arquivos pré homologados do grupo 0000000031, "
+                                            "iniciada em "))
+        << ui.messages()[0].toStdString();
+    EXPECT_TRUE(ui.messages()[0].endsWith("Cópia incompleta removida: " + parcial));
+    EXPECT_EQ(dm->stlLogTram, QStringList{ui.messages()[0]});
+
+    ui.clear();
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+    EXPECT_TRUE(ui.messages().isEmpty()) << "the completed run left nothing to announce";
+}
+
+// A full disk under the pre-homologated tree (a small tmpfs): the copy says why it failed,
+// the file keeps its previous version and no partial copy stays in the tree.
+TEST_F(CopiaPreHomologada, FullDiskIsNamedAndLeavesNoPartialCopy)
+{
+    const QString pasta = drive->nativePath(QStringLiteral("PreHom/P501"));
+    QDir().mkpath(pasta);
+    int codigo = -1;
+    const QString saida = platform::Process::run("mount -t tmpfs -o size=256k tmpfs " + pasta, &codigo, 30000);
+    if (codigo != 0)
+        GTEST_SKIP() << "a tmpfs cannot be mounted here: " << saida.toStdString();
+    struct Desmonta {
+        QString pasta;
+        ~Desmonta() { platform::Process::run("umount " + pasta, nullptr, 30000); }
+    } desmonta{pasta};
+
+    preparaCompilado();
+    escreve(kH + "Rel\\Vendas.qr2", QByteArray(1024 * 1024, 'v'));
+    const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_TRUE(mensagens[0].contains("Não foi possível realizar a cópia: C:\\Hom\\P501\\Rel\\Vendas.qr2 para "
+                                      "C:\\PreHom\\P501\\Ftp\\RelFtp\\VENDAS.QR2. Motivo: não há espaço livre no disco "
+                                      "de destino ("))
+        << mensagens[0].toStdString();
+    EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(files::listDir(kP + "Ftp\\RelFtp", "*" + files::partialCopySuffix()), QStringList());
+    EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo") << "the others are copied";
 }

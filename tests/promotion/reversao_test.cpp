@@ -108,7 +108,7 @@ TEST(ReversaoComandos, CommandLinesAreTheRollbackTemplates)
 
 TEST_F(ReversaoPreHomologados, PreviousVersionsComeBackAndNewFilesGo)
 {
-    Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502"}));
+    Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502", "503"}));
     confere({
         {R"(C:\PreHom\P501\Bin\Server\CALC.dll)", "calc antigo"},
         {R"(C:\PreHom\P501\Bin\Client\TELA.exe)", "tela antiga"},
@@ -117,8 +117,9 @@ TEST_F(ReversaoPreHomologados, PreviousVersionsComeBackAndNewFilesGo)
         {R"(C:\PreHom\P501\Bin\Client\Clientes\ABC\Comp.bpl)", "comp antigo"},
         {R"(C:\PreHom\P501\Ftp\RelFtp\Especial\R2.QR2)", nullptr},
         {R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas antigo"},
-        // Request 503 is not in the list.
-        {R"(C:\PreHom\P501\Sql\End_Conv\SQLServer\DUP.SQL)", "dup sqlserver novo"},
+        // Two files of one name in two folders, each from its own backup.
+        {R"(C:\PreHom\P501\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle antigo"},
+        {R"(C:\PreHom\P501\Sql\End_Conv\SQLServer\DUP.SQL)", "dup sqlserver antigo"},
     });
     // The archives of the previous versions come back with them.
     EXPECT_EQ(abreZip(kP + "Ftp\\ExeFtp\\Tela.exe.zip").conteudo, "tela antiga");
@@ -126,25 +127,61 @@ TEST_F(ReversaoPreHomologados, PreviousVersionsComeBackAndNewFilesGo)
 
 TEST_F(ReversaoPreHomologados, ArchiveOfANewExecutableGoesWithIt)
 {
-    files::deleteFile(kArea + "00010000000502\\Comp.bpl");
-    files::deleteFile(kArea + "00010000000502\\Comp.bpl.zip");
+    files::deleteFile(kArea + "00010000000502\\Bin\\Client\\Clientes\\ABC\\Comp.bpl");
+    files::deleteFile(kArea + "00010000000502\\Bin\\Client\\Clientes\\ABC\\Comp.bpl.zip");
     files::writeLines(kArea + "NovosArquivos.Txt", novos(kArea) << kP + "Bin\\Client\\Clientes\\ABC\\Comp.bpl");
     Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"502"}));
     EXPECT_FALSE(existe(kP + "Bin\\Client\\Clientes\\ABC\\Comp.bpl"));
     EXPECT_FALSE(existe(kP + "Ftp\\ExeFtp\\Clientes\\ABC\\Comp.bpl.zip"));
 }
 
+// An area written by an earlier version keeps the previous versions flat, by file name. It
+// is still read; where a request had two files of one name, it cannot tell whose the one
+// backup is, and the rollback of that request is refused with both files left alone.
+TEST_F(ReversaoPreHomologados, AreaOfTheFlatLayoutIsReadAndAnAmbiguousOneRefused)
+{
+    const struct {
+        const char *solicitacao;
+        const char *guardado;  // the keyed backup moved to the request's folder
+        const char *arquivo;
+        const char *esperado;
+    } casos[] = {
+        {"501", R"(Bin\Server\CALC.dll)", R"(C:\PreHom\P501\Bin\Server\CALC.dll)", "calc antigo"},
+        {"502", R"(Ftp\RelFtp\VENDAS.QR2)", R"(C:\PreHom\P501\Ftp\RelFtp\VENDAS.QR2)", "vendas antigo"},
+        // As the earlier version wrote it: the first of the two, under the shared name.
+        {"503", R"(Sql\End_Conv\Oracle\DUP.SQL)", R"(C:\PreHom\P501\Sql\End_Conv\Oracle\DUP.SQL)", "dup oracle novo"},
+    };
+    for (const auto &caso : casos) {
+        const QString pasta = kArea + item(caso.solicitacao) + "\\";
+        const QString guardado = QString::fromUtf8(caso.guardado);
+        ASSERT_TRUE(files::renameFile(pasta + guardado, pasta + NomeDoArquivo(guardado))) << caso.guardado;
+    }
+    PreHomologados::Apaga_Pasta(kArea + item("503") + "\\Sql");
+
+    Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"501", "502"}));
+    const QList<QString> mensagens = interrompe(ui, [&] {
+        Reversao(grupo(kCompilado)).Volta_Backup_Pre_Homologados(kCompilado, lista({"503"}));
+    });
+    for (const auto &caso : casos)
+        EXPECT_EQ(le(QString::fromUtf8(caso.arquivo)), caso.esperado) << caso.arquivo;
+    EXPECT_EQ(le(kP + "Sql\\End_Conv\\SQLServer\\DUP.SQL"), "dup sqlserver novo");
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_TRUE(mensagens[0].contains("a solicitação 0000000503 tem 2 arquivos de nome DUP.SQL")) << mensagens[0].toStdString();
+    EXPECT_TRUE(mensagens[0].contains(R"(C:\PreHom\P501\Sql\End_Conv\SQLServer\DUP.SQL)"));
+}
+
 // A backup that cannot be copied leaves the file it should have replaced.
 TEST_F(ReversaoPreHomologados, FailedBackupCopyLeavesTheFile)
 {
-    files::deleteFile(kArea + "00010000000501\\TELA.exe");
+    files::deleteFile(kArea + "00010000000501\\Bin\\Client\\TELA.exe");
     Reversao reversao(grupo(kCompilado));
     alteraGrupo();
     const QList<QString> mensagens =
         interrompe(ui, [&] { reversao.Volta_Backup_Pre_Homologados(kCompilado, lista({"501"})); });
     confereDescartado();
     EXPECT_EQ(mensagens, QList<QString>{"Não foi possível realizar a cópia: C:\\PreHom\\P501\\Backup KMT\\0000000031\\"
-                                        "00010000000501\\TELA.exe para C:\\PreHom\\P501\\Bin\\Client\\TELA.exe."});
+                                        "00010000000501\\Bin\\Client\\TELA.exe para C:\\PreHom\\P501\\Bin\\Client\\TELA.exe. "
+                                        "Motivo: o arquivo de origem não existe."});
     EXPECT_EQ(le(kP + "Bin\\Client\\TELA.exe"), "tela nova");
     EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc antigo") << "files handled before stay rolled back";
 }

@@ -4,6 +4,8 @@
 #include "homologacaoenv.h"
 
 #include "platform/files.h"
+#include "promotion/prehomologados.h"
+#include "promotion/reversao.h"
 #include "workflow/homologacao.h"
 
 #include <QJsonArray>
@@ -320,8 +322,14 @@ TEST_F(HomologacaoTest, ReleaseThatCannotGoOnIsRefusedBeforeAnyRequestMoves)
 
 TEST_F(HomologacaoTest, AFailedMoveStopsTheHomologationAndClosesNoGroup)
 {
-    importa({solicitacao("81", "080"), solicitacao("82", "080")},
+    namespace files = platform::files;
+    importa({solicitacao("81", "080"), comLiberados(solicitacao("82", "080"), {"C:\\Desenv\\P501\\SQL\\ORACLE\\X3.sql"})},
             {grupo("0000000012", {membro("81", "H")}), grupo("0000000013", {membro("82", "H")})});
+    const QString oracle = QStringLiteral("\\Sql\\End_Conv\\Oracle\\");
+    files::forceDirectories("C:\\PreHom\\P501" + oracle);
+    files::forceDirectories("C:\\Homologados\\P501" + oracle);
+    files::writeBytes("C:\\PreHom\\P501" + oracle + "X3.SQL", "x3 testado");
+    files::writeBytes("C:\\Homologados\\P501" + oracle + "X3.SQL", "x3 homologado antes");
     carrega();
     marca({"0000000012", "0000000013"});
     // The second group's request no longer belongs to the group's product on the server: its
@@ -341,6 +349,65 @@ TEST_F(HomologacaoTest, AFailedMoveStopsTheHomologationAndClosesNoGroup)
     EXPECT_EQ(releaseDoProduto(), "501023");
     EXPECT_FALSE(ui.busyVisible());
     EXPECT_EQ(dm->cdsSoli->Filter(), "");
+    // The homologated tree was updated but the request was not moved on: the backup of what
+    // the update replaced stays for whoever restores the tree.
+    EXPECT_EQ(files::readBytes("C:\\Homologados\\P501" + oracle + "X3.SQL"), "x3 testado");
+    EXPECT_EQ(files::readBytes("C:\\Homologados\\P501\\Backup KMT\\0000000013\\00010000000082" + oracle + "X3.SQL"),
+              "x3 homologado antes");
+    EXPECT_FALSE(files::dirExists("C:\\Homologados\\P501\\Backup KMT\\0000000012")) << "the group moved on";
+}
+
+// Closing a group sends the other group of its release back to "001". That group runs the
+// road again from a clean start: its files lose the version they were generated for (the
+// check of versions lets it advance), the revisions recorded before its transfer and its
+// backup area are set aside under the name of the ended run, and a rollback after its new
+// copy restores what the tree held when the new run started.
+TEST_F(HomologacaoTest, AGroupSentBackStartsItsNextRunClean)
+{
+    namespace files = platform::files;
+    importa({solicitacao("91", "080"), comLiberados(solicitacao("95", "080"), {"C:\\Desenv\\P501\\SQL\\ORACLE\\X5.sql"})},
+            {grupo("0000000012", {membro("91")}), grupo("0000000014", {membro("95")})});
+    db().exec("UPDATE ARQPATCH SET CDRELVERPROD = '00' WHERE NRSOLISERV = '0000000095'");
+    db().exec("INSERT INTO VERSARQHOM (CDGRUPHOMOL, DSARQSVNHOMOL, DSARQCHAVE, NRREVANTARQSVN, NRREVATUARQSVN) "
+              "VALUES ('0000000014', 'C:\\Hom\\P501\\SQL\\ORACLE\\X5.sql', 'C:\\HOM\\P501\\SQL\\ORACLE\\X5.SQL', '7', '8')");
+    const QString x5 = QStringLiteral("Sql\\End_Conv\\Oracle\\X5.SQL");
+    const QString area = QStringLiteral("C:\\PreHom\\P501\\Backup KMT\\0000000014");
+    files::forceDirectories(area + "\\00010000000095\\Sql\\End_Conv\\Oracle");
+    files::writeBytes(area + "\\00010000000095\\" + x5, "antes da primeira execução");
+    files::forceDirectories("C:\\PreHom\\P501\\Sql\\End_Conv\\Oracle");
+    files::writeBytes("C:\\PreHom\\P501\\" + x5, "mudado por outro grupo depois");
+    const auto verificaArquivos = [&] {
+        return ok("GetVerificaArquivos", {"0000000014", kProduto}).toObject().value("rows").toArray().size();
+    };
+    ASSERT_EQ(verificaArquivos(), 1) << "generated for another version: refused at 001";
+    carrega();
+    marca({"0000000012"});
+
+    Homologacao(*dm).Homologa_Grupos_Selecionados();
+
+    EXPECT_EQ(faseDoGrupo("0000000014"), "001");
+    EXPECT_EQ(verificaArquivos(), 0);
+    EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM VERSARQHOM WHERE CDGRUPHOMOL = '0000000014'").toInt(), 0);
+    EXPECT_EQ(db().scalar("SELECT NMEXECUCAO || '/' || NRREVANTARQSVN FROM VERSARQHOMENC WHERE CDGRUPHOMOL = '0000000014'")
+                  .toString()
+                  .section(u'_', 0, 0),
+              "501023");
+    EXPECT_FALSE(files::dirExists(area));
+    const QStringList encerradas = files::listDir("C:\\PreHom\\P501\\Backup KMT\\Encerrados");
+    ASSERT_EQ(encerradas.size(), 1);
+    EXPECT_TRUE(encerradas[0].startsWith("0000000014_501023_")) << encerradas[0].toStdString();
+    EXPECT_EQ(files::readBytes("C:\\PreHom\\P501\\Backup KMT\\Encerrados\\" + encerradas[0] + "\\00010000000095\\" + x5),
+              "antes da primeira execução");
+
+    // The new run's copy, then a rollback of its request.
+    files::forceDirectories("C:\\Hom\\P501\\SQL\\ORACLE");
+    files::writeBytes("C:\\Hom\\P501\\SQL\\ORACLE\\X5.sql", "nova execução");
+    vaiPara("0000000014");
+    dm->GetLocations(kProduto);
+    PreHomologados(*dm).AtualizaPorFamilia();
+    ASSERT_EQ(files::readBytes("C:\\PreHom\\P501\\" + x5), "nova execução");
+    Reversao(*dm).Volta_Backup_Pre_Homologados("0000000014", item("95"));
+    EXPECT_EQ(files::readBytes("C:\\PreHom\\P501\\" + x5), "mudado por outro grupo depois");
 }
 
 TEST_F(HomologacaoTest, FilesGoIntoTheHomologatedTreeOrBackToThePreHomologatedOne)

@@ -87,6 +87,7 @@ TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
     // Each file of the group is in the homologated repository as it was released.
     const QStringList paths{QStringLiteral("ZQL\\SRC\\Cadastro\\UCadastro.pas"),
                             QStringLiteral("SQL\\SQLServer\\ATU_0001.sql"),
+                            QStringLiteral("SQL\\Oracle\\ATU_0001.sql"),
                             QStringLiteral("CLI\\SRC\\Principal\\UPrincipal.pas")};
     for (const QString &relative : paths) {
         const QString url = QString::fromLatin1(kHomUrl) + u'/' + QString(relative).replace(u'\\', u'/');
@@ -95,14 +96,14 @@ TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
     }
     // One commit per file, each with the group and the file's released revision.
     const QStringList messages = logMessages(QString::fromLatin1(kHomUrl) + QStringLiteral("@HEAD"));
-    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 3);
-    for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 4);
+    for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(messages[i].startsWith(QStringLiteral("Grupo de homologação: 0000000001- Release: ")))
             << messages[i].toStdString();
 
     // The server has the revision of each file before and after the transfer.
     const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
-    ASSERT_EQ(versions.rows.size(), 3);
+    ASSERT_EQ(versions.rows.size(), 4);
     for (const packet::Row &row : versions.rows) {
         EXPECT_TRUE(row[versions.fieldIndex(QStringLiteral("DSARQSVNHOMOL"))].toString().startsWith(
             QStringLiteral("C:\\Homol\\ERP\\")));
@@ -113,7 +114,7 @@ TEST_F(WorkingCopyTest, TransferCommitsEveryFileOnItsOwnAndRecordsItsRevisions)
     const QStringList report =
         files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
     EXPECT_EQ(report.value(1), QStringLiteral("ARQUIVOS COPIADOS PARA O DIRETÓRIO DE HOMOLOGADOS - FASE 1 PARA FASE 2"));
-    EXPECT_EQ(report.size(), 5);
+    EXPECT_EQ(report.size(), 6);
     EXPECT_FALSE(dm->stlLogTram.isEmpty());
     EXPECT_TRUE(files::fileExists(CopiaTrabalho::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro"))));
 }
@@ -129,12 +130,12 @@ TEST_F(WorkingCopyTest, AFileInFoldersNewToTheHomologatedCopyIsAddedWithEachLeve
 
     EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/SRV/NOVO/SUB/Novo.pas")),
               QStringLiteral("unit Novo;\r\n"));
-    // Two folder commits (NOVO, then SUB) before the three files' commits.
+    // Two folder commits (NOVO, then SUB) before the four files' commits.
     const QStringList messages = logMessages(QString::fromLatin1(kHomUrl) + QStringLiteral("@HEAD"));
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(messages[i].startsWith(QStringLiteral("Grupo de homologação: 0000000001- Release: ")));
-    EXPECT_EQ(messages[3], QStringLiteral("Grupo de solicitações: 0000000001"));
     EXPECT_EQ(messages[4], QStringLiteral("Grupo de solicitações: 0000000001"));
+    EXPECT_EQ(messages[5], QStringLiteral("Grupo de solicitações: 0000000001"));
     // A file new to the homologated copy had no previous revision.
     const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
     const int novo = rowWhere(versions, QStringLiteral("DSARQSVNHOMOL"), QStringLiteral("C:\\Homol\\ERP\\SRV\\NOVO\\SUB\\Novo.pas"));
@@ -394,6 +395,6 @@ TEST_F(WorkingCopyTest, ACompareDifferenceCommitsNothing)
     EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)), before);
     const QStringList report =
         files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
-    EXPECT_EQ(report.size(), 6);
+    EXPECT_EQ(report.size(), 7);
     EXPECT_TRUE(report.contains(QStringLiteral("C:\\Homol\\ERP\\SRV\\Com Espaco.pas")));
 }

@@ -448,14 +448,22 @@ TEST_F(PhaseMachineTest, ThePortalsWindowsAreBuiltAndRegistered)
 // and its files rolled back, the others homologated into the homologated tree.
 TEST_F(PhaseMachineTest, TheWholeRoadOfAGroup)
 {
-    const QString sql = QStringLiteral("SQL/SQLServer/ATU_0001.sql");
-    const QString sqlBefore = svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + u'/' + sql);
+    // The returned request's script comes in an Oracle and a SQL Server version of one name:
+    // each, in the repository and in both distribution trees, as it was before the road.
+    const QString pre = QStringLiteral("C:\\PreHomologados\\ERP\\");
+    const QString homologados = QStringLiteral("C:\\Homologados\\ERP\\");
+    QStringList scripts;
+    for (const char *banco : {"Oracle", "SQLServer"}) {
+        const QString tree = QStringLiteral("Sql\\End_Conv\\%1\\ATU_0001.SQL").arg(QLatin1StringView(banco));
+        scripts << svn(QStringLiteral("cat %1/SQL/%2/ATU_0001.sql").arg(QLatin1StringView(kHomUrl), QLatin1StringView(banco)))
+                << QString::fromUtf8(files::readBytes(pre + tree)) << QString::fromUtf8(files::readBytes(homologados + tree));
+    }
+    ASSERT_NE(scripts[0], scripts[3]);
     for (const char *phase : {"002", "003", "004", "005", "006"}) {
         ASSERT_TRUE(advance(kPendente)) << phase << ui.messages().join(u'|').toStdString();
         ASSERT_EQ(phaseOnServer(kPendente), QString::fromLatin1(phase));
     }
     // The pre-homologated tree holds the generated files; what was new is listed.
-    const QString pre = QStringLiteral("C:\\PreHomologados\\ERP\\");
     for (const char *file : {"Bin\\Server\\CADASTRO.dll", "Bin\\Client\\PRINCIPAL.exe", "Bin\\Client\\PKGCOMPONENTES.bpl",
                              "Sql\\End_Conv\\SQLServer\\ATU_0001.SQL", "Ftp\\RelFtp\\VENDAS.QR2", "Bin\\Server\\Cds\\MENU.CDS"})
         EXPECT_TRUE(files::fileExists(pre + QString::fromLatin1(file))) << file;
@@ -476,14 +484,17 @@ TEST_F(PhaseMachineTest, TheWholeRoadOfAGroup)
     EXPECT_TRUE(tags.contains(QStringLiteral("TST_"))) << tags.toStdString();
     EXPECT_TRUE(tags.contains(QStringLiteral("HOM_"))) << tags.toStdString();
     // The homologated requests' files in the homologated tree; the returned one's not.
-    const QString homologados = QStringLiteral("C:\\Homologados\\ERP\\");
     EXPECT_TRUE(files::fileExists(homologados + QStringLiteral("Bin\\Server\\CADASTRO.dll")));
     EXPECT_TRUE(files::fileExists(homologados + QStringLiteral("Bin\\Client\\PRINCIPAL.exe")));
-    EXPECT_FALSE(files::fileExists(homologados + QStringLiteral("Sql\\End_Conv\\SQLServer\\ATU_0001.SQL")));
-    // The returned request: its script back in the homologated repository as before the
-    // transfer, and gone from the pre-homologated tree where it was new.
-    EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + u'/' + sql), sqlBefore);
-    EXPECT_FALSE(files::fileExists(pre + QStringLiteral("Sql\\End_Conv\\SQLServer\\ATU_0001.SQL")));
+    // The returned request: both its scripts back, byte for byte, in the homologated
+    // repository (as before the transfer) and in both trees.
+    QStringList after;
+    for (const char *banco : {"Oracle", "SQLServer"}) {
+        const QString tree = QStringLiteral("Sql\\End_Conv\\%1\\ATU_0001.SQL").arg(QLatin1StringView(banco));
+        after << svn(QStringLiteral("cat %1/SQL/%2/ATU_0001.sql").arg(QLatin1StringView(kHomUrl), QLatin1StringView(banco)))
+              << QString::fromUtf8(files::readBytes(pre + tree)) << QString::fromUtf8(files::readBytes(homologados + tree));
+    }
+    EXPECT_EQ(after, scripts);
     // The product's next patch is registered.
     const QString method = QStringLiteral("getReleaseProd");
     EXPECT_EQ(TdmGrupSoliHom::Lista(dm->ChamaServidor(method, {QStringLiteral("0000000010")}), method, 1)[0].toString(),

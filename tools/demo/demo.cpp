@@ -168,8 +168,11 @@ QList<GroupPlan> groupPlans()
           // Between them the pending group's requests release every kind of file that patch
           // generation builds or stamps: a library, a script, a menu dataset, a program, a
           // report and a package.
+          // Its script comes in an Oracle and a SQL Server version of one name, which go to
+          // two folders of the distribution trees.
           {"0000001002", "E-mail no cadastro de clientes", "Bruno Lima", "00055", "001",
-           {"SQL\\SQLServer\\ATU_0001.sql"}, {"SQL\\SQLServer\\ATU_0001.sql", "SRV\\CDS\\Menu.cds"}},
+           {"SQL\\SQLServer\\ATU_0001.sql", "SQL\\Oracle\\ATU_0001.sql"},
+           {"SQL\\SQLServer\\ATU_0001.sql", "SRV\\CDS\\Menu.cds", "SQL\\Oracle\\ATU_0001.sql"}},
           {"0000001003", "Título da tela principal", "Eva Martins", "00056", "001",
            {"CLI\\SRC\\Principal\\UPrincipal.pas"},
            {"CLI\\SRC\\Principal\\Principal.dpr", "REL\\Vendas.qr2", "CLI\\SRC\\PKG\\PKGComponentes.dpk"}}}},
@@ -293,6 +296,16 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
     product.locations = {devUrl(plan), dev, homUrl(plan), hom, pre + u'\\', homologados + u'\\'};
     for (const QString &folder : {pre, homologados})
         files::forceDirectories(folder);
+    // Both distribution trees already hold the scripts of the version they distribute
+    // ("SQL\Oracle\X.sql" goes to "Sql\End_Conv\Oracle\X.SQL").
+    for (const SampleFile &file : plan.files) {
+        const QStringList parts = QString::fromUtf8(file.path).split(u'\\');
+        if (parts.size() != 3 || parts[0] != u"SQL")
+            continue;
+        for (const QString &folder : {pre, homologados})
+            writeText(folder + QStringLiteral("\\Sql\\End_Conv\\") + parts[1] + u'\\' + parts[2].toUpper(),
+                      QString::fromUtf8(file.text));
+    }
     content.products.append(product);
 
     QHash<QString, QString> lastRevision;
