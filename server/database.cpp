@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "metrics.h"
 #include "schema.h"
 
 #include <QDateTime>
@@ -334,9 +335,14 @@ void Database::open()
     createSchema(*this);
 }
 
+static std::atomic<quint64> s_databaseErrors{0};
+
+quint64 databaseErrorCount() { return s_databaseErrors.load(); }
+
 void Database::fail(const QSqlError &error, const QString &sql)
 {
     Q_UNUSED(sql);
+    ++s_databaseErrors;
     if (isDiskFull(error))
         throw ServerError(QStringLiteral("O disco do banco de dados %1 está cheio; nada foi gravado. "
                                          "Libere espaço e tente novamente. (%2)")

@@ -1,7 +1,9 @@
 #include "httpfront.h"
 
+#include "board.h"
 #include "database.h"
 #include "dispatcher.h"
+#include "metrics.h"
 
 #include <httplib.h>
 #include <openssl/crypto.h>
@@ -331,6 +333,8 @@ struct HttpFront::Impl {
     std::atomic<qint64> served{0};
     std::atomic<int> open{0};
     std::atomic<int> queued{0};  // calls waiting for a worker
+    Metrics metrics;
+    std::unique_ptr<Board> board;
     quint64 nextSerial = 0;
     std::thread runner;
 
@@ -346,6 +350,7 @@ struct HttpFront::Impl {
     Impl(const DatabaseSpec &database, const QByteArray &secret, const FrontOptions &opts)
         : spec(database), token(secret), options(opts)
     {
+        board = std::make_unique<Board>(token, !options.tlsCertificate.isEmpty(), metrics, &open);
         ::signal(SIGPIPE, SIG_IGN);
         if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0)
             wake[0] = wake[1] = -1;
@@ -396,8 +401,35 @@ struct HttpFront::Impl {
         return 0;
     }
 
+    // The board's pages, the health check and the metrics. The sign-in form is the only body
+    // the board reads, and it is small.
+    void handleBoard(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader *reader)
+    {
+        constexpr size_t kMaxForm = 4096;
+        if (!reader) {
+            board->serve(t_dispatcher->database(), req, res);
+        } else {
+            std::string body;
+            bool tooLarge = false;
+            const bool complete = (*reader)([&](const char *data, size_t length) {
+                tooLarge = body.size() + length > kMaxForm;
+                if (!tooLarge)
+                    body.append(data, length);
+                return !tooLarge;
+            });
+            if (tooLarge || !complete)
+                return refuse(res, tooLarge ? 413 : 408, QStringLiteral("Formulário inválido."), true);
+            httplib::Request form = req;
+            httplib::detail::parse_query_text(body, form.params);
+            board->serve(t_dispatcher->database(), form, res);
+        }
+        t_authorised = t_authorised || board->signedIn(req);
+    }
+
     void handleCall(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader)
     {
+        if (Board::serves(req.path))
+            return handleBoard(req, res, &reader);
         if (refuseByHead(req, res))
             return;
         const QString path = QString::fromStdString(req.path);
@@ -430,7 +462,10 @@ struct HttpFront::Impl {
             return refuse(res, 400, QStringLiteral("JSON inválido na posição %1: %2").arg(error.offset).arg(error.errorString()), false);
         if (!document.isObject() || !document.object().value(QStringLiteral("args")).isArray())
             return refuse(res, 400, QStringLiteral("O corpo deve ser um objeto {\"args\": [...]}."), false);
+        const Clock::time_point started = Clock::now();
         const QByteArray answer = t_dispatcher->callText(parts[0], parts[1], document.object().value(QStringLiteral("args")));
+        metrics.observeCall(parts[1].toStdString(), answer.startsWith("{\"ok\":true"),
+                            std::chrono::duration<double>(Clock::now() - started).count());
         res.status = 200;
         res.set_content(answer.constData(), size_t(answer.size()), "application/json");
         ++served;
@@ -447,7 +482,13 @@ struct HttpFront::Impl {
         const auto wrongVerbWithBody = [wrongVerb](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &) {
             wrongVerb(req, res);
         };
-        processor.Get(R"(/.*)", wrongVerb);
+        processor.Get(R"(/.*)", [this, wrongVerb](const httplib::Request &req, httplib::Response &res) {
+            if (Board::serves(req.path))
+                handleBoard(req, res, nullptr);
+            else
+                wrongVerb(req, res);
+        });
+        processor.set_logger([this](const httplib::Request &, const httplib::Response &res) { metrics.observeAnswer(res.status); });
         processor.Options(R"(/.*)", wrongVerb);
         processor.Put(R"(/.*)", wrongVerbWithBody);
         processor.Patch(R"(/.*)", wrongVerbWithBody);

@@ -5,11 +5,13 @@
 //                   [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]
 //   homologa-server import [--db DB] FILE.json
 //   homologa-server verdict [--db DB] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODE]
+//   homologa-server audit [--db DB] [--since DATE] [--until DATE] [--product P] --format csv|json
 //
 // DB is an SQLite file or a PostgreSQL connection text; without --db the commands use the
 // embedded database of the settings ([server] database), else the default one.
 
 #include "admin.h"
+#include "audit.h"
 #include "database.h"
 #include "dispatcher.h"
 #include "domain.h"
@@ -47,6 +49,7 @@ int usage()
                     "                  [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]\n"
                     "  homologa-server import [--db BANCO] ARQUIVO.json\n"
                     "  homologa-server verdict [--db BANCO] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODIGO]\n"
+                    "  homologa-server audit [--db BANCO] [--since AAAA-MM-DD] [--until AAAA-MM-DD] [--product PRODUTO] --format csv|json\n"
                     "BANCO: arquivo SQLite ou texto de conexão PostgreSQL (postgresql://... ou host=... dbname=...)."));
     return 2;
 }
@@ -54,6 +57,7 @@ int usage()
 struct Options {
     QString command;
     QString db, listen, tokenFile, passwordFile, operatorCode = QStringLiteral("TESTE");
+    QString since, until, product, format;
     server::FrontOptions front;
     QStringList positional;
 };
@@ -99,6 +103,18 @@ bool parse(const QStringList &args, Options &options)
         } else if (arg == u"--operator") {
             if (!value(options.operatorCode))
                 return false;
+        } else if (arg == u"--since") {
+            if (!value(options.since))
+                return false;
+        } else if (arg == u"--until") {
+            if (!value(options.until))
+                return false;
+        } else if (arg == u"--product") {
+            if (!value(options.product))
+                return false;
+        } else if (arg == u"--format") {
+            if (!value(options.format))
+                return false;
         } else if (arg == u"--config") {
             if (!value(text))
                 return false;
@@ -133,7 +149,7 @@ bool parse(const QStringList &args, Options &options)
                 return false;
         } else if (arg.startsWith(u"--")) {
             return false;
-        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict")) {
+        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit")) {
             options.command = arg;
         } else {
             options.positional.append(arg);
@@ -191,6 +207,18 @@ int runVerdict(const Options &options)
     return 0;
 }
 
+int runAudit(const Options &options)
+{
+    if (!options.positional.isEmpty() || (options.format != u"csv" && options.format != u"json"))
+        return usage();
+    server::Database db(databaseSpec(databaseText(options), options));
+    const QList<server::AuditRow> rows = server::auditTrail(db, {options.since, options.until, options.product});
+    const QByteArray text = options.format == u"csv" ? server::auditCsv(rows) : server::auditJson(rows);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
 int runServer(QCoreApplication &app, const Options &options)
 {
     if (options.db.isEmpty() || !options.positional.isEmpty())
@@ -235,6 +263,10 @@ int runServer(QCoreApplication &app, const Options &options)
     const bool tls = !options.front.tlsCertificate.isEmpty();
     say(stdout, QStringLiteral("homologa-server: %1 em %2://%3:%4")
                     .arg(spec.describe(), tls ? QStringLiteral("https") : QStringLiteral("http"), address)
+                    .arg(bound));
+    const QString shown = address == u"0.0.0.0" || address == u"::" ? QStringLiteral("localhost") : address;
+    say(stdout, QStringLiteral("homologa-server: painel de homologação em %1://%2:%3/painel")
+                    .arg(tls ? QStringLiteral("https") : QStringLiteral("http"), shown.contains(u':') ? u'[' + shown + u']' : shown)
                     .arg(bound));
     Q_UNUSED(app);
     front.run();
@@ -290,6 +322,8 @@ int main(int argc, char **argv)
             return runImport(options);
         if (options.command == u"verdict")
             return runVerdict(options);
+        if (options.command == u"audit")
+            return runAudit(options);
         return runServer(app, options);
     } catch (const server::ImportError &error) {
         say(stderr, QStringLiteral("import: %1 Nada foi carregado.").arg(error.message()));

@@ -2,6 +2,7 @@
 // checks that guard the phases, the workflow moves of the requests, justifications and
 // logs, product locations and releases.
 
+#include "audit.h"
 #include "database.h"
 #include "datasets.h"
 #include "dispatcher.h"
@@ -309,6 +310,21 @@ Json setInsereJustificativa(Call &call)
     call.db.exec(QStringLiteral("INSERT INTO JUSTIFICATIVA (CDFILIAL, CDGRUPHOMOL, NRSOLISERV, CDOPERADOR, DSALTPROCHOMOL, "
                                 "DTJUSTIFICATIVA) VALUES (?, ?, ?, ?, ?, ?)"),
                  {key.filial, call.text(1), key.numero, call.text(3).left(12), text, nowText()});
+    recordEvent(call.db, {eventKind::Justification, call.text(3), call.text(1), requireGroup(call.db, call.text(1)).product,
+                          key.filial, key.numero, {}, {}, text});
+    return QJsonValue::Null;
+}
+
+// setTagGrupo(group, operator, tag, "S" when the tag was removed): keeps, for the audit,
+// a repository tag made (or removed after a failed advance) for the group.
+Json setTagGrupo(Call &call)
+{
+    const GroupRow group = requireGroup(call.db, call.text(0));
+    if (call.text(2).trimmed().isEmpty())
+        throw ServerError(QStringLiteral("A tag do grupo %1 não foi informada.").arg(group.code));
+    const bool removed = call.text(3) == u"S";
+    recordEvent(call.db, {removed ? eventKind::TagRemoved : eventKind::Tag, call.text(1), group.code, group.product, {}, {},
+                          removed ? call.text(2) : QString(), removed ? QString() : call.text(2), {}});
     return QJsonValue::Null;
 }
 
@@ -724,9 +740,13 @@ Json Encerra_Grupos(Call &call)
             QStringLiteral("SELECT CDGRUPHOMOL FROM GRUPOHOMOL WHERE CDPRODUTO = ? AND CDRELEASEGHOM = ? AND IDSTGRUPHOM <> '007'"),
             {group.product, group.release});
         for (const QStringList &other : others) {
+            const GroupRow sentBack = requireGroup(call.db, other[0]);
             call.db.exec(QStringLiteral("UPDATE GRUPOHOMOL SET IDSTGRUPHOM = '001', CDRELEASEGHOM = '', DTULTATUGHOM = ? "
                                         "WHERE CDGRUPHOMOL = ?"),
                          {now, other[0]});
+            recordEvent(call.db, {eventKind::GroupPhase, {}, sentBack.code, sentBack.product, {}, {}, sentBack.phase,
+                                  QStringLiteral("001"),
+                                  QStringLiteral("Release %1 homologada pelo grupo %2").arg(group.release, group.code)});
             const QList<QStringList> requests =
                 queryRows(call.db, QStringLiteral("SELECT CDFILIAL, NRSOLISERV FROM SOLIGRUPO WHERE CDGRUPHOMOL = ?"), {other[0]});
             for (const QStringList &request : requests)
@@ -799,6 +819,8 @@ Json Insere_Versao(Call &call)
     requireProduct(call.db, call.text(0));
     checkNumber(call.text(1), 1, 2, QStringLiteral("Versão"));
     registerVersion(call.db, call.text(0), QString::number(call.text(1).toInt()));
+    recordEvent(call.db, {eventKind::Registration, {}, {}, call.text(0), {}, {}, {},
+                          QStringLiteral("versão %1").arg(call.text(1).toInt()), {}});
     return QJsonValue::Null;
 }
 
@@ -811,6 +833,8 @@ Json Insere_Release(Call &call)
     checkNumber(call.text(2), 2, 2, QStringLiteral("Release"));
     checkRepeated(call.text(2), call.text(3), QStringLiteral("Release"));
     registerRelease(call.db, call.text(0), QString::number(call.text(1).toInt()), call.text(2));
+    recordEvent(call.db, {eventKind::Registration, {}, {}, call.text(0), {}, {}, {},
+                          QStringLiteral("release %1.%2").arg(call.text(1).toInt()).arg(call.text(2)), {}});
     return QJsonValue::Null;
 }
 
@@ -829,6 +853,8 @@ Json Insere_Patch(Call &call)
     call.db.exec(QStringLiteral("INSERT INTO PRODPATCH (CDPRODUTO, CDVERPRODUTO, CDRELVERPROD, CDPATCHVERPR, DTREGISTRO) "
                                 "VALUES (?, ?, ?, ?, ?) ON CONFLICT (CDPRODUTO, CDVERPRODUTO, CDRELVERPROD, CDPATCHVERPR) DO NOTHING"),
                  {call.text(0), version, call.text(2), call.text(3), nowText()});
+    recordEvent(call.db, {eventKind::Registration, {}, {}, call.text(0), {}, {}, {},
+                          QStringLiteral("patch %1.%2.%3").arg(version, call.text(2), call.text(3)), {}});
     return QJsonValue::Null;
 }
 
@@ -880,6 +906,7 @@ const ModuleDef &grupSoliHomModule()
             {QStringLiteral("setGrupo"), {A::Delta}, true, setGrupo},
             {QStringLiteral("setInsereJustificativa"), {A::Ref, A::Ref, A::Ref, A::Ref, A::Text}, true, setInsereJustificativa},
             {QStringLiteral("setLogTram"), {A::Text, A::Text, A::Ref, A::Ref, A::Ref}, true, setLogTram},
+            {QStringLiteral("setTagGrupo"), {A::Text, A::Text, A::Text, A::Text}, true, setTagGrupo},
             {QStringLiteral("SetReleaseSoli"), {A::Text, A::Text}, true, SetReleaseSoli},
             {QStringLiteral("setSoli"), {A::Delta}, true, setSoli},
             {QStringLiteral("setTramita_Soli"), {A::Text, A::Text, A::Text, A::Text, A::Ref, A::Text, A::Text}, true,

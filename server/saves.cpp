@@ -1,5 +1,7 @@
 #include "saves.h"
 
+#include "audit.h"
+
 #include "database.h"
 #include "datasets.h"
 #include "dispatcher.h"
@@ -338,6 +340,18 @@ QVariantList requestGuardValues(const Values &stored)
     return values;
 }
 
+// The decision that the flags of a request hold, as the screen names its columns.
+QString decisionName(const Values &row)
+{
+    if (row[QStringLiteral("IDHOMOLSOL")] == u"S")
+        return QStringLiteral("Homologar");
+    if (row[QStringLiteral("IDENCSOLPATCREG")] == u"S")
+        return QStringLiteral("Regerar patch");
+    if (row[QStringLiteral("IDRETSOLERROPRO")] == u"S")
+        return QStringLiteral("Voltar com erro");
+    return QStringLiteral("Nenhuma");
+}
+
 void modifyRequest(Database &db, const Values &original, const Values &updated)
 {
     const Values stored = storedRequest(db, original);
@@ -381,6 +395,18 @@ void modifyRequest(Database &db, const Values &original, const Values &updated)
                                     + kRequestGuard,
                                 values),
                    requestRecord(stored));
+    const QString before = decisionName(stored);
+    const QString after = decisionName(result);
+    if (before != after) {
+        // The justification is usually stored just before the flag; its author is the
+        // operator who decided.
+        const QList<QStringList> justification = queryRows(
+            db, QStringLiteral("SELECT CDOPERADOR, DSALTPROCHOMOL FROM JUSTIFICATIVA WHERE CDGRUPHOMOL = ? AND CDFILIAL = ? AND NRSOLISERV = ?"),
+            requestKeyOf(stored));
+        recordEvent(db, {eventKind::Decision, justification.isEmpty() ? QString() : justification[0][0], group.code, group.product,
+                         stored[QStringLiteral("CDFILIAL")], stored[QStringLiteral("NRSOLISERV")], before, after,
+                         justification.isEmpty() ? QString() : justification[0][1]});
+    }
 }
 
 void deleteRequest(Database &db, const Values &original)

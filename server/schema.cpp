@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "audit.h"
 #include "database.h"
 
 #include <QStringList>
@@ -149,13 +150,29 @@ static bool schemaComplete(Database &db)
     return found.isValid();
 }
 
+static bool hasEventTable(Database &db)
+{
+    const QVariant found = db.isPostgres()
+        ? db.scalar(QStringLiteral("SELECT 1 FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'evento'"))
+        : db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'EVENTO'"));
+    return found.isValid();
+}
+
 void createSchema(Database &db)
 {
-    if (schemaComplete(db))
+    if (schemaComplete(db)) {
+        // A database made before the audit trail gets its event table.
+        if (!hasEventTable(db)) {
+            Transaction transaction(db, true);
+            createEventTable(db);
+            transaction.commit();
+        }
         return;
+    }
     Transaction transaction(db, true);
     for (const char *statement : kTables)
         db.exec(QString::fromLatin1(statement));
+    createEventTable(db);
     for (const char *statement : kIndexes)
         db.exec(QString::fromLatin1(statement));
 

@@ -2,6 +2,8 @@
 
 #include "datamodule/dmgrupsolihom.h"
 #include "host/consiste.h"
+#include "host/errors.h"
+#include "host/hostsettings.h"
 #include "runner/frmexeccommands.h"
 
 namespace {
@@ -71,6 +73,7 @@ QString TagsSvn::Gera_Tag_SVN(const QString &tag, QString *local)
                 .toList();
         if (resultado.isEmpty() || !resultado[0].toBool())
             Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GERA_TAG"), {locais.tagloc}), true);
+        RegistraTag(locais.tagloc, false);
         return locais.tagloc;
     } catch (...) {
         dm.DescartaAlteracoesGrupo();
@@ -88,5 +91,21 @@ void TagsSvn::Deleta_SVN(const QString &local)
     script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_DESFAZ_SVN"), {local});
     script << QStringLiteral("svn del --no-auth-cache --username \"%1\" --password \"%2\" -m\"Erro na Operação:\" %3")
                   .arg(dm.UsuarioSVN, dm.SenhaSVN, local);
-    runner::ExecCommands(dm.msgPadrao.Msg(QStringLiteral("DESFAZ_SVN")), script.join(QStringLiteral("\r\n")), true);
+    const QVariantList resultado =
+        runner::ExecCommands(dm.msgPadrao.Msg(QStringLiteral("DESFAZ_SVN")), script.join(QStringLiteral("\r\n")), true).toList();
+    if (!resultado.isEmpty() && resultado[0].toBool())
+        RegistraTag(local, true);
+}
+
+// The audit keeps every tag made or removed for the group. A failure to record it does not
+// undo the repository's work.
+void TagsSvn::RegistraTag(const QString &local, bool removida)
+{
+    try {
+        QString tag = local;
+        tag.remove(u'"');
+        dm.ChamaServidor(QStringLiteral("setTagGrupo"),
+                         {dm.codigoGrupo(), Horvane::Operador(), tag, removida ? QStringLiteral("S") : QStringLiteral("N")});
+    } catch (const EAbort &) {
+    }
 }

@@ -34,5 +34,7 @@ public:
     void Deleta_SVN(const QString &local);
 
 private:
+    void RegistraTag(const QString &local, bool removida);
+
     TdmGrupSoliHom &dm;
 };

@@ -5,6 +5,7 @@
 #include "serverenv.h"
 
 #include "admin.h"
+#include "audit.h"
 #include "domain.h"
 
 namespace {
@@ -178,6 +179,7 @@ TEST_F(ServerRoad, OneGroupFromCreationToClosing)
     // 6. 005 -> 006: handed to the tests; the testers' verdicts; the operator's decisions.
     for (const QString &numero : {k101, k102, k105})
         ok(QStringLiteral("setTroca_Resp_Soli"), args({kBranch, numero, op, QStringLiteral("000000000994")}));
+    ok(QStringLiteral("setTagGrupo"), args({g, op, QStringLiteral("file:///r/tags/P501/TST_1_") + g, QStringLiteral("N")}));
     advance(g);
     ok(QStringLiteral("SyncFaseTram"), args({g}));
     EXPECT_EQ(statusOf(g, k101), QStringLiteral("003"));
@@ -217,6 +219,33 @@ TEST_F(ServerRoad, OneGroupFromCreationToClosing)
     EXPECT_EQ(closed.value(QStringLiteral("out")).toArray()[0].toString(), g + QStringLiteral(","));
     ok(QStringLiteral("Insere_Patch"), args({kProduct, QStringLiteral("5"), QStringLiteral("01"), QStringLiteral("024"),
                                             QStringLiteral("024")}));
+
+    // What the audit keeps of the road: every kind of event, with who and what changed.
+    const QList<server::AuditRow> trail = server::auditTrail(db(), {});
+    QSet<QString> kinds;
+    for (const server::AuditRow &row : trail)
+        kinds.insert(row.event.kind);
+    namespace k = server::eventKind;
+    EXPECT_EQ(kinds, (QSet<QString>{k::GroupPhase, k::RequestPhase, k::Verdict, k::Decision, k::Justification, k::Registration, k::Tag}));
+    const auto find = [&](const QString &kind, const QString &request) -> server::Event {
+        for (const server::AuditRow &row : trail) {
+            if (row.event.kind == kind && (request.isEmpty() || row.event.request == request))
+                return row.event;
+        }
+        return {};
+    };
+    EXPECT_EQ(find(k::Verdict, k102).after, QStringLiteral("070 - Testada com erro"));
+    EXPECT_EQ(find(k::Verdict, k102).operatorCode, QStringLiteral("TESTE"));
+    EXPECT_EQ(find(k::Decision, k101).after, QStringLiteral("Homologar"));
+    EXPECT_EQ(find(k::Justification, k101).detail, QStringLiteral("Decidido após os testes"));
+    EXPECT_EQ(find(k::Justification, k101).operatorCode, op);
+    EXPECT_EQ(find(k::Registration, {}).after, QStringLiteral("patch 5.01.024"));
+    EXPECT_EQ(find(k::Tag, {}).group, g);
+    bool sentBack = false;
+    for (const server::AuditRow &row : trail)
+        sentBack = sentBack || (row.event.kind == k::GroupPhase && row.event.group == g2 && row.event.after == u"001");
+    EXPECT_TRUE(sentBack) << "the group of the same release sent back to 001";
+    EXPECT_TRUE(std::is_sorted(trail.begin(), trail.end(), [](const auto &a, const auto &b) { return a.time < b.time; }));
 
     // The state the screen finds after its closing refresh.
     initial = ok(QStringLiteral("GetInitialData"), args({op})).toArray();

@@ -1,0 +1,188 @@
+#include "audit.h"
+
+#include "database.h"
+#include "datasets.h"
+#include "schema.h"
+
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+
+#include <algorithm>
+
+namespace server {
+
+namespace {
+
+const QMap<QString, QString> &groupPhaseNames()
+{
+    static const QMap<QString, QString> names{
+        {QStringLiteral("001"), QStringLiteral("Pendente")},
+        {QStringLiteral("002"), QStringLiteral("SVN homologados atualizado")},
+        {QStringLiteral("003"), QStringLiteral("Grupo Gerado")},
+        {QStringLiteral("004"), QStringLiteral("Pré homologados atualizado")},
+        {QStringLiteral("005"), QStringLiteral("Patch de teste Gerado")},
+        {QStringLiteral("006"), QStringLiteral("Servidores de teste atualizados")},
+        {QStringLiteral("007"), QStringLiteral("Encerrado")},
+    };
+    return names;
+}
+
+QString named(const QString &code, const QString &name) { return name.isEmpty() ? code : code + QStringLiteral(" - ") + name; }
+
+QString checkedDate(const QString &text, const char *option)
+{
+    if (text.isEmpty())
+        return text;
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid())
+        throw ServerError(QStringLiteral("Data inválida em %1: \"%2\" (use AAAA-MM-DD).").arg(QString::fromLatin1(option), text));
+    return text;
+}
+
+// The bounds of one source's time column and product column, with their values.
+struct Where {
+    QString sql;
+    QVariantList values;
+
+    Where(const AuditFilter &filter, const QString &timeColumn, const QString &productColumn)
+    {
+        QStringList terms;
+        if (!filter.since.isEmpty()) {
+            terms.append(timeColumn + QStringLiteral(" >= ?"));
+            values.append(filter.since);
+        }
+        if (!filter.until.isEmpty()) {
+            terms.append(timeColumn + QStringLiteral(" < ?"));
+            values.append(QDate::fromString(filter.until, QStringLiteral("yyyy-MM-dd")).addDays(1).toString(QStringLiteral("yyyy-MM-dd")));
+        }
+        if (!filter.product.isEmpty()) {
+            terms.append(productColumn + QStringLiteral(" = ?"));
+            values.append(filter.product);
+        }
+        if (!terms.isEmpty())
+            sql = QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+    }
+};
+
+bool isVerdict(const QString &phaseCode)
+{
+    return phaseCode == phase::TestadaComErro || phaseCode == phase::TestadaSemErro || phaseCode == phase::AguardandoRegeracao;
+}
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+}  // namespace
+
+void createEventTable(Database &db)
+{
+    const QString key = db.isPostgres() ? QStringLiteral("NRSEQEVENTO BIGSERIAL PRIMARY KEY")
+                                        : QStringLiteral("NRSEQEVENTO INTEGER PRIMARY KEY AUTOINCREMENT");
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS EVENTO (") + key
+            + QStringLiteral(", DTEVENTO VARCHAR(19) NOT NULL, TPEVENTO VARCHAR(30) NOT NULL,"
+                             " CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '', CDGRUPHOMOL VARCHAR(10) NOT NULL DEFAULT '',"
+                             " CDPRODUTO VARCHAR(10) NOT NULL DEFAULT '', CDFILIAL VARCHAR(4) NOT NULL DEFAULT '',"
+                             " NRSOLISERV VARCHAR(10) NOT NULL DEFAULT '', DSANTES VARCHAR(250) NOT NULL DEFAULT '',"
+                             " DSDEPOIS VARCHAR(250) NOT NULL DEFAULT '', TXDETALHE TEXT NOT NULL DEFAULT '')"));
+    db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_EVENTO_DATA ON EVENTO (DTEVENTO)"));
+}
+
+void recordEvent(Database &db, const Event &event)
+{
+    db.exec(QStringLiteral("INSERT INTO EVENTO (DTEVENTO, TPEVENTO, CDOPERADOR, CDGRUPHOMOL, CDPRODUTO, CDFILIAL, NRSOLISERV, "
+                           "DSANTES, DSDEPOIS, TXDETALHE) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {nowText(), event.kind, event.operatorCode.left(12), event.group.left(10), event.product.left(10),
+             event.filial.left(4), event.request.left(10), event.before.left(250), event.after.left(250), event.detail});
+}
+
+QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
+{
+    AuditFilter filter = given;
+    filter.since = checkedDate(given.since, "--since");
+    filter.until = checkedDate(given.until, "--until");
+    db.ensureOpen();
+    Transaction transaction(db, false);
+    QList<AuditRow> rows;
+
+    const Where groups(filter, QStringLiteral("L.DTLOGTRAM"), QStringLiteral("G.CDPRODUTO"));
+    for (const QStringList &r :
+         queryRows(db,
+                   QStringLiteral("SELECT L.DTLOGTRAM, L.CDOPERADOR, L.CDGRUPHOMOL, COALESCE(G.CDPRODUTO, ''), L.IDSTGRUPANT, "
+                                  "L.IDSTGRUPNOVO FROM LOGTRAM L LEFT JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = L.CDGRUPHOMOL")
+                       + groups.sql,
+                   groups.values)) {
+        Event e{eventKind::GroupPhase, r[1], r[2], r[3], {}, {}, named(r[4], groupPhaseNames().value(r[4])),
+                named(r[5], groupPhaseNames().value(r[5])), {}};
+        rows.append({r[0], e});
+    }
+
+    QMap<QString, QString> requestPhases;
+    for (const QStringList &r : queryRows(db, QStringLiteral("SELECT CDFASETRAM, DSSTFASETRAM FROM FASETRAM")))
+        requestPhases.insert(r[0], r[1]);
+    // A request's history does not name its group: the group is the one that held it last.
+    const Where requests(filter, QStringLiteral("H.DTALFASETRAM"), QStringLiteral("S.CDPRODUTO"));
+    for (const QStringList &r :
+         queryRows(db,
+                   QStringLiteral("SELECT H.DTALFASETRAM, H.CDOPERADOR, COALESCE((SELECT MAX(SG.CDGRUPHOMOL) FROM SOLIGRUPO SG "
+                                  "WHERE SG.CDFILIAL = H.CDFILIAL AND SG.NRSOLISERV = H.NRSOLISERV), ''), COALESCE(S.CDPRODUTO, ''), "
+                                  "H.CDFILIAL, H.NRSOLISERV, H.CDFASEANTERIOR, H.CDFASETRAM, H.DSTRAMITACAO FROM HISTFASETRAM H "
+                                  "LEFT JOIN SOLICITACAO S ON S.CDFILIAL = H.CDFILIAL AND S.NRSOLISERV = H.NRSOLISERV")
+                       + requests.sql,
+                   requests.values)) {
+        Event e{isVerdict(r[7]) ? eventKind::Verdict : eventKind::RequestPhase, r[1], r[2], r[3], r[4], r[5],
+                r[6].isEmpty() ? QString() : named(r[6], requestPhases.value(r[6])), named(r[7], requestPhases.value(r[7])), r[8]};
+        rows.append({r[0], e});
+    }
+
+    const Where events(filter, QStringLiteral("DTEVENTO"), QStringLiteral("CDPRODUTO"));
+    for (const QStringList &r :
+         queryRows(db,
+                   QStringLiteral("SELECT DTEVENTO, TPEVENTO, CDOPERADOR, CDGRUPHOMOL, CDPRODUTO, CDFILIAL, NRSOLISERV, DSANTES, "
+                                  "DSDEPOIS, TXDETALHE FROM EVENTO")
+                       + events.sql + QStringLiteral(" ORDER BY NRSEQEVENTO"),
+                   events.values))
+        rows.append({r[0], Event{r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9]}});
+
+    std::stable_sort(rows.begin(), rows.end(), [](const AuditRow &a, const AuditRow &b) { return a.time < b.time; });
+    return rows;
+}
+
+QByteArray auditCsv(const QList<AuditRow> &rows)
+{
+    QString text = QStringLiteral("Data e hora;Evento;Operador;Produto;Grupo;Filial;Solicitação;Antes;Depois;Detalhe\r\n");
+    for (const AuditRow &row : rows) {
+        const Event &e = row.event;
+        const QStringList fields{QString(row.time).replace(u'T', u' '), e.kind, e.operatorCode, e.product, e.group, e.filial,
+                                 e.request, e.before, e.after, e.detail};
+        QStringList quoted;
+        for (const QString &field : fields)
+            quoted.append(csvField(field));
+        text += quoted.join(u';') + QStringLiteral("\r\n");
+    }
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+QByteArray auditJson(const QList<AuditRow> &rows)
+{
+    QJsonArray array;
+    for (const AuditRow &row : rows) {
+        const Event &e = row.event;
+        array.append(QJsonObject{{QStringLiteral("data"), row.time},       {QStringLiteral("evento"), e.kind},
+                                 {QStringLiteral("operador"), e.operatorCode}, {QStringLiteral("produto"), e.product},
+                                 {QStringLiteral("grupo"), e.group},       {QStringLiteral("filial"), e.filial},
+                                 {QStringLiteral("solicitacao"), e.request}, {QStringLiteral("antes"), e.before},
+                                 {QStringLiteral("depois"), e.after},      {QStringLiteral("detalhe"), e.detail}});
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace server
