@@ -3,6 +3,7 @@
 //   homologa-server --db DB --listen [ADDRESS:]PORT --token-file FILE [--db-password-file FILE]
 //                   [--tls-cert FILE --tls-key FILE] [--workers N] [--max-connections N]
 //                   [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]
+//                   [--lease-expiry MINUTES]
 //   homologa-server import [--db DB] FILE.json
 //   homologa-server verdict [--db DB] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODE]
 //
@@ -16,6 +17,7 @@
 #include "embedded.h"
 #include "httpfront.h"
 #include "import.h"
+#include "lease.h"
 
 #include "platform/paths.h"
 #include "platform/settings.h"
@@ -45,6 +47,7 @@ int usage()
                     "  homologa-server --db BANCO --listen [ENDEREÇO:]PORTA --token-file ARQUIVO [--db-password-file ARQUIVO]\n"
                     "                  [--tls-cert ARQUIVO --tls-key ARQUIVO] [--workers N] [--max-connections N]\n"
                     "                  [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]\n"
+                    "                  [--lease-expiry MINUTOS]\n"
                     "  homologa-server import [--db BANCO] ARQUIVO.json\n"
                     "  homologa-server verdict [--db BANCO] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODIGO]\n"
                     "BANCO: arquivo SQLite ou texto de conexão PostgreSQL (postgresql://... ou host=... dbname=...)."));
@@ -131,6 +134,13 @@ bool parse(const QStringList &args, Options &options)
         } else if (arg == u"--idle-timeout") {
             if (!value(text) || !seconds(text, options.front.idleTimeoutMs))
                 return false;
+        } else if (arg == u"--lease-expiry") {
+            // Minutes after which an advance's lease on its group runs out when its holder
+            // never gave it back; longer than the longest advance.
+            int minutes = 0;
+            if (!value(text) || !positive(text, minutes) || minutes > 7 * 24 * 60)
+                return false;
+            server::setLeaseExpiry(std::chrono::minutes(minutes));
         } else if (arg.startsWith(u"--")) {
             return false;
         } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict")) {

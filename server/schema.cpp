@@ -1,6 +1,7 @@
 #include "schema.h"
 
 #include "database.h"
+#include "lease.h"
 
 #include <QStringList>
 
@@ -146,8 +147,10 @@ static bool schemaComplete(Database &db)
 
 void createSchema(Database &db)
 {
-    if (schemaComplete(db))
+    if (schemaComplete(db)) {
+        createLeaseTable(db);
         return;
+    }
     Transaction transaction(db, true);
     for (const char *statement : kTables)
         db.exec(QString::fromLatin1(statement));
@@ -177,6 +180,7 @@ void createSchema(Database &db)
     db.exec(QStringLiteral("INSERT INTO SEQUENCIA (NMSEQUENCIA, NRULTIMO) VALUES ('GRUPOHOMOL', 0) "
                            "ON CONFLICT (NMSEQUENCIA) DO NOTHING"));
     transaction.commit();
+    createLeaseTable(db);
 }
 
 }  // namespace server

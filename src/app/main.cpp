@@ -3,8 +3,9 @@
 //   homologa [--config FILE] [--open]
 //   homologa --demo [--reset]
 //   homologa [--config FILE | --demo] groups [--json]
-//   homologa [--config FILE | --demo] advance GROUP... [--yes]
+//   homologa [--config FILE | --demo] advance GROUP... [--yes] [--from PHASE]
 //   homologa [--config FILE | --demo] log GROUP
+//   homologa [--config FILE | --demo] unlock GROUP [--yes]
 //
 // --open opens the homologation screen at start. --demo builds the demo workspace on first
 // use (--reset builds it again), uses its settings and opens the screen on it. With a
@@ -90,7 +91,8 @@ QString prepareDemo(bool reset)
     }
 }
 
-const QStringList kCommands{QStringLiteral("groups"), QStringLiteral("advance"), QStringLiteral("log")};
+const QStringList kCommands{QStringLiteral("groups"), QStringLiteral("advance"), QStringLiteral("log"),
+                            QStringLiteral("unlock")};
 
 // The command and its arguments: everything from the first command word on, without the
 // host's own options.

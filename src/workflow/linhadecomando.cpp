@@ -10,12 +10,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 QString LinhaDeComando::uso()
 {
     return QStringLiteral("Uso: homologa [--config ARQUIVO | --demo] groups [--json]\n"
-                          "     homologa [--config ARQUIVO | --demo] advance GRUPO... [--yes]\n"
-                          "     homologa [--config ARQUIVO | --demo] log GRUPO");
+                          "     homologa [--config ARQUIVO | --demo] advance GRUPO... [--yes] [--from FASE]\n"
+                          "     homologa [--config ARQUIVO | --demo] log GRUPO\n"
+                          "     homologa [--config ARQUIVO | --demo] unlock GRUPO [--yes]");
 }
 
 void LinhaDeComando::escreve(std::FILE *stream, const QString &text)
@@ -31,8 +33,10 @@ int LinhaDeComando::executa(const QStringList &arguments)
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption yes(QStringLiteral("yes"));
+    const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("FASE"));
     parser.addOption(json);
     parser.addOption(yes);
+    parser.addOption(from);
     if (!parser.parse(QStringList{QStringLiteral("homologa")} + arguments)) {
         escreve(m_errors, parser.errorText() + u'\n' + uso());
         return UsoInvalido;
@@ -41,12 +45,16 @@ int LinhaDeComando::executa(const QStringList &arguments)
     const QString comando = positional.value(0);
     const QStringList resto = positional.mid(1);
     try {
-        if (comando == u"groups" && resto.isEmpty() && !parser.isSet(yes))
+        if (comando == u"groups" && resto.isEmpty() && !parser.isSet(yes) && !parser.isSet(from))
             return grupos(parser.isSet(json));
-        if (comando == u"advance" && !resto.isEmpty() && !parser.isSet(json))
-            return avanca(resto);
-        if (comando == u"log" && resto.size() == 1 && !parser.isSet(json) && !parser.isSet(yes))
+        static const QRegularExpression fase(QStringLiteral("^00[1-7]$"));
+        const bool faseValida = !parser.isSet(from) || fase.match(parser.value(from)).hasMatch();
+        if (comando == u"advance" && !resto.isEmpty() && !parser.isSet(json) && faseValida)
+            return avanca(resto, parser.value(from));
+        if (comando == u"log" && resto.size() == 1 && !parser.isSet(json) && !parser.isSet(yes) && !parser.isSet(from))
             return log(resto[0]);
+        if (comando == u"unlock" && resto.size() == 1 && !parser.isSet(json) && !parser.isSet(from))
+            return destrava(resto[0]);
     } catch (const EAbort &) {
         // The silent stop: the error, if any, has been shown already.
         return Falhou;
@@ -85,7 +93,7 @@ int LinhaDeComando::grupos(bool json)
     return Feito;
 }
 
-int LinhaDeComando::avanca(const QStringList &codigos)
+int LinhaDeComando::avanca(const QStringList &codigos, const QString &desde)
 {
     dm.GetInitialData();
     dm.GetUserPass();
@@ -96,6 +104,17 @@ int LinhaDeComando::avanca(const QStringList &codigos)
     for (const QString &codigo : codigos) {
         if (!dm.LocalizaGrupo(codigo)) {
             escreve(m_errors, QStringLiteral("Erro: o grupo %1 não existe.").arg(codigo));
+            return Falhou;
+        }
+    }
+    // A job run again after its advance was carried out stops here, before anything is done.
+    for (const QString &codigo : codigos) {
+        dm.LocalizaGrupo(codigo);
+        if (!desde.isEmpty() && dm.statusGrupo() != desde) {
+            escreve(m_errors, QStringLiteral("Erro: o grupo %1 está na fase %2 \"%3\", e não na fase %4 \"%5\" pedida; "
+                                             "nada foi feito.")
+                                  .arg(codigo, dm.statusGrupo(), dm.textoStatusGrupo(dm.statusGrupo()), desde,
+                                       dm.textoStatusGrupo(desde)));
             return Falhou;
         }
     }
@@ -129,6 +148,35 @@ int LinhaDeComando::avanca(const QStringList &codigos)
     }
     const bool feita = Tramitacao(dm).btfAvancaFaseClick();
     return feita ? Feito : Falhou;
+}
+
+int LinhaDeComando::destrava(const QString &codigo)
+{
+    dm.GetInitialData();
+    if (!dm.boEditavel) {
+        escreve(m_errors, QStringLiteral("Erro: o operador não pode alterar grupos de homologação."));
+        return Falhou;
+    }
+    if (!dm.LocalizaGrupo(codigo)) {
+        escreve(m_errors, QStringLiteral("Erro: o grupo %1 não existe.").arg(codigo));
+        return Falhou;
+    }
+    const QJsonArray trava = dm.ChamaServidor(QStringLiteral("getGroupLease"), {dm.codigoGrupo()}).toArray();
+    if (trava.isEmpty()) {
+        escreve(m_output, QStringLiteral("O grupo %1 não está em tramitação; nada a liberar.").arg(dm.codigoGrupo()));
+        return Feito;
+    }
+    // Breaking the lease of an advance that is still running would let a second one start
+    // beside it: the operator confirms that its holder is gone.
+    const QString pergunta = trava.at(1).toString()
+        + QStringLiteral("\r\nLibere o grupo só se essa tramitação foi interrompida (o processo não existe mais). "
+                         "Deseja liberar o grupo %1?")
+              .arg(dm.codigoGrupo());
+    if (hostUi().showMessage(pergunta, DialogType::Confirmation, mbYes | mbNo) != mbYes)
+        return Falhou;
+    dm.ChamaServidor(QStringLiteral("breakGroupLease"), {dm.codigoGrupo(), trava.at(0).toString()});
+    escreve(m_output, QStringLiteral("Grupo %1 liberado.").arg(dm.codigoGrupo()));
+    return Feito;
 }
 
 int LinhaDeComando::log(const QString &codigo)

@@ -4,9 +4,13 @@
 // operations as the screen:
 //
 //   groups [--json]           every group with code, name, product, phase and release
-//   advance GROUP... [--yes]  the transition of the group's phase, as the screen's Avançar;
-//                             from "006" the groups named are the marked ones
+//   advance GROUP... [--yes] [--from PHASE]
+//                             the transition of the group's phase, as the screen's Avançar;
+//                             from "006" the groups named are the marked ones; with --from,
+//                             refused unless the groups are at PHASE (a job run twice
+//                             advances once)
 //   log GROUP                 the stored transition logs of the group
+//   unlock GROUP [--yes]      breaks, once confirmed, the lease of an advance whose holder died
 //
 // Exit status: 0 carried out, 1 declined or failed (the error on the error stream), 2 a
 // bad use.
@@ -33,7 +37,8 @@ public:
 
 private:
     int grupos(bool json);
-    int avanca(const QStringList &codigos);
+    int avanca(const QStringList &codigos, const QString &desde);
+    int destrava(const QString &codigo);
     int log(const QString &codigo);
     void escreve(std::FILE *stream, const QString &text);
 
