@@ -245,7 +245,8 @@ TEST_F(PhaseMachineTest, PatchGenerationTakesTheLeaseOfItsRequestsGroups)
     EXPECT_EQ(before.rows[0][before.fieldIndex(QStringLiteral("CDFASETRAM"))].toString(), QStringLiteral("030"));
     ui.clear();
     EXPECT_THROW(patch::GeraSolicitacoes(QStringLiteral("00010000001001\r\n"), product, tree), EAbort);
-    EXPECT_TRUE(ui.messages().value(0).contains(QStringLiteral("pelo operador 000000000002 na estação outra-estacao")))
+    EXPECT_TRUE(ui.messages().value(0).contains(QStringLiteral("pelo operador 000000000002")));
+    EXPECT_TRUE(ui.messages().value(0).contains(QStringLiteral("na estação outra-estacao desde")))
         << ui.messages().join(u'|').toStdString();
     const packet::Packet requests = packetOf(QStringLiteral("GetSoli"), {kPendente});
     for (const packet::Row &row : requests.rows)
