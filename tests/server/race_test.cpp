@@ -145,11 +145,8 @@ TEST_F(ServerRace, TwoAdvancesOfOneGroupAtOnceHaveOneHolder)
         EXPECT_TRUE(answers[size_t(1 - winner)].value(QStringLiteral("error")).toString().contains(
             winner == 0 ? QStringLiteral("0001 (Ana Operadora) na estação estacao-a") : QStringLiteral("0002 (Bruno Consulta) na estação estacao-b")));
         const auto stored = [&](const char *column) {
-            return QDateTime::fromString(db().scalar(QStringLiteral("SELECT %1 FROM TRAVAGRUPO WHERE CDGRUPHOMOL = ?")
-                                                         .arg(QLatin1String(column)),
-                                                     {code})
-                                             .toString(),
-                                         QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+            return QDateTime::fromString(
+                db().scalar(QStringLiteral("SELECT %1 FROM TRAVAGRUPO").arg(QLatin1String(column))).toString(), Qt::ISODate);
         };
         EXPECT_EQ(stored("DTINICIO").secsTo(stored("DTEXPIRA")), winner == 0 ? 4 * 3600 : 30 * 60);
         ok(QStringLiteral("releaseGroupLease"), args({code, answers[size_t(winner)].value(QStringLiteral("data")).toString()}));
