@@ -3,6 +3,7 @@
 //   homologa-server --db DB --listen [ADDRESS:]PORT --token-file FILE [--db-password-file FILE]
 //                   [--tls-cert FILE --tls-key FILE] [--workers N] [--max-connections N]
 //                   [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]
+//                   [--lease-expiry MINUTES]
 //   homologa-server import [--db DB] FILE.json
 //   homologa-server verdict [--db DB] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODE]
 //   homologa-server audit [--db DB] [--since DATE] [--until DATE] [--product P] --format csv|json
@@ -18,6 +19,7 @@
 #include "embedded.h"
 #include "httpfront.h"
 #include "import.h"
+#include "lease.h"
 
 #include "platform/paths.h"
 #include "platform/settings.h"
@@ -47,6 +49,7 @@ int usage()
                     "  homologa-server --db BANCO --listen [ENDEREÇO:]PORTA --token-file ARQUIVO [--db-password-file ARQUIVO]\n"
                     "                  [--tls-cert ARQUIVO --tls-key ARQUIVO] [--workers N] [--max-connections N]\n"
                     "                  [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]\n"
+                    "                  [--lease-expiry MINUTOS]\n"
                     "  homologa-server import [--db BANCO] ARQUIVO.json\n"
                     "  homologa-server verdict [--db BANCO] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODIGO]\n"
                     "  homologa-server audit [--db BANCO] [--since AAAA-MM-DD] [--until AAAA-MM-DD] [--product PRODUTO] --format csv|json\n"
@@ -147,6 +150,13 @@ bool parse(const QStringList &args, Options &options)
         } else if (arg == u"--idle-timeout") {
             if (!value(text) || !seconds(text, options.front.idleTimeoutMs))
                 return false;
+        } else if (arg == u"--lease-expiry") {
+            // Minutes after which an advance's lease on its group runs out when its holder
+            // never gave it back; longer than the longest advance.
+            int minutes = 0;
+            if (!value(text) || !positive(text, minutes) || minutes > 7 * 24 * 60)
+                return false;
+            server::setLeaseExpiry(std::chrono::minutes(minutes));
         } else if (arg.startsWith(u"--")) {
             return false;
         } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit")) {

@@ -7,6 +7,7 @@
 #include "datasets.h"
 #include "dispatcher.h"
 #include "domain.h"
+#include "lease.h"
 #include "queries.h"
 #include "saves.h"
 #include "schema.h"
@@ -917,6 +918,12 @@ const ModuleDef &grupSoliHomModule()
             {QStringLiteral("TransfPatchFaseTram"), {A::Text, A::Text, A::Text}, true, TransfPatchFaseTram},
             {QStringLiteral("Vd_ReleaseArq"), {A::Text}, false, Vd_ReleaseArq},
             {QStringLiteral("VerificaModelagemSoliGrup"), {A::Text}, false, VerificaModelagemSoliGrup},
+            // Leases of the advances in progress (lease.cpp).
+            {QStringLiteral("takeGroupLease"), {A::Text, A::Text, A::Text, A::Text}, true, takeGroupLease},
+            {QStringLiteral("releaseGroupLease"), {A::Text, A::Text}, true, releaseGroupLease},
+            {QStringLiteral("getGroupLease"), {A::Text}, false, getGroupLease},
+            {QStringLiteral("breakGroupLease"), {A::Text, A::Text}, true, breakGroupLease},
+            {QStringLiteral("groupsOfRequests"), {A::Text}, false, groupsOfRequests},
         }};
     return module;
 }

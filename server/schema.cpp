@@ -2,6 +2,7 @@
 
 #include "audit.h"
 #include "database.h"
+#include "lease.h"
 
 #include <QStringList>
 
@@ -167,6 +168,7 @@ void createSchema(Database &db)
             createEventTable(db);
             transaction.commit();
         }
+        createLeaseTable(db);
         return;
     }
     Transaction transaction(db, true);
@@ -199,6 +201,7 @@ void createSchema(Database &db)
     db.exec(QStringLiteral("INSERT INTO SEQUENCIA (NMSEQUENCIA, NRULTIMO) VALUES ('GRUPOHOMOL', 0) "
                            "ON CONFLICT (NMSEQUENCIA) DO NOTHING"));
     transaction.commit();
+    createLeaseTable(db);
 }
 
 }  // namespace server

@@ -1,7 +1,7 @@
 // The host application: settings, the main window, and the module on demand.
 //
 //   homologa [--config FILE | --demo [--reset]] [--open]
-//   homologa [--config FILE | --demo [--reset]] COMMAND ...   (groups, advance, log, where)
+//   homologa [--config FILE | --demo [--reset]] COMMAND ...   (groups, advance, log, unlock, where)
 //   homologa --help | help [COMMAND]
 //
 // --open opens the homologation screen at start. --demo builds the demo workspace on first

@@ -5,6 +5,8 @@
 #include "patch/internos.h"
 #include "patch/mensagens.h"
 
+#include "datamodule/travagrupo.h"
+
 #include "host/consiste.h"
 #include "host/guard.h"
 #include "host/hostapp.h"
@@ -779,6 +781,13 @@ bool GeraSolicitacoes(const QString &requestList, const QString &product, const 
     form->Create();
     Publica(form.get());
     const auto esquece = qScopeGuard([] { Publica(nullptr); });
+    // The requests enter generation only under the lease of their groups: the advance that
+    // opened this screen holds it already; otherwise it is taken here.
+    const QString grupos = Consiste::CheckResultServ(form->netGrupSoliHom.call(QStringLiteral("groupsOfRequests"), {requestList}),
+                                                     true, 0)
+                               .toString();
+    const TravaDeGrupos trava(form->netGrupSoliHom, runner::LinhasDoTexto(grupos), QString(),
+                              TravaDeGrupos::Aninhamento::Aceita);
     form->CarregaArquivos(requestList, product, productTree);
     if (form->cdsDArquivos->IsEmpty()) {
         form->msgPadrao.ShowMsg(QStringLiteral("Gera_Empty"), DialogType::Information, mbOK);

@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QRegularExpression>
 
 namespace {
 
@@ -36,7 +37,7 @@ const QList<Comando> &comandos()
          QStringLiteral("Lista todos os grupos, encerrados inclusive: código, nome, produto, fase e release\n"
                         "(--json: para outro programa ler)."),
          {QStringLiteral("--json")}, 0, 0},
-        {QStringLiteral("advance"), QStringLiteral("advance GRUPO... [--yes] [--send-back] | advance GRUPO... --check"),
+        {QStringLiteral("advance"), QStringLiteral("advance GRUPO... [--yes] [--send-back] [--from FASE] | advance GRUPO... --check"),
          QStringLiteral("Avança o grupo da sua fase para a seguinte, como o botão Avançar da tela. Na fase\n"
                         "\"006\" homologa: os grupos citados são os marcados, e cada um deve poder ser marcado.\n"
                         "Cada pergunta é escrita com a resposta dada. Sem opção, as perguntas são feitas no\n"
@@ -45,10 +46,16 @@ const QList<Comando> &comandos()
                         "  --send-back  responde sim à pergunta que devolve outros grupos da mesma release à\n"
                         "               fase \"Pendente\" (seus testes são perdidos); com --yes e sem\n"
                         "               --send-back a homologação para antes de qualquer trabalho\n"
-                        "  --check      faz só as verificações da tramitação e diz o que seria feito"),
-         {QStringLiteral("--yes"), QStringLiteral("--send-back"), QStringLiteral("--check")}, 1, -1},
+                        "  --check      faz só as verificações da tramitação e diz o que seria feito\n"
+                        "  --from FASE  recusa (saída 1, nada feito) quando um grupo citado não está na FASE\n"
+                        "               (001 a 007): um job executado duas vezes avança uma vez só"),
+         {QStringLiteral("--yes"), QStringLiteral("--send-back"), QStringLiteral("--check"), QStringLiteral("--from FASE")}, 1, -1},
         {QStringLiteral("log"), QStringLiteral("log GRUPO"),
          QStringLiteral("Mostra os logs de tramitação gravados do grupo."), {}, 1, 1},
+        {QStringLiteral("unlock"), QStringLiteral("unlock GRUPO [--yes]"),
+         QStringLiteral("Libera o grupo de uma tramitação interrompida (o processo que a fazia não existe mais),\n"
+                        "depois de uma pergunta que diz quem a fazia e desde quando (--yes: responde sim)."),
+         {QStringLiteral("--yes")}, 1, 1},
         {QStringLiteral("where"), QStringLiteral("where"),
          QStringLiteral("Mostra o arquivo de configuração, a base de dados, as pastas de cada unidade lógica e\n"
                         "os locais de cada produto com suas pastas e URLs reais."),
@@ -304,6 +311,8 @@ int LinhaDeComando::executa(const QStringList &arguments)
             return avanca(pedido);
         if (pedido.comando == u"log")
             return log(pedido.grupos[0]);
+        if (pedido.comando == u"unlock")
+            return destrava(pedido);
         if (pedido.comando == u"where")
             return onde();
     } catch (const EAbort &) {
@@ -364,6 +373,23 @@ int LinhaDeComando::avanca(const Pedido &pedido)
     if (!dm.boEditavel) {
         escreve(m_errors, QStringLiteral("Erro: o operador não pode alterar grupos de homologação."));
         return Falhou;
+    }
+    // A job run again after its advance was carried out stops here, before anything is done.
+    const QString desde = pedido.valores.value(QStringLiteral("--from"));
+    static const QRegularExpression fases(QStringLiteral("^00[1-7]$"));
+    if (pedido.valores.contains(QStringLiteral("--from")) && !fases.match(desde).hasMatch()) {
+        escreve(m_errors, QStringLiteral("homologa: --from pede uma fase de 001 a 007, e não \"%1\".").arg(desde));
+        return UsoInvalido;
+    }
+    for (const QString &codigo : codigos) {
+        dm.LocalizaGrupo(codigo);
+        if (!desde.isEmpty() && dm.statusGrupo() != desde) {
+            escreve(m_errors, QStringLiteral("Erro: o grupo %1 está na fase %2 \"%3\", e não na fase %4 \"%5\" pedida; "
+                                             "nada foi feito.")
+                                  .arg(codigo, dm.statusGrupo(), dm.textoStatusGrupo(dm.statusGrupo()), desde,
+                                       dm.textoStatusGrupo(desde)));
+            return Falhou;
+        }
     }
     dm.LocalizaGrupo(codigos.first());
     const QString fase = dm.statusGrupo();
@@ -502,6 +528,37 @@ int LinhaDeComando::verifica(const QString &fase, const QStringList &codigos)
     escreve(m_output, QStringLiteral("As verificações de \"%1\" -> \"%2\" passaram (nada foi feito).")
                           .arg(dm.textoStatusGrupo(fase), dm.textoStatusGrupo(Consiste::Ajusta(QString::number(fase.toInt() + 1), 3))));
     escreve(m_output, faria.join(u'\n'));
+    return Feito;
+}
+
+int LinhaDeComando::destrava(const Pedido &pedido)
+{
+    const QString codigo = pedido.grupos.first();
+    dm.GetInitialData();
+    if (!dm.boEditavel) {
+        escreve(m_errors, QStringLiteral("Erro: o operador não pode alterar grupos de homologação."));
+        return Falhou;
+    }
+    if (!existem({codigo}))
+        return UsoInvalido;
+    const QJsonArray trava = dm.ChamaServidor(QStringLiteral("getGroupLease"), {dm.codigoGrupo()}).toArray();
+    if (trava.isEmpty()) {
+        escreve(m_output, QStringLiteral("O grupo %1 não está em tramitação; nada a liberar.").arg(dm.codigoGrupo()));
+        return Feito;
+    }
+    // Breaking the lease of an advance that is still running would let a second one start
+    // beside it: the operator confirms that its holder is gone.
+    const QString pergunta = trava.at(1).toString()
+        + QStringLiteral("\r\nLibere o grupo só se essa tramitação foi interrompida (o processo não existe mais). "
+                         "Deseja liberar o grupo %1?")
+              .arg(dm.codigoGrupo());
+    Respostas respostas(hostUi(), pedido, QString());
+    if (respostas.showMessage(pergunta, DialogType::Confirmation, mbYes | mbNo) != mbYes) {
+        escreve(m_errors, QStringLiteral("Nada foi feito: o grupo %1 continua travado.").arg(dm.codigoGrupo()));
+        return Falhou;
+    }
+    dm.ChamaServidor(QStringLiteral("breakGroupLease"), {dm.codigoGrupo(), trava.at(0).toString()});
+    escreve(m_output, QStringLiteral("Grupo %1 liberado.").arg(dm.codigoGrupo()));
     return Feito;
 }
 

@@ -4,10 +4,14 @@
 // operations as the screen:
 //
 //   groups [--json]                          every group with code, name, product, phase, release
-//   advance GROUP... [--yes] [--send-back]   the transition of the group's phase, as the screen's
-//                                            Avançar; from "006" the groups named are the marked ones
+//   advance GROUP... [--yes] [--send-back] [--from PHASE]
+//                                            the transition of the group's phase, as the screen's
+//                                            Avançar; from "006" the groups named are the marked ones;
+//                                            with --from, refused unless the groups are at PHASE
 //   advance GROUP... --check                 the transition's checks, and what it would do
 //   log GROUP                                the stored transition logs of the group
+//   unlock GROUP [--yes]                     breaks, once confirmed, the lease of an advance whose
+//                                            holder died
 //   where                                    the settings, the database and the native folders
 //   help [COMMAND]                           the usage
 //
@@ -63,6 +67,7 @@ private:
     int grupos(bool json);
     int avanca(const Pedido &pedido);
     int verifica(const QString &fase, const QStringList &codigos);
+    int destrava(const Pedido &pedido);
     int log(const QString &codigo);
     int onde();
     // Every group named exists; otherwise says which does not.

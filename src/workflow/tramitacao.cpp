@@ -1,6 +1,7 @@
 #include "workflow/tramitacao.h"
 
 #include "datamodule/dmgrupsolihom.h"
+#include "datamodule/travagrupo.h"
 #include "host/consiste.h"
 #include "host/hostsettings.h"
 #include "host/services.h"
@@ -53,6 +54,26 @@ void Tramitacao::SyncFaseTram(const QString &grupo, bool porReferencia)
         dm.ChamaServidor(QStringLiteral("SyncFaseTram"), {codigo});
 }
 
+QStringList Tramitacao::GruposMarcados()
+{
+    QStringList codigos;
+    dm.cdsGrupoAux->CopyFrom(*dm.cdsGrupo);
+    dm.cdsGrupoAux->ApplyFilter(dm.cdsGrupo->Filter());
+    for (dm.cdsGrupoAux->First(); !dm.cdsGrupoAux->Eof(); dm.cdsGrupoAux->Next()) {
+        if (dm.cdsGrupoAux->FieldByName(QStringLiteral("IDMARCADO")).AsString() == u"S")
+            codigos.append(dm.cdsGrupoAux->FieldByName(QStringLiteral("CDGRUPHOMOL")).AsString());
+    }
+    return codigos;
+}
+
+QStringList Tramitacao::GruposDaHomologacao(const QString &atual)
+{
+    QStringList grupos = GruposMarcados();
+    if (!grupos.contains(atual))
+        grupos.prepend(atual);
+    return grupos;
+}
+
 // ====================================================================== the advance command
 
 bool Tramitacao::btfAvancaFaseClick()
@@ -61,6 +82,11 @@ bool Tramitacao::btfAvancaFaseClick()
     const QString grupo = dm.codigoGrupo();
     const QString atual = dm.statusGrupo();
     const QString proxima = Consiste::Ajusta(QString::number(atual.toInt() + 1), 3);
+    // One advance per group at a time: the lease of the groups it acts on is held from
+    // before its question until it ends, whichever way.
+    std::optional<TravaDeGrupos> trava;
+    if (atual >= u"001" && atual <= u"006")
+        trava.emplace(dm.netGrupSoliHom, atual == u"006" ? GruposDaHomologacao(grupo) : QStringList{grupo}, atual);
     bool feita = false;
     try {
         if (atual == u"001")
@@ -216,19 +242,9 @@ bool Tramitacao::TramitaGrupo_006_007()
     if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_006_007"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
         return false;
     const QString carimbo = CarimboDeTempo();
-    // The marked groups, in list order, as the list shows them under its filter.
-    QString codigos;
-    QString primeiro;
-    dm.cdsGrupoAux->CopyFrom(*dm.cdsGrupo);
-    dm.cdsGrupoAux->ApplyFilter(dm.cdsGrupo->Filter());
-    for (dm.cdsGrupoAux->First(); !dm.cdsGrupoAux->Eof(); dm.cdsGrupoAux->Next()) {
-        if (dm.cdsGrupoAux->FieldByName(QStringLiteral("IDMARCADO")).AsString() != u"S")
-            continue;
-        const QString codigo = dm.cdsGrupoAux->FieldByName(QStringLiteral("CDGRUPHOMOL")).AsString();
-        codigos += codigo;
-        if (primeiro.isEmpty())
-            primeiro = codigo;
-    }
+    const QStringList marcados = GruposMarcados();
+    const QString codigos = marcados.join(QString());
+    const QString primeiro = marcados.value(0);
     TagsSvn tags(dm);
     QString local;
     bool homologou = false;

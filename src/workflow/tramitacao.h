@@ -37,6 +37,11 @@ private:
     // group save stores it and reloads the list.
     void GravaFase(const QString &fase, const QString *release = nullptr);
     QString ReleaseDoProduto(const QString &cdProduto);
+    // The marked groups, in list order, as the list shows them under its filter.
+    QStringList GruposMarcados();
+    // The groups that the homologation started on `atual` acts on: the marked ones and the
+    // current one.
+    QStringList GruposDaHomologacao(const QString &atual);
     void SyncFaseTram(const QString &grupo, bool porReferencia = false);
 
     TdmGrupSoliHom &dm;

@@ -8,6 +8,7 @@
 
 #include <httplib.h>
 
+#include <QDateTime>
 #include <QJsonDocument>
 
 #include <array>
@@ -27,8 +28,10 @@ protected:
             return;
         importSample();
         const QString token = writePrivateFile(m_dir.filePath(QStringLiteral("token")), kToken);
-        for (ServerProcess &server : m_servers)
-            ASSERT_TRUE(server.start(database().text(), token)) << server.error().toStdString();
+        // The second grants leases for half an hour instead of the default four hours.
+        ASSERT_TRUE(m_servers[0].start(database().text(), token)) << m_servers[0].error().toStdString();
+        ASSERT_TRUE(m_servers[1].start(database().text(), token, {QStringLiteral("--lease-expiry"), QStringLiteral("30")}))
+            << m_servers[1].error().toStdString();
     }
 
     // The same moment for both: each sends its call through its own server, on a
@@ -123,6 +126,30 @@ TEST_F(ServerRace, TwoChangesOfOneGroupFromTheSameReadHaveOneWinner)
                                      args({modifyDelta(read, 0, {{QStringLiteral("DSGRUPHOMOL"), names[1]}}).toJson()})});
         const int winner = winnerOf(answers, QStringLiteral("alterado(a) por outro operador"));
         EXPECT_EQ(valueAt(group(code), 0, QStringLiteral("DSGRUPHOMOL")), names[size_t(winner)]);
+        if (HasFailure())
+            break;
+    }
+}
+
+// Two advances of one group at the same instant, through two servers: one holds the lease,
+// the other is refused at once, naming the holder; each server's expiry is the lease's.
+TEST_F(ServerRace, TwoAdvancesOfOneGroupAtOnceHaveOneHolder)
+{
+    const QString code = createGroup(QStringLiteral("Grupo"));
+    const int rounds = 12;
+    for (int round = 0; round < rounds; ++round) {
+        const auto answers = atOnce(QStringLiteral("takeGroupLease"),
+                                    {args({code, QStringLiteral("001"), QStringLiteral("0001"), QStringLiteral("estacao-a")}),
+                                     args({code, QStringLiteral("001"), QStringLiteral("0002"), QStringLiteral("estacao-b")})});
+        const int winner = winnerOf(answers, QStringLiteral("está em tramitação pelo operador"));
+        EXPECT_TRUE(answers[size_t(1 - winner)].value(QStringLiteral("error")).toString().contains(
+            winner == 0 ? QStringLiteral("0001 (Ana Operadora) na estação estacao-a") : QStringLiteral("0002 (Bruno Consulta) na estação estacao-b")));
+        const auto stored = [&](const char *column) {
+            return QDateTime::fromString(
+                db().scalar(QStringLiteral("SELECT %1 FROM TRAVAGRUPO").arg(QLatin1String(column))).toString(), Qt::ISODate);
+        };
+        EXPECT_EQ(stored("DTINICIO").secsTo(stored("DTEXPIRA")), winner == 0 ? 4 * 3600 : 30 * 60);
+        ok(QStringLiteral("releaseGroupLease"), args({code, answers[size_t(winner)].value(QStringLiteral("data")).toString()}));
         if (HasFailure())
             break;
     }

@@ -6,10 +6,12 @@
 #include "database.h"
 #include "import.h"
 
+#include "datamodule/travagrupo.h"
 #include "host/consiste.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/settings.h"
+#include "patch/frmgpatch.h"
 #include "workflow/linhadecomando.h"
 #include "screens/groups/frmgrupsolihom.h"
 #include "workflow/tramitacao.h"
@@ -181,6 +183,70 @@ TEST_F(PhaseMachineTest, AFailureAfterTheTagDeletesIt)
     EXPECT_EQ(phaseOnServer(kGerado), QStringLiteral("005"));
 }
 
+// ====================================================================== one advance per group
+
+// A lease that nobody holds any more.
+static bool leaseFree(TdmGrupSoliHom &dm, const QString &code)
+{
+    return dm.ChamaServidor(QStringLiteral("getGroupLease"), {code}).toArray().isEmpty();
+}
+
+// Two operators on one group: the second's advance is refused before its question, naming
+// the first; once the first has carried the group on, the second's stale read is refused too.
+TEST_F(PhaseMachineTest, ASecondAdvanceOfAGroupInProgressIsRefusedAtOnce)
+{
+    const std::unique_ptr<TdmGrupSoliHom> other = openDataModule();
+    ASSERT_TRUE(other->LocalizaGrupo(kPendente));
+    {
+        const TravaDeGrupos first(other->netGrupSoliHom, {kPendente}, QStringLiteral("001"));
+        ui.clear();
+        EXPECT_THROW(advance(kPendente), EAbort);
+        ASSERT_EQ(ui.messages().size(), 1) << ui.messages().join(u'|').toStdString();
+        EXPECT_TRUE(ui.messages()[0].startsWith(QStringLiteral("O grupo %1 está em tramitação pelo operador %2")
+                                                    .arg(kPendente, Horvane::Operador())));
+        EXPECT_TRUE(ui.messages()[0].contains(TravaDeGrupos::Estacao()));
+    }
+    EXPECT_TRUE(advance(kPendente));
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
+    EXPECT_TRUE(leaseFree(*dm, kPendente));
+    ui.clear();
+    EXPECT_THROW(Tramitacao(*other).btfAvancaFaseClick(), EAbort);
+    EXPECT_TRUE(ui.messages().value(0).contains(QStringLiteral("está na fase 002, e não na fase 001")));
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
+}
+
+// Declined (DecliningAnyQuestionChangesNothing advances again after each), failed, or
+// stopped by a refused check: the lease is given back.
+TEST_F(PhaseMachineTest, AFailedAdvanceGivesTheLeaseBack)
+{
+    // The requests' patches were never generated: the check of 003 -> 004 stops it.
+    setPhase(kPendente, QStringLiteral("003"), QStringLiteral("100001"));
+    ui.clear();
+    EXPECT_ANY_THROW(advance(kPendente));
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("003"));
+    EXPECT_TRUE(leaseFree(*dm, kPendente));
+}
+
+// Patch generation outside an advance takes the lease itself: refused while an advance
+// holds the group, before any request enters generation.
+TEST_F(PhaseMachineTest, PatchGenerationTakesTheLeaseOfItsRequestsGroups)
+{
+    setPhase(kPendente, QStringLiteral("002"));
+    ASSERT_TRUE(dm->LocalizaGrupo(kPendente));
+    const QString product = dm->grupo(QStringLiteral("CDPRODUTO"));
+    const QString tree = dm->grupo(QStringLiteral("CDARVPROD"));
+    // An advance of another process: held on the server, not by this process.
+    dm->ChamaServidor(QStringLiteral("takeGroupLease"),
+                      {kPendente, QString(), QStringLiteral("000000000002"), QStringLiteral("outra-estacao")});
+    ui.clear();
+    EXPECT_THROW(patch::GeraSolicitacoes(QStringLiteral("00010000001001\r\n"), product, tree), EAbort);
+    EXPECT_TRUE(ui.messages().value(0).contains(QStringLiteral("na estação outra-estacao desde")));
+    // Still waiting for generation (040 once it entered).
+    const packet::Packet requests = packetOf(QStringLiteral("GetSoli"), {kPendente});
+    for (const packet::Row &row : requests.rows)
+        EXPECT_EQ(row[requests.fieldIndex(QStringLiteral("CDFASETRAM"))].toString(), QStringLiteral("030"));
+}
+
 // ====================================================================== the command line
 
 class CommandLineTest : public DemoWorkspaceTest {
@@ -207,6 +273,52 @@ protected:
         return {status, text(out), text(err)};
     }
 };
+
+// A job run twice with --from advances once; a group at another phase is refused before
+// anything is asked or done.
+TEST_F(CommandLineTest, AdvanceFromAPhaseRefusesAGroupAtAnother)
+{
+    const Run refused = run({QStringLiteral("advance"), kPendente, QStringLiteral("--from"), QStringLiteral("003"),
+                             QStringLiteral("--yes")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("o grupo %1 está na fase 001 \"Pendente\", e não na fase 003 \"Grupo "
+                                                    "Gerado\" pedida; nada foi feito.")
+                                         .arg(kPendente)))
+        << refused.err.toStdString();
+    EXPECT_TRUE(ui.messages().isEmpty());
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("001"));
+    // Bad uses: a phase that is not one, --from on another command.
+    EXPECT_EQ(run({QStringLiteral("advance"), kPendente, QStringLiteral("--from"), QStringLiteral("3")}).status, 2);
+    EXPECT_EQ(run({QStringLiteral("log"), kPendente, QStringLiteral("--from"), QStringLiteral("001")}).status, 2);
+    for (const int expected : {0, 1})
+        EXPECT_EQ(run({QStringLiteral("advance"), kPendente, QStringLiteral("--from"), QStringLiteral("001"),
+                       QStringLiteral("--yes")})
+                      .status,
+                  expected);
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
+}
+
+// The lease of a dead advance blocks the group until unlock breaks it, once confirmed.
+TEST_F(CommandLineTest, UnlockBreaksADeadAdvancesLeaseOnceConfirmed)
+{
+    EXPECT_TRUE(run({QStringLiteral("unlock"), kPendente}).out.contains(QStringLiteral("não está em tramitação")));
+    EXPECT_EQ(run({QStringLiteral("unlock"), QStringLiteral("0000000099")}).status, 1);
+    // Taken as an advance takes it, by a process that then died.
+    dm->ChamaServidor(QStringLiteral("takeGroupLease"),
+                      {kPendente, QStringLiteral("001"), QStringLiteral("000000000002"), QStringLiteral("outra-estacao")});
+    ui.clear();
+    EXPECT_EQ(run({QStringLiteral("advance"), kPendente, QStringLiteral("--yes")}).status, 1);
+    EXPECT_TRUE(ui.messages().value(0).contains(QStringLiteral("homologa unlock %1").arg(kPendente)));
+    ui.answer(mbNo);
+    EXPECT_EQ(run({QStringLiteral("unlock"), kPendente}).status, 1);
+    EXPECT_TRUE(ui.messages().last().contains(QStringLiteral("na estação outra-estacao desde")));
+    ui.answer(mbYes);
+    const Run unlocked = run({QStringLiteral("unlock"), kPendente});
+    EXPECT_EQ(unlocked.status, 0);
+    EXPECT_TRUE(unlocked.out.contains(QStringLiteral("Grupo %1 liberado.").arg(kPendente)));
+    EXPECT_EQ(run({QStringLiteral("advance"), kPendente, QStringLiteral("--yes")}).status, 0);
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
+}
 
 TEST_F(CommandLineTest, GroupsListsEveryGroupClosedOnesIncluded)
 {
