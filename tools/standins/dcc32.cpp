@@ -3,8 +3,8 @@
 // libraries, /LE packages, /LN package symbols, /N unit output) and prints the
 // compiler's lines. A project that holds FALHA_DE_COMPILACAO gets a "Fatal" line and no
 // artefact; one that holds FALHA_SEM_B fails the same way when compiled without /B (the
-// second pass of a package); one that holds SAIDA_GRANDE prints one MiB of unit lines
-// first. Like the real compiler it takes one project and only the options it knows
+// second pass of a package); one that holds SEM_ARTEFATO reports success and writes
+// nothing; one that holds SAIDA_GRANDE prints one MiB of unit lines first. Like the real compiler it takes one project and only the options it knows
 // ("-" or "/"), and stops with a "Fatal" line on any other.
 
 #include "standin.h"
@@ -98,7 +98,8 @@ int main(int argc, char **argv)
                                     .toUtf8();
     const QString folderOf = info.path();
     bool written = true;
-    if (info.suffix().compare(QLatin1String("dpk"), Qt::CaseInsensitive) == 0) {
+    if (text.contains("SEM_ARTEFATO")) {
+    } else if (info.suffix().compare(QLatin1String("dpk"), Qt::CaseInsensitive) == 0) {
         const QString bpl = option(args, QStringLiteral("/LE"));
         const QString dcp = option(args, QStringLiteral("/LN"));
         written = standin::write((bpl.isEmpty() ? folderOf : bpl) + u'/' + base + QStringLiteral(".bpl"), artefact)
