@@ -779,8 +779,8 @@ void TfrmGPatch::VerificaArtefatos()
             continue;
         const QString caminho = Rebaseia(cdsArquivos->FieldByName(QStringLiteral("DSARQPATCH")).AsString());
         const QString artefato = ArtefatoGerado(caminho);
-        const bool gerado = GetPrefix(caminho).isEmpty() ? platform::files::fileExists(artefato)
-                                                         : stlResult.contains(artefato, Qt::CaseInsensitive);
+        const bool gerado = (GetPrefix(caminho).isEmpty() || stlResult.contains(artefato, Qt::CaseInsensitive))
+                            && platform::files::fileExists(artefato);
         if (!DentroDaCopia(caminho) || !gerado)
             throw EHomologa(msgPadrao.Msg(QStringLiteral("ARTEFATO_AUSENTE"),
                                           {artefato, cdsArquivos->FieldByName(QStringLiteral("NRSOLISERV")).AsString()}));

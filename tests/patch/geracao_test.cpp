@@ -331,6 +331,16 @@ TEST_F(GeracaoTest, EveryArtefactTheRunListedIsInItsRequestsZip)
     tela.sbtConfirmaClick();
     const QStringList listados = tela.stlResult;
     ASSERT_EQ(listados.size(), 6);
+    // An artefact gone before the closing step: no request moves on, nothing is attached.
+    const QString programa = kCopia + "\\CLI\\Bin\\Principal.exe";
+    const QByteArray conteudo = platform::files::readBytes(programa);
+    platform::files::deleteFile(programa);
+    EXPECT_FALSE(tela.TramitaEAnexa());
+    EXPECT_TRUE(ui.messages().last().contains(programa, Qt::CaseInsensitive)) << ui.messages().last().toStdString();
+    EXPECT_EQ(Fase("0000000502"), "040");
+    EXPECT_FALSE(platform::files::dirExists("C:\\Anexos\\0000000501"));
+    platform::files::writeBytes(programa, conteudo);
+    tela.stlResult = listados;
     ASSERT_TRUE(tela.TramitaEAnexa());
     QStringList zipados;
     for (const char *numero : {"0000000501", "0000000502"}) {
