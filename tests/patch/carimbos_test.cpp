@@ -19,7 +19,7 @@ namespace {
 const QString kCopia = QStringLiteral("C:\\Homol\\ERP");
 
 // Windows-1252, with the byte the code page leaves undefined (81).
-const QByteArray kPrecoSql = "-- Pre\xe7o da promo\xe7\xe3o \x93especial\x94 em \x80 \x81\r\n"
+const QByteArray kPrecoSql = "-- Pre\xe7o da promo\xe7\xe3o \x93" "especial\x94 em \x80 \x81\r\n"
                              "CREATE OR REPLACE FUNCTION Preco RETURN NUMBER IS\r\nBEGIN RETURN 0; END;\r\n/\r\n";
 const QByteArray kMenu1252 =
     "<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"

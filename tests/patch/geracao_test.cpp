@@ -49,7 +49,7 @@ const QByteArray kDocumento = R"({
 })";
 
 // The resource script in Windows-1252 with CRLF, as the software house writes it.
-const QByteArray kRecursoResto = "VS_VERSION_INFO VERSIONINFO\r\n// Vers\xe3o do produto \x96 \x93Exemplo\x94\r\n";
+const QByteArray kRecursoResto = "VS_VERSION_INFO VERSIONINFO\r\n// Vers\xe3o do produto \x96 \x93" "Exemplo\x94\r\n";
 const QByteArray kRecurso =
     "#define VER_PRODUCTVERSION_STR      \"1.00.000\"\r\n#define VER_PRODUCTVERSION          1,0,0,0\r\n" + kRecursoResto;
 
