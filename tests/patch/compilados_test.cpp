@@ -236,10 +236,8 @@ TEST_F(ComandosDeCompilacao, AFailedCompileCountsOneErrorAndAddsNothing)
     form.GeraBPL(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\_HCX.DPK"));
     EXPECT_EQ(ambiente.chamadas(QStringLiteral("dcc32")).size(), 3);
     EXPECT_EQ(form.inErros, 2);
-}
+    form.stlResult.clear();
 
-TEST_F(ComandosDeCompilacao, ACompileThatWritesNothingNewListsNothing)
-{
     // The compiler says it succeeded, but wrote elsewhere: the file at the artefact's place
     // is an old one, which must not be listed (and so attached) as the new build.
     platform::files::forceDirectories(QStringLiteral("C:\\B\\CLI\\SRC\\Principal"));
@@ -247,7 +245,7 @@ TEST_F(ComandosDeCompilacao, ACompileThatWritesNothingNewListsNothing)
     platform::files::forceDirectories(QStringLiteral("C:\\B\\cli\\bin"));
     platform::files::writeBytes(QStringLiteral("C:\\B\\cli\\bin\\Principal.exe"), "antigo");
     form.GeraEXE(QStringLiteral("C:\\B\\CLI\\SRC\\Principal\\Principal.dpr"));
-    EXPECT_EQ(form.inErros, 1);
+    EXPECT_EQ(form.inErros, 3);
     EXPECT_TRUE(form.stlResult.isEmpty());
 }
 
