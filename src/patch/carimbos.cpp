@@ -5,14 +5,17 @@
 
 #include "patch/frmgpatch.h"
 #include "patch/internos.h"
+#include "patch/textodoarquivo.h"
 
 #include "host/datasetfile.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
 #include <QListWidget>
+#include <QRegularExpression>
 
 using namespace patch::internos;
+using patch::TextoDoArquivo;
 
 struct TfrmGPatch::FormaDoCarimbo {
     const char *marca;   // searched in the upper-cased line
@@ -36,6 +39,70 @@ const Passo kPassos[] = {
     {"revert", "svn revert", "ATUALIZANDO CONTEÚDO DO ARQUIVO ...  "},
     {"unlock", "svn unlock", "DESBLOQUEANDO ARQUIVO ...  "},
     {"commit", "svn commit -mGerandoaversão:%1", "ENVIANDO ARQUIVO ATUALIZADO ...  "},
+};
+
+// A menu dataset file handed to the dataset layer, which reads and writes UTF-8, and
+// written back in the file's own encoding (the declared one; without a declaration
+// Windows-1252 unless UTF-8), with its byte-order mark and its XML declaration.
+struct PacoteDoArquivo {
+    QByteArray xml;  // UTF-8, without the declaration
+    TextoDoArquivo::Codificacao codificacao = TextoDoArquivo::Codificacao::Utf8;
+    bool bom = false;
+    QByteArray declaracao;
+    QByteArray separador;  // the line end after the declaration
+
+    static PacoteDoArquivo Le(const QString &path)
+    {
+        static const QByteArray bomUtf8("\xEF\xBB\xBF", 3);
+        PacoteDoArquivo pacote;
+        QByteArray corpo = platform::files::readBytes(path);
+        if (corpo.startsWith(bomUtf8)) {
+            pacote.bom = true;
+            corpo.remove(0, bomUtf8.size());
+        }
+        if (corpo.startsWith("<?xml")) {
+            const qsizetype fim = corpo.indexOf("?>");
+            if (fim > 0) {
+                pacote.declaracao = corpo.left(fim + 2);
+                corpo.remove(0, fim + 2);
+                while (!corpo.isEmpty() && (corpo.front() == '\r' || corpo.front() == '\n')) {
+                    pacote.separador += corpo.front();
+                    corpo.remove(0, 1);
+                }
+            }
+        }
+        static const QRegularExpression declarada(QStringLiteral("encoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+        const QString nome = declarada.match(QString::fromLatin1(pacote.declaracao)).captured(1).toLower();
+        if (nome == u"utf-8" || nome == u"utf8")
+            pacote.codificacao = TextoDoArquivo::Codificacao::Utf8;
+        else if (nome == u"windows-1252" || nome == u"cp1252" || nome == u"iso-8859-1" || nome == u"latin1")
+            pacote.codificacao = TextoDoArquivo::Codificacao::Windows1252;
+        else if (!nome.isEmpty())
+            throw EHomologa(QStringLiteral("O arquivo %1 declara a codificação \"%2\", que não é lida aqui.").arg(path, nome));
+        else
+            pacote.codificacao = pacote.bom || TextoDoArquivo::EhUtf8(corpo) ? TextoDoArquivo::Codificacao::Utf8
+                                                                              : TextoDoArquivo::Codificacao::Windows1252;
+        pacote.xml = pacote.codificacao == TextoDoArquivo::Codificacao::Utf8 ? corpo
+                                                                           : TextoDoArquivo::DeWindows1252(corpo).toUtf8();
+        return pacote;
+    }
+
+    void Grava(const QString &path, QByteArray saida) const
+    {
+        // The layer's own declaration gives way to the file's.
+        if (saida.startsWith("<?xml")) {
+            const qsizetype fim = saida.indexOf("?>");
+            saida.remove(0, fim + 2);
+            while (!saida.isEmpty() && (saida.front() == '\n' || saida.front() == '\r'))
+                saida.remove(0, 1);
+        }
+        QByteArray bytes = bom ? QByteArray("\xEF\xBB\xBF", 3) : QByteArray();
+        bytes += declaracao + separador;
+        bytes += codificacao == TextoDoArquivo::Codificacao::Utf8
+                     ? saida
+                     : TextoDoArquivo::ParaWindows1252(QString::fromUtf8(saida));
+        platform::files::writeBytes(path, bytes);
+    }
 };
 
 }  // namespace
@@ -109,7 +176,8 @@ void TfrmGPatch::CarimbaSobTrava(const QString &path, const std::function<void(c
 void TfrmGPatch::GeraSql(const QString &path)
 {
     CarimbaSobTrava(path, [&](const QString &arquivo) {
-        QStringList linhas = platform::files::readLines(arquivo);
+        TextoDoArquivo texto = TextoDoArquivo::Le(arquivo);
+        QStringList &linhas = texto.linhas;
         const bool sqlServer = arquivo.contains(QLatin1StringView("SQLSERVER"));
         const QString palavra = sqlServer ? QStringLiteral("CREATE") : QStringLiteral("CREATE OR REPLACE");
         static const char *const objetos[] = {"FUNCTION", "TRIGGER", "PROCEDURE", "VIEW", "PACKAGE"};
@@ -152,7 +220,7 @@ void TfrmGPatch::GeraSql(const QString &path)
                 throw EHomologa(msgPadrao.Msg(QStringLiteral("CARIMBO_SQL_INVALIDO"), {arquivo}));
             linhas[chamada] = linhas[chamada].left(virgula + 1) + u'\'' + stVersao
                               + (sqlServer ? QStringLiteral("';") : QStringLiteral("'); END;"));
-            platform::files::writeLines(arquivo, linhas);
+            texto.Grava(arquivo);
             ComandoDoArquivo("unlock", path);
             ComandoDoArquivo("commit", path);
         } else if (!objeto.isEmpty()) {
@@ -165,7 +233,7 @@ void TfrmGPatch::GeraSql(const QString &path)
                               + QStringLiteral("'); END;")
                        << QStringLiteral("/");
             linhas << QString();
-            platform::files::writeLines(arquivo, linhas);
+            texto.Grava(arquivo);
             ComandoDoArquivo("unlock", path);
             ComandoDoArquivo("commit", path);
         } else {
@@ -200,7 +268,8 @@ void TfrmGPatch::GeraCds(const QString &path)
         cdsCds->Close();
         cdsCds->setFields({});
         cdsCds->setFiltered(false);
-        cdsCds->LoadFromFile(arquivo);
+        const PacoteDoArquivo pacote = PacoteDoArquivo::Le(arquivo);
+        datasetfile::fromXml(*cdsCds, pacote.xml, arquivo);
         if (!cdsCds->hasField(QStringLiteral("DSCAPTION")))
             throw EHomologa(msgPadrao.Msg(QStringLiteral("CDS_SEM_DSCAPTION"), {arquivo}));
         cdsCds->setFilter(QStringLiteral("UPPER(CDMENUITEM) = 'VERSAO'"));
@@ -214,7 +283,7 @@ void TfrmGPatch::GeraCds(const QString &path)
         cdsCds->FieldByName(QStringLiteral("DSCAPTION")).setAsString(stVersao);
         cdsCds->Post();
         cdsCds->MergeChangeLog();
-        cdsCds->SaveToFile(arquivo);
+        pacote.Grava(arquivo, datasetfile::toXml(*cdsCds));
         stlResult.append(arquivo);
         ComandoDoArquivo("unlock", path);
         ComandoDoArquivo("commit", path);
@@ -231,7 +300,8 @@ void TfrmGPatch::GeraWeb(const QString &path, bool generatedByBuild, const Forma
             ComandoDoArquivo("lock", path);
             ComandoDoArquivo("revert", path);
         }
-        QStringList linhas = platform::files::readLines(arquivo);
+        TextoDoArquivo texto = TextoDoArquivo::Le(arquivo);
+        QStringList &linhas = texto.linhas;
         const QString marca = QString::fromUtf8(forma.marca);
         qsizetype ultima = -1;
         for (qsizetype i = linhas.size() - 1; i >= 0; --i) {
@@ -254,7 +324,7 @@ void TfrmGPatch::GeraWeb(const QString &path, bool generatedByBuild, const Forma
             linhas = linhas.mid(0, fica + 1);
         }
         linhas << QString() << QString::fromUtf8(forma.antes) + stVersao + QString::fromUtf8(forma.depois) << QString();
-        platform::files::writeLines(arquivo, linhas);
+        texto.Grava(arquivo);
         if (!generatedByBuild) {
             ComandoDoArquivo("unlock", path);
             ComandoDoArquivo("commit", path);

@@ -3,6 +3,7 @@
 
 #include "patch/frmgpatch.h"
 #include "patch/internos.h"
+#include "patch/textodoarquivo.h"
 
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -11,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QListWidget>
+
+#include <optional>
 
 using namespace patch::internos;
 
@@ -42,7 +45,83 @@ QString NomeComPonto(const QString &path)
     return ponto < 0 ? nome + u'.' : nome.left(ponto + 1);
 }
 
+// What the compiler writes for a project: its header says so ("library" a .dll,
+// "program" a .exe). Unknown when the project cannot be read or says neither.
+std::optional<bool> EhBiblioteca(const QString &path)
+{
+    try {
+        for (const QString &linha : patch::TextoDoArquivo::Le(path).linhas) {
+            const QString texto = linha.trimmed().toLower();
+            if (texto.isEmpty() || texto.startsWith(u'{') || texto.startsWith(QLatin1StringView("//"))
+                || texto.startsWith(QLatin1StringView("(*")))
+                continue;
+            if (texto.startsWith(QLatin1StringView("library")))
+                return true;
+            if (texto.startsWith(QLatin1StringView("program")))
+                return false;
+            return std::nullopt;
+        }
+    } catch (const std::exception &) {
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+QString TfrmGPatch::ArtefatoGerado(const QString &path) const
+{
+    const QString tipo = GetPrefix(path);
+    const QString p = ComDrive(path).toUpper();
+    const QString &b = stDirBaseRep;
+    const QString n = NomeComPonto(p);
+    if (tipo == u"bpl")
+        return b + (p.contains(QLatin1StringView("\\SRV\\")) ? QStringLiteral("srv\\bin\\") : QStringLiteral("cli\\bin\\"))
+               + n + QStringLiteral("bpl");
+    if (tipo == u"pkg")
+        return b + QStringLiteral("cli\\bin\\") + NomeComPonto(path) + QStringLiteral("bpl");
+    if (tipo == u"exe") {
+        const QString chave = (n + QStringLiteral("EXE")).toUpper();
+        const QString nome = n + (EhBiblioteca(path).value_or(false) ? QStringLiteral("dll") : QStringLiteral("EXE"));
+        if (chave == u"BIB.EXE")
+            return b + QStringLiteral("srv\\std\\bib\\") + nome;
+        if (chave == u"CLI.EXE")
+            return PastaDe(p) + u'\\' + nome;
+        return b + QStringLiteral("cli\\bin\\") + nome;
+    }
+    if (tipo == u"dll") {
+        const bool duv = p.contains(QLatin1StringView("DUV"));
+        const QString chave = (n + (duv ? QStringLiteral("exe") : QStringLiteral("dll"))).toUpper();
+        const QString nome = n + (EhBiblioteca(path).value_or(!duv) ? QStringLiteral("dll") : QStringLiteral("exe"));
+        if (chave == u"CLI.DLL")
+            return PastaDe(p) + u'\\' + nome;
+        const QString m = p.contains(QLatin1StringView("KOR_7")) ? QStringLiteral("Srv\\") : QStringLiteral("Zql\\");
+        return b + m + QStringLiteral("bin\\") + nome;
+    }
+    // A stamped file is its own artefact (listed upper-cased); any other file too.
+    return tipo.isEmpty() ? ComDrive(path) : p;
+}
+
+QDateTime TfrmGPatch::HoraDoArtefato(const QString &path) const
+{
+    try {
+        return platform::files::modificationTime(ArtefatoGerado(path));
+    } catch (const platform::PlatformError &) {
+        return {};
+    }
+}
+
+void TfrmGPatch::RegistraArtefato(const QString &path, const QDateTime &before)
+{
+    // Only what this compile wrote is listed: a missing file, or an older one left at that
+    // place, would be attached to the request as if it were the new build.
+    const QString artefato = ArtefatoGerado(path);
+    const QDateTime agora = HoraDoArtefato(path);
+    if (!agora.isValid() || (before.isValid() && agora <= before)) {
+        ContaErro(msgPadrao.Msg(QStringLiteral("ARTEFATO_NAO_GERADO"), {artefato, ComDrive(path)}));
+        return;
+    }
+    stlResult.append(artefato);
+}
 
 QString TfrmGPatch::GetPrefix(const QString &path)
 {
@@ -86,6 +165,7 @@ void TfrmGPatch::GeraBPL(const QString &path)
         TornaGravavel(b + QStringLiteral("cli\\bin\\"), n + QStringLiteral("bpl"));
         TornaGravavel(b + QStringLiteral("cli\\std\\dcp\\"), n + QStringLiteral("dcp"));
         TornaGravavel(b + QStringLiteral("cli\\std\\dcp\\dcu\\"), QStringLiteral("*.dcu"));
+        const QDateTime antes = HoraDoArtefato(path);
         const bool compilou = CompilaComo(
             kDcc + p + QStringLiteral(" /$D+ /$L+ /$YD /GD /DVELKORA;MADEXCEPT;BPLSERVER ") + kOpcoes + QStringLiteral(" /R")
             + kLib + b + QStringLiteral("cli\\src\\utl\\qrd\\noshared") + QStringLiteral(" /LE") + b
@@ -94,26 +174,25 @@ void TfrmGPatch::GeraBPL(const QString &path)
             + QStringLiteral("cli\\std\\dcp\\dcu"));
         if (!compilou)
             return;
+        RegistraArtefato(path, antes);
         if (NomeDe(p).startsWith(QLatin1StringView("_HC"))) {
-            // The second pass builds without /B; its outcome does not decide the artefact.
-            const int erros = inErros;
+            // The second pass builds without /B; a failure of it is a failure of the run.
             CompilaComo(kDcc + p + QStringLiteral(" /$D+ /$L+ /$YD /GD /DVELKORA;MADEXCEPT;BPLSERVER ")
                         + QStringLiteral(" /$B- /Q /H- /W- /VR-") + QStringLiteral(" /R") + kLib + QStringLiteral(" /LE")
                         + b + QStringLiteral("cli\\bin") + QStringLiteral(" /LN") + b + QStringLiteral("cli\\std\\dcp")
                         + QStringLiteral(" /U") + b + QStringLiteral("cli\\std\\dcp") + QStringLiteral(" /N") + b
                         + QStringLiteral("cli\\std\\dcp\\dcu"));
-            inErros = erros;
         }
-        stlResult.append(b + QStringLiteral("cli\\bin\\") + n + QStringLiteral("bpl"));
         return;
     }
     TornaGravavel(b + QStringLiteral("srv\\bin\\"), n + QStringLiteral("bpl"));
     TornaGravavel(b + QStringLiteral("srv\\std\\dcp\\"), n + QStringLiteral("dcp"));
+    const QDateTime antes = HoraDoArtefato(path);
     if (CompilaComo(kDcc + p + QStringLiteral(" /$B- /$D- /Q /B /H- /W- /DVELKORA /VR-") + QStringLiteral(" /R") + kLib + b
                     + QStringLiteral("cli\\src\\utl\\qrd\\noshared") + QStringLiteral(" /LE") + b
                     + QStringLiteral("srv\\bin") + QStringLiteral(" /LN") + b + QStringLiteral("srv\\std\\dcp")
                     + QStringLiteral(" /U") + b + QStringLiteral("srv\\std\\dcp")))
-        stlResult.append(b + QStringLiteral("srv\\bin\\") + n + QStringLiteral("bpl"));
+        RegistraArtefato(path, antes);
 }
 
 void TfrmGPatch::GeraPKG(const QString &path)
@@ -125,6 +204,7 @@ void TfrmGPatch::GeraPKG(const QString &path)
     TornaGravavel(b + QStringLiteral("cli\\bin\\"), n + QStringLiteral("bpl"));
     TornaGravavel(b + QStringLiteral("cli\\std\\dcp\\"), n + QStringLiteral("dcp"));
     const QString artefato = (n + QStringLiteral("bpl")).toUpper();
+    const QDateTime antes = HoraDoArtefato(path);
     QString pacotes;
     if (!kPacotesSemRuntime.contains(artefato.left(7))) {
         pacotes = artefato == u"PKG_LEH00000.BPL" ? QStringLiteral(" /LU_leh") : QStringLiteral(" /LU") + kPkgs;
@@ -133,7 +213,7 @@ void TfrmGPatch::GeraPKG(const QString &path)
                     + QStringLiteral("cli\\bin") + QStringLiteral(" /LN") + b + QStringLiteral("cli\\std\\dcp")
                     + QStringLiteral(" /U") + b + QStringLiteral("cli\\std\\dcp") + QStringLiteral(" /N") + b
                     + QStringLiteral("dcu")))
-        stlResult.append(b + QStringLiteral("cli\\bin\\") + n + QStringLiteral("bpl"));
+        RegistraArtefato(path, antes);
 }
 
 void TfrmGPatch::GeraEXE(const QString &path)
@@ -144,13 +224,14 @@ void TfrmGPatch::GeraEXE(const QString &path)
     const QString pasta = PastaDe(p);
     platform::files::setCurrentDir(pasta);
     const QString chave = e.toUpper();
+    const QDateTime antes = HoraDoArtefato(path);
     if (chave == u"BIB.EXE") {
         TornaGravavel(b + QStringLiteral("srv\\std\\bib\\"), e);
         TornaGravavel(b + QStringLiteral("srv\\std\\bib\\"), QStringLiteral("*.dcu"));
         if (CompilaComo(kDcc + p + QStringLiteral(" /$D+ ") + QStringLiteral(" /$B- /Q /B /H- /W- /DVELKORA /VR-")
                         + QStringLiteral(" /R") + kLib + QStringLiteral(" /E") + b + QStringLiteral("\\srv\\std\\bib")
                         + QStringLiteral(" /N") + b + QStringLiteral("\\srv\\std\\bib")))
-            stlResult.append(b + QStringLiteral("srv\\std\\bib\\") + e);
+            RegistraArtefato(path, antes);
         return;
     }
     if (chave == u"CLI.EXE") {
@@ -159,7 +240,7 @@ void TfrmGPatch::GeraEXE(const QString &path)
         if (CompilaComo(kDcc + p + QStringLiteral(" /$B- /$D- /Q /B /H- /W- /DVELKORA /VR-") + QStringLiteral(" /LU") + kPkgs
                         + QStringLiteral(" /R") + kLib + QStringLiteral(" /E") + pasta + QStringLiteral(" /U") + b
                         + QStringLiteral("cli\\std\\dcp") + QStringLiteral(" /N") + b + QStringLiteral("dcu")))
-            stlResult.append(pasta + u'\\' + e);
+            RegistraArtefato(path, antes);
         return;
     }
     TornaGravavel(b + QStringLiteral("cli\\bin\\"), e);
@@ -179,7 +260,7 @@ void TfrmGPatch::GeraEXE(const QString &path)
                   + QStringLiteral("cli\\std\\dcp") + QStringLiteral(" /N") + b + QStringLiteral("dcu");
     }
     if (CompilaComo(comando))
-        stlResult.append(b + QStringLiteral("cli\\bin\\") + e);
+        RegistraArtefato(path, antes);
 }
 
 void TfrmGPatch::GeraDLL(const QString &path)
@@ -201,6 +282,7 @@ void TfrmGPatch::GeraDLL(const QString &path)
     const QString a = NomeComPonto(p) + (p.contains(QLatin1StringView("DUV")) ? QStringLiteral("exe") : QStringLiteral("dll"));
     const QString chave = a.toUpper();
     QString defines = w ? QStringLiteral("/DVELKORA;ZQLCOMPS;MSWINDOWS") : QStringLiteral("/DVELKORA");
+    const QDateTime antes = HoraDoArtefato(path);
     if (chave == u"CLI.DLL") {
         // Built into its own folder (/E), where the artefact is then found.
         TornaGravavel(pasta + u'\\', a);
@@ -210,7 +292,7 @@ void TfrmGPatch::GeraDLL(const QString &path)
             + QStringLiteral(" /O") + b + m + QStringLiteral("std\\bib;") + s1 + QStringLiteral(" /I") + b + m
             + QStringLiteral("std\\bib;") + s1 + QStringLiteral(" /N") + b + QStringLiteral("dcu"));
         if (compilou)
-            stlResult.append(pasta + u'\\' + a);
+            RegistraArtefato(path, antes);
         return;
     }
     if (chave == u"GER.DLL")
@@ -222,7 +304,7 @@ void TfrmGPatch::GeraDLL(const QString &path)
                     + QStringLiteral(" /O") + b + m + QStringLiteral("std\\bib;") + b + m + QStringLiteral("std\\lib;") + s1
                     + QStringLiteral(" /I") + b + m + QStringLiteral("std\\bib;") + b + m + QStringLiteral("std\\lib;") + s1
                     + QStringLiteral(" /N") + b + QStringLiteral("dcu")))
-        stlResult.append(b + m + QStringLiteral("bin\\") + a);
+        RegistraArtefato(path, antes);
 }
 
 bool TfrmGPatch::Execute(const QString &commandLine, QListWidget *log, bool capture)

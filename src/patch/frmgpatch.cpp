@@ -4,6 +4,7 @@
 #include "patch/frmgpatch.h"
 #include "patch/internos.h"
 #include "patch/mensagens.h"
+#include "patch/textodoarquivo.h"
 
 #include "datamodule/travagrupo.h"
 
@@ -130,6 +131,22 @@ QList<FieldDef> CamposDosArquivos(bool distintos)
     return campos;
 }
 
+// The name a file has on disk (names are matched without regard to case), for the
+// archive and its entry; the name given when it cannot be told.
+QString NomeNoDisco(const QString &path)
+{
+    try {
+        const QStringList nomes =
+            platform::files::listDir(PastaDe(path), NomeDe(path), platform::files::EntryKind::Files);
+        for (const QString &nome : nomes) {
+            if (nome.compare(NomeDe(path), Qt::CaseInsensitive) == 0)
+                return nome;
+        }
+    } catch (const platform::PlatformError &) {
+    }
+    return NomeDe(path);
+}
+
 // One artefact in a one-file archive with deflate compression.
 void Zipa(const QString &artefact, const QString &zipPath)
 {
@@ -149,7 +166,7 @@ void Zipa(const QString &artefact, const QString &zipPath)
     zip_source_t *fonte = zip_source_file(arquivo, origem.constData(), 0, 0);
     if (!fonte)
         falha(QStringLiteral("Não foi possível ler o arquivo %1 para compactá-lo.").arg(artefact));
-    const zip_int64_t indice = zip_file_add(arquivo, NomeDe(artefact).toUtf8().constData(), fonte, ZIP_FL_ENC_UTF_8);
+    const zip_int64_t indice = zip_file_add(arquivo, NomeNoDisco(artefact).toUtf8().constData(), fonte, ZIP_FL_ENC_UTF_8);
     if (indice < 0) {
         zip_source_free(fonte);
         falha(QStringLiteral("Não foi possível compactar o arquivo %1.").arg(artefact));
@@ -539,7 +556,9 @@ void TfrmGPatch::sbtConfirmaClick()
     lsbProgresso->clear();
     sbtConfirm->setEnabled(false);
     sbtCancel->setEnabled(false);
-    VerificaAtualizacaoDaCopia(QDateTime::currentDateTime());
+    // Without a usable build folder no Subversion command runs: step 3 says what is wrong.
+    if (BaseAbsoluta(stDirBaseRep))
+        VerificaAtualizacaoDaCopia(QDateTime::currentDateTime());
 
     // 2.
     pgbProgresso->setRange(0, cdsDArquivos->RecordCount() + 1);
@@ -555,7 +574,7 @@ void TfrmGPatch::sbtConfirmaClick()
     try {
         if (stDirBaseRep.isEmpty())
             ErroInterrompe(msgPadrao.Msg(QStringLiteral("Dir_Empty")));
-        if (!platform::files::dirExists(stDirBaseRep))
+        if (!BaseAbsoluta(stDirBaseRep) || !platform::files::dirExists(stDirBaseRep))
             ErroInterrompe(msgPadrao.Msg(QStringLiteral("Dir_Inv")));
     } catch (...) {
         const QString texto = TextoDaFalha();
@@ -577,6 +596,19 @@ void TfrmGPatch::sbtConfirmaClick()
             stRelease = QStringLiteral("000");
         }
         stVersao = stMajor + u'.' + stMinor + u'.' + stRelease;
+        // A version that is not numbers would be stamped as zeros into every file.
+        for (const QString &parte : {stMajor, stMinor, stRelease}) {
+            bool numero = !parte.isEmpty();
+            for (const QChar c : parte)
+                numero = numero && c >= u'0' && c <= u'9';
+            if (!numero) {
+                ContaErro(msgPadrao.Msg(QStringLiteral("VERSAO_INVALIDA"), {stVersao}));
+                break;
+            }
+        }
+    }
+
+    if (inErros == 0) {
 
         // 5. The version resource of the compiled and web products.
         if (stCdArvProd.contains(QLatin1StringView("P5")) || stCdArvProd.contains(QLatin1StringView("P15"))
@@ -588,15 +620,17 @@ void TfrmGPatch::sbtConfirmaClick()
             try {
                 const QString rc = stDirBaseRep + QStringLiteral("res\\versao.rc");
                 TornaGravavel(stDirBaseRep + QStringLiteral("res"), QStringLiteral("versao.rc"));
-                QStringList linhas = platform::files::readLines(rc);
+                patch::TextoDoArquivo texto = patch::TextoDoArquivo::Le(rc);
+                QStringList &linhas = texto.linhas;
                 while (linhas.size() < 2)
                     linhas.append(QString());
                 linhas[0] = QStringLiteral("#define VER_PRODUCTVERSION_STR      \"") + stVersao + u'"';
+                // The parts are numbers (checked above); written as the compiler wants them.
                 linhas[1] = QStringLiteral("#define VER_PRODUCTVERSION          %1,%2,%3,0")
-                                .arg(stVersao.mid(0, 1).toInt())
-                                .arg(stVersao.mid(2, 2).toInt())
-                                .arg(stVersao.mid(5, 3).toInt());
-                platform::files::writeLines(rc, linhas);
+                                .arg(stMajor.toInt())
+                                .arg(stMinor.toInt())
+                                .arg(stRelease.toInt());
+                texto.Grava(rc);
                 TornaGravavel(stDirBaseRep + QStringLiteral("res"), QStringLiteral("versao.res"));
                 Execute(QStringLiteral("brcc32 ") + stDirBaseRep + QStringLiteral("res\\versao.rc -fo") + stDirBaseRep
                             + QStringLiteral("res\\versao.res"),
@@ -630,6 +664,11 @@ void TfrmGPatch::sbtConfirmaClick()
                  + QStringLiteral("..."));
             Loga(Regua());
             Loga(QString());
+            if (!DentroDaCopia(caminho)) {
+                ContaErro(msgPadrao.Msg(QStringLiteral("FORA_DA_COPIA"), {caminho, SolicitacoesDoArquivo(caminho), stDirBaseRep}));
+                AvancaProgresso();
+                continue;
+            }
             GeraPorTipo(GetPrefix(caminho), caminho);
             const QString comDrive = ComDrive(caminho);
             try {
@@ -667,48 +706,87 @@ void TfrmGPatch::sbtConfirmaClick()
     terminou = true;
     FinalizaRun();
 
-    // 12.
+    // 12. The version of the generated files is recorded before the operator is told the
+    // patch is done: without it the requests must not move on.
+    if (inErros == 0 && (stCdArvProd.contains(QLatin1StringView("P5")) || stCdArvProd.contains(QLatin1StringView("P6")))) {
+        QString lista = stlSoli.join(kFimDeLinha);
+        QString falha;
+        try {
+            const ServerAnswer resposta = netGPatch.call(
+                QStringLiteral("setPatchFaseTram"),
+                {RemoteArg::ref(lista), RemoteArg::ref(stMajor), RemoteArg::ref(stMinor), RemoteArg::ref(stRelease)});
+            if (!resposta.ok)
+                falha = resposta.error;
+        } catch (...) {
+            falha = TextoDaFalha();
+        }
+        if (!falha.isEmpty()) {
+            ContaErro(falha);
+            SemaStatus = QStringLiteral("R");
+            glyph = 2;
+            MostraEstado();
+            Publica(this);
+        }
+    }
     if (inErros != 0) {
         Consiste::MensErro(msgPadrao.Msg(QStringLiteral("Gera_Erro")), false);
         return;
     }
     msgPadrao.ShowMsg(QStringLiteral("Gera_OK"), DialogType::Information, mbOK);
-    if (stCdArvProd.contains(QLatin1StringView("P5")) || stCdArvProd.contains(QLatin1StringView("P6"))) {
-        QString lista = stlSoli.join(kFimDeLinha);
-        ChamaGPatch(QStringLiteral("setPatchFaseTram"),
-                    {RemoteArg::ref(lista), RemoteArg::ref(stMajor), RemoteArg::ref(stMinor), RemoteArg::ref(stRelease)});
-    }
     if (!hostUi().headless() && isVisible())
         done(QDialog::Accepted);
 }
 
-QString TfrmGPatch::ArtefatoDoArquivo(const QString &path)
+bool TfrmGPatch::BaseAbsoluta(const QString &folder)
 {
-    const QString alto = path.toUpper();
-    const bool pacote = alto.endsWith(QLatin1StringView(".DPK"));
-    const bool projeto = alto.endsWith(QLatin1StringView(".DPR"));
-    if (!pacote && !projeto)
-        return path;
-    QString extensao;
-    if (pacote)
-        extensao = QStringLiteral(".bpl");
-    else if (alto.contains(QLatin1StringView("\\SRV\\")) || alto.contains(QLatin1StringView("\\ZQL\\")))
-        extensao = alto.contains(QLatin1StringView("DUV.DPR")) || alto.contains(QLatin1StringView("SRV_"))
-                       ? QStringLiteral(".exe")
-                       : QStringLiteral(".dll");
-    else if (alto.contains(QLatin1StringView("\\CLI\\")))
-        extensao = QStringLiteral(".exe");
-    else
-        return path;
-    for (const char *pasta : {"\\SRV\\", "\\CLI\\", "\\ZQL\\"}) {
-        const qsizetype at = alto.indexOf(QLatin1StringView(pasta));
-        if (at < 0)
-            continue;
-        QString nome = NomeDe(path);
-        nome.chop(4);
-        return path.left(at + qsizetype(qstrlen(pasta))) + QStringLiteral("Bin\\") + nome + extensao;
+    return folder.size() >= 3 && folder[0].isLetter() && folder[1] == u':' && folder[2] == u'\\';
+}
+
+bool TfrmGPatch::DentroDaCopia(const QString &path) const
+{
+    const QString caminho = ComDrive(path);
+    if (!BaseAbsoluta(stDirBaseRep) || caminho.size() <= stDirBaseRep.size()
+        || !caminho.startsWith(stDirBaseRep, Qt::CaseInsensitive))
+        return false;
+    for (const QString &parte : caminho.mid(stDirBaseRep.size()).split(u'\\')) {
+        if (parte.isEmpty() || parte == u"." || parte == u".." || parte.contains(u'/'))
+            return false;
     }
-    return path;
+    return true;
+}
+
+QString TfrmGPatch::SolicitacoesDoArquivo(const QString &path) const
+{
+    QStringList numeros;
+    const packet::Packet dados = cdsArquivos->Data();
+    const int campoCaminho = dados.fieldIndex(QStringLiteral("DSARQPATCH"));
+    const int campoNumero = dados.fieldIndex(QStringLiteral("NRSOLISERV"));
+    for (const packet::Row &linha : dados.rows) {
+        if (Rebaseia(linha.value(campoCaminho).toString()).compare(path, Qt::CaseInsensitive) == 0
+            && !numeros.contains(linha.value(campoNumero).toString()))
+            numeros.append(linha.value(campoNumero).toString());
+    }
+    return numeros.join(QStringLiteral(", "));
+}
+
+void TfrmGPatch::VerificaArtefatos()
+{
+    // Every artefact of every request is looked for before any request moves on.
+    const auto semFiltro = qScopeGuard([this] { cdsArquivos->setFiltered(false); });
+    cdsArquivos->setFiltered(false);
+    for (cdsArquivos->First(); !cdsArquivos->Eof(); cdsArquivos->Next()) {
+        const QString chave = cdsArquivos->FieldByName(QStringLiteral("CDFILIAL")).AsString()
+                              + cdsArquivos->FieldByName(QStringLiteral("NRSOLISERV")).AsString();
+        if (!stlSoli.contains(chave))
+            continue;
+        const QString caminho = Rebaseia(cdsArquivos->FieldByName(QStringLiteral("DSARQPATCH")).AsString());
+        const QString artefato = ArtefatoGerado(caminho);
+        const bool gerado = (GetPrefix(caminho).isEmpty() || stlResult.contains(artefato, Qt::CaseInsensitive))
+                            && platform::files::fileExists(artefato);
+        if (!DentroDaCopia(caminho) || !gerado)
+            throw EHomologa(msgPadrao.Msg(QStringLiteral("ARTEFATO_AUSENTE"),
+                                          {artefato, cdsArquivos->FieldByName(QStringLiteral("NRSOLISERV")).AsString()}));
+    }
 }
 
 bool TfrmGPatch::TramitaEAnexa()
@@ -717,6 +795,7 @@ bool TfrmGPatch::TramitaEAnexa()
         return true;
     try {
         const QString lista = stlSoli.join(kFimDeLinha);
+        VerificaArtefatos();
         {
             Showavi::Scope animacao(msgPadrao.Msg(QStringLiteral("Tramitando")));
             ChamaGPatch(QStringLiteral("TramitaSoliGeradas"), {lista, Horvane::Operador()});
@@ -740,13 +819,14 @@ bool TfrmGPatch::TramitaEAnexa()
             const QString carimbo = dtFaseTram.toString(QStringLiteral("yyyyMMddHHmmss"));
             cdsArquivos->ApplyFilter(QStringLiteral("CDFILIAL = '%1' AND NRSOLISERV = '%2'").arg(stCdFilial, stNrSoliServ));
             for (cdsArquivos->First(); !cdsArquivos->Eof(); cdsArquivos->Next()) {
-                QString artefato =
-                    ArtefatoDoArquivo(Rebaseia(cdsArquivos->FieldByName(QStringLiteral("DSARQPATCH")).AsString()));
+                const QString artefato =
+                    ArtefatoGerado(Rebaseia(cdsArquivos->FieldByName(QStringLiteral("DSARQPATCH")).AsString()));
                 for (const QString &folder : {pasta + stNrSoliServ, pasta + stNrSoliServ + u'\\' + carimbo}) {
                     if (!platform::files::dirExists(folder) && !platform::files::forceDirectories(folder))
                         ErroInterrompe(msgPadrao.Msg(QStringLiteral("Create_Dir"), {folder}));
                 }
-                const QString zip = pasta + stNrSoliServ + u'\\' + carimbo + u'\\' + NomeDe(artefato) + QStringLiteral(".zip");
+                const QString zip =
+                    pasta + stNrSoliServ + u'\\' + carimbo + u'\\' + NomeNoDisco(artefato) + QStringLiteral(".zip");
                 if (!platform::files::fileExists(zip))
                     Zipa(ComDrive(artefato), zip);
             }

@@ -109,6 +109,9 @@ public:
     // The closing step: requests moved on, artefacts zipped. False (with the generated list
     // emptied and the failure shown) when it could not be done.
     bool TramitaEAnexa();
+    // Throws EHomologa naming the first artefact of a listed request that this run did not
+    // generate (or a file that is not there to be attached).
+    void VerificaArtefatos();
     void AvancaProgresso();
     QString HintDoStatus() const;
     void sbtBuscaErrosClick();
@@ -127,8 +130,16 @@ public:
     void VerificaAtualizacaoDaCopia(const QDateTime &now);
     // The path of a file moved from the server base folder to the build base folder.
     QString Rebaseia(const QString &path) const;
-    // The artefact that a file of the patch yields.
-    static QString ArtefatoDoArquivo(const QString &path);
+    // True for a folder with a drive ("C:\..."); the build folder must be one.
+    static bool BaseAbsoluta(const QString &folder);
+    // True when a path lies inside the build working copy (no "." or ".." on the way).
+    bool DentroDaCopia(const QString &path) const;
+    // The requests (NRSOLISERV, comma-separated) that carry a rebased path.
+    QString SolicitacoesDoArquivo(const QString &path) const;
+    // Where the build of a file leaves its artefact: the one place the generators list it
+    // and the closing step attaches it from (the stamped file itself for scripts, reports,
+    // menus and web files; the file itself for a file that is not generated).
+    QString ArtefatoGerado(const QString &path) const;
     // The system's date-time text of a file's modification time.
     static QString DataHoraTexto(const QDateTime &time);
 
@@ -190,6 +201,10 @@ private:
     // first: a failure unlocks the file, counts one error and logs it; the run goes on.
     void CarimbaSobTrava(const QString &path, const std::function<void(const QString &arquivo)> &carimbo);
     bool CompilaComo(const QString &commandLine);
+    // The artefact's modification time (invalid when it is missing), and its listing after
+    // a compile that succeeded: only a file this compile wrote is listed, else one error.
+    QDateTime HoraDoArtefato(const QString &path) const;
+    void RegistraArtefato(const QString &path, const QDateTime &before);
     void FinalizaRun();
     void MostraEstado();
 

@@ -65,6 +65,14 @@ TMessages MensagensDaGeracao()
         QStringLiteral("CARIMBO_SQL_INVALIDO|O script %s tem a marca \"-- VERSAO --\" sem a chamada de registro da "
                        "versão na linha seguinte."),
         QStringLiteral("CDS_SEM_DSCAPTION|O arquivo de menu %s não tem o campo DSCAPTION."),
+        // Files and artefacts that cannot be part of the patch.
+        QStringLiteral("FORA_DA_COPIA|O arquivo %s (solicitação %s) não está dentro da cópia de trabalho de geração %s; "
+                       "ele não foi gerado nem enviado ao repositório."),
+        QStringLiteral("VERSAO_INVALIDA|A versão do produto \"%s\" não é formada por números (versão, release e patch); "
+                       "nenhum arquivo foi gerado."),
+        QStringLiteral("ARTEFATO_NAO_GERADO|O compilador terminou sem gravar o arquivo %s de %s."),
+        QStringLiteral("ARTEFATO_AUSENTE|O arquivo gerado %s da solicitação %s não foi gerado nesta execução; as "
+                       "solicitações não foram tramitadas nem os arquivos anexados."),
     });
 }
 

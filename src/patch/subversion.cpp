@@ -122,7 +122,8 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
 
 void TfrmGPatch::AtualizaCopiaDeTrabalho()
 {
-    if (stDirBaseRep.left(2).toLower() != u"c:")
+    // A folder without a drive is on "c:"; one on another drive stays there.
+    if (stDirBaseRep.startsWith(u'\\'))
         stDirBaseRep = QStringLiteral("c:") + stDirBaseRep;
     if (!stDirVss.endsWith(u'/'))
         stDirVss += u'/';

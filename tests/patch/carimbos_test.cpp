@@ -5,6 +5,7 @@
 
 #include "patch/frmgpatch.h"
 #include "patch/mensagens.h"
+#include "patch/textodoarquivo.h"
 
 #include "host/dataset.h"
 #include "platform/files.h"
@@ -16,6 +17,15 @@
 namespace {
 
 const QString kCopia = QStringLiteral("C:\\Homol\\ERP");
+
+// Windows-1252, with the byte the code page leaves undefined (81).
+const QByteArray kPrecoSql = "-- Pre\xe7o da promo\xe7\xe3o \x93" "especial\x94 em \x80 \x81\r\n"
+                             "CREATE OR REPLACE FUNCTION Preco RETURN NUMBER IS\r\nBEGIN RETURN 0; END;\r\n/\r\n";
+const QByteArray kMenu1252 =
+    "<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+    "<FIELD attrname=\"CDMENUITEM\" fieldtype=\"string\" WIDTH=\"20\"/><FIELD attrname=\"DSCAPTION\" fieldtype=\"string\" "
+    "WIDTH=\"60\"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW CDMENUITEM=\"REL\" DSCAPTION=\"Relat\xf3rios de pre\xe7os\"/>"
+    "<ROW CDMENUITEM=\"CAD\" DSCAPTION=\"Cadastro\"/></ROWDATA></DATAPACKET>\r\n";
 
 class CarimboTest : public ::testing::Test {
 protected:
@@ -36,7 +46,14 @@ protected:
                          {"WEB\\conf.ini", "[geral]\r\nnome=x\r\n"},
                          {"WEB\\base.twig", "{% block a %}{% endblock %}\r\n"},
                          {"WEB\\ajuda.html", "<html></html>\r\n\r\n<!-- VERSAO 1.00.000 -->\r\n\r\n"},
-                         {"WEB\\pagina.asp", "<% Response.Write(1) %>\r\n"}});
+                         {"WEB\\pagina.asp", "<% Response.Write(1) %>\r\n"},
+                         // Portuguese text as the software house's files hold it
+                         {"SQL\\Oracle\\Preco.sql", kPrecoSql},
+                         {"SQL\\SQLServer\\Acao.sql", "\xEF\xBB\xBF-- A\xC3\xA7\xC3\xA3o\r\nCREATE VIEW vw_Acao AS SELECT 1 AS X\r\nGO\r\n"},
+                         {"WEB\\acao.php", "<?php\r\n// A\xC3\xA7\xC3\xA3o \xE2\x82\xAC\r\necho 1;\r\n"},
+                         {"WEB\\regiao.ini", "[regi\xe3o]\nnome=S\xe3o Paulo"},
+                         {"REL\\Precos.qr2", "QR2\r\nTITULO=Pre\xe7os\r\n"},
+                         {"CDS\\Menu1252.cds", kMenu1252}});
         form.stDirBaseRep = kCopia + u'\\';
         form.stUserSubVersion = QStringLiteral("svn_teste");
         form.stPassSubVersion = QStringLiteral("segredo");
@@ -201,4 +218,52 @@ TEST_F(CarimboTest, FileLockedByAnotherUserIsCountedWithTheLockMessage)
     EXPECT_TRUE(Log().contains(QStringLiteral("Error: ") + texto)) << Log().toStdString();
     EXPECT_EQ(platform::files::readBytes(arquivo), conteudo);
     EXPECT_TRUE(form.stlResult.isEmpty());
+}
+
+TEST_F(CarimboTest, AStampChangesOnlyItsOwnBytes)
+{
+    const auto sql = [&](const QString &f) { form.GeraSql(f); };
+    const struct {
+        const char *relative;
+        std::function<void(const QString &)> gera;
+        QByteArray acrescimo;  // what the stamp adds at the end; every byte before stays
+    } casos[] = {
+        // Windows-1252 and UTF-8 with its byte-order mark, CRLF
+        {"SQL\\Oracle\\Preco.sql", sql, "\r\n-- VERSAO --\r\nBEGIN ATUVEROBJ('PRECO','1.00.002'); END;\r\n/\r\n\r\n"},
+        {"SQL\\SQLServer\\Acao.sql", sql, "\r\n-- VERSAO --\r\nEXEC ATUVEROBJ 'VW_ACAO','1.00.002';\r\nGO\r\n\r\n"},
+        // UTF-8 without a mark; Windows-1252 with LF and no end on its last line
+        {"WEB\\acao.php", [&](const QString &f) { form.GeraPhp(f, false); }, "\r\n//VERSAO 1.00.002\r\n\r\n"},
+        {"WEB\\regiao.ini", [&](const QString &f) { form.GeraIni(f, false); }, "\n\n;VERSAO 1.00.002\n\n"},
+        {"REL\\Precos.qr2", [&](const QString &f) { form.GeraQr2(f); }, "1.00.002#"},
+    };
+    for (const auto &caso : casos) {
+        SCOPED_TRACE(caso.relative);
+        const QString arquivo = kCopia + u'\\' + QString::fromUtf8(caso.relative);
+        const QByteArray original = platform::files::readBytes(arquivo);
+        caso.gera(arquivo);
+        EXPECT_EQ(platform::files::readBytes(arquivo), original + caso.acrescimo);
+    }
+    // Stamped again, only the version changes in place.
+    form.stVersao = QStringLiteral("1.00.003");
+    form.GeraSql(kCopia + "\\SQL\\Oracle\\Preco.sql");
+    EXPECT_EQ(platform::files::readBytes(kCopia + "\\SQL\\Oracle\\Preco.sql"),
+              kPrecoSql + "\r\n-- VERSAO --\r\nBEGIN ATUVEROBJ('PRECO','1.00.003'); END;\r\n/\r\n\r\n");
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    CopiaLimpa();
+    // A character the file's code page lacks is refused, not written as something else.
+    EXPECT_THROW(patch::TextoDoArquivo::ParaWindows1252(QStringLiteral("→")), EHomologa);
+}
+
+TEST_F(CarimboTest, MenuDatasetKeepsItsRowsTextsAndDeclaredEncoding)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\CDS\\Menu1252.cds");
+    form.GeraCds(arquivo);
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    const QByteArray bytes = platform::files::readBytes(arquivo);
+    EXPECT_TRUE(bytes.startsWith("<?xml version=\"1.0\" encoding=\"windows-1252\" standalone=\"yes\"?>\r\n")) << bytes.toStdString();
+    EXPECT_TRUE(bytes.contains("DSCAPTION=\"Relat\xf3rios de pre\xe7os\""));
+    EXPECT_TRUE(bytes.contains("CDMENUITEM=\"CAD\" DSCAPTION=\"Cadastro\""));
+    EXPECT_TRUE(bytes.contains("CDMENUITEM=\"VERSAO\" DSCAPTION=\"1.00.002\""));
+    EXPECT_EQ(bytes.count("<ROW "), 3);
+    CopiaLimpa();
 }

@@ -54,26 +54,6 @@ TEST(GetPrefix, EachExtensionAndFolderGivesItsKind)
         EXPECT_EQ(TfrmGPatch::GetPrefix(QString::fromUtf8(caso.path)), QString::fromUtf8(caso.type)) << caso.path;
 }
 
-TEST(ArtefatoDoArquivo, ProjectsGiveTheirBinaryEverythingElseItself)
-{
-    const struct {
-        const char *path;
-        const char *artefact;
-    } casos[] = {
-        {"C:\\H\\ERP\\CLI\\SRC\\PKG\\_Comp.dpk", "C:\\H\\ERP\\CLI\\Bin\\_Comp.bpl"},
-        {"C:\\H\\ERP\\ZQL\\SRC\\Cad\\Cad.dpr", "C:\\H\\ERP\\ZQL\\Bin\\Cad.dll"},
-        {"C:\\H\\ERP\\SRV\\SRC\\SRV_Agenda\\SRV_Agenda.dpr", "C:\\H\\ERP\\SRV\\Bin\\SRV_Agenda.exe"},
-        {"C:\\H\\ERP\\ZQL\\SRC\\Duv\\Duv.dpr", "C:\\H\\ERP\\ZQL\\Bin\\Duv.exe"},
-        {"C:\\H\\ERP\\CLI\\SRC\\Principal\\Principal.dpr", "C:\\H\\ERP\\CLI\\Bin\\Principal.exe"},
-        // the server folder is looked for before the client folder
-        {"C:\\H\\SRV\\CLI\\X.dpr", "C:\\H\\SRV\\Bin\\X.dll"},
-        {"C:\\H\\ERP\\SQL\\A.sql", "C:\\H\\ERP\\SQL\\A.sql"},
-        {"C:\\H\\ERP\\Outro\\P.dpr", "C:\\H\\ERP\\Outro\\P.dpr"},
-    };
-    for (const auto &caso : casos)
-        EXPECT_EQ(TfrmGPatch::ArtefatoDoArquivo(QString::fromUtf8(caso.path)), QString::fromUtf8(caso.artefact)) << caso.path;
-}
-
 namespace {
 
 class ComandosDeCompilacao : public ::testing::Test {
@@ -101,6 +81,13 @@ TEST_F(ComandosDeCompilacao, EveryBranchRunsItsExactCommandLineAndFindsItsArtefa
     const QString b = QStringLiteral("C:\\B\\");
     const QString depura = QStringLiteral(" /$D+ /$L+ /$YD /GD /DVELKORA;MADEXCEPT ");
     const QString opcoes = QStringLiteral(" /$B- /Q /B /H- /W- /VR-");
+    // The plain library form on the component folder, for a project path.
+    const auto zql = [&](const QString &p) {
+        const QString s = b + "Zql\\std\\bib\\funcoes;" + b + "Zql\\std\\bib\\funcoes\\noshared;" + kVcl + kComp;
+        return kDcc + p + " /$B- /$D- /Q /B /H- /W- /DVELKORA;ZQLCOMPS;MSWINDOWS /VR- /R" + kLib + s + " /E" + b + "Zql\\bin /U" + b
+               + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + s + " /O" + b + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + s + " /I" + b
+               + "Zql\\std\\bib;" + b + "Zql\\std\\lib;" + s + " /N" + b + "dcu";
+    };
     const struct {
         const char *path;
         const char *kind;
@@ -189,6 +176,13 @@ TEST_F(ComandosDeCompilacao, EveryBranchRunsItsExactCommandLineAndFindsItsArtefa
          {kDcc + "C:\\B\\SRV\\KOR_7\\CLI\\CLI.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA /VR- /R" + kLib
           + " /EC:\\B\\SRV\\KOR_7\\CLI /U" + b + "Srv\\std\\bib; /O" + b + "Srv\\std\\bib; /I" + b + "Srv\\std\\bib; /N" + b + "dcu"},
          "C:\\B\\SRV\\KOR_7\\CLI\\CLI.dll"},
+        // a report exporter and a server library outside KOR_7 are built on the component
+        // folder; a server program (its header says so) is a .exe there
+        {"C:\\B\\CLI\\SRC\\UTL\\QRDEXP\\QRDEXP.DPR", "library", {zql("C:\\B\\CLI\\SRC\\UTL\\QRDEXP\\QRDEXP.DPR")},
+         "C:\\B\\Zql\\bin\\QRDEXP.dll"},
+        {"C:\\B\\SRV\\SRC\\CAD\\CAD.DPR", "library", {zql("C:\\B\\SRV\\SRC\\CAD\\CAD.DPR")}, "C:\\B\\Zql\\bin\\CAD.dll"},
+        {"C:\\B\\SRV\\SRC\\SRV_AGENDA\\SRV_AGENDA.DPR", "program", {zql("C:\\B\\SRV\\SRC\\SRV_AGENDA\\SRV_AGENDA.DPR")},
+         "C:\\B\\Zql\\bin\\SRV_AGENDA.exe"},
         {"C:\\B\\SRV\\KOR_7\\GER\\GER.DPR", "library",
          {kDcc + "C:\\B\\SRV\\KOR_7\\GER\\GER.DPR /$B- /$D- /Q /B /H- /W- /DVELKORA;GERUNICA /VR- /R" + kLib + " /E" + b
           + "Srv\\bin /U" + b + "Srv\\std\\bib;" + b + "Srv\\std\\lib; /O" + b + "Srv\\std\\bib;" + b + "Srv\\std\\lib; /I" + b
@@ -211,7 +205,12 @@ TEST_F(ComandosDeCompilacao, EveryBranchRunsItsExactCommandLineAndFindsItsArtefa
         EXPECT_EQ(form.inErros, 0);
         ASSERT_EQ(form.stlResult, QStringList{QString::fromUtf8(caso.artefact)});
         EXPECT_TRUE(platform::files::fileExists(form.stlResult.first())) << caso.artefact;
+        // The attachment looks for it where the build wrote it.
+        EXPECT_EQ(form.ArtefatoGerado(caminho), form.stlResult.first());
     }
+    // A stamped file is its own artefact, listed upper-cased; a file not generated is itself.
+    EXPECT_EQ(form.ArtefatoGerado("C:\\B\\SQL\\Atu.sql"), "C:\\B\\SQL\\ATU.SQL");
+    EXPECT_EQ(form.ArtefatoGerado("\\B\\Leia.txt"), "C:\\B\\Leia.txt");
 }
 
 TEST_F(ComandosDeCompilacao, APackageNamedOtherwiseYieldsNothing)
@@ -224,7 +223,6 @@ TEST_F(ComandosDeCompilacao, APackageNamedOtherwiseYieldsNothing)
 
 TEST_F(ComandosDeCompilacao, AFailedCompileCountsOneErrorAndAddsNothing)
 {
-    // The second pass of a "_HC" package may fail without counting.
     platform::files::forceDirectories(QStringLiteral("C:\\B\\CLI\\SRC\\PKG"));
     platform::files::writeBytes(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\_ERRADO.DPK"), "package X; FALHA_DE_COMPILACAO");
     form.GeraBPL(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\_ERRADO.DPK"));
@@ -232,6 +230,23 @@ TEST_F(ComandosDeCompilacao, AFailedCompileCountsOneErrorAndAddsNothing)
     EXPECT_TRUE(form.stlResult.isEmpty());
     EXPECT_EQ(ambiente.chamadas(QStringLiteral("dcc32")).size(), 1);
     EXPECT_FALSE(platform::files::fileExists(QStringLiteral("C:\\B\\cli\\bin\\_ERRADO.bpl")));
+
+    // A failing second pass of a "_HC" package is a failure of the run too.
+    platform::files::writeBytes(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\_HCX.DPK"), "package X; FALHA_SEM_B");
+    form.GeraBPL(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\_HCX.DPK"));
+    EXPECT_EQ(ambiente.chamadas(QStringLiteral("dcc32")).size(), 3);
+    EXPECT_EQ(form.inErros, 2);
+    form.stlResult.clear();
+
+    // The compiler says it succeeded, but wrote elsewhere: the file at the artefact's place
+    // is an old one, which must not be listed (and so attached) as the new build.
+    platform::files::forceDirectories(QStringLiteral("C:\\B\\CLI\\SRC\\Principal"));
+    platform::files::writeBytes(QStringLiteral("C:\\B\\CLI\\SRC\\Principal\\Principal.dpr"), "program X; SEM_ARTEFATO");
+    platform::files::forceDirectories(QStringLiteral("C:\\B\\cli\\bin"));
+    platform::files::writeBytes(QStringLiteral("C:\\B\\cli\\bin\\Principal.exe"), "antigo");
+    form.GeraEXE(QStringLiteral("C:\\B\\CLI\\SRC\\Principal\\Principal.dpr"));
+    EXPECT_EQ(form.inErros, 3);
+    EXPECT_TRUE(form.stlResult.isEmpty());
 }
 
 TEST_F(ComandosDeCompilacao, ThePreviousArtefactIsMadeWritableFirst)
@@ -275,4 +290,40 @@ TEST_F(ComandosDeCompilacao, BuildRunnerJudgesWhatTheChildPrinted)
     EXPECT_TRUE(form.Execute(dcc + QStringLiteral("C:\\B\\SRC\\Ok.dpr"), form.lsbProgresso, true));
     EXPECT_EQ(form.inErros, 3);
     EXPECT_TRUE(form.lsbProgresso->item(0)->text().startsWith("Borland Delphi"));
+}
+
+TEST_F(ComandosDeCompilacao, StandInsRefuseWhatTheRealToolsDoNotTake)
+{
+    platform::files::forceDirectories(QStringLiteral("C:\\B\\SRC"));
+    platform::files::writeBytes(QStringLiteral("C:\\B\\SRC\\Ok.dpr"), "program Ok;");
+    platform::files::writeBytes(QStringLiteral("C:\\B\\SRC\\v.rc"), "#define X 1\r\n");
+    const QString dcc = QStringLiteral("\"c:\\arquivos de programas\\borland\\delphi5\\bin\\dcc32.exe\" C:\\B\\SRC\\Ok.dpr");
+    const QString builder = QStringLiteral("\"F:\\HORVANE\\Sistemas\\Bin\\WindowsBuilder.bat\" C:\\B\\products\\projects\\q\\builder\\build.php");
+    const struct {
+        QString linha;
+        bool aceita;
+        const char *texto;  // in the tool's last lines
+    } casos[] = {
+        // every option of the product's command lines is known
+        {dcc + " /$D+ /$L+ /$YD /GD /DA;B /$B- /Q /B /H- /W- /VR- /LU_rtl;_vcl /R\"c:\\x y\";C:\\B /LEC:\\B\\o /LNC:\\B\\o /UC:\\B"
+               " /NC:\\B\\dcu /EC:\\B\\o /OC:\\B /IC:\\B",
+         true, "lines, 0.05 seconds"},
+        {dcc + " /X", false, "Fatal: Invalid compiler switch: '/X'"},
+        {dcc + " /$YX", false, "Fatal: Invalid compiler switch: '/$YX'"},
+        {dcc + " /E", false, "Fatal: Invalid compiler switch: '/E'"},
+        {dcc + " C:\\B\\SRC\\Ok.dpr", false, "Fatal: Too many project files"},
+        {"brcc32 C:\\B\\SRC\\v.rc -foC:\\B\\SRC\\v.res", true, "Binding"},
+        {"brcc32 C:\\B\\SRC\\v.rc -zz", false, "Error: Invalid switch: -zz"},
+        {builder + " RELEASE_ID 12 X Tela", false, "[ERROR] Fatal: uso"},
+        {builder + " RELEASE_ID doze W Tela", false, "[ERROR] Fatal: uso"},
+    };
+    for (const auto &caso : casos) {
+        SCOPED_TRACE(caso.linha.toStdString());
+        form.lsbProgresso->clear();
+        EXPECT_EQ(form.Execute(caso.linha, form.lsbProgresso, true), caso.aceita);
+        QStringList linhas;
+        for (int i = 0; i < form.lsbProgresso->count(); ++i)
+            linhas.append(form.lsbProgresso->item(i)->text());
+        EXPECT_FALSE(linhas.filter(QString::fromUtf8(caso.texto)).isEmpty()) << linhas.join('\n').toStdString();
+    }
 }

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -47,11 +48,15 @@ const QByteArray kDocumento = R"({
   ]
 })";
 
+// The resource script in Windows-1252 with CRLF, as the software house writes it.
+const QByteArray kRecursoResto = "VS_VERSION_INFO VERSIONINFO\r\n// Vers\xe3o do produto \x96 \x93" "Exemplo\x94\r\n";
+const QByteArray kRecurso =
+    "#define VER_PRODUCTVERSION_STR      \"1.00.000\"\r\n#define VER_PRODUCTVERSION          1,0,0,0\r\n" + kRecursoResto;
+
 QList<QPair<QString, QByteArray>> Produto(bool falhaNaBiblioteca)
 {
     return {
-        {"res\\versao.rc", "#define VER_PRODUCTVERSION_STR      \"1.00.000\"\r\n#define VER_PRODUCTVERSION          1,0,0,0\r\n"
-                           "VS_VERSION_INFO VERSIONINFO\r\n"},
+        {"res\\versao.rc", kRecurso},
         {"CLI\\SRC\\PKG\\_Componentes.dpk", "package _Componentes;\r\nend.\r\n"},
         {"ZQL\\SRC\\Cadastro\\Cadastro.dpr",
          falhaNaBiblioteca ? "library Cadastro;\r\n{ FALHA_DE_COMPILACAO }\r\nend.\r\n" : "library Cadastro;\r\nend.\r\n"},
@@ -140,9 +145,9 @@ TEST_F(GeracaoTest, HeadlessRunBuildsStampsMovesTheRequestsOnAndAttachesEveryArt
     ASSERT_EQ(ambiente->chamadas("brcc32").size(), 1);
     EXPECT_EQ(ambiente->chamadas("brcc32").first(),
               AmbienteDeGeracao::argumentosDe("brcc32 C:\\Homol\\ERP\\res\\versao.rc -foC:\\Homol\\ERP\\res\\versao.res"));
-    EXPECT_EQ(platform::files::readLines(kCopia + "\\res\\versao.rc").mid(0, 3),
-              (QStringList{"#define VER_PRODUCTVERSION_STR      \"1.00.002\"", "#define VER_PRODUCTVERSION          1,0,2,0",
-                           "VS_VERSION_INFO VERSIONINFO"}));
+    // Only its first two lines changed; every other byte is as it was.
+    EXPECT_EQ(platform::files::readBytes(kCopia + "\\res\\versao.rc"),
+              "#define VER_PRODUCTVERSION_STR      \"1.00.002\"\r\n#define VER_PRODUCTVERSION          1,0,2,0\r\n" + kRecursoResto);
     EXPECT_TRUE(platform::files::fileExists(kCopia + "\\res\\versao.res"));
     // Stamped and committed.
     EXPECT_TRUE(platform::files::readLines(kCopia + "\\SQL\\Oracle\\ATU_0001.sql").contains("BEGIN ATUVEROBJ('CALCULA_TOTAL','1.00.002'); END;"));
@@ -165,7 +170,8 @@ TEST_F(GeracaoTest, HeadlessRunBuildsStampsMovesTheRequestsOnAndAttachesEveryArt
               (QStringList{carimbo + "\\ATU_0001.sql.zip", carimbo + "\\Cadastro.dll.zip", carimbo + "\\_Componentes.bpl.zip"}));
     const QStringList segunda = ArquivosEm(Anexos("0000000502"));
     ASSERT_EQ(segunda.size(), 4) << segunda.join(' ').toStdString();
-    for (const char *nome : {"Principal.exe.zip", "Vendas.qr2.zip", "Menu.cds.zip", "atu_0001.SQL.zip"})
+    // (archives are named as the files are on disk)
+    for (const char *nome : {"Principal.exe.zip", "Vendas.qr2.zip", "Menu.cds.zip", "ATU_0001.sql.zip"})
         EXPECT_EQ(segunda.filter(QString::fromLatin1(nome)).size(), 1) << nome;
     const auto zip = Conteudo(Anexos("0000000501") + u'\\' + carimbo + "\\Cadastro.dll.zip");
     EXPECT_EQ(zip.first, "Cadastro.dll");
@@ -290,4 +296,123 @@ TEST_F(GeracaoTest, FilesOfUnknownTypesAreListedAndTheRunEndsWell)
     EXPECT_EQ(Fase("0000000501"), "040");
     EXPECT_EQ(ui.logLines().filter(QRegularExpression("^Gerando C:.*\\.txt\\.\\.\\.$")).size(), 6);
     EXPECT_TRUE(ambiente->chamadas("dcc32").isEmpty());
+}
+
+TEST_F(GeracaoTest, ARunSendsSubversionExactlyTheseCommandLines)
+{
+    Prepara();
+    ui.setHeadless(true);
+    const RegistroDoSvn svn;
+    ASSERT_TRUE(patch::GeraSolicitacoes(kSolicitacoes, QStringLiteral("0000000010"), QStringLiteral("1P50")))
+        << ui.logLines().join('\n').toStdString();
+    const QString credenciais = " --username svn_" + platform::files::logonName() + " --password segredo";
+    QStringList linhas{"svn cleanup" + credenciais + " c:\\homol\\erp\\",
+                       "svn update" + credenciais
+                           + " --force --ignore-externals --no-auth-cache --depth infinity --accept postpone c:\\homol\\erp\\"};
+    // Each stamp in sequence order: lock, revert, unlock, commit with the version.
+    for (const char *arquivo : {"c:\\homol\\erp\\sql\\oracle\\ATU_0001.sql", "c:\\homol\\erp\\rel\\Vendas.qr2",
+                                "c:\\homol\\erp\\srv\\cds\\Menu.cds"}) {
+        for (const char *comando : {"svn lock", "svn revert", "svn unlock", "svn commit -mGerandoaversão:1.00.002"})
+            linhas << QString::fromUtf8(comando) + credenciais + u' ' + QString::fromUtf8(arquivo);
+    }
+    QList<QStringList> esperadas;
+    for (const QString &linha : linhas)
+        esperadas << RegistroDoSvn::comoOClienteRecebe(linha);
+    EXPECT_EQ(svn.chamadas(), esperadas);
+}
+
+TEST_F(GeracaoTest, AnArtefactGoneBeforeTheClosingStepMovesNoRequestOn)
+{
+    Prepara();
+    ui.setHeadless(true);
+    TfrmGPatch tela;
+    tela.Create();
+    tela.CarregaArquivos(kSolicitacoes, QStringLiteral("0000000010"), QStringLiteral("1P50"));
+    tela.sbtConfirmaClick();
+    ASSERT_EQ(tela.stlResult.size(), 6);
+    const QString programa = kCopia + "\\CLI\\Bin\\Principal.exe";
+    platform::files::deleteFile(programa);
+    EXPECT_FALSE(tela.TramitaEAnexa());
+    EXPECT_TRUE(ui.messages().last().contains(programa, Qt::CaseInsensitive)) << ui.messages().last().toStdString();
+    EXPECT_EQ(Fase("0000000502"), "040");
+    EXPECT_FALSE(platform::files::dirExists("C:\\Anexos\\0000000501"));
+}
+
+TEST_F(GeracaoTest, ClosingTheScreenAfterARunWithErrorsMovesNothingOn)
+{
+    Prepara();
+    // A "_HC" package whose second pass fails: every artefact is there, the run has an error.
+    db().exec("UPDATE ARQPATCH SET DSARQPATCH = REPLACE(DSARQPATCH, '_Componentes', '_HCComponentes'), "
+              "DSARQCHAVE = REPLACE(DSARQCHAVE, '_Componentes', '_HCComponentes')");
+    platform::files::writeBytes(kCopia + "\\CLI\\SRC\\PKG\\_HCComponentes.dpk", "package _HCComponentes;\r\n{ FALHA_SEM_B }\r\nend.\r\n");
+    int vezes = 0;
+    QString dica;
+    OperadorDaGeracao operador([&](TfrmGPatch &tela) {
+        if (vezes++ == 0) {
+            tela.sbtConfirma->click();
+            dica = tela.sbtBuscaErros->toolTip();
+            EXPECT_EQ(tela.stlResult.size(), 6);
+            tela.close();  // the window's own close control, not Cancelar
+        }
+    });
+    EXPECT_FALSE(patch::GeraSolicitacoes(kSolicitacoes, QStringLiteral("0000000010"), QStringLiteral("1P50")));
+    EXPECT_EQ(dica, "Versão gerada com erros");
+    EXPECT_EQ(ambiente->chamadas("dcc32").size(), 4);
+    EXPECT_EQ(Fase("0000000501"), "040");
+    EXPECT_EQ(Fase("0000000502"), "040");
+    EXPECT_FALSE(platform::files::dirExists("C:\\Anexos\\0000000501"));
+}
+
+TEST_F(GeracaoTest, EachFailureEndsTheRunWithErrorsAndMovesNothing)
+{
+    const auto mensagens = patch::MensagensDaGeracao();
+    const struct {
+        const char *nome;
+        QByteArray de, para;                 // a change to the imported document
+        std::function<void(server::Database &)> depois;  // a change after the files were loaded
+        QString log;                         // what the run's log says
+        bool semSvn;                          // no Subversion command may run
+    } casos[] = {
+        {"no build folder", "\"C:\\\\Homol\\\\ERP\",", "\"\",", {}, mensagens.Msg("Dir_Empty"), true},
+        {"a build folder without a drive", "\"C:\\\\Homol\\\\ERP\",", "\"Homol\\\\ERP\",", {},
+         mensagens.Msg("Dir_Inv"), true},
+        // the files stay where the server names them, outside the build copy
+        {"no server base folder", "\"C:\\\\Desenv\\\\ERP\", \"file", "\"\", \"file", {},
+         "Error: O arquivo C:\\Desenv\\ERP\\CLI\\SRC\\PKG\\_Componentes.dpk (solicitação 0000000501)", false},
+        {"a version that is not numbers", "", "",
+         [](server::Database &db) { db.exec("UPDATE PRODPATCH SET CDRELVERPROD = '0A'"); },
+         "Error: " + mensagens.Msg("VERSAO_INVALIDA", {"1.0A.002"}), false},
+        {"the version not recorded", "", "", [](server::Database &db) { db.exec("ALTER TABLE ARQPATCH RENAME TO ARQPATCH_FORA"); },
+         "Error: ", false},
+    };
+    server::importDocument(db(), kDocumento);
+    CriaRepositorio(QStringLiteral("ERP"), kCopia, Produto(false));
+    platform::files::forceDirectories("C:\\Desenv\\ERP\\CLI\\SRC\\PKG");
+    platform::files::writeBytes("C:\\Desenv\\ERP\\CLI\\SRC\\PKG\\_Componentes.dpk", "package _Componentes;\r\nend.\r\n");
+    ui.setHeadless(true);
+    for (const auto &caso : casos) {
+        SCOPED_TRACE(caso.nome);
+        server::importDocument(db(), QByteArray(kDocumento).replace(caso.de, caso.para));
+        platform::files::deleteFile("C:\\subversion\\date\\cdsdatagpatch.cds");
+        ambiente->esqueceChamadas();
+        const RegistroDoSvn svn;
+        TfrmGPatch tela;
+        tela.Create();
+        tela.CarregaArquivos(kSolicitacoes, QStringLiteral("0000000010"), QStringLiteral("1P50"));
+        if (caso.depois)
+            caso.depois(db());
+        tela.sbtConfirmaClick();
+        EXPECT_EQ(tela.SemaStatus, "R");
+        EXPECT_EQ(ui.messages().last(), mensagens.Msg("Gera_Erro"));
+        EXPECT_FALSE(ui.logLines().filter(caso.log).isEmpty()) << ui.logLines().join('\n').toStdString();
+        EXPECT_EQ(svn.chamadas().isEmpty(), caso.semSvn);
+        // Leaving the screen moves nothing on and attaches nothing.
+        bool fecha = false;
+        tela.FormClose(fecha);
+        EXPECT_TRUE(fecha);
+        EXPECT_EQ(Fase("0000000501"), "040");
+        EXPECT_FALSE(platform::files::dirExists("C:\\Anexos\\0000000501"));
+        EXPECT_EQ(platform::files::readBytes("C:\\Desenv\\ERP\\CLI\\SRC\\PKG\\_Componentes.dpk"),
+                  "package _Componentes;\r\nend.\r\n");
+    }
 }

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,54 @@ QStringList AmbienteDeGeracao::argumentosDe(const QString &commandLine)
     QStringList argumentos;
     for (const QString &palavra : palavras)
         argumentos.append(platform::cmdline::mapArgument(palavra, platform::mounts()));
+    return argumentos;
+}
+
+RegistroDoSvn::RegistroDoSvn() : m_anterior(platform::toolsDir())
+{
+    const QString real = QStandardPaths::findExecutable(QStringLiteral("svn"));
+    QFile script(m_dir.filePath(QStringLiteral("svn")));
+    if (script.open(QIODevice::WriteOnly)) {
+        script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\037' \"$a\"; done >> '%1'\nprintf '\\n' >> '%1'\n"
+                                    "exec '%2' \"$@\"\n")
+                         .arg(m_dir.filePath(QStringLiteral("svn.log")), real)
+                         .toLocal8Bit());
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    // The other tools of the build stay where the children look for them.
+    for (const QString &tool : QDir(m_anterior).entryList(QDir::Files | QDir::Executable))
+        QFile::link(m_anterior + u'/' + tool, m_dir.filePath(tool));
+    platform::setToolsDir(m_dir.path());
+}
+
+RegistroDoSvn::~RegistroDoSvn() { platform::setToolsDir(m_anterior); }
+
+QList<QStringList> RegistroDoSvn::chamadas() const
+{
+    QList<QStringList> lista;
+    QFile log(m_dir.filePath(QStringLiteral("svn.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return lista;
+    for (const QByteArray &linha : log.readAll().split('\n')) {
+        if (linha.isEmpty())
+            continue;
+        QStringList argumentos = QString::fromLocal8Bit(linha).split(QChar(0x1f));
+        argumentos.removeLast();
+        lista.append(argumentos);
+    }
+    return lista;
+}
+
+QStringList RegistroDoSvn::comoOClienteRecebe(const QString &commandLine)
+{
+    QStringList argumentos = AmbienteDeGeracao::argumentosDe(commandLine);
+    const qsizetype senha = argumentos.indexOf(QStringLiteral("--password"));
+    if (senha >= 0) {
+        argumentos.remove(senha, 2);
+        argumentos.append(QStringLiteral("--password-from-stdin"));
+    }
+    argumentos.append(QStringLiteral("--non-interactive"));
     return argumentos;
 }
 

@@ -41,6 +41,22 @@ private:
     QString m_previousFolder;  // the run moves the process into the build folders
 };
 
+// Puts a recording "svn" in front of the real one for the children of this process: every
+// call is kept with the arguments the real client then receives.
+class RegistroDoSvn {
+public:
+    RegistroDoSvn();
+    ~RegistroDoSvn();
+    QList<QStringList> chamadas() const;
+    // The arguments a Windows "svn ..." command line of the module reaches the client with:
+    // mapped, the password moved to standard input, never interactive.
+    static QStringList comoOClienteRecebe(const QString &commandLine);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_anterior;
+};
+
 // Runs a command line to its end; a failure fails the test.
 void Roda(const QString &commandLine);
 // The output of a command line.

@@ -47,12 +47,13 @@ const SampleFile kSampleFiles[] = {
     {"SRV\\SRC\\SRV_Agenda\\UAgenda.pas",
      "unit UAgenda;\r\n\r\ninterface\r\n\r\nprocedure ExecutaAgenda;\r\n\r\nimplementation\r\n\r\nprocedure ExecutaAgenda;\r\n"
      "begin\r\nend;\r\n\r\nend.\r\n"},
+    // (laid out as the dataset layer writes it, so that a stamp changes only its own row)
     {"SRV\\CDS\\Menu.cds",
-     "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
-     "<FIELD attrname=\"CDMENUITEM\" fieldtype=\"string\" WIDTH=\"20\"/><FIELD attrname=\"DSCAPTION\" "
-     "fieldtype=\"string\" WIDTH=\"60\"/></FIELDS><PARAMS/></METADATA><ROWDATA>"
-     "<ROW CDMENUITEM=\"CADASTRO\" DSCAPTION=\"Cadastro de clientes\"/>"
-     "<ROW CDMENUITEM=\"RELATORIOS\" DSCAPTION=\"Relatórios\"/></ROWDATA></DATAPACKET>\r\n"},
+     "<?xml version=\"1.0\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\">\n  <METADATA>\n    <FIELDS>\n"
+     "      <FIELD attrname=\"CDMENUITEM\" fieldtype=\"string\" WIDTH=\"20\" />\n"
+     "      <FIELD attrname=\"DSCAPTION\" fieldtype=\"string\" WIDTH=\"60\" />\n    </FIELDS>\n    <PARAMS />\n  </METADATA>\n"
+     "  <ROWDATA>\n    <ROW CDMENUITEM=\"CADASTRO\" DSCAPTION=\"Cadastro de clientes\" />\n"
+     "    <ROW CDMENUITEM=\"RELATORIOS\" DSCAPTION=\"Relatórios\" />\n  </ROWDATA>\n</DATAPACKET>\n"},
     {"CLI\\SRC\\Principal\\Principal.dpr",
      "program Principal;\r\n\r\nuses\r\n  Forms,\r\n  UPrincipal in 'UPrincipal.pas' {frmPrincipal},\r\n"
      "  USobre in 'USobre.pas';\r\n\r\nbegin\r\n  Application.Initialize;\r\n  Application.Run;\r\nend.\r\n"},
@@ -67,17 +68,20 @@ const SampleFile kSampleFiles[] = {
      "unit UComponentes;\r\n\r\ninterface\r\n\r\nprocedure Register;\r\n\r\nimplementation\r\n\r\nprocedure Register;\r\n"
      "begin\r\nend;\r\n\r\nend.\r\n"},
     {"SQL\\Oracle\\ATU_0001.sql",
-     "-- Ajuste do cadastro de clientes\r\nCREATE OR REPLACE PROCEDURE Atualiza_Email_Cliente(pCodigo IN NUMBER) IS\r\n"
+     "-- Ajuste do cadastro de clientes: e-mail em min\xfasculas (\x93padr\xe3o\x94 da vers\xe3o)\r\n"
+     "CREATE OR REPLACE PROCEDURE Atualiza_Email_Cliente(pCodigo IN NUMBER) IS\r\n"
      "BEGIN\r\n  UPDATE CLIENTE SET DSEMAIL = LOWER(DSEMAIL) WHERE CDCLIENTE = pCodigo;\r\nEND;\r\n/\r\n"},
     {"SQL\\SQLServer\\ATU_0001.sql",
-     "-- Ajuste do cadastro de clientes\r\nCREATE VIEW VW_CLIENTE_EMAIL AS\r\n"
+     "-- Ajuste do cadastro de clientes: exibi\xe7\xe3o do e-mail e da situa\xe7\xe3o\r\nCREATE VIEW VW_CLIENTE_EMAIL AS\r\n"
      "SELECT CDCLIENTE, DSEMAIL FROM CLIENTE\r\nGO\r\n"},
     {"SQL\\SQLServer\\ATU_0002.sql",
-     "-- Índice de pedidos por data\r\nCREATE INDEX IX_PEDIDO_DATA ON PEDIDO (DTPEDIDO)\r\nGO\r\n"},
+     "-- \xcdndice de pedidos por data\r\nCREATE INDEX IX_PEDIDO_DATA ON PEDIDO (DTPEDIDO)\r\nGO\r\n"},
     // The resource script whose first two lines patch generation stamps with the version.
+    // Scripts and resources are Windows-1252 with CRLF, as the software house writes them.
     {"res\\versao.rc",
      "#define VER_PRODUCTVERSION_STR      \"1.00.000\"\r\n#define VER_PRODUCTVERSION          1,0,0,0\r\n"
-     "\r\nVS_VERSION_INFO VERSIONINFO\r\nFILEVERSION VER_PRODUCTVERSION\r\n"},
+     "\r\n// Informa\xe7\xf5" "es de vers\xe3o do ERP Exemplo \x96 \x93Jos\xe9 & C\xed" "a\x94\r\n"
+     "VS_VERSION_INFO VERSIONINFO\r\nFILEVERSION VER_PRODUCTVERSION\r\n"},
     {"REL\\Vendas.qr2", "QR2\r\nTITULO=Relatório de vendas\r\nVERSAO=1.00.000\r\n"},
     {"REL\\Agenda.qr2", "QR2\r\nTITULO=Agenda do dia\r\nVERSAO=1.00.000\r\n"},
     {"REL\\Clientes.qr2", "QR2\r\nTITULO=Relação de clientes\r\nVERSAO=1.00.000\r\n"},
@@ -206,11 +210,11 @@ QString committedRevision(const QString &output)
     return digits;
 }
 
-void writeText(const QString &logicalPath, const QString &text)
+// A sample file as its bytes are written in the source (some are Windows-1252).
+void writeSample(const QString &logicalPath, const QByteArray &bytes)
 {
-    const QString folder = logicalPath.section(u'\\', 0, -2);
-    files::forceDirectories(folder);
-    files::writeBytes(logicalPath, text.toUtf8());
+    files::forceDirectories(logicalPath.section(u'\\', 0, -2));
+    files::writeBytes(logicalPath, bytes);
 }
 
 // A product of the demo: where its repositories and trees are, its sample files, its groups.
@@ -239,7 +243,7 @@ void checkOutProduct(const QString &trunkUrl, const QString &workingCopy)
 QString importSample(const QString &workingCopy, const QList<SampleFile> &sample, const QString &message)
 {
     for (const SampleFile &file : sample)
-        writeText(workingCopy + u'\\' + QString::fromUtf8(file.path), QString::fromUtf8(file.text));
+        writeSample(workingCopy + u'\\' + QString::fromUtf8(file.path), QByteArray(file.text));
     svn(QStringLiteral("add --force %1").arg(workingCopy));
     return committedRevision(svn(QStringLiteral("commit %1 -m \"%2\"").arg(workingCopy, message)));
 }
@@ -347,7 +351,14 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
                     ? QStringLiteral("<!-- Solicitação %1: %2 -->\r\n")
                     : path.endsWith(QStringLiteral(".css"), Qt::CaseInsensitive) ? QStringLiteral("/* Solicitação %1: %2 */\r\n")
                                                                                 : QStringLiteral("// Solicitação %1: %2\r\n");
-                text += comment.arg(request.number, request.title).toUtf8();
+                // A script's line is in the script's own encoding; a menu dataset gains a row.
+                if (path.endsWith(QStringLiteral(".sql"), Qt::CaseInsensitive))
+                    text += QStringLiteral("-- Solicitação %1: %2\r\n").arg(request.number, request.title).toLatin1();
+                else if (path.endsWith(QStringLiteral(".cds"), Qt::CaseInsensitive))
+                    text.replace("  </ROWDATA>", QStringLiteral("    <ROW CDMENUITEM=\"S%1\" DSCAPTION=\"%2\" />\n  </ROWDATA>")
+                                                     .arg(request.number, request.title).toUtf8());
+                else
+                    text += comment.arg(request.number, request.title).toUtf8();
                 files::writeBytes(path, text);
             }
             const QString revision = committedRevision(

@@ -1,7 +1,23 @@
 // Stand-in of the resource compiler brcc32: "brcc32 X.rc -foY.res" reads the script and
-// writes the compiled resource where -fo says.
+// writes the compiled resource where -fo says. Like the real one it takes one script and
+// only the options it knows, and stops with an "Error" line on any other.
 
 #include "standin.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// -fo<file>, -d<name>[=<text>], -i<paths>, -c<code page>, -l<language>, and the plain
+// -r, -v, -x, -m, -31, -w32.
+bool knownOption(const QString &arg)
+{
+    static const QRegularExpression options(QStringLiteral("^-(fo.+|d.+|i.+|c\\d+|l[0-9a-f]+|r|v|x|m|31|w32)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return options.match(arg).hasMatch();
+}
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -12,10 +28,23 @@ int main(int argc, char **argv)
     QString script;
     QString output;
     for (const QString &arg : args) {
-        if (arg.startsWith(QLatin1String("-fo"), Qt::CaseInsensitive))
-            output = arg.mid(3);
-        else if (!arg.startsWith(u'-'))
+        if (arg.startsWith(u'-')) {
+            if (!knownOption(arg)) {
+                standin::say(QStringLiteral("Error: Invalid switch: %1\n").arg(arg));
+                return 1;
+            }
+            if (arg.startsWith(QLatin1String("-fo"), Qt::CaseInsensitive))
+                output = arg.mid(3);
+        } else if (!script.isEmpty()) {
+            standin::say(QStringLiteral("Error: Too many input files: %1\n").arg(arg));
+            return 1;
+        } else {
             script = arg;
+        }
+    }
+    if (script.isEmpty()) {
+        standin::say(QStringLiteral("Error: No resource script given\n"));
+        return 1;
     }
     bool ok = false;
     const QByteArray text = standin::read(script, &ok);

@@ -8,6 +8,7 @@
 #include "standin.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 
 namespace {
 
@@ -38,7 +39,10 @@ int main(int argc, char **argv)
 {
     const QStringList args = standin::arguments(argc, argv);
     standin::record("WindowsBuilder", args);
-    if (args.size() < 5 || args[1] != QLatin1String("RELEASE_ID")) {
+    static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+    if (args.size() != 5 || args[1] != QLatin1String("RELEASE_ID") || !digits.match(args[2]).hasMatch()
+        || (args[3] != QLatin1String("W") && args[3] != QLatin1String("WZ"))
+        || !args[0].endsWith(QLatin1String("build.php"), Qt::CaseInsensitive)) {
         standin::say(QStringLiteral("[ERROR] Fatal: uso: WindowsBuilder <build.php> RELEASE_ID <release> W|WZ <nome>\n"));
         return 1;
     }
