@@ -472,42 +472,45 @@ TEST_F(ServerFront, HeadsThatNeverEndHoldLittleMemoryAndARealCallGetsThrough)
     ASSERT_EQ(warm.reply().status, 200);
     const qint64 idle = residentBytes(m_server.pid());
     ASSERT_GT(idle, 0);
-    // Four clients send a head without end, as fast as the server reads, 64 MB each at most.
+    // Four clients send a head without end as fast as they can, and when the server closes
+    // one, open another and go on.
+    std::atomic<bool> stop{false};
     std::vector<std::thread> senders;
-    std::atomic<qint64> sent{0};
     for (int i = 0; i < 4; ++i) {
-        senders.emplace_back([this, &sent] {
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(quint16(m_server.port()));
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const timeval timeout{2, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-            if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
-                const std::string start = "POST /" + kMain.toStdString() + "/GetSoli HTTP/1.1\r\nX-Sem-Fim: ";
-                ::send(fd, start.data(), start.size(), MSG_NOSIGNAL);
-                const std::string endless(64 * 1024, 'a');
-                for (qint64 mine = 0; mine < 64 * 1024 * 1024;) {
-                    const ssize_t n = ::send(fd, endless.data(), endless.size(), MSG_NOSIGNAL);
-                    if (n <= 0)
-                        break;
-                    mine += n;
-                    sent += n;
+        senders.emplace_back([this, &stop] {
+            const std::string start = "POST /" + kMain.toStdString() + "/GetSoli HTTP/1.1\r\nX-Sem-Fim: ";
+            const std::string endless(64 * 1024, 'a');
+            while (!stop) {
+                const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_port = htons(quint16(m_server.port()));
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                const timeval timeout{0, 200'000};
+                ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+                if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+                    && ::send(fd, start.data(), start.size(), MSG_NOSIGNAL) > 0) {
+                    while (!stop && ::send(fd, endless.data(), endless.size(), MSG_NOSIGNAL) > 0) {
+                    }
                 }
+                ::close(fd);
             }
-            ::close(fd);
         });
     }
-    QThread::msleep(300);
+    qint64 peak = idle;
+    for (int i = 0; i < 30; ++i) {
+        QThread::msleep(50);
+        peak = std::max(peak, residentBytes(m_server.pid()));
+    }
     RawConnection real(m_server.port());
     real.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
     EXPECT_EQ(real.reply().status, 200);
-    qint64 peak = residentBytes(m_server.pid());
+    stop = true;
     for (std::thread &sender : senders)
         sender.join();
-    peak = std::max(peak, residentBytes(m_server.pid()));
-    EXPECT_LT(peak - idle, 64 * 1024 * 1024) << "sent " << sent.load();
+    // What they sent is dropped as it comes: the unauthenticated budget (4 MiB) and a little
+    // more, far from the tens of megabytes a drained socket costs.
+    EXPECT_LT(peak - idle, 16 * 1024 * 1024);
 }
 
 TEST_F(ServerFront, TheCapFollowsTheDescriptorLimit)
