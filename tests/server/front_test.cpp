@@ -535,3 +535,19 @@ TEST_F(ServerFront, TheCapFollowsTheDescriptorLimit)
     real.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
     EXPECT_EQ(real.reply(3000).status, 200);
 }
+
+TEST_F(ServerFront, TheHostExpandsItsHomeAndNamesAMissingTokenSetting)
+{
+    startServer();
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", m_dir.path().toUtf8());
+    configureClient(QStringLiteral("127.0.0.1"), {{QStringLiteral("server/token_file"), QStringLiteral("~/token")}});
+    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
+    const ServerAnswer answer = net.call(QStringLiteral("getReleaseProd"), {kProduct});
+    qputenv("HOME", home);
+    EXPECT_TRUE(answer.ok) << answer.error.toStdString();
+    configureClient(QStringLiteral("127.0.0.1"), {{QStringLiteral("server/token_file"), QString()}});
+    TNetConnection anonymous(QStringLiteral("netGrupSoliHom"), kMain);
+    const ServerAnswer refused = anonymous.call(QStringLiteral("getReleaseProd"), {kProduct});
+    EXPECT_TRUE(refused.error.contains(QStringLiteral("token_file"))) << refused.error.toStdString();
+}
