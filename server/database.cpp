@@ -14,7 +14,13 @@
 #include <QUrlQuery>
 
 #include <atomic>
+#include <mutex>
 
+#include <QSqlDriver>
+#include <QThread>
+
+#include <libpq-fe.h>
+#include <poll.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -50,21 +56,88 @@ static void takeKeyValue(DatabaseSpec &spec, QStringList &options, const QString
         options.append(key + u'=' + value);
 }
 
+static QString percentDecoded(const QString &part)
+{
+    return QUrl::fromPercentEncoding(part.toUtf8());
+}
+
+// The parts of a text that may hold a password are never put into a message.
+[[noreturn]] static void badUrl(const QString &what)
+{
+    throw ServerError(QStringLiteral("Endereço do PostgreSQL inválido: %1. Use postgresql://usuário@servidor:porta/banco "
+                                     "(partes com caracteres especiais codificadas com %XX).")
+                          .arg(what));
+}
+
+// postgresql://[user[:password]@][host[:port][,host[:port]...]][/dbname][?key=value&...],
+// every part percent-encoded as libpq reads it: a host may be a socket folder
+// ("%2Fvar%2Frun%2Fpostgresql") or an IPv6 address in brackets.
 static DatabaseSpec parseUrl(const QString &text)
 {
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid())
-        throw ServerError(QStringLiteral("Endereço do PostgreSQL inválido: %1").arg(url.errorString()));
     DatabaseSpec spec;
     spec.engine = DatabaseSpec::Engine::Postgres;
-    spec.host = url.host();
-    spec.port = url.port(0);
-    spec.user = url.userName();
-    spec.password = url.password();
-    spec.dbName = url.path().mid(1);
+    QString rest = text.mid(text.indexOf(u"://") + 3);
+    QString query;
+    if (const qsizetype mark = rest.indexOf(u'?'); mark >= 0) {
+        query = rest.mid(mark + 1);
+        rest.truncate(mark);
+    }
+    if (const qsizetype slash = rest.indexOf(u'/'); slash >= 0) {
+        spec.dbName = percentDecoded(rest.mid(slash + 1));
+        rest.truncate(slash);
+    }
+    if (const qsizetype at = rest.lastIndexOf(u'@'); at >= 0) {
+        const QString userInfo = rest.left(at);
+        const qsizetype colon = userInfo.indexOf(u':');
+        spec.user = percentDecoded(userInfo.left(colon));
+        if (colon >= 0)
+            spec.password = percentDecoded(userInfo.mid(colon + 1));
+        rest = rest.mid(at + 1);
+    }
+    QStringList hosts, ports;
+    bool anyPort = false;
+    for (const QString &item : rest.split(u',', Qt::KeepEmptyParts)) {
+        QString host = item, port;
+        if (item.startsWith(u'[')) {
+            const qsizetype close = item.indexOf(u']');
+            if (close < 0)
+                badUrl(QStringLiteral("endereço IPv6 sem \"]\""));
+            host = item.mid(1, close - 1);
+            const QString after = item.mid(close + 1);
+            if (!after.isEmpty() && !after.startsWith(u':'))
+                badUrl(QStringLiteral("texto depois do endereço IPv6"));
+            port = after.mid(1);
+        } else if (const qsizetype colon = item.lastIndexOf(u':'); colon >= 0) {
+            host = item.left(colon);
+            port = item.mid(colon + 1);
+        }
+        bool ok = port.isEmpty();
+        if (!ok) {
+            const int number = port.toInt(&ok);
+            ok = ok && number > 0 && number < 65536;
+        }
+        if (!ok)
+            badUrl(QStringLiteral("porta não numérica ou fora de 1–65535"));
+        anyPort = anyPort || !port.isEmpty();
+        hosts.append(percentDecoded(host));
+        ports.append(port);
+    }
     QStringList options;
-    for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
-        takeKeyValue(spec, options, key, value);
+    if (hosts.size() == 1) {
+        spec.host = hosts[0];
+        spec.port = ports[0].toInt();
+    } else {
+        // Several servers, tried in turn by libpq.
+        spec.host = hosts.join(u',');
+        if (anyPort)
+            options.append(QStringLiteral("port=") + ports.join(u','));
+    }
+    for (const QString &pair : query.split(u'&', Qt::SkipEmptyParts)) {
+        const qsizetype eq = pair.indexOf(u'=');
+        if (eq <= 0)
+            badUrl(QStringLiteral("parâmetro sem \"chave=valor\""));
+        takeKeyValue(spec, options, percentDecoded(pair.left(eq)), percentDecoded(pair.mid(eq + 1)));
+    }
     spec.options = options.join(u';');
     return spec;
 }
@@ -83,7 +156,8 @@ static DatabaseSpec parseKeyValues(const QString &text)
             break;
         const qsizetype eq = text.indexOf(u'=', i);
         if (eq < 0)
-            throw ServerError(QStringLiteral("Texto de conexão do PostgreSQL inválido perto de \"%1\".").arg(text.mid(i)));
+            throw ServerError(QStringLiteral("Texto de conexão do PostgreSQL inválido: falta \"=\" depois da chave na posição %1.")
+                                  .arg(i + 1));
         const QString key = text.mid(i, eq - i).trimmed();
         i = eq + 1;
         while (i < n && text[i].isSpace())
@@ -115,11 +189,16 @@ DatabaseSpec DatabaseSpec::parse(const QString &text)
     DatabaseSpec spec;
     if (trimmed.startsWith(u"postgresql://") || trimmed.startsWith(u"postgres://")) {
         spec = parseUrl(trimmed);
-    } else if (trimmed.contains(QRegularExpression(QStringLiteral("(^|\\s)(dbname|host)\\s*=")))) {
+    } else if (trimmed.contains(QRegularExpression(
+                   QStringLiteral("(^|\\s)(dbname|host|hostaddr|port|user|password|passfile|service|sslmode|schema)\\s*=")))) {
         spec = parseKeyValues(trimmed);
     } else {
         if (trimmed.isEmpty())
             throw ServerError(QStringLiteral("Nenhum banco de dados informado."));
+        // Another scheme is no file name, and what follows it may hold a password.
+        if (trimmed.contains(QRegularExpression(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"))))
+            throw ServerError(QStringLiteral("Endereço de banco de dados não reconhecido: use postgresql://... "
+                                             "ou o caminho de um arquivo SQLite."));
         spec.path = QFileInfo(trimmed).absoluteFilePath();
         return spec;
     }
@@ -206,6 +285,11 @@ struct Database::Cache {
 
 Database::Database(DatabaseSpec spec) : m_spec(std::move(spec)), m_cache(std::make_unique<Cache>())
 {
+    // A pinned file is checked before the first connection is opened, so a connection
+    // opened late never opens (nor creates) another file at the path.
+    m_fileSeen = m_spec.filePinned;
+    m_fileDevice = m_spec.fileDevice;
+    m_fileInode = m_spec.fileInode;
     static std::atomic<int> counter{0};
     m_connectionName = QStringLiteral("homologa-server-%1").arg(++counter);
 }
@@ -238,19 +322,38 @@ static bool fileIdentity(const QString &path, quint64 &device, quint64 &inode)
     return true;
 }
 
+static ServerError fileGone(const QString &path)
+{
+    return ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não existe mais; nada foi gravado. "
+                                      "Restaure-o e reinicie o servidor de aplicação.")
+                           .arg(path));
+}
+
+static ServerError fileReplaced(const QString &path)
+{
+    return ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" foi substituído por outro enquanto o servidor "
+                                      "o usava; nada foi gravado. Reinicie o servidor de aplicação para usar o arquivo novo.")
+                           .arg(path));
+}
+
+void DatabaseSpec::pinFile()
+{
+    if (engine != Engine::Sqlite)
+        return;
+    if (!fileIdentity(path, fileDevice, fileInode))
+        throw fileGone(path);
+    filePinned = true;
+}
+
 void Database::checkSameFile()
 {
     if (m_spec.engine != DatabaseSpec::Engine::Sqlite || !m_fileSeen)
         return;
     quint64 device = 0, inode = 0;
     if (!fileIdentity(m_spec.path, device, inode))
-        throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não existe mais; nada foi gravado. "
-                                         "Restaure-o e reinicie o servidor de aplicação.")
-                              .arg(m_spec.path));
+        throw fileGone(m_spec.path);
     if (device != m_fileDevice || inode != m_fileInode)
-        throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" foi substituído por outro enquanto o servidor "
-                                         "o usava; nada foi gravado. Reinicie o servidor de aplicação para usar o arquivo novo.")
-                              .arg(m_spec.path));
+        throw fileReplaced(m_spec.path);
 }
 
 void Database::ensureOpen()
@@ -265,6 +368,63 @@ void Database::ensureOpen()
     }
     if (!isOpen())
         open();
+    else if (isPostgres() && !m_inTransaction && !idleConnectionAlive())
+        reconnect();
+}
+
+// Qt frees each prepared statement of a closed PostgreSQL connection with a DEALLOCATE that
+// cannot reach the server any more, and warns about every one: those warnings, for a
+// connection known to be gone, say nothing.
+static thread_local bool t_droppingLostStatements = false;
+static QtMessageHandler s_previousHandler = nullptr;
+
+static void quietAboutLostStatements(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (t_droppingLostStatements && message.startsWith(u"Unable to free statement"))
+        return;
+    if (s_previousHandler)
+        s_previousHandler(type, context, message);
+    else
+        qt_message_output(type, context, message);
+}
+
+// For the current thread, until its next statement.
+static void beQuietAboutLostStatements()
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] { s_previousHandler = qInstallMessageHandler(quietAboutLostStatements); });
+    t_droppingLostStatements = true;
+}
+
+bool Database::idleConnectionAlive()
+{
+    const QVariant handle = m_connection.driver()->handle();
+    // The driver's handle holds libpq's PGconn (a struct pg_conn).
+    const char *type = handle.typeName();
+    PGconn *pg = type && (qstrcmp(type, "pg_conn*") == 0 || qstrcmp(type, "PGconn*") == 0)
+        ? *static_cast<PGconn *const *>(handle.constData())
+        : nullptr;
+    if (!pg || PQstatus(pg) != CONNECTION_OK || PQsocket(pg) < 0)
+        return false;
+    // An idle connection is sent nothing (no notifications are listened to): anything that
+    // can be read is the server's notice that it ends the session, or its end.
+    pollfd p{PQsocket(pg), POLLIN, 0};
+    return ::poll(&p, 1, 0) == 0;
+}
+
+void Database::reconnect()
+{
+    beQuietAboutLostStatements();
+    close();
+    t_droppingLostStatements = false;
+    try {
+        open();
+    } catch (const ServerError &) {
+        // A server that is being restarted takes a moment to accept connections again.
+        close();
+        QThread::msleep(500);
+        open();
+    }
 }
 
 // SQLite counts every allocation under one mutex for the whole process: the workers, each
@@ -290,7 +450,6 @@ void Database::open()
                               .arg(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")));
     if (sqlite) {
         configureSqliteOnce();
-        QDir().mkpath(QFileInfo(m_spec.path).absolutePath());
         // SQLite gives its companion files the database file's permissions only when it
         // creates them: a -wal left read-only would keep the database read-only after the
         // operator made the database file writable again.
@@ -301,9 +460,19 @@ void Database::open()
                     QFile::setPermissions(companion, file.permissions());
             }
         }
-        db.setDatabaseName(m_spec.path);
         const QByteArray timeout = qgetenv("HOMOLOGA_SQLITE_BUSY_TIMEOUT_MS");
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeout.isEmpty() ? QByteArray("5000") : timeout));
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(timeout.isEmpty() ? QByteArray("5000") : timeout);
+        if (m_spec.filePinned) {
+            // Opened without the right to create: a file removed after the check is not
+            // recreated empty.
+            db.setDatabaseName(QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(m_spec.path, "/"))
+                               + QStringLiteral("?mode=rw"));
+            options += QStringLiteral(";QSQLITE_OPEN_URI");
+        } else {
+            QDir().mkpath(QFileInfo(m_spec.path).absolutePath());
+            db.setDatabaseName(m_spec.path);
+        }
+        db.setConnectOptions(options);
     } else {
         db.setHostName(m_spec.host);
         if (m_spec.port)
@@ -317,8 +486,11 @@ void Database::open()
         throw ServerError(QStringLiteral("Não foi possível abrir o banco de dados %1: %2")
                               .arg(m_spec.describe(), db.lastError().text()));
     if (sqlite) {
-        if (!fileIdentity(m_spec.path, m_fileDevice, m_fileInode))
+        if (m_spec.filePinned) {
+            checkSameFile();
+        } else if (!fileIdentity(m_spec.path, m_fileDevice, m_fileInode)) {
             throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não pôde ser criado.").arg(m_spec.path));
+        }
         m_fileSeen = true;
         exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
@@ -359,7 +531,9 @@ void Database::fail(const QSqlError &error, const QString &sql)
                                          "Tente novamente em instantes. (%1)")
                               .arg(error.text()));
     if (isConnectionLost(error)) {
+        beQuietAboutLostStatements();
         close();
+        t_droppingLostStatements = false;
         throw ServerError(QStringLiteral("A conexão com o banco de dados %1 foi perdida; nada foi gravado. (%2)")
                               .arg(m_spec.describe(), error.text()));
     }

@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -24,6 +25,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -34,10 +36,21 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace server {
+
+int connectionCap(quint64 descriptorLimit, int workers)
+{
+    // Each worker's database connection takes up to three descriptors (an SQLite file, its
+    // log and its shared memory; a socket on PostgreSQL); the server keeps some for itself
+    // (standard streams, the listening socket, the wake-up pipe, certificates, Qt's own).
+    // Beyond a few thousand, polling all of them costs more than any client gains.
+    const qint64 reserve = 3 * qint64(std::max(1, workers)) + 32;
+    return int(std::clamp<qint64>(qint64(std::min<quint64>(descriptorLimit, 1u << 20)) - reserve, 1, 4096));
+}
 
 QByteArray refusal(const QString &message)
 {
@@ -80,6 +93,7 @@ struct Connection {
     std::string remoteIp, localIp;      // asked once per connection
     int remotePort = 0, localPort = 0;
     quint64 serial = 0;
+    size_t held = 0;                    // bytes counted against the unauthenticated budget
 
     size_t unread() const { return buffer.size() - offset; }
     bool hasHead() const { return buffer.find("\r\n\r\n", offset) != std::string::npos; }
@@ -139,13 +153,16 @@ bool waitFor(int fd, short events, int timeoutMs)
 }
 
 // A short answer written without waiting, for a connection about to be closed.
-void answerAndForget(Connection &c, int status, const char *reason, const QString &message)
+void answerAndForget(Connection &c, int status, const char *reason, const QString &message, bool plain = false)
 {
     const QByteArray body = refusal(message);
     const QByteArray text = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
         + "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size())
         + "\r\n\r\n" + body;
-    sendSome(c, text.constData(), size_t(text.size()));
+    if (plain)
+        ::send(c.fd, text.constData(), size_t(text.size()), MSG_NOSIGNAL);
+    else
+        sendSome(c, text.constData(), size_t(text.size()));
 }
 
 // The connection as cpp-httplib reads and writes it, inside a worker. Reads come from the
@@ -298,11 +315,79 @@ thread_local Dispatcher *t_dispatcher = nullptr;
 thread_local bool t_closeAfter = false;
 thread_local bool t_authorised = false;
 
-bool sameToken(const std::string &given, const QByteArray &expected)
+// The request line's target and the Authorization header as they arrived. The parser
+// decodes %-escapes in paths and header values: a token and the shape of a path are judged
+// on the bytes the client sent.
+thread_local std::string t_target;
+thread_local std::string t_authorization;
+thread_local int t_authorizations = 0;
+
+bool sameNameAs(std::string_view name, std::string_view expected)
+{
+    return name.size() == expected.size()
+        && std::equal(name.begin(), name.end(), expected.begin(), [](char a, char b) { return std::tolower(uchar(a)) == b; });
+}
+
+std::string_view trimmedBlanks(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Reads the head at the start of the connection's unread bytes (which holds a whole one),
+// and turns a target in absolute form ("http://host:port/path") into its path.
+void inspectHead(Connection &c)
+{
+    t_target.clear();
+    t_authorization.clear();
+    t_authorizations = 0;
+    std::string &b = c.buffer;
+    const size_t lineEnd = b.find("\r\n", c.offset);
+    if (lineEnd == std::string::npos)
+        return;
+    const size_t sp1 = b.find(' ', c.offset);
+    const size_t sp2 = sp1 < lineEnd ? b.find(' ', sp1 + 1) : std::string::npos;
+    if (sp2 >= lineEnd)
+        return;
+    std::string target = b.substr(sp1 + 1, sp2 - sp1 - 1);
+    const size_t scheme = target.find("://");
+    if (!target.empty() && target[0] != '/' && scheme != std::string::npos && scheme > 0) {
+        const size_t pathStart = target.find_first_of("/?", scheme + 3);
+        std::string path = pathStart == std::string::npos ? std::string("/") : target.substr(pathStart);
+        if (path[0] == '?')
+            path.insert(0, 1, '/');
+        b.replace(sp1 + 1, sp2 - sp1 - 1, path);
+        target = path;
+    }
+    t_target = target;
+    const size_t end = b.find("\r\n\r\n", c.offset);
+    bool continuesAuthorization = false;
+    for (size_t line = b.find("\r\n", c.offset) + 2; line <= end && end != std::string::npos;) {
+        const size_t next = b.find("\r\n", line);
+        const std::string_view text(b.data() + line, next - line);
+        line = next + 2;
+        if (!text.empty() && (text[0] == ' ' || text[0] == '\t')) {
+            // A folded line: a folded Authorization header is not taken.
+            t_authorizations += continuesAuthorization ? 1 : 0;
+            continue;
+        }
+        const size_t colon = text.find(':');
+        continuesAuthorization = colon != std::string_view::npos && sameNameAs(text.substr(0, colon), "authorization");
+        if (continuesAuthorization) {
+            ++t_authorizations;
+            t_authorization.assign(text.substr(colon + 1));
+        }
+    }
+}
+
+bool sameToken(std::string_view given, const QByteArray &expected)
 {
     // The whole token is compared, through hashes of equal size, so that the time taken
     // says nothing about how much of it was right.
-    const QByteArray a = QCryptographicHash::hash(QByteArray::fromStdString(given), QCryptographicHash::Sha256);
+    const QByteArray a = QCryptographicHash::hash(QByteArrayView(given.data(), qsizetype(given.size())), QCryptographicHash::Sha256);
     const QByteArray b = QCryptographicHash::hash(expected, QCryptographicHash::Sha256);
     return CRYPTO_memcmp(a.constData(), b.constData(), size_t(a.size())) == 0;
 }
@@ -340,6 +425,8 @@ struct HttpFront::Impl {
 
     // Owned by the accepting thread.
     std::vector<Connection *> waiting;
+    size_t heldTotal = 0;                  // bytes held by unauthenticated waiting connections
+    Clock::time_point acceptPausedUntil;   // out of descriptors: accepting waits a little
 
     std::mutex mutex;
     std::condition_variable ready;
@@ -352,6 +439,11 @@ struct HttpFront::Impl {
     {
         board = std::make_unique<Board>(token, !options.tlsCertificate.isEmpty(), metrics, &open);
         ::signal(SIGPIPE, SIG_IGN);
+        if (options.maxConnections <= 0) {
+            rlimit limit{};
+            options.maxConnections = connectionCap(::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? quint64(limit.rlim_cur) : 1024,
+                                                   options.workers);
+        }
         if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0)
             wake[0] = wake[1] = -1;
         installHandlers();
@@ -380,16 +472,28 @@ struct HttpFront::Impl {
         }
     }
 
-    bool authorised(const httplib::Request &req) const
+    // "Authorization: Bearer <token>", once, with the token exactly as in the token file; the
+    // blanks HTTP allows around the value are not part of it, and a control byte anywhere
+    // refuses the request.
+    bool authorised() const
     {
-        const std::string authorization = req.get_header_value("Authorization");
-        return !token.isEmpty() && authorization.rfind("Bearer ", 0) == 0 && sameToken(authorization.substr(7), token);
+        if (token.isEmpty() || t_authorizations != 1)
+            return false;
+        std::string_view value = trimmedBlanks(t_authorization);
+        if (std::any_of(value.begin(), value.end(), [](char ch) { return uchar(ch) < 0x20 || uchar(ch) == 0x7f; }))
+            return false;
+        if (value.size() < 7 || !sameNameAs(value.substr(0, 6), "bearer") || value[6] != ' ')
+            return false;
+        value.remove_prefix(7);
+        while (!value.empty() && value.front() == ' ')
+            value.remove_prefix(1);
+        return !value.empty() && sameToken(value, token);
     }
 
     // The refusal of a request whose head already says it cannot be served, or empty.
     int refuseByHead(const httplib::Request &req, httplib::Response &res)
     {
-        if (!authorised(req)) {
+        if (!authorised()) {
             refuse(res, 401, QStringLiteral("Acesso negado: token ausente ou inválido."), true);
             return 401;
         }
@@ -432,10 +536,13 @@ struct HttpFront::Impl {
             return handleBoard(req, res, &reader);
         if (refuseByHead(req, res))
             return;
-        const QString path = QString::fromStdString(req.path);
-        const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
-        if (parts.size() != 2)
+        // Exactly two segments, neither empty ("//m//x" and "/m/x/extra" name nothing).
+        const QByteArray target = QByteArray::fromStdString(t_target.substr(0, t_target.find('?')));
+        const QList<QByteArray> raw = target.split('/');
+        const QString path = QString::fromUtf8(target);
+        if (raw.size() != 3 || !raw[0].isEmpty() || raw[1].isEmpty() || raw[2].isEmpty())
             return refuse(res, 404, QStringLiteral("Caminho inválido \"%1\": use /<módulo>/<método>.").arg(path), true);
+        const QStringList parts{QUrl::fromPercentEncoding(raw[1]), QUrl::fromPercentEncoding(raw[2])};
         const QString unknown = Dispatcher::unknownTarget(parts[0], parts[1]);
         if (!unknown.isEmpty())
             return refuse(res, 404, unknown, true);
@@ -544,6 +651,7 @@ struct HttpFront::Impl {
             c->requestDeadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);
             t_closeAfter = false;
             t_authorised = false;
+            inspectHead(*c);
             bool closed = false;
             bool processed = processor.process_request(stream, false, closed, nullptr);
             processed = stream.flush() && processed;
@@ -560,6 +668,8 @@ struct HttpFront::Impl {
                 break;  // the next request is not here yet
         }
         c->compact();
+        if (c->buffer.capacity() > kMaxHead * 4)
+            c->buffer.shrink_to_fit();  // a large body's room is given back
         c->state = Connection::State::Waiting;
         c->deadline = Clock::now() + std::chrono::milliseconds(c->unread() ? options.readTimeoutMs : options.idleTimeoutMs);
         giveBack(c);
@@ -619,14 +729,55 @@ struct HttpFront::Impl {
         ready.notify_one();
     }
 
-    void forget(Connection *c) { waiting.erase(std::remove(waiting.begin(), waiting.end(), c), waiting.end()); }
+    void forget(Connection *c)
+    {
+        waiting.erase(std::remove(waiting.begin(), waiting.end(), c), waiting.end());
+        heldTotal -= c->held;
+        c->held = 0;
+    }
+
+    // Counts a waiting connection's buffer against the budget of the unauthenticated ones.
+    void account(Connection *c)
+    {
+        const size_t now = c->served ? 0 : c->buffer.capacity();
+        heldTotal = heldTotal - c->held + now;
+        c->held = now;
+    }
+
+    // Over the budget, the oldest unauthenticated connections that hold bytes are closed.
+    // False when `c` itself was.
+    bool keepWithinBudget(Connection *c)
+    {
+        bool kept = true;
+        while (heldTotal > size_t(kUnauthenticatedBytes)) {
+            Connection *oldest = nullptr;
+            for (Connection *w : waiting) {
+                if (w->held > 0 && (!oldest || w->serial < oldest->serial))
+                    oldest = w;
+            }
+            if (!oldest)
+                break;
+            kept = kept && oldest != c;
+            forget(oldest);
+            closeConnection(oldest);
+        }
+        return kept;
+    }
 
     void acceptAll()
     {
         for (;;) {
             const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0)
+            if (fd < 0) {
+                // Out of descriptors: an idle unauthenticated connection gives its own, or
+                // accepting waits a little (the listening socket would wake the loop at once).
+                if (errno == EMFILE || errno == ENFILE) {
+                    if (evictIdle())
+                        continue;
+                    acceptPausedUntil = Clock::now() + std::chrono::milliseconds(50);
+                }
                 return;
+            }
             const int one = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             if (open >= options.maxConnections && !evictIdle()) {
@@ -672,15 +823,24 @@ struct HttpFront::Impl {
         return true;
     }
 
-    // Reads what arrived on a waiting connection; dispatches it once the head is whole.
+    // Reads what arrived on a waiting connection; dispatches it once the head is whole. A
+    // head is read no further than its size limit, and a few chunks at a time, so that one
+    // client sending without end neither fills the memory nor holds up the others.
     void receive(Connection *c)
     {
         char chunk[16 * 1024];
         const bool wasEmpty = c->unread() == 0;
-        for (;;) {
-            const ssize_t n = receiveSome(*c, chunk, sizeof chunk);
+        const bool draining = c->state == Connection::State::Draining;
+        for (int round = 0; round < 4 || (c->ssl && SSL_pending(c->ssl) > 0); ++round) {
+            size_t room = sizeof chunk;
+            if (!draining) {
+                if (c->hasHead() || c->unread() > kMaxHead)
+                    break;
+                room = std::min(room, kMaxHead + 1 - c->unread());
+            }
+            const ssize_t n = receiveSome(*c, chunk, room);
             if (n > 0) {
-                if (c->state != Connection::State::Draining)
+                if (!draining)
                     c->buffer.append(chunk, size_t(n));
                 continue;
             }
@@ -690,7 +850,10 @@ struct HttpFront::Impl {
             closeConnection(c);
             return;
         }
-        if (c->state == Connection::State::Draining)
+        if (draining)
+            return;
+        account(c);
+        if (!keepWithinBudget(c))
             return;
         if (wasEmpty && c->unread() > 0)
             c->deadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);
@@ -707,6 +870,22 @@ struct HttpFront::Impl {
 
     void handshake(Connection *c)
     {
+        // A client that speaks plain HTTP to this TLS port is told so, in plain HTTP (a TLS
+        // handshake begins with the byte 0x16, a request with the letters of its method).
+        char first = 0;
+        if (::recv(c->fd, &first, 1, MSG_PEEK) == 1 && first >= 'A' && first <= 'Z') {
+            // What was sent is read first: closing on unread bytes would reset the answer away.
+            char drop[16 * 1024];
+            for (int i = 0; i < 8 && ::recv(c->fd, drop, sizeof drop, 0) > 0; ++i) {
+            }
+            answerAndForget(*c, 400, "Bad Request",
+                            QStringLiteral("O servidor de aplicação só aceita conexões seguras (HTTPS): defina server_tls = true "
+                                           "na seção [host] das configurações."),
+                            true);
+            forget(c);
+            closeConnection(c);
+            return;
+        }
         ERR_clear_error();
         const int result = SSL_accept(c->ssl);
         if (result == 1) {
@@ -741,10 +920,12 @@ struct HttpFront::Impl {
             back.swap(returned);
         }
         for (Connection *c : back) {
-            if (c->state == Connection::State::Waiting && c->hasHead())
+            if (c->state == Connection::State::Waiting && c->hasHead()) {
                 dispatch(c);
-            else
+            } else {
                 waiting.push_back(c);
+                account(c);
+            }
         }
     }
 
@@ -757,8 +938,11 @@ struct HttpFront::Impl {
             fds.clear();
             polled.clear();
             fds.push_back({wake[0], POLLIN, 0});
-            fds.push_back({listenFd, POLLIN, 0});
             Clock::time_point next = Clock::now() + std::chrono::seconds(1);
+            const bool paused = Clock::now() < acceptPausedUntil;
+            fds.push_back({listenFd, paused ? short(0) : short(POLLIN), 0});
+            if (paused)
+                next = std::min(next, acceptPausedUntil);
             for (Connection *c : waiting) {
                 fds.push_back({c->fd, c->state == Connection::State::Handshake ? c->handshakeEvents : short(POLLIN), 0});
                 polled.push_back(c);

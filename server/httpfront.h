@@ -26,7 +26,9 @@ struct FrontOptions {
     static constexpr qint64 kDefaultMaxBody = 16 * 1024 * 1024;
 
     int workers = 8;               // threads that run calls, each with its own database connection
-    int maxConnections = 256;      // open connections, idle ones included
+    // Open connections, idle ones included; 0: the process's descriptor limit less what the
+    // workers' database connections and the server itself need (connectionCap()).
+    int maxConnections = 0;
     int readTimeoutMs = 10'000;    // a request's head and body must arrive within this
     int writeTimeoutMs = 10'000;   // an answer that the client does not take in this time is dropped
     int idleTimeoutMs = 30'000;    // a kept connection without a new request is closed after this
@@ -58,6 +60,14 @@ public:
 private:
     std::unique_ptr<Impl> d;
 };
+
+// The connection cap for a descriptor limit and a number of workers.
+int connectionCap(quint64 descriptorLimit, int workers);
+
+// Bytes that connections which have not yet made an authorised call may hold in the server,
+// all together: past it the oldest of them is closed. Each one's request head is also
+// refused past 16 KiB, before more of it is read.
+constexpr qint64 kUnauthenticatedBytes = 4 * 1024 * 1024;
 
 // The JSON answer for a refused HTTP request.
 QByteArray refusal(const QString &message);

@@ -31,6 +31,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -257,13 +258,15 @@ int runServer(QCoreApplication &app, const Options &options)
         say(stderr, QStringLiteral("homologa-server: endereço inválido em --listen: \"%1\".").arg(options.listen));
         return 2;
     }
-    const server::DatabaseSpec spec = databaseSpec(options.db, options);
+    server::DatabaseSpec spec = databaseSpec(options.db, options);
     {
         // Creates the tables before the first call, and tells at once a database that
         // cannot be reached.
         server::Database db(spec);
         db.ensureOpen();
     }
+    // From here on the workers use this very file or none.
+    spec.pinFile();
     server::HttpFront front(spec, token, options.front);
     const quint16 bound = front.listen(address, quint16(port));
     if (!bound) {
@@ -284,8 +287,46 @@ int runServer(QCoreApplication &app, const Options &options)
 }
 
 // A password written in --db would be readable by anyone in the process list: it is
-// blanked in the process's own argument area (the text was copied first) and the operator
-// is told to use a password file.
+// replaced in the process's own argument area (the text was copied first) by a mask of
+// fixed width, which says nothing of its length, and the operator is told to use a
+// password file.
+std::string masked(const std::string &text, bool &hidden)
+{
+    static const std::string mask = "***";
+    std::string out = text;
+    const size_t scheme = out.find("://");
+    if (scheme != std::string::npos) {
+        const size_t hostEnd = std::min(out.find_first_of("/?", scheme + 3), out.size());
+        const size_t at = out.rfind('@', hostEnd == 0 ? 0 : hostEnd - 1);
+        const size_t colon = out.find(':', scheme + 3);
+        if (at != std::string::npos && at > scheme && colon < at) {
+            out.replace(colon + 1, at - colon - 1, mask);
+            hidden = true;
+        }
+    }
+    for (size_t key = out.find("password"); key != std::string::npos; key = out.find("password", key + 1)) {
+        size_t value = key + 8;
+        while (value < out.size() && out[value] == ' ')
+            ++value;
+        if (value >= out.size() || out[value] != '=')
+            continue;
+        ++value;
+        while (value < out.size() && out[value] == ' ')
+            ++value;
+        size_t end = value;
+        if (end < out.size() && out[end] == '\'') {
+            for (++end; end < out.size() && out[end] != '\''; ++end)
+                end += out[end] == '\\' ? 1 : 0;
+            end = std::min(end + 1, out.size());
+        } else {
+            end = std::min(out.find_first_of(" &", value), out.size());
+        }
+        out.replace(value, end - value, mask);
+        hidden = true;
+    }
+    return out;
+}
+
 std::string takeDatabaseText(int argc, char **argv)
 {
     std::string text;
@@ -293,25 +334,16 @@ std::string takeDatabaseText(int argc, char **argv)
         if (std::strcmp(argv[i], "--db") != 0)
             continue;
         text = argv[i + 1];
-        char *arg = argv[i + 1];
         bool hidden = false;
-        if (char *scheme = std::strstr(arg, "://")) {
-            char *at = std::strchr(scheme + 3, '@');
-            char *colon = std::strchr(scheme + 3, ':');
-            if (at && colon && colon < at) {
-                std::memset(colon + 1, '*', size_t(at - colon - 1));
-                hidden = at - colon > 1;
-            }
-        }
-        for (char *key = std::strstr(arg, "password="); key; key = std::strstr(key + 1, "password=")) {
-            for (char *c = key + 9; *c && *c != ' '; ++c) {
-                *c = '*';
-                hidden = true;
-            }
-        }
-        if (hidden)
-            std::fprintf(stderr, "homologa-server: a senha escrita em --db fica visível na lista de processos; "
-                                 "use --db-password-file ou o arquivo de senhas do PostgreSQL (~/.pgpass).\n");
+        const std::string shown = masked(text, hidden);
+        if (!hidden)
+            continue;
+        // The area holds the text's own length: the masked text is cut to fit, the rest zeroed.
+        const size_t room = text.size();
+        std::memset(argv[i + 1], 0, room);
+        std::memcpy(argv[i + 1], shown.data(), std::min(room, shown.size()));
+        std::fprintf(stderr, "homologa-server: a senha escrita em --db fica visível na lista de processos; "
+                             "use --db-password-file ou o arquivo de senhas do PostgreSQL (~/.pgpass).\n");
     }
     return text;
 }

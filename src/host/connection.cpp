@@ -104,9 +104,11 @@ Endpoint readEndpoint()
     const int timeout = settings->value(QStringLiteral("host/server_timeout")).toInt(&ok);
     if (ok && timeout > 0)
         endpoint.answerTimeoutS = timeout;
-    endpoint.caFile = settings->value(QStringLiteral("host/server_ca_file")).toString().trimmed();
-    endpoint.database = settings->value(QStringLiteral("server/database")).toString();
-    endpoint.tokenFile = settings->value(QStringLiteral("server/token_file")).toString();
+    endpoint.caFile = platform::settings::expandedPath(settings->value(QStringLiteral("host/server_ca_file")).toString());
+    // The embedded database may be a PostgreSQL text, which is left as written.
+    const QString database = settings->value(QStringLiteral("server/database")).toString();
+    endpoint.database = database.contains(u'=') || database.contains(u"://") ? database : platform::settings::expandedPath(database);
+    endpoint.tokenFile = platform::settings::expandedPath(settings->value(QStringLiteral("server/token_file")).toString());
     return endpoint;
 }
 
@@ -318,6 +320,10 @@ struct TNetConnection::Impl {
                                             .arg(result->status)
                                             .arg(QString::fromStdString(result->body.substr(0, 200))));
         ServerAnswer answer = ServerAnswer::fromJson(document.object());
+        if (result->status == 401 && token.isEmpty())
+            answer.error += QStringLiteral(" Nenhum token foi enviado: defina token_file na seção [server] das configurações (%1) "
+                                           "com o arquivo do token do servidor.")
+                                .arg(platform::settings::filePath());
         if (result->status != 200 && answer.ok)
             return ServerAnswer::failed(QStringLiteral("O servidor de aplicação %1 respondeu com HTTP %2.").arg(where()).arg(result->status));
         return answer;

@@ -82,9 +82,15 @@ QString repositoryPassword()
     QString path = settings->value(QStringLiteral("svn/password_file")).toString();
     if (path.isEmpty())
         return {};
-    if (path.startsWith(QStringLiteral("~/")))
-        path = QDir::homePath() + path.mid(1);
-    return readPrivateFile(path);
+    return readPrivateFile(expandedPath(path));
+}
+
+QString expandedPath(const QString &setting)
+{
+    const QString path = setting.trimmed();
+    if (path == u"~" || path.startsWith(QStringLiteral("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
 }
 
 }  // namespace platform::settings

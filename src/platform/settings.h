@@ -30,6 +30,8 @@ void loadMounts();
 // must not be readable or writable by group or others: PlatformError otherwise, with a
 // message that says how to fix it. Empty when no file is configured.
 QString repositoryPassword();
+// A file named in a setting: "~/" at its start is the user's home folder.
+QString expandedPath(const QString &setting);
 // The same check on any file (used by the server for its token file).
 QString readPrivateFile(const QString &nativePath);
 

@@ -7,6 +7,7 @@
 #include "serverprocess.h"
 
 #include "host/connection.h"
+#include "httpfront.h"
 #include "import.h"
 #include "platform/settings.h"
 
@@ -19,7 +20,17 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -242,7 +253,14 @@ TEST_F(ServerFront, HttpsWithAGoodAndABadCertificate)
     // Plain HTTP to the HTTPS port fails cleanly, and the server serves on.
     RawConnection plain(m_server.port());
     plain.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
-    EXPECT_NE(plain.reply(2000).status, 200);
+    const RawReply told = plain.reply(2000);
+    EXPECT_EQ(told.status, 400);
+    EXPECT_TRUE(told.error().contains(QStringLiteral("server_tls"))) << told.error().toStdString();
+    // The host without server_tls is told to set it.
+    configureClient(QStringLiteral("127.0.0.1"), {{QStringLiteral("host/server_tls"), false}});
+    TNetConnection plainHost(QStringLiteral("netGrupSoliHom"), kMain);
+    answer = plainHost.call(QStringLiteral("getReleaseProd"), {kProduct});
+    EXPECT_TRUE(answer.error.contains(QStringLiteral("server_tls = true"))) << answer.error.toStdString();
     configureClient(m_server.url(), {{QStringLiteral("host/server_ca_file"), certificate}});
     TNetConnection again(QStringLiteral("netGrupSoliHom"), kMain);
     EXPECT_TRUE(again.call(QStringLiteral("getReleaseProd"), {kProduct}).ok);
@@ -291,6 +309,8 @@ TEST_F(ServerFront, ThePostgresPasswordNeverShowsInTheProcessList)
         const QByteArray line = cmdline(server.pid());
         EXPECT_FALSE(line.isEmpty());
         EXPECT_FALSE(line.contains("segredo-na-linha")) << line.toStdString();
+        // The mask has a fixed width, whatever the password's length.
+        EXPECT_TRUE(line.contains(QByteArray("password=***\0", 13))) << line.toStdString();
     }
     // From a private file; a file that others may read is refused.
     const QString open = m_dir.filePath(QStringLiteral("aberta"));
@@ -363,4 +383,171 @@ TEST_F(ServerFront, WorkersAskForShortTimeSlices)
         seen.append(QString::number(slice));
     EXPECT_EQ(slices.count(250'000), 3) << seen.join(u' ').toStdString();
     EXPECT_EQ(slices.size(), 4) << seen.join(u' ').toStdString();
+}
+
+namespace {
+
+// A request with the given target, Authorization header line (none when empty) and body.
+QByteArray rawRequest(const QByteArray &target, const QByteArray &authorization, const QByteArray &body = "{\"args\": [\"0000000001\"]}")
+{
+    QByteArray request = "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!authorization.isEmpty())
+        request += authorization + "\r\n";
+    return request + "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// A body sent in chunks of `chunk` bytes, `total` bytes in all: a valid call padded with blanks.
+QByteArray chunkedRequest(const QByteArray &token, qsizetype total, qsizetype chunk)
+{
+    QByteArray body = "{\"args\": [\"0000000001\"]}";
+    body += QByteArray(total - body.size(), ' ');
+    QByteArray request = "POST /" + kMain.toUtf8() + "/getReleaseProd HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + token
+        + "\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (qsizetype at = 0; at < body.size(); at += chunk) {
+        const QByteArray part = body.mid(at, chunk);
+        request += QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n";
+    }
+    return request + "0\r\n\r\n";
+}
+
+qint64 residentBytes(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(ServerFront, TokensAndTargetsAreJudgedOnTheBytesSent)
+{
+    startServer({QStringLiteral("--max-body"), QStringLiteral("65536")});
+    const QByteArray path = "/" + kMain.toUtf8() + "/getReleaseProd";
+    const QByteArray bearer = "Authorization: Bearer " + kToken;
+    struct Case {
+        const char *what;
+        QByteArray request;
+        int status;
+    } cases[] = {
+        {"blanks around the value", rawRequest(path, "Authorization:  \t Bearer " + kToken + " \t"), 200},
+        {"scheme in lower case", rawRequest(path, "authorization: bearer " + kToken), 200},
+        {"absolute-form target", rawRequest("http://127.0.0.1:1" + path, bearer), 200},
+        {"absolute-form target with a query", rawRequest("http://servidor" + path + "?x=1", bearer), 200},
+        {"NUL after the token", rawRequest(path, bearer + QByteArray(1, '\0')), 401},
+        {"control byte inside", rawRequest(path, "Authorization: Bearer " + kToken.left(4) + '\x01' + kToken.mid(4)), 401},
+        {"percent-escape of the token's last letter",
+         rawRequest(path, "Authorization: Bearer " + kToken.chopped(1) + '%' + QByteArray::number(kToken.back(), 16)), 401},
+        {"empty token", rawRequest(path, "Authorization: Bearer "), 401},
+        {"blanks only", rawRequest(path, "Authorization: Bearer   "), 401},
+        {"two Authorization headers", rawRequest(path, bearer + "\r\n" + bearer), 401},
+        {"other scheme", rawRequest(path, "Authorization: Basic " + kToken), 401},
+        {"empty segments", rawRequest("//" + kMain.toUtf8() + "//getReleaseProd", bearer), 404},
+        {"extra segment", rawRequest(path + "/extra", bearer), 404},
+        {"trailing slash", rawRequest(path + "/", bearer), 404},
+        {"body not UTF-8", rawRequest(path, bearer, "{\"args\": [\"\xff\xfe\"]}"), 400},
+        {"body at the limit in chunks", chunkedRequest(kToken, 65536, 16384), 200},
+        {"body one chunk over the limit", chunkedRequest(kToken, 65536 + 16384, 16384), 413},
+    };
+    for (const Case &c : cases) {
+        RawConnection connection(m_server.port());
+        connection.send(c.request);
+        const RawReply reply = connection.reply();
+        EXPECT_EQ(reply.status, c.status) << c.what;
+        EXPECT_EQ(reply.ok(), c.status == 200) << c.what << ": " << reply.error().toStdString();
+        if (c.status == 400)
+            EXPECT_TRUE(reply.error().contains(QStringLiteral("UTF-8"))) << c.what;
+    }
+}
+
+TEST_F(ServerFront, HeadsThatNeverEndHoldLittleMemoryAndARealCallGetsThrough)
+{
+    startServer({QStringLiteral("--workers"), QStringLiteral("2")});
+    RawConnection warm(m_server.port());
+    warm.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+    ASSERT_EQ(warm.reply().status, 200);
+    const qint64 idle = residentBytes(m_server.pid());
+    ASSERT_GT(idle, 0);
+    // Four clients send a head without end as fast as they can, and when the server closes
+    // one, open another and go on.
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> senders;
+    for (int i = 0; i < 4; ++i) {
+        senders.emplace_back([this, &stop] {
+            const std::string start = "POST /" + kMain.toStdString() + "/GetSoli HTTP/1.1\r\nX-Sem-Fim: ";
+            const std::string endless(64 * 1024, 'a');
+            while (!stop) {
+                const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_port = htons(quint16(m_server.port()));
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                const timeval timeout{0, 200'000};
+                ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+                if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+                    && ::send(fd, start.data(), start.size(), MSG_NOSIGNAL) > 0) {
+                    while (!stop && ::send(fd, endless.data(), endless.size(), MSG_NOSIGNAL) > 0) {
+                    }
+                }
+                ::close(fd);
+            }
+        });
+    }
+    qint64 peak = idle;
+    for (int i = 0; i < 30; ++i) {
+        QThread::msleep(50);
+        peak = std::max(peak, residentBytes(m_server.pid()));
+    }
+    RawConnection real(m_server.port());
+    real.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+    EXPECT_EQ(real.reply().status, 200);
+    stop = true;
+    for (std::thread &sender : senders)
+        sender.join();
+    // What they sent is dropped as it comes: the unauthenticated budget (4 MiB) and a little
+    // more, far from the tens of megabytes a drained socket costs.
+    EXPECT_LT(peak - idle, 16 * 1024 * 1024);
+}
+
+TEST_F(ServerFront, TheCapFollowsTheDescriptorLimit)
+{
+    // The cap leaves room for three descriptors a worker and the server's own.
+    EXPECT_EQ(server::connectionCap(256, 8), 256 - 24 - 32);
+    EXPECT_EQ(server::connectionCap(40, 8), 1);
+    EXPECT_EQ(server::connectionCap(1u << 30, 8), 4096);
+    // A server started under a low limit and no --max-connections keeps serving a real call
+    // beside many more idle connections than it has descriptors.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit low = before;
+    low.rlim_cur = 128;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    startServer({QStringLiteral("--workers"), QStringLiteral("4")});
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    std::vector<std::unique_ptr<RawConnection>> idle;
+    for (int i = 0; i < 300; ++i)
+        idle.push_back(std::make_unique<RawConnection>(m_server.port()));
+    RawConnection real(m_server.port());
+    real.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
+    EXPECT_EQ(real.reply(3000).status, 200);
+}
+
+TEST_F(ServerFront, TheHostExpandsItsHomeAndNamesAMissingTokenSetting)
+{
+    startServer();
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", m_dir.path().toUtf8());
+    configureClient(QStringLiteral("127.0.0.1"), {{QStringLiteral("server/token_file"), QStringLiteral("~/token")}});
+    TNetConnection net(QStringLiteral("netGrupSoliHom"), kMain);
+    const ServerAnswer answer = net.call(QStringLiteral("getReleaseProd"), {kProduct});
+    qputenv("HOME", home);
+    EXPECT_TRUE(answer.ok) << answer.error.toStdString();
+    configureClient(QStringLiteral("127.0.0.1"), {{QStringLiteral("server/token_file"), QString()}});
+    TNetConnection anonymous(QStringLiteral("netGrupSoliHom"), kMain);
+    const ServerAnswer refused = anonymous.call(QStringLiteral("getReleaseProd"), {kProduct});
+    EXPECT_TRUE(refused.error.contains(QStringLiteral("token_file"))) << refused.error.toStdString();
 }
