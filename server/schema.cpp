@@ -131,24 +131,11 @@ struct PhaseName {
     const char *name;
 };
 
-// Every table, index and first row is created in one transaction, the last index last: when
-// it exists, all do. Each connection checks this first, because the statements that create
-// them take table locks even when there is nothing to create (on PostgreSQL a new worker's
-// connection would otherwise wait on, and deadlock with, another server's save).
-static bool schemaComplete(Database &db)
+// Version 1: the tables, indexes and fixed rows of the databases made before the version
+// was recorded. A database without the version table but with these tables is of this
+// version; a new database is made by this step and every later one.
+void createVersion1(Database &db)
 {
-    const QString index = QStringLiteral("IX_ARQCHECKOUTATIV_SEQ");
-    const QVariant found = db.isPostgres()
-        ? db.scalar(QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?"), {index.toLower()})
-        : db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"), {index});
-    return found.isValid();
-}
-
-void createSchema(Database &db)
-{
-    if (schemaComplete(db))
-        return;
-    Transaction transaction(db, true);
     for (const char *statement : kTables)
         db.exec(QString::fromLatin1(statement));
     for (const char *statement : kIndexes)
@@ -176,7 +163,6 @@ void createSchema(Database &db)
     db.exec(insertOperator, {kDevelopmentResponsible, QStringLiteral("Desenvolvimento")});
     db.exec(QStringLiteral("INSERT INTO SEQUENCIA (NMSEQUENCIA, NRULTIMO) VALUES ('GRUPOHOMOL', 0) "
                            "ON CONFLICT (NMSEQUENCIA) DO NOTHING"));
-    transaction.commit();
 }
 
 }  // namespace server
