@@ -10,6 +10,9 @@
 # (the demo's import), so that a desktop does not need the service.
 
 set(HOMOLOGA_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+# The team that builds the packages names itself here (cmake -DHOMOLOGA_PACKAGE_MAINTAINER=...).
+set(HOMOLOGA_PACKAGE_MAINTAINER "Equipe Homologa <homologa@homologa.example>" CACHE STRING
+    "Maintainer of the Debian packages: Name <address>")
 set(HOMOLOGA_STAGE ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${HOMOLOGA_STAGE})
 
@@ -30,7 +33,7 @@ install(TARGETS homologa-platform LIBRARY DESTINATION usr/lib/homologa-server/li
 install(FILES ${HOMOLOGA_PACKAGING_DIR}/homologa-server.conf DESTINATION etc/homologa COMPONENT server)
 install(FILES ${HOMOLOGA_PACKAGING_DIR}/homologa-server.service DESTINATION lib/systemd/system COMPONENT server)
 
-# --- both: the command's link, manual page, copyright and changelog -----------------------
+# --- both: the command's link, manual page, copyright, changelog and lintian overrides -----------------------
 find_program(GZIP_PROGRAM gzip REQUIRED)
 configure_file(${HOMOLOGA_PACKAGING_DIR}/changelog ${HOMOLOGA_STAGE}/changelog @ONLY)
 foreach(pair "homologa;homologa;homologa" "server;homologa-server;homologa-server")
@@ -50,6 +53,8 @@ foreach(pair "homologa;homologa;homologa" "server;homologa-server;homologa-serve
   install(FILES ${HOMOLOGA_STAGE}/${package}/${command}.1.gz DESTINATION usr/share/man/man1 COMPONENT ${component})
   install(FILES ${HOMOLOGA_PACKAGING_DIR}/copyright ${HOMOLOGA_STAGE}/${package}/changelog.Debian.gz
           DESTINATION usr/share/doc/${package} COMPONENT ${component})
+  # Each tag lintian still reports, with the reason it stays.
+  install(FILES ${HOMOLOGA_PACKAGING_DIR}/lintian/${package} DESTINATION usr/share/lintian/overrides COMPONENT ${component})
 endforeach()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
   ${HOMOLOGA_PACKAGING_DIR}/homologa.1 ${HOMOLOGA_PACKAGING_DIR}/homologa-server.1)
@@ -65,7 +70,7 @@ set(CPACK_COMPONENTS_ALL homologa server)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Equipe Homologa <homologa@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${HOMOLOGA_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -77,26 +82,26 @@ set(CPACK_DEBIAN_HOMOLOGA_PACKAGE_NAME homologa)
 set(CPACK_DEBIAN_HOMOLOGA_PACKAGE_DEPENDS "libqt6sql6-sqlite, subversion, locales")
 set(CPACK_DEBIAN_HOMOLOGA_PACKAGE_SUGGESTS "homologa-server, libqt6sql6-psql")
 set(CPACK_DEBIAN_HOMOLOGA_DESCRIPTION "homologation of change requests into a product's distribution
- Homologa carries a software house's finished change requests through
- homologation into the homologated distribution of a product: Subversion
- working copies, patches, distribution trees, tags.
- .
- This package holds the desktop application, its module and the tools it
- runs; the application talks to the server embedded in its process or to
- a homologa-server over HTTP.")
+Homologa carries a software house's finished change requests through
+homologation into the homologated distribution of a product: Subversion
+working copies, patches, distribution trees, tags.
+
+This package holds the desktop application, its module and the tools it
+runs; the application talks to the server embedded in its process or to
+a homologa-server over HTTP.")
 
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME homologa-server)
 set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "adduser, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_SERVER_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_SERVER_DESCRIPTION "application server of Homologa
- The server that keeps Homologa's data, in SQLite or PostgreSQL, and answers
- the desktop applications over HTTP or HTTPS.
- .
- It runs as the systemd service homologa-server, as the system user
- homologa, configured in /etc/homologa/homologa-server.conf, with its
- SQLite database in /var/lib/homologa. A newer server migrates an older
- database when it starts.")
+The server that keeps Homologa's data, in SQLite or PostgreSQL, and answers
+the desktop applications over HTTP or HTTPS.
+
+It runs as the systemd service homologa-server, as the system user
+homologa, configured in /etc/homologa/homologa-server.conf, with its
+SQLite database in /var/lib/homologa. A newer server migrates an older
+database when it starts.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
   ${HOMOLOGA_PACKAGING_DIR}/server/conffiles
   ${HOMOLOGA_PACKAGING_DIR}/server/postinst
