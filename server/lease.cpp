@@ -109,18 +109,10 @@ std::chrono::seconds leaseExpiry() { return std::chrono::seconds(g_expirySeconds
 // The table stands apart from the others so that it can be added to a database of any age.
 void createLeaseTable(Database &db)
 {
-    const QVariant found = db.isPostgres()
-        ? db.scalar(QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() "
-                                   "AND table_name = 'travagrupo'"))
-        : db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'TRAVAGRUPO'"));
-    if (found.isValid())
-        return;
-    Transaction transaction(db, true);
     db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS TRAVAGRUPO (CDGRUPHOMOL VARCHAR(10) PRIMARY KEY,"
                            " CDTRAVA VARCHAR(40) NOT NULL, CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '',"
                            " NMESTACAO VARCHAR(250) NOT NULL DEFAULT '', DTINICIO VARCHAR(19) NOT NULL,"
                            " DTEXPIRA VARCHAR(19) NOT NULL)"));
-    transaction.commit();
 }
 
 // takeGroupLease(groups, phase, operator, host): the leases of the listed groups for one

@@ -1,15 +1,19 @@
 // homologa-server: the application server over HTTP, and its administration commands.
 //
-//   homologa-server --db DB --listen [ADDRESS:]PORT --token-file FILE [--db-password-file FILE]
+//   homologa-server [--config FILE] --db DB --listen [ADDRESS:]PORT --token-file FILE [--db-password-file FILE]
 //                   [--tls-cert FILE --tls-key FILE] [--workers N] [--max-connections N]
 //                   [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]
 //                   [--lease-expiry MINUTES]
 //   homologa-server import [--db DB] FILE.json
 //   homologa-server verdict [--db DB] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODE]
 //   homologa-server audit [--db DB] [--since DATE] [--until DATE] [--product P] --format csv|json
+//   homologa-server backup [--db DB] TARGET.db
+//   homologa-server --version
 //
 // DB is an SQLite file or a PostgreSQL connection text; without --db the commands use the
-// embedded database of the settings ([server] database), else the default one.
+// embedded database of the settings ([server] database), else the default one. The
+// [server] section of the file named by --config (the service's /etc/homologa/
+// homologa-server.conf) gives every option a default; the command line overrides it.
 
 #include "admin.h"
 #include "audit.h"
@@ -20,6 +24,7 @@
 #include "httpfront.h"
 #include "import.h"
 #include "lease.h"
+#include "schema.h"
 
 #include "platform/paths.h"
 #include "platform/settings.h"
@@ -27,6 +32,7 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 
@@ -47,19 +53,22 @@ int usage()
 {
     say(stderr, QStringLiteral(
                     "uso:\n"
-                    "  homologa-server --db BANCO --listen [ENDEREÇO:]PORTA --token-file ARQUIVO [--db-password-file ARQUIVO]\n"
+                    "  homologa-server [--config ARQUIVO] --db BANCO --listen [ENDEREÇO:]PORTA --token-file ARQUIVO [--db-password-file ARQUIVO]\n"
                     "                  [--tls-cert ARQUIVO --tls-key ARQUIVO] [--workers N] [--max-connections N]\n"
                     "                  [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]\n"
                     "                  [--lease-expiry MINUTOS]\n"
                     "  homologa-server import [--db BANCO] ARQUIVO.json\n"
                     "  homologa-server verdict [--db BANCO] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODIGO]\n"
                     "  homologa-server audit [--db BANCO] [--since AAAA-MM-DD] [--until AAAA-MM-DD] [--product PRODUTO] --format csv|json\n"
+                    "  homologa-server backup [--db BANCO] DESTINO.db\n"
+                    "  homologa-server --version\n"
+                    "ARQUIVO: configuração com a seção [server] (database, listen, token_file, ...); a linha de comando prevalece.\n"
                     "BANCO: arquivo SQLite ou texto de conexão PostgreSQL (postgresql://... ou host=... dbname=...)."));
     return 2;
 }
 
 struct Options {
-    QString command;
+    QString command, configFile;
     QString db, listen, tokenFile, passwordFile, operatorCode = QStringLiteral("TESTE");
     QString since, until, product, format;
     server::FrontOptions front;
@@ -123,6 +132,9 @@ bool parse(const QStringList &args, Options &options)
             if (!value(text))
                 return false;
             platform::settings::setFilePath(text);
+            options.configFile = text;
+        } else if (arg == u"--version") {
+            options.command = arg;
         } else if (arg == u"--max-body") {
             bool ok = false;
             if (!value(text) || (options.front.maxBody = text.toLongLong(&ok), !ok) || options.front.maxBody <= 0)
@@ -160,13 +172,64 @@ bool parse(const QStringList &args, Options &options)
             server::setLeaseExpiry(std::chrono::minutes(minutes));
         } else if (arg.startsWith(u"--")) {
             return false;
-        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit")) {
+        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit" || arg == u"backup")) {
             options.command = arg;
         } else {
             options.positional.append(arg);
         }
     }
     return true;
+}
+
+// Keys of the [server] section of the configuration file, each the default of an option.
+struct ConfigKey {
+    const char *key, *option;
+};
+const ConfigKey kConfigKeys[] = {
+    {"database", "--db"},
+    {"listen", "--listen"},
+    {"token_file", "--token-file"},
+    {"db_password_file", "--db-password-file"},
+    {"tls_cert", "--tls-cert"},
+    {"tls_key", "--tls-key"},
+    {"workers", "--workers"},
+    {"max_connections", "--max-connections"},
+    {"read_timeout", "--read-timeout"},
+    {"write_timeout", "--write-timeout"},
+    {"idle_timeout", "--idle-timeout"},
+    {"max_body", "--max-body"},
+};
+
+// The options of the configuration file's [server] section, then those of the command
+// line over them. False, with the reason told, for an unreadable file or a bad value.
+bool readConfig(const QStringList &commandLine, Options &options)
+{
+    const QString file = options.configFile;
+    if (!QFileInfo(file).isReadable()) {
+        say(stderr, QStringLiteral("homologa-server: não foi possível ler o arquivo de configuração %1.").arg(file));
+        return false;
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        say(stderr, QStringLiteral("homologa-server: o arquivo de configuração %1 não está no formato INI.").arg(file));
+        return false;
+    }
+    Options fromFile;
+    for (const ConfigKey &entry : kConfigKeys) {
+        const QString key = QStringLiteral("server/") + QLatin1String(entry.key);
+        // A value with commas is read as a list.
+        const QString value = settings.value(key).toStringList().join(u',').trimmed();
+        if (value.isEmpty())
+            continue;
+        if (!parse({QString(), QString::fromLatin1(entry.option), value}, fromFile)) {
+            say(stderr, QStringLiteral("homologa-server: valor inválido em %1, [server] %2: \"%3\".")
+                            .arg(file, QLatin1String(entry.key), value));
+            return false;
+        }
+    }
+    fromFile.configFile = file;
+    options = fromFile;
+    return parse(commandLine, options);
 }
 
 // The database of the command line, with the password of --db-password-file.
@@ -227,6 +290,18 @@ int runAudit(const Options &options)
     const QByteArray text = options.format == u"csv" ? server::auditCsv(rows) : server::auditJson(rows);
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     std::fflush(stdout);
+    return 0;
+}
+
+int runBackup(const Options &options)
+{
+    if (options.positional.size() != 1)
+        return usage();
+    server::Database db(databaseSpec(databaseText(options), options));
+    db.ensureOpen();
+    server::copySqliteDatabase(db, options.positional[0]);
+    say(stdout, QStringLiteral("backup: cópia de %1 gravada em %2.")
+                    .arg(db.spec().describe(), QFileInfo(options.positional[0]).absoluteFilePath()));
     return 0;
 }
 
@@ -357,6 +432,14 @@ int main(int argc, char **argv)
     Options options;
     if (!parse(app.arguments(), options))
         return usage();
+    if (!options.configFile.isEmpty() && !readConfig(app.arguments(), options))
+        return 2;
+    if (options.command == u"--version") {
+        say(stdout, QStringLiteral("homologa-server %1 (esquema do banco de dados: versão %2)")
+                        .arg(QStringLiteral(HOMOLOGA_VERSION))
+                        .arg(server::currentSchemaVersion()));
+        return 0;
+    }
     if (!databaseText.empty())
         options.db = QString::fromLocal8Bit(databaseText.c_str());
     try {
@@ -366,6 +449,8 @@ int main(int argc, char **argv)
             return runVerdict(options);
         if (options.command == u"audit")
             return runAudit(options);
+        if (options.command == u"backup")
+            return runBackup(options);
         return runServer(app, options);
     } catch (const server::ImportError &error) {
         say(stderr, QStringLiteral("import: %1 Nada foi carregado.").arg(error.message()));

@@ -1,8 +1,6 @@
 #include "schema.h"
 
-#include "audit.h"
 #include "database.h"
-#include "lease.h"
 
 #include <QStringList>
 
@@ -103,11 +101,6 @@ static const char *const kTables[] = {
     "CREATE TABLE IF NOT EXISTS VERSARQHOM (CDGRUPHOMOL VARCHAR(10) NOT NULL, DSARQSVNHOMOL VARCHAR(250) NOT NULL,"
     " DSARQCHAVE VARCHAR(250) NOT NULL, NRREVANTARQSVN VARCHAR(10) NOT NULL DEFAULT '',"
     " NRREVATUARQSVN VARCHAR(10) NOT NULL DEFAULT '', PRIMARY KEY (CDGRUPHOMOL, DSARQCHAVE))",
-    // The recorded revisions of a run that ended when its group was sent back to "001",
-    // kept aside under the name of that run and never read by a rollback.
-    "CREATE TABLE IF NOT EXISTS VERSARQHOMENC (CDGRUPHOMOL VARCHAR(10) NOT NULL, NMEXECUCAO VARCHAR(40) NOT NULL,"
-    " DSARQSVNHOMOL VARCHAR(250) NOT NULL, DSARQCHAVE VARCHAR(250) NOT NULL, NRREVANTARQSVN VARCHAR(10) NOT NULL DEFAULT '',"
-    " NRREVATUARQSVN VARCHAR(10) NOT NULL DEFAULT '', PRIMARY KEY (CDGRUPHOMOL, NMEXECUCAO, DSARQCHAVE))",
     "CREATE TABLE IF NOT EXISTS ARQCHECKOUTATIV (NRTAREFA VARCHAR(10) NOT NULL, NRPLATIVTARE VARCHAR(5) NOT NULL,"
     " NRSEQARQ INTEGER NOT NULL, DSDIRARQCHECKOU VARCHAR(250) NOT NULL, DSARQCHAVE VARCHAR(250) NOT NULL,"
     " NRREVISAO VARCHAR(10) NOT NULL DEFAULT '', CDRELEASEMETA VARCHAR(20) NOT NULL DEFAULT '',"
@@ -138,43 +131,13 @@ struct PhaseName {
     const char *name;
 };
 
-// Every table, index and first row is created in one transaction, the last index last: when
-// it exists, all do. Each connection checks this first, because the statements that create
-// them take table locks even when there is nothing to create (on PostgreSQL a new worker's
-// connection would otherwise wait on, and deadlock with, another server's save).
-static bool schemaComplete(Database &db)
+// Version 1: the tables, indexes and fixed rows of the databases made before the version
+// was recorded. A database without the version table but with these tables is of this
+// version; a new database is made by this step and every later one.
+void createVersion1(Database &db)
 {
-    const QString index = QStringLiteral("IX_ARQCHECKOUTATIV_SEQ");
-    const QVariant found = db.isPostgres()
-        ? db.scalar(QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?"), {index.toLower()})
-        : db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"), {index});
-    return found.isValid();
-}
-
-static bool hasEventTable(Database &db)
-{
-    const QVariant found = db.isPostgres()
-        ? db.scalar(QStringLiteral("SELECT 1 FROM pg_tables WHERE schemaname = current_schema() AND tablename = 'evento'"))
-        : db.scalar(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'EVENTO'"));
-    return found.isValid();
-}
-
-void createSchema(Database &db)
-{
-    if (schemaComplete(db)) {
-        // A database made before the audit trail gets its event table.
-        if (!hasEventTable(db)) {
-            Transaction transaction(db, true);
-            createEventTable(db);
-            transaction.commit();
-        }
-        createLeaseTable(db);
-        return;
-    }
-    Transaction transaction(db, true);
     for (const char *statement : kTables)
         db.exec(QString::fromLatin1(statement));
-    createEventTable(db);
     for (const char *statement : kIndexes)
         db.exec(QString::fromLatin1(statement));
 
@@ -200,8 +163,6 @@ void createSchema(Database &db)
     db.exec(insertOperator, {kDevelopmentResponsible, QStringLiteral("Desenvolvimento")});
     db.exec(QStringLiteral("INSERT INTO SEQUENCIA (NMSEQUENCIA, NRULTIMO) VALUES ('GRUPOHOMOL', 0) "
                            "ON CONFLICT (NMSEQUENCIA) DO NOTHING"));
-    transaction.commit();
-    createLeaseTable(db);
 }
 
 }  // namespace server

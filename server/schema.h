@@ -6,9 +6,22 @@ namespace server {
 
 class Database;
 
-// Creates every table, index and fixed row that is missing (the same statements on SQLite
-// and PostgreSQL). Run each time a connection opens; existing data is left alone.
+// Brings the database to the schema version this build writes (or to the version its spec
+// names, for the tests that make older databases): a new database gets every table, an
+// older one is migrated in one transaction, after a copy of an SQLite file was kept beside
+// it. A database of a newer version is refused with a ServerError and left alone. Run each
+// time a connection opens; the same statements on SQLite and PostgreSQL. See migrations.cpp.
 void createSchema(Database &db);
+
+// The newest schema version this build knows.
+int currentSchemaVersion();
+// The version of the database: 0 when it has no tables yet, 1 for the tables made before
+// the version was recorded.
+int storedSchemaVersion(Database &db);
+// Writes a consistent copy of an SQLite database into the new file `target` while other
+// connections go on using it. Throws ServerError for a PostgreSQL database or an existing
+// target.
+void copySqliteDatabase(Database &db, const QString &target);
 
 // Workflow phases of a request (CDFASETRAM) and the status in its group (IDSTSOLIGRUP)
 // that each phase shows.
