@@ -26,7 +26,7 @@ namespace {
 const QString kBranch = QStringLiteral("0001");
 
 // Written into the ready marker: a workspace of an older layout is built again.
-const QByteArray kLayout = "layout 3: trunk, branches and tags; groups taken to their phases by the road\n";
+const QByteArray kLayout = "layout 4: trunk, branches and tags; groups taken to their phases by the road; Windows-1252 scripts, an Oracle and a SQL Server script of one name\n";
 
 // The sample product: a compiled product with server and client sources, a package,
 // scripts for both databases, a report, a menu dataset and a client-specific report.
