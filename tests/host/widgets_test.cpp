@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTest>
@@ -282,13 +283,35 @@ TEST(Consiste, ImagesAndEnabling)
 TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
 {
     Dataset cds("cdsProd");
-    cds.setFields({{"CDARVPROD", FieldType::String, 20, "Arvore"}, {"NMPRODUTO", FieldType::String, 50, "Produto"}});
+    cds.setFields({{"CDARVPROD", FieldType::String, 20, "Arvore"},
+                   {"NMPRODUTO", FieldType::String, 50, "Produto"},
+                   {"CDPRODUTO", FieldType::String, 10, "Código"}});
     packet::Packet data;
     data.fields = cds.packetFields();
-    data.rows = {{QString("P5A"), QString("Retaguarda")}, {QString("P6B"), QString("Frente de caixa")},
-                 {QString("P15C"), QString("Portal web")}};
+    data.rows = {{QString("P5A"), QString("Retaguarda"), QString("0000000001")},
+                 {QString("P6B"), QString("Frente de caixa"), QString("0000000002")},
+                 {QString("P15C"), QString("Portal web"), QString("0000000003")},
+                 {QString("ERP1"), QString("ERP Exemplo"), QString("0000000004")}};
     cds.setData(data);
     cds.setRecNo(2);
+
+    {
+        // Without a column chosen, every column is searched; codes are shown whole.
+        PickListDialog pick(cds, "Produto");
+        for (int column = 0; column < 3; ++column) {
+            const QString widest = column == 2 ? "0000000001" : column == 1 ? "Frente de caixa" : "ERP1";
+            EXPECT_GE(pick.grid()->columnWidth(column), pick.grid()->fontMetrics().horizontalAdvance(widest)) << column;
+        }
+        QTest::keyClicks(pick.searchBox(), "ERP");
+        EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "ERP Exemplo");
+        QTest::keyClicks(pick.searchBox(), "X");
+        EXPECT_FALSE(pick.statusLabel()->text().isEmpty()) << "nothing begins with ERPX";
+        pick.searchBox()->clear();
+        QTest::keyClicks(pick.searchBox(), "0000000003");
+        EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "Portal web");
+        pick.reject();
+    }
+    EXPECT_EQ(cds.RecNo(), 2);
 
     {
         PickListDialog pick(cds, "Produto");
@@ -333,6 +356,14 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
     EXPECT_TRUE(ui.busyIndicator()->isVisibleTo(&window));
     EXPECT_EQ(ui.busyIndicator()->caption(), "Recebendo dados do servidor...");
     EXPECT_EQ(ui.busyIndicator()->geometry().center(), window.rect().center());
+    // An inner show and hide leaves the outer animation up, with its caption back.
+    ui.showBusy("Validando arquivos...");
+    EXPECT_EQ(ui.busyIndicator()->caption(), "Validando arquivos...");
+    ui.hideBusy();
+    EXPECT_TRUE(ui.busyIndicator()->isVisibleTo(&window));
+    EXPECT_EQ(ui.busyIndicator()->caption(), "Recebendo dados do servidor...");
     ui.hideBusy();
     EXPECT_FALSE(ui.busyIndicator()->isVisibleTo(&window));
+    ui.hideBusy();
+    EXPECT_EQ(ui.busyDepth(), 0) << "a hide too many is nothing";
 }
