@@ -70,7 +70,10 @@ ServerAnswer TdmGrupSoliHom::Chama(const QString &method, const QList<RemoteArg>
 
 QJsonValue TdmGrupSoliHom::ChamaServidor(const QString &method, const QList<RemoteArg> &args, const QString &captionKey)
 {
-    return Consiste::CheckResultServ(Chama(method, args, captionKey), true, 0);
+    const ServerAnswer answer = Chama(method, args, captionKey);
+    if (!answer.ok && !ComplementoDeFalha.isEmpty())
+        Consiste::MensErro(answer.error + QStringLiteral("\r\n\r\n") + ComplementoDeFalha, true);
+    return Consiste::CheckResultServ(answer, true, 0);
 }
 
 packet::Packet TdmGrupSoliHom::Pacote(const QJsonValue &element, const QString &method)
@@ -237,6 +240,8 @@ void TdmGrupSoliHom::GravaGrupos(const QString &grupo)
             throw EHomologa(answer.error);
         cdsGrupo->MergeChangeLog();
     }
+    // Saved: a failure of the reading that follows says nothing of the save.
+    ComplementoDeFalha.clear();
     GetInitialData();
     // The operator stays on the group they saved: a new group gets its code from the server.
     QString destino = grupo;

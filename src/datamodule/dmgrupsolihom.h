@@ -65,6 +65,9 @@ public:
     // operation with the silent stop. With a caption key the busy animation shows that
     // text of the message table during the call.
     QJsonValue ChamaServidor(const QString &method, const QList<RemoteArg> &args, const QString &captionKey = {});
+    // Said after the text of any failed call while it is set: what the failure means for
+    // the operation under way (a row that was not saved).
+    QString ComplementoDeFalha;
     // The same call, its answer unchecked: the caller words a failure itself.
     ServerAnswer Chama(const QString &method, const QList<RemoteArg> &args, const QString &captionKey = {});
     // A packet of an answer (the data part or an element of an array answer), validated.

@@ -13,6 +13,11 @@
 
 #include <utility>
 
+namespace {
+// Set while the editor of a cancelled row closes: what it held is not handed to the dataset.
+const char *const kDiscardingEditor = "discardingEditor";
+}  // namespace
+
 // ====================================================================== model
 
 DatasetModel::DatasetModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -305,6 +310,8 @@ public:
 
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
     {
+        if (m_grid->property(kDiscardingEditor).toBool())
+            return;
         if (QLineEdit *line = lineOf(editor)) {
             if (line->text() != index.data(Qt::EditRole).toString())
                 model->setData(index, line->text(), Qt::EditRole);
@@ -376,7 +383,15 @@ void TDBGrid::setDataSource(TDataSource *source)
         m_model->setDataSet(dataset);
         if (dataset) {
             connect(dataset, &Dataset::currentRowChanged, this, &TDBGrid::followDataset);
-            connect(dataset, &Dataset::stateChanged, this, [this] { verticalHeader()->viewport()->update(); });
+            connect(dataset, &Dataset::stateChanged, this, [this] {
+                verticalHeader()->viewport()->update();
+                // A row cancelled while a cell was being typed drops what the cell held.
+                if (QWidget *editor = m_delegate->currentEditor(); editor && dataSet()->State() == dsBrowse) {
+                    setProperty(kDiscardingEditor, true);
+                    closeEditor(editor, QAbstractItemDelegate::NoHint);
+                    setProperty(kDiscardingEditor, false);
+                }
+            });
             followDataset(dataset->gridCurrentRow());
         }
     };
@@ -536,8 +551,15 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
         if (target && dataset->BookmarkValid(target))
             dataset->GotoBookmark(target);
     });
-    // Whatever happened (a refused post keeps the row), the grid shows where the dataset is.
+    // Whatever happened (a refused post keeps the row), the grid shows where the dataset is,
+    // in the column the operator went to (a row dropped on the way resets the view).
     followDataset(dataset->gridCurrentRow());
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && now.column() != current.column() && current.column() < m_model->columnCount()) {
+        m_syncing = true;
+        setCurrentIndex(m_model->index(now.row(), current.column()));
+        m_syncing = false;
+    }
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent *event)

@@ -19,11 +19,14 @@ namespace {
 
 // A group of the form-setting product at "002": its advance goes straight to generation.
 const QByteArray kGroupToGenerate = R"({
-  "products": [{"CDPRODUTO": "0000000003", "CDARVPROD": "F301", "NMPRODUTO": "Formulários", "CDFILIAL": "0009",
+  "products": [{"CDPRODUTO": "0000000003", "CDARVPROD": "F301", "NMPRODUTO": "Formulários", "CDFILIAL": "",
                 "release": "301003"}],
-  "requests": [{"CDFILIAL": "0001", "NRSOLISERV": "302", "DSREFESOLI": "Formulário novo", "CDPRODUTO": "0000000003"}],
+  "requests": [{"CDFILIAL": "0001", "NRSOLISERV": "302", "DSREFESOLI": "Formulário novo", "CDPRODUTO": "0000000003"},
+               {"CDFILIAL": "0001", "NRSOLISERV": "303", "DSREFESOLI": "Outro formulário", "CDPRODUTO": "0000000003"}],
   "groups": [{"CDGRUPHOMOL": "0000000008", "DSGRUPHOMOL": "Formulários novos", "CDPRODUTO": "0000000003",
-              "IDSTGRUPHOM": "002", "requests": [{"CDFILIAL": "0001", "NRSOLISERV": "302"}]}]
+              "IDSTGRUPHOM": "002", "requests": [{"CDFILIAL": "0001", "NRSOLISERV": "302"}]},
+             {"CDGRUPHOMOL": "0000000009", "DSGRUPHOMOL": "Outros formulários", "CDPRODUTO": "0000000003",
+              "IDSTGRUPHOM": "002", "requests": [{"CDFILIAL": "0001", "NRSOLISERV": "303"}]}]
 })";
 
 const QString kToGenerate = QStringLiteral("0000000008");
@@ -101,27 +104,27 @@ TEST_F(ProtectionTest, AnAdvanceHoldsTheScreenAndWritesOnItsOwnGroup)
 TEST_F(ProtectionTest, ThePhaseIsWrittenOnlyOnTheGroupFoundAgain)
 {
     const struct {
-        const char *what;
+        const char *what, *code;
         std::function<void(TfrmGrupSoliHom &)> during;
         const char *phase;
     } cases[] = {
-        {"list moved", [](TfrmGrupSoliHom &s) { ASSERT_TRUE(s.dm->LocalizaGrupo("0000000001")); }, "003"},
-        {"group gone", [](TfrmGrupSoliHom &s) { s.dm->cdsGrupo->ApplyFilter("IDSTGRUPHOM = '001'"); }, "002"},
+        {"list moved", "0000000008", [](TfrmGrupSoliHom &s) { ASSERT_TRUE(s.dm->LocalizaGrupo("0000000001")); }, "003"},
+        {"group gone", "0000000009", [](TfrmGrupSoliHom &s) { s.dm->cdsGrupo->ApplyFilter("IDSTGRUPHOM = '001'"); },
+         "002"},
     };
     for (const auto &c : cases) {
-        ok("setGrupo", args({modifyDelta(group(kToGenerate), 0, {{"IDSTGRUPHOM", "002"}}).toJson()}));
-        screen->sbtVerificar->click();
-        ASSERT_TRUE(screen->dm->LocalizaGrupo(kToGenerate)) << c.what;
+        const QString code = QString::fromLatin1(c.code);
+        ASSERT_TRUE(screen->dm->LocalizaGrupo(code)) << c.what;
         screen->dm->GeraSolicitacoes = [&](const QString &, const QString &, const QString &) {
             c.during(*screen);
             return true;
         };
         ui.clear();
         screen->mnuAvancaFase->trigger();
-        EXPECT_EQ(phase(kToGenerate), c.phase) << c.what;
+        EXPECT_EQ(phase(code), c.phase) << c.what;
         EXPECT_EQ(phase("0000000001"), "001") << c.what;
         const bool refused = QString(c.phase) == "002";
-        EXPECT_EQ(ui.messages().last().startsWith("O grupo 0000000008 não está mais na lista"), refused)
+        EXPECT_EQ(ui.messages().last().startsWith("O grupo " + code + " não está mais na lista"), refused)
             << c.what << ": " << ui.messages().last().toStdString();
         screen->tbtPendenteClick();
     }
@@ -154,13 +157,15 @@ TEST_F(ProtectionTest, ARowBeingTypedIsNeitherDroppedNorRedirected)
     // Typing on a browsed row: the row goes into edit, Confirmar and Cancelar come on.
     const QString name = screen->dm->grupo("DSGRUPHOMOL");
     screen->dbgPadrao->setFocus();
-    QTest::keyClick(screen->dbgPadrao->viewport(), Qt::Key_X);
+    QTest::keyClick(screen->dbgPadrao, Qt::Key_X);
     EXPECT_EQ(groups->State(), dsEdit);
     EXPECT_TRUE(screen->mnuConfirmar->isEnabled());
     EXPECT_FALSE(screen->mnuAvancaFase->isEnabled());
     ui.answer(mbYes);
     screen->sbtCancelar->click();
-    EXPECT_EQ(screen->dm->grupo("DSGRUPHOMOL"), name);
+    EXPECT_EQ(groups->State(), dsBrowse);
+    EXPECT_EQ(valueAt(group("0000000002"), 0, "DSGRUPHOMOL"), name);
+    EXPECT_EQ(groups->ChangeCount(), 0);
 
     // Tab goes from one column that takes typing to the next, skipping the read-only ones.
     screen->dbgPadrao->setCurrentIndex(screen->dbgPadrao->model()->index(0, screen->dbgPadrao->columnOfField("DSGRUPHOMOL")));
@@ -180,9 +185,11 @@ TEST_F(ProtectionTest, ARefusedSaveKeepsWhatWasTyped)
     serverDown();
     ui.clear();
     screen->sbtConfirmar->click();
+    // The check of the product cannot reach the server either: the row is not posted.
     ASSERT_EQ(ui.messages().size(), 1);
-    EXPECT_TRUE(ui.messages()[0].endsWith("As alterações não foram gravadas. Os valores digitados continuam na linha: "
-                                          "corrija-os ou confirme de novo, ou cancele a alteração."))
+    EXPECT_TRUE(ui.messages()[0].startsWith("Não foi possível conectar ao servidor de aplicação"));
+    EXPECT_TRUE(ui.messages()[0].endsWith("\r\n\r\nAs alterações não foram gravadas. Os valores digitados continuam na "
+                                          "linha: corrija-os ou confirme de novo, ou cancele a alteração."))
         << ui.messages()[0].toStdString();
     EXPECT_EQ(screen->dm->cdsGrupo->State(), dsEdit);
     EXPECT_EQ(screen->dm->codigoGrupo(), "0000000002");
@@ -277,7 +284,7 @@ TEST_F(ProtectionTest, DecisionFlagsTakeNoTypingOutsideTheTests)
     for (const char *flag : {"IDHOMOLSOL", "IDENCSOLPATCREG", "IDRETSOLERROPRO"}) {
         screen->dbgSoli->setCurrentIndex(model->index(row, model->columnOfField(flag)));
         EXPECT_FALSE(model->flags(model->index(row, model->columnOfField(flag))) & Qt::ItemIsEditable) << flag;
-        QTest::keyClick(screen->dbgSoli->viewport(), Qt::Key_S);
+        QTest::keyClick(screen->dbgSoli, Qt::Key_S);
         EXPECT_NE(screen->dm->cdsSoli->FieldByName(flag).AsString(), "S") << flag;
     }
     ui.answer(mbYes);

@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTabWidget>
 
 namespace {
@@ -216,6 +217,8 @@ QList<QVariant> valoresDaLinha(Dataset &dataset)
 
 void TfrmGrupSoliHom::ConfirmaGrupo()
 {
+    dm->ComplementoDeFalha = kNaoGravado;
+    const auto limpa = qScopeGuard([this] { dm->ComplementoDeFalha.clear(); });
     Dataset &grupos = *dm->cdsGrupo;
     const DataSetState estado = grupos.State();
     const QString grupo = dm->codigoGrupo();
@@ -235,6 +238,8 @@ void TfrmGrupSoliHom::ConfirmaGrupo()
 
 void TfrmGrupSoliHom::ConfirmaSolicitacao()
 {
+    dm->ComplementoDeFalha = kNaoGravado;
+    const auto limpa = qScopeGuard([this] { dm->ComplementoDeFalha.clear(); });
     Dataset &solicitacoes = *dm->cdsSoli;
     const DataSetState estado = solicitacoes.State();
     {
@@ -350,16 +355,13 @@ void TfrmGrupSoliHom::cdsGrupoBeforePost()
     // A mark is the screen's own: posting it is no change of the group to validate.
     if (grupos.State() == dsEdit && valoresDoGrupo(true) == m_grupoAntesDaEdicao)
         return;
-    try {
-        if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kDsGrupHomol))))
-            recusa(msgPadrao.Msg(QStringLiteral("NM_GRUPO_DEVE")));
-        if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kCdArvProd))))
-            recusa(msgPadrao.Msg(QStringLiteral("PROD_DEVE")));
-        VD_Prod();
-    } catch (...) {
-        dm->DescartaAlteracoesGrupo();
-        throw;
-    }
+    // A refused check leaves the row in edit with what was typed, for the operator to
+    // correct or cancel.
+    if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kDsGrupHomol))))
+        recusa(msgPadrao.Msg(QStringLiteral("NM_GRUPO_DEVE")));
+    if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kCdArvProd))))
+        recusa(msgPadrao.Msg(QStringLiteral("PROD_DEVE")));
+    VD_Prod();
 }
 
 // ====================================================================== requests

@@ -141,6 +141,7 @@ void TfrmGrupSoliHom::dbnPadraoClick(NavigateBtn button)
 void TfrmGrupSoliHom::sbtVerificarClick()
 {
     QWidget *page = pgcPadrao->currentWidget();
+    const bool lidosAntes = m_dadosDoGrupoLidos;
     if (page == tshPadrao) {
         GetInitialData();
         if (m_abertaSemDados) {
@@ -164,8 +165,9 @@ void TfrmGrupSoliHom::sbtVerificarClick()
             dm->CarregaArquivosLiberados();
         });
     }
-    // The editing commands come back with what was read.
-    if (page == tshSoli)
+    // The command states stay as they are, but for the editing commands that come back
+    // once a page that could not be read is read.
+    if (page == tshSoli && m_dadosDoGrupoLidos != lidosAntes)
         ControlaBotoesSoli();
 }
 
