@@ -7,6 +7,7 @@
 #include "host/qthostui.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QTimer>
 #include <QMdiArea>
@@ -68,6 +69,18 @@ HostWindow::~HostWindow()
         delete child;
     host::setMainWindow(nullptr, nullptr);
     setHostUi(nullptr);
+}
+
+void HostWindow::closeEvent(QCloseEvent *event)
+{
+    m_area->closeAllSubWindows();
+    for (const QMdiSubWindow *frame : m_area->subWindowList()) {
+        if (frame->isVisible()) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 QString HostWindow::defaultModulePath()

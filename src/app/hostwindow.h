@@ -34,6 +34,11 @@ public:
     // Shows the operator, branch and server of the settings in force.
     void refreshStatus();
 
+protected:
+    // Every screen is asked to close first, and may refuse (a row still being typed, an
+    // operation under way): the program then stays open as it was.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     QMdiArea *m_area;
     QAction *m_homologation;

@@ -12,6 +12,7 @@
 #include "platform/settings.h"
 #include "promotion/destino.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -56,7 +57,7 @@ TdmGrupSoliHom::~TdmGrupSoliHom() = default;
 
 // ====================================================================== server calls
 
-QJsonValue TdmGrupSoliHom::ChamaServidor(const QString &method, const QList<RemoteArg> &args, const QString &captionKey)
+ServerAnswer TdmGrupSoliHom::Chama(const QString &method, const QList<RemoteArg> &args, const QString &captionKey)
 {
     std::optional<Showavi::Scope> busy;
     if (!captionKey.isEmpty())
@@ -64,7 +65,14 @@ QJsonValue TdmGrupSoliHom::ChamaServidor(const QString &method, const QList<Remo
     ConnectServer(stlConexoes, netGrupSoliHom, true);
     const ServerAnswer answer = netGrupSoliHom.call(method, args);  // never throws
     ConnectServer(stlConexoes, netGrupSoliHom, false);
-    busy.reset();
+    return answer;
+}
+
+QJsonValue TdmGrupSoliHom::ChamaServidor(const QString &method, const QList<RemoteArg> &args, const QString &captionKey)
+{
+    const ServerAnswer answer = Chama(method, args, captionKey);
+    if (!answer.ok && !ComplementoDeFalha.isEmpty())
+        Consiste::MensErro(answer.error + QStringLiteral("\r\n\r\n") + ComplementoDeFalha, true);
     return Consiste::CheckResultServ(answer, true, 0);
 }
 
@@ -208,17 +216,46 @@ void TdmGrupSoliHom::CarregaArquivosLiberados()
 
 void TdmGrupSoliHom::cdsGrupoAfterPost()
 {
+    try {
+        GravaGrupos(codigoGrupo());
+    } catch (const EHomologa &) {
+        // What the server refused is not kept as if it were saved.
+        DescartaAlteracoesGrupo();
+        throw;
+    }
+}
+
+void TdmGrupSoliHom::GravaGrupos(const QString &grupo)
+{
+    QStringList conhecidos;
+    if (grupo.isEmpty()) {
+        const packet::Packet antes = cdsGrupo->Data();
+        const int code = antes.fieldIndex(kCdGrupHomol);
+        for (const packet::Row &row : antes.rows)
+            conhecidos << row.value(code).toString();
+    }
     if (cdsGrupo->ChangeCount() > 0) {
-        try {
-            ChamaServidor(QStringLiteral("setGrupo"), {cdsGrupo->Delta()}, QStringLiteral("Atualizando"));
-            cdsGrupo->MergeChangeLog();
-        } catch (...) {
-            // What the server refused is not kept on the screen as if it were saved.
-            DescartaAlteracoesGrupo();
-            throw;
+        const ServerAnswer answer = Chama(QStringLiteral("setGrupo"), {cdsGrupo->Delta()}, QStringLiteral("Atualizando"));
+        if (!answer.ok)
+            throw EHomologa(answer.error);
+        cdsGrupo->MergeChangeLog();
+    }
+    // Saved: a failure of the reading that follows says nothing of the save.
+    ComplementoDeFalha.clear();
+    GetInitialData();
+    // The operator stays on the group they saved: a new group gets its code from the server.
+    QString destino = grupo;
+    if (destino.isEmpty()) {
+        const packet::Packet depois = cdsGrupo->Data();
+        const int code = depois.fieldIndex(kCdGrupHomol);
+        for (const packet::Row &row : depois.rows) {
+            const QString codigo = row.value(code).toString();
+            if (!conhecidos.contains(codigo))
+                destino = std::max(destino, codigo);
         }
     }
-    GetInitialData();
+    if (!destino.isEmpty())
+        LocalizaGrupo(destino);
 }
 
 void TdmGrupSoliHom::DescartaAlteracoesGrupo()
@@ -237,6 +274,14 @@ bool TdmGrupSoliHom::LocalizaGrupo(const QString &codigo)
     if (codigoGrupo().compare(codigo, Qt::CaseInsensitive) == 0 && !cdsGrupo->IsEmpty())
         return true;
     return cdsGrupo->Locate(kCdGrupHomol, codigo, loCaseInsensitive);
+}
+
+void TdmGrupSoliHom::ReencontraGrupo(const QString &codigo)
+{
+    if (codigo.isEmpty() || !LocalizaGrupo(codigo))
+        throw EHomologa(QStringLiteral("O grupo %1 não está mais na lista de grupos da tela; nada foi gravado nele. "
+                                       "Use Verificar e confira a fase do grupo antes de repetir a operação.")
+                            .arg(codigo));
 }
 
 // ====================================================================== credentials and locations

@@ -65,6 +65,11 @@ public:
     // operation with the silent stop. With a caption key the busy animation shows that
     // text of the message table during the call.
     QJsonValue ChamaServidor(const QString &method, const QList<RemoteArg> &args, const QString &captionKey = {});
+    // Said after the text of any failed call while it is set: what the failure means for
+    // the operation under way (a row that was not saved).
+    QString ComplementoDeFalha;
+    // The same call, its answer unchecked: the caller words a failure itself.
+    ServerAnswer Chama(const QString &method, const QList<RemoteArg> &args, const QString &captionKey = {});
     // A packet of an answer (the data part or an element of an array answer), validated.
     static packet::Packet Pacote(const QJsonValue &element, const QString &method);
     // An array answer with at least `minimum` elements.
@@ -81,6 +86,10 @@ public:
     void GetInitialData();
     void cdsGrupoAfterScroll();
     void cdsGrupoAfterPost();
+    // Sends the group list's pending changes (setGrupo) and reads the list again, staying
+    // on the group `grupo` (on the new group when it is empty and a group was added). A
+    // refused save raises EHomologa with the server's text and keeps the pending changes.
+    void GravaGrupos(const QString &grupo);
     // The released files of the current requests, with their homologation paths.
     void CarregaArquivosLiberados();
     // Discards the group list's unsaved changes (marks included), as every failed
@@ -88,6 +97,9 @@ public:
     void DescartaAlteracoesGrupo();
     // The group with this code becomes the current one (without regard to case).
     bool LocalizaGrupo(const QString &codigo);
+    // An operation about to write on its group finds it again by code; a group no longer
+    // listed stops the operation with an error, and nothing is written on another group.
+    void ReencontraGrupo(const QString &codigo);
 
     // ---- credentials and locations
     void GetUserPass();

@@ -70,10 +70,10 @@ TfrmPadraoGrid::TfrmPadraoGrid(const QString &name, const QString &caption, cons
                           "sbtImprimir", &TfrmPadraoGrid::sbtImprimirClick);
     mnuListar = mnuArquivo->addAction(QStringLiteral("&Listar"));
     mnuListar->setObjectName(QStringLiteral("mnuListar"));
-    connect(mnuListar, &QAction::triggered, this, host::guarded([this] { sbtImprimirClick(); }));
+    connect(mnuListar, &QAction::triggered, this, [this] { comando([this] { sbtImprimirClick(); }); });
     mnuConfigurarImpressora = mnuArquivo->addAction(QStringLiteral("Configurar i&mpressora..."));
     mnuConfigurarImpressora->setObjectName(QStringLiteral("mnuConfigurarImpressora"));
-    connect(mnuConfigurarImpressora, &QAction::triggered, this, host::guarded([this] { sbtImprimirClick(); }));
+    connect(mnuConfigurarImpressora, &QAction::triggered, this, [this] { comando([this] { sbtImprimirClick(); }); });
     mnuArquivo->addSeparator();
     mnuAjudaMenu = mnuPadrao->addMenu(QStringLiteral("A&juda"));
     mnuAjudaMenu->setObjectName(QStringLiteral("mnuAjudaMenu"));
@@ -109,6 +109,17 @@ TfrmPadraoGrid::TfrmPadraoGrid(const QString &name, const QString &caption, cons
     lytRodape->addWidget(lblCodigoTela);
     lytPrincipal->addWidget(pnlRodape);
 
+    const struct {
+        QAction *action;
+        QKeySequence keys;
+    } shortcuts[] = {{mnuIncluir, QKeySequence(Qt::CTRL | Qt::Key_N)},     {mnuAlterar, QKeySequence(Qt::CTRL | Qt::Key_E)},
+                     {mnuExcluir, QKeySequence(Qt::CTRL | Qt::Key_Delete)}, {mnuProcurar, QKeySequence(Qt::CTRL | Qt::Key_F)},
+                     {mnuVerificar, QKeySequence(Qt::Key_F5)},               {mnuConfirmar, QKeySequence(Qt::CTRL | Qt::Key_S)},
+                     {mnuCancelar, QKeySequence(Qt::CTRL | Qt::Key_Z)},      {mnuAjuda, QKeySequence(Qt::Key_F1)},
+                     {mnuFechar, QKeySequence(Qt::CTRL | Qt::Key_W)}};
+    for (const auto &entry : shortcuts)
+        setCommandShortcut(entry.action, entry.keys);
+
     dbgPadrao->OnKeyDown = [this](TDBGrid &grid, QKeyEvent *event) { return dbgPadraoKeyDown(grid, event); };
     dtsPadrao->OnStateChange = [this](TDataSource &) { dtsPadraoStateChange(); };
 }
@@ -123,9 +134,46 @@ QAction *TfrmPadraoGrid::command(const QString &name, const QString &text, const
     action->setToolTip(hint);
     action->setIconText(hint);
     menu->addAction(action);
-    connect(action, &QAction::triggered, this, host::guarded([this, handler] { (this->*handler)(); }));
+    connect(action, &QAction::triggered, this, [this, handler] { comando([this, handler] { (this->*handler)(); }); });
     *button = addToolButton(action, buttonName);
     return action;
+}
+
+void TfrmPadraoGrid::comando(const std::function<void()> &handler)
+{
+    // A shortcut still reaches an action while an operation holds the screen.
+    if (emOperacao())
+        return;
+    host::runGuarded(handler);
+}
+
+void TfrmPadraoGrid::setCommandShortcut(QAction *action, const QKeySequence &shortcut)
+{
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    if (!actions().contains(action))
+        addAction(action);
+    const QString hint = action->toolTip();
+    action->setToolTip(QStringLiteral("%1 (%2)").arg(hint, shortcut.toString(QKeySequence::NativeText)));
+}
+
+TfrmPadraoGrid::Operacao::Operacao(TfrmPadraoGrid &screen) : m_screen(screen)
+{
+    if (m_screen.m_operacoes++ > 0)
+        return;
+    for (QWidget *part : {static_cast<QWidget *>(m_screen.mnuPadrao), static_cast<QWidget *>(m_screen.tlbPadrao),
+                          static_cast<QWidget *>(m_screen.pgcPadrao), m_screen.pnlRodape})
+        part->setEnabled(false);
+}
+
+TfrmPadraoGrid::Operacao::~Operacao()
+{
+    if (--m_screen.m_operacoes > 0)
+        return;
+    for (QWidget *part : {static_cast<QWidget *>(m_screen.mnuPadrao), static_cast<QWidget *>(m_screen.tlbPadrao),
+                          static_cast<QWidget *>(m_screen.pgcPadrao), m_screen.pnlRodape})
+        part->setEnabled(true);
+    host::runGuarded([this] { m_screen.OperacaoTerminou(); });
 }
 
 QToolButton *TfrmPadraoGrid::addToolButton(QAction *action, const QString &buttonName)

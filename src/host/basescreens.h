@@ -18,6 +18,9 @@
 #include "host/messages.h"
 
 #include <QDialog>
+#include <QKeySequence>
+
+#include <functional>
 #include <QWidget>
 
 class QAction;
@@ -64,6 +67,23 @@ public:
 
     // Adds a tool button after the base commands, with its own action (its twin).
     QToolButton *addToolButton(QAction *action, const QString &buttonName);
+    // Gives a command its shortcut, active anywhere in the screen, and names it in the hint.
+    void setCommandShortcut(QAction *action, const QKeySequence &shortcut);
+
+    // An operation that holds the screen while it lives: the menus, the tool bar, the pages
+    // and what sits below them take no command until it ends (the windows the operation
+    // opens stay usable). Operations nest.
+    class Operacao {
+    public:
+        explicit Operacao(TfrmPadraoGrid &screen);
+        ~Operacao();
+        Operacao(const Operacao &) = delete;
+        Operacao &operator=(const Operacao &) = delete;
+
+    private:
+        TfrmPadraoGrid &m_screen;
+    };
+    bool emOperacao() const { return m_operacoes > 0; }
 
     // ---- handlers (a screen overrides them and runs the base first where it says so)
     virtual void FormCreate();
@@ -87,6 +107,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // The commands follow the data again once an operation let the screen go.
+    virtual void OperacaoTerminou() { dtsPadraoStateChange(); }
+    // Runs a command unless an operation holds the screen.
+    void comando(const std::function<void()> &handler);
     QVBoxLayout *lytPrincipal;
 
 private:
@@ -94,6 +118,7 @@ private:
                      QToolButton **button, const QString &buttonName, void (TfrmPadraoGrid::*handler)());
     QString m_screenCode;
     bool m_closed = false;
+    int m_operacoes = 0;
 };
 
 class TfrmRotiGeral : public QDialog {

@@ -11,6 +11,13 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <utility>
+
+namespace {
+// Set while the editor of a cancelled row closes: what it held is not handed to the dataset.
+const char *const kDiscardingEditor = "discardingEditor";
+}  // namespace
+
 // ====================================================================== model
 
 DatasetModel::DatasetModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -303,6 +310,8 @@ public:
 
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
     {
+        if (m_grid->property(kDiscardingEditor).toBool())
+            return;
         if (QLineEdit *line = lineOf(editor)) {
             if (line->text() != index.data(Qt::EditRole).toString())
                 model->setData(index, line->text(), Qt::EditRole);
@@ -355,6 +364,11 @@ TDBGrid::TDBGrid(const QString &name, QWidget *parent)
         if (OnCellClick)
             host::runGuarded([&] { OnCellClick(*this); });
     });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!m_fitting && !m_resizedByOperator.contains(column))
+            m_resizedByOperator.append(column);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { fitColumnsToContent(); });
 }
 
 void TDBGrid::setDataSource(TDataSource *source)
@@ -369,7 +383,15 @@ void TDBGrid::setDataSource(TDataSource *source)
         m_model->setDataSet(dataset);
         if (dataset) {
             connect(dataset, &Dataset::currentRowChanged, this, &TDBGrid::followDataset);
-            connect(dataset, &Dataset::stateChanged, this, [this] { verticalHeader()->viewport()->update(); });
+            connect(dataset, &Dataset::stateChanged, this, [this] {
+                verticalHeader()->viewport()->update();
+                // A row cancelled while a cell was being typed drops what the cell held.
+                if (QWidget *editor = m_delegate->currentEditor(); editor && dataSet()->State() == dsBrowse) {
+                    setProperty(kDiscardingEditor, true);
+                    closeEditor(editor, QAbstractItemDelegate::NoHint);
+                    setProperty(kDiscardingEditor, false);
+                }
+            });
             followDataset(dataset->gridCurrentRow());
         }
     };
@@ -380,7 +402,9 @@ void TDBGrid::setDataSource(TDataSource *source)
 
 void TDBGrid::setColumns(const QList<GridColumn> &columns)
 {
+    m_fitting = true;
     m_model->setColumns(columns);
+    m_resizedByOperator.clear();
     const QFontMetrics metrics = fontMetrics();
     for (int i = 0; i < columns.size(); ++i) {
         int width = columns[i].width;
@@ -398,8 +422,38 @@ void TDBGrid::setColumns(const QList<GridColumn> &columns)
         }
         setColumnWidth(i, width);
     }
+    m_fitting = false;
+    fitColumnsToContent();
     if (Dataset *dataset = dataSet())
         followDataset(dataset->gridCurrentRow());
+}
+
+void TDBGrid::fitColumnsToContent(int maxWidth)
+{
+    const int rows = std::min(m_model->rowCount(), 500);
+    if (rows == 0)
+        return;  // nothing to measure: the widths stay as they are
+    const QFontMetrics metrics = fontMetrics();
+    const QList<GridColumn> columns = m_model->columns();
+    const bool wasFitting = std::exchange(m_fitting, true);
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        if ((column < columns.size() && columns[column].width > 0) || m_resizedByOperator.contains(column))
+            continue;
+        int width = metrics.horizontalAdvance(m_model->headerData(column, Qt::Horizontal).toString()) + 16;
+        for (int row = 0; row < rows && width < maxWidth; ++row)
+            width = std::max(width, metrics.horizontalAdvance(cellText(row, column)) + 12);
+        setColumnWidth(column, std::min(width, maxWidth));
+    }
+    m_fitting = wasFitting;
+}
+
+bool TDBGrid::isColumnTypable(int column) const
+{
+    const int field = m_model->fieldOfColumn(column);
+    if (field < 0 || !dataSet() || dataSet()->fieldDefs().at(field).readOnly)
+        return false;
+    const GridColumn *definition = m_model->columnAt(column);
+    return !definition || !definition->readOnly;
 }
 
 QString TDBGrid::SelectedField() const
@@ -489,12 +543,23 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
         return;
     const Dataset::Bookmark target = dataset->gridBookmark(current.row());
     host::runGuarded([&] {
+        if (dataset->State() != dsBrowse && OnLeavePendingRow) {
+            if (!OnLeavePendingRow(*this))
+                return;
+        }
         dataset->CheckBrowseMode();
         if (target && dataset->BookmarkValid(target))
             dataset->GotoBookmark(target);
     });
-    // Whatever happened (a refused post keeps the row), the grid shows where the dataset is.
+    // Whatever happened (a refused post keeps the row), the grid shows where the dataset is,
+    // in the column the operator went to (a row dropped on the way resets the view).
     followDataset(dataset->gridCurrentRow());
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && now.column() != current.column() && current.column() < m_model->columnCount()) {
+        m_syncing = true;
+        setCurrentIndex(m_model->index(now.row(), current.column()));
+        m_syncing = false;
+    }
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent *event)
@@ -506,6 +571,49 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
             return;
     }
     QTableView::keyPressEvent(event);
+}
+
+bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    const bool opensEditor = index.isValid() && state() != QAbstractItemView::EditingState
+        && (trigger == QAbstractItemView::AllEditTriggers || (editTriggers() & trigger))
+        && (m_model->flags(index) & Qt::ItemIsEditable);
+    Dataset *dataset = dataSet();
+    if (opensEditor && dataset && dataset->State() == dsBrowse) {
+        if (index.row() != dataset->gridCurrentRow())
+            return false;  // the cursor comes to the row first
+        host::runGuarded([&] { dataset->Edit(); });
+        if (dataset->State() == dsBrowse)
+            return false;
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
+QModelIndex TDBGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = currentIndex();
+    const int columns = m_model->columnCount();
+    if ((cursorAction != MoveNext && cursorAction != MovePrevious) || !current.isValid() || ReadOnly())
+        return QTableView::moveCursor(cursorAction, modifiers);
+    const int step = cursorAction == MoveNext ? 1 : -1;
+    // A row still being typed keeps the cursor: Tab goes round its columns.
+    const bool pending = dataSet() && dataSet()->State() != dsBrowse;
+    int row = current.row();
+    int column = current.column();
+    for (int tried = 0; tried < columns * 2; ++tried) {
+        column += step;
+        if (column < 0 || column >= columns) {
+            column = column < 0 ? columns - 1 : 0;
+            if (!pending) {
+                row += step;
+                if (row < 0 || row >= m_model->rowCount())
+                    return current;
+            }
+        }
+        if (isColumnTypable(column))
+            return m_model->index(row, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
 }
 
 QString TDBGrid::cellText(int row, int column) const { return m_model->index(row, column).data().toString(); }

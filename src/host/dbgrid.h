@@ -109,6 +109,12 @@ public:
 
     // Hands what is being typed in a cell to the dataset (before a post).
     void commitEditor();
+    // Columns fit the widest of their title and the texts they show (at most `maxWidth`
+    // pixels); columns with a width of their own and those the operator resized keep theirs.
+    // Run whenever the rows are read again.
+    void fitColumnsToContent(int maxWidth = 360);
+    // True when typing may change the column (neither it nor its field is read-only).
+    bool isColumnTypable(int column) const;
     bool isEditingCell() const { return state() == QAbstractItemView::EditingState; }
 
     // Events. Handlers run inside the operation guard; OnKeyDown returns true when it
@@ -120,6 +126,10 @@ public:
     std::function<void(TDBGrid &)> OnEditButtonClick;
     std::function<bool(TDBGrid &, QKeyEvent *)> OnKeyDown;
     std::function<bool(TDBGrid &, DrawCell &)> OnDrawColumnCell;
+    // The operator moves off a row still being typed (in edit or insert): true lets the
+    // cursor go (the handler has settled the row), false keeps it on the row. Without a
+    // handler the row is posted as the dataset's own move does.
+    std::function<bool(TDBGrid &)> OnLeavePendingRow;
 
     // Draws a cell the standard way (background, text 2 pixels in).
     void DefaultDrawColumnCell(DrawCell &cell);
@@ -129,6 +139,11 @@ public:
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // Typing into a row that is browsed puts it in edit first, so that the commands show
+    // it; a row the dataset keeps out of edit takes no typing.
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    // Tab and Shift+Tab go from one column that takes typing to the next.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 private:
     friend class DBGridDelegate;
@@ -140,6 +155,8 @@ private:
     class DBGridDelegate *m_delegate;
     QPointer<TDataSource> m_source;
     bool m_syncing = false;
+    bool m_fitting = false;
+    QList<int> m_resizedByOperator;
 };
 
 enum NavigateBtn { nbFirst, nbPrior, nbNext, nbLast };

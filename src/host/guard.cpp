@@ -29,14 +29,16 @@ QString currentErrorText()
 
 bool runGuarded(const std::function<void()> &operation)
 {
+    // The animation shows of an outer operation stay up; only what this one left goes.
+    const int busy = hostUi().busyDepth();
     try {
         operation();
         return true;
     } catch (const EAbort &) {
-        hostUi().hideBusy();
+        hideBusyTo(busy);
     } catch (...) {
         const QString text = currentErrorText();
-        hostUi().hideBusy();
+        hideBusyTo(busy);
         hostUi().showMessage(text, DialogType::Error, mbOK);
     }
     return false;

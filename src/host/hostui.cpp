@@ -3,6 +3,8 @@
 #include "host/dataset.h"
 #include "host/services.h"
 
+#include <algorithm>
+
 static HostUi *g_installed = nullptr;
 
 HostUi &hostUi()
@@ -14,6 +16,12 @@ HostUi &hostUi()
 }
 
 void setHostUi(HostUi *ui) { g_installed = ui; }
+
+void hideBusyTo(int depth)
+{
+    for (int shown = hostUi().busyDepth(); shown > depth; --shown)
+        hostUi().hideBusy();
+}
 
 int ScriptedHostUi::showMessage(const QString &text, DialogType type, int buttons)
 {
@@ -34,11 +42,11 @@ void ScriptedHostUi::showDetailError(const QString &text, const QString &detail)
 
 void ScriptedHostUi::showBusy(const QString &caption)
 {
-    m_busy = true;
+    ++m_busy;
     m_shown.append({Shown::Kind::Busy, caption, DialogType::Information, 0, {}});
 }
 
-void ScriptedHostUi::hideBusy() { m_busy = false; }
+void ScriptedHostUi::hideBusy() { m_busy = std::max(0, m_busy - 1); }
 
 QList<QString> ScriptedHostUi::messages() const
 {

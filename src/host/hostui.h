@@ -24,9 +24,13 @@ public:
     virtual int showMessage(const QString &text, DialogType type, int buttons) = 0;
     // The host's error box with a detail text.
     virtual void showDetailError(const QString &text, const QString &detail) = 0;
-    // Modeless busy animation over the main window; an empty caption shows none.
+    // Modeless busy animation over the main window; an empty caption shows none. Shows
+    // nest: each hide takes down the latest show, and the animation stays up, with the
+    // caption of the show below it, until the first show is hidden too.
     virtual void showBusy(const QString &caption) = 0;
     virtual void hideBusy() = 0;
+    // How many shows are up (0 for a host without an animation).
+    virtual int busyDepth() const { return 0; }
     // Modal pick list over the dataset's rows; true when the operator chose one, and the
     // dataset then stands on it. On cancel the dataset stays where it was.
     virtual bool pickFromList(Dataset &dataset, const QString &caption)
@@ -55,6 +59,9 @@ public:
 // with its default answer is used, so that no code path ever dereferences null.
 HostUi &hostUi();
 void setHostUi(HostUi *ui);
+
+// Hides every show of the busy animation above `depth`: what a failed operation left up.
+void hideBusyTo(int depth);
 
 // Installs a HostUi for as long as it lives and puts the previous one back.
 class HostUiScope {
@@ -110,7 +117,8 @@ public:
     const QList<Shown> &shown() const { return m_shown; }
     // Texts of the messages and questions shown, in order.
     QList<QString> messages() const;
-    bool busyVisible() const { return m_busy; }
+    bool busyVisible() const { return m_busy > 0; }
+    int busyDepth() const override { return m_busy; }
     int pendingAnswers() const { return int(m_answers.size() + m_picks.size() + m_finds.size()); }
     void clear() { m_shown.clear(); }
 
@@ -124,7 +132,7 @@ private:
     std::deque<KeyAnswer> m_finds;
     int m_defaultAnswer = mbYes;
     QList<Shown> m_shown;
-    bool m_busy = false;
+    int m_busy = 0;
     bool m_headless = false;
     QStringList m_log;
     QStringList m_progress;

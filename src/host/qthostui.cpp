@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -80,10 +81,16 @@ PickListDialog::PickListDialog(Dataset &dataset, const QString &caption, QWidget
     setObjectName(QStringLiteral("frmPesquisa"));
     setWindowTitle(caption);
     auto *layout = new QVBoxLayout(this);
+    auto *searchLine = new QHBoxLayout;
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("edtPesquisa"));
     m_search->setPlaceholderText(QStringLiteral("Digite para procurar"));
-    layout->addWidget(m_search);
+    m_columns = new QComboBox(this);
+    m_columns->setObjectName(QStringLiteral("cmbColuna"));
+    searchLine->addWidget(m_search, 1);
+    searchLine->addWidget(new QLabel(QStringLiteral("em"), this));
+    searchLine->addWidget(m_columns);
+    layout->addLayout(searchLine);
     m_source = new TDataSource(QStringLiteral("dtsPesquisa"), this, &dataset);
     m_grid = new TDBGrid(QStringLiteral("dbgPesquisa"), this);
     m_grid->setDataSource(m_source);
@@ -95,8 +102,14 @@ PickListDialog::PickListDialog(Dataset &dataset, const QString &caption, QWidget
             columns.append(GridColumn(field.name));
     }
     m_grid->setColumns(columns);
-    m_searchField = columns.isEmpty() ? QString() : columns.first().fieldName;
+    m_columns->addItem(QStringLiteral("Todas as colunas"), QString());
+    for (int column = 0; column < columns.size(); ++column)
+        m_columns->addItem(m_grid->datasetModel()->headerData(column, Qt::Horizontal).toString(),
+                           columns[column].fieldName);
     layout->addWidget(m_grid, 1);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblPesquisa"));
+    layout->addWidget(m_status);
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton(QStringLiteral("Confirmar"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("btnConfirmar"));
@@ -107,16 +120,11 @@ PickListDialog::PickListDialog(Dataset &dataset, const QString &caption, QWidget
     connect(buttons, &QDialogButtonBox::rejected, this, &PickListDialog::reject);
     connect(m_search, &QLineEdit::textEdited, this, &PickListDialog::search);
     connect(m_search, &QLineEdit::returnPressed, this, &PickListDialog::accept);
+    connect(m_columns, &QComboBox::currentIndexChanged, this, [this] { search(m_search->text()); });
     connect(m_grid, &QAbstractItemView::doubleClicked, this, &PickListDialog::accept);
-    m_grid->OnTitleClick = [this](TDBGrid &grid, int column) {
-        const QList<GridColumn> list = grid.Columns();
-        if (column >= 0 && column < list.size()) {
-            m_searchField = list[column].fieldName;
-            m_search->setPlaceholderText(QStringLiteral("Procurar por %1").arg(
-                grid.datasetModel()->headerData(column, Qt::Horizontal).toString()));
-        }
-    };
-    resize(std::min(900, std::max(420, m_grid->horizontalHeader()->length() + 60)), 420);
+    m_grid->OnTitleClick = [this](TDBGrid &, int column) { m_columns->setCurrentIndex(column + 1); };
+    m_grid->fitColumnsToContent(480);
+    resize(std::min(1000, std::max(420, m_grid->horizontalHeader()->length() + 60)), 420);
     m_dataset.First();
     m_search->setFocus();
 }
@@ -125,12 +133,26 @@ PickListDialog::~PickListDialog() = default;
 
 void PickListDialog::search(const QString &text)
 {
-    if (m_searchField.isEmpty())
-        return;
     host::runGuarded([&] {
-        const int row = m_dataset.findRow(m_searchField, text, loCaseInsensitive | loPartialKey);
-        if (row >= 0)
-            m_dataset.setRecNo(row + 1);
+        const QString chosen = m_columns->currentData().toString();
+        QStringList fields;
+        if (!chosen.isEmpty())
+            fields << chosen;
+        else
+            for (const GridColumn &column : m_grid->Columns())
+                fields << column.fieldName;
+        // The first row, in list order, that any searched column begins with the text.
+        int found = -1;
+        for (const QString &field : fields) {
+            const int row = m_dataset.findRow(field, text, loCaseInsensitive | loPartialKey);
+            if (row >= 0 && (found < 0 || row < found))
+                found = row;
+        }
+        if (found >= 0)
+            m_dataset.setRecNo(found + 1);
+        m_status->setText(found >= 0 || text.isEmpty()
+                              ? QString()
+                              : QStringLiteral("Nenhuma linha começa com \"%1\" em %2.").arg(text, m_columns->currentText().toLower()));
     });
 }
 
@@ -278,14 +300,23 @@ void QtHostUi::showDetailError(const QString &text, const QString &detail)
 
 void QtHostUi::showBusy(const QString &caption)
 {
+    m_busyCaptions.append(caption);
     if (m_busy)
         m_busy->start(caption);
 }
 
 void QtHostUi::hideBusy()
 {
-    if (m_busy)
+    // An inner check that ends gives the animation back to the operation around it.
+    if (m_busyCaptions.isEmpty())
+        return;
+    m_busyCaptions.removeLast();
+    if (!m_busy)
+        return;
+    if (m_busyCaptions.isEmpty())
         m_busy->stop();
+    else
+        m_busy->start(m_busyCaptions.last());
 }
 
 bool QtHostUi::pickFromList(Dataset &dataset, const QString &caption)

@@ -35,8 +35,9 @@ private:
     int m_angle = 0;
 };
 
-// Pick list over a dataset's visible fields; typing searches the first column (or the
-// column whose title was clicked) from its start, without regard to case.
+// Pick list over a dataset's visible fields, each column as wide as its texts; typing
+// searches every column (or the one chosen, also by clicking its title) from its start,
+// without regard to case.
 class PickListDialog : public QDialog {
     Q_OBJECT
 public:
@@ -44,6 +45,8 @@ public:
     ~PickListDialog() override;
     TDBGrid *grid() const { return m_grid; }
     QLineEdit *searchBox() const { return m_search; }
+    QComboBox *columnBox() const { return m_columns; }
+    QLabel *statusLabel() const { return m_status; }
     // true when a row was chosen; otherwise the dataset is put back where it stood.
     bool choose();
 
@@ -57,7 +60,8 @@ private:
     TDataSource *m_source;
     TDBGrid *m_grid;
     QLineEdit *m_search;
-    QString m_searchField;
+    QComboBox *m_columns;  // "Todas as colunas", then each column's field
+    QLabel *m_status;
     Dataset::Bookmark m_start;
 };
 
@@ -93,6 +97,7 @@ public:
     void showDetailError(const QString &text, const QString &detail) override;
     void showBusy(const QString &caption) override;
     void hideBusy() override;
+    int busyDepth() const override { return int(m_busyCaptions.size()); }
     bool pickFromList(Dataset &dataset, const QString &caption) override;
     bool findInDataset(Dataset &dataset) override;
 
@@ -101,4 +106,5 @@ public:
 private:
     QPointer<QWidget> m_mainWindow;
     QPointer<BusyIndicator> m_busy;
+    QStringList m_busyCaptions;  // one per show still up, the latest last
 };

@@ -16,11 +16,13 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 TfrmExecCommands *frmExecCommands = nullptr;
@@ -50,12 +52,15 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        m_form->lsbCommandsDrawItem(painter, option.rect, index.data().toString());
+        m_form->lsbCommandsDrawItem(painter, option.rect, index.data().toString(),
+                                    index.data(TfrmExecCommands::kPapelAviso).toBool());
     }
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        return {option.fontMetrics.horizontalAdvance(index.data().toString()) + 4, kAlturaDoItem};
+        // Never lower than the font's line: underscores and descenders sit at its bottom.
+        return {option.fontMetrics.horizontalAdvance(index.data().toString()) + 24,
+                std::max(kAlturaDoItem, option.fontMetrics.lineSpacing() + 2)};
     }
 
 private:
@@ -100,16 +105,68 @@ TfrmExecCommands::TfrmExecCommands(QWidget *parent) : QDialog(parent), msgPadrao
 
 TfrmExecCommands::~TfrmExecCommands() = default;
 
+QString TfrmExecCommands::TextoParaExibir(const QString &line)
+{
+    QList<platform::Mount> mounts = platform::mounts().mounts();
+    // The deepest native folder first, so that a mount inside another keeps its own name.
+    std::sort(mounts.begin(), mounts.end(),
+              [](const platform::Mount &a, const platform::Mount &b) { return a.native.size() > b.native.size(); });
+    QString text = line;
+    for (const platform::Mount &mount : mounts) {
+        if (mount.native.size() <= 1)
+            continue;
+        const QString folder = QRegularExpression::escape(mount.native.mid(1));
+        const QRegularExpression native(
+            QStringLiteral("(^|[\\s'\"(=])/?%1(?=/|$|[^\\w.-])((?:/[^\\s'\")]*)?)").arg(folder));
+        QString logical = mount.logical;
+        if (logical.endsWith(u'\\'))
+            logical.chop(1);
+        QString result;
+        qsizetype last = 0;
+        for (QRegularExpressionMatchIterator found = native.globalMatch(text); found.hasNext();) {
+            const QRegularExpressionMatch match = found.next();
+            QString rest = match.captured(2);
+            rest.replace(u'/', u'\\');
+            result += text.mid(last, match.capturedStart() - last) + match.captured(1) + logical
+                + (rest.isEmpty() ? QStringLiteral("\\") : rest);
+            last = match.capturedEnd();
+        }
+        text = result + text.mid(last);
+    }
+    return text;
+}
+
 void TfrmExecCommands::MostraLinhas(QListWidget *output, const QStringList &lines)
 {
     if (!output)
         return;
-    output->addItems(lines);
+    for (const QString &line : lines) {
+        auto *item = new QListWidgetItem(TextoParaExibir(line), output);
+        item->setData(kPapelTextoOriginal, line);
+    }
     output->setCurrentRow(output->count() - 1);
     // Without a window (the command line) the operator reads the lines as they come.
     if (hostUi().headless()) {
         for (const QString &line : lines)
             hostUi().logLine(line);
+    }
+}
+
+void TfrmExecCommands::MarcaAvisos(QListWidget *output, int primeiraLinha) const
+{
+    // What a step that succeeded printed as a failure (or Subversion's own warnings) is a
+    // warning: the step did what it was asked.
+    if (!output)
+        return;
+    for (int row = primeiraLinha; row < output->count(); ++row) {
+        QListWidgetItem *item = output->item(row);
+        const QString text = item->text();
+        if (runner::CorDoItem(msgPadrao, text) == runner::CorDaLinha::Vermelha
+            || text.contains(QLatin1StringView("warning"), Qt::CaseInsensitive)
+            || text.contains(QLatin1StringView("svn: aviso"), Qt::CaseInsensitive)) {
+            item->setData(kPapelAviso, true);
+            item->setToolTip(QStringLiteral("Aviso: a etapa terminou com sucesso."));
+        }
     }
 }
 
@@ -147,6 +204,7 @@ bool TfrmExecCommands::Execute(const QString &commandLine, QListWidget *output, 
     }
 
     platform::Process processo;
+    const int primeiraLinha = output ? output->count() : 0;
     try {
         for (int repeticao = 0;; ++repeticao) {
             try {
@@ -159,8 +217,10 @@ bool TfrmExecCommands::Execute(const QString &commandLine, QListWidget *output, 
                                                 + platform::cmdline::maskPasswords(commandLine)});
                 Abort();
             }
-            if (Acompanha(processo, commandLine, output, capture) == FimDoProcesso::Terminou)
+            if (Acompanha(processo, commandLine, output, capture) == FimDoProcesso::Terminou) {
+                MarcaAvisos(output, primeiraLinha);
                 return true;
+            }
             processo.terminate();
             // A server that stays unreachable would otherwise be asked forever.
             if (repeticao == kRepeticoesMaximas)
@@ -261,22 +321,25 @@ void TfrmExecCommands::reject()
         QDialog::reject();
 }
 
-void TfrmExecCommands::lsbCommandsDrawItem(QPainter *painter, const QRect &rect, const QString &text) const
+void TfrmExecCommands::lsbCommandsDrawItem(QPainter *painter, const QRect &rect, const QString &text, bool aviso) const
 {
     const QPalette &cores = lsbCommands->palette();
     painter->save();
     painter->fillRect(rect, cores.color(QPalette::Base));
-    painter->setPen(runner::CorDoItem(msgPadrao, text, cores.color(QPalette::Text)));
+    painter->setPen(aviso ? QColor(176, 96, 0) : runner::CorDoItem(msgPadrao, text, cores.color(QPalette::Text)));
     painter->setFont(lsbCommands->font());
-    painter->drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    painter->drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                      aviso ? QStringLiteral("(aviso) ") + text : text);
     painter->restore();
 }
 
 QString TfrmExecCommands::TextoDaSaida() const
 {
     QString texto;
-    for (int i = 0; i < lsbCommands->count(); ++i)
-        texto += lsbCommands->item(i)->text() + kFimDeLinha;
+    for (int i = 0; i < lsbCommands->count(); ++i) {
+        const QVariant original = lsbCommands->item(i)->data(kPapelTextoOriginal);
+        texto += (original.isValid() ? original.toString() : lsbCommands->item(i)->text()) + kFimDeLinha;
+    }
     return texto;
 }
 

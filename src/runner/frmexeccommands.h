@@ -45,8 +45,16 @@ public:
     bool Execute(const QString &commandLine, QListWidget *output, bool capture);
     // Starts the run of the stored script, once, when the window first becomes active.
     void FormActivate();
-    // Draws one item of the output list: failures red, completed actions blue.
-    void lsbCommandsDrawItem(QPainter *painter, const QRect &rect, const QString &text) const;
+    // Draws one item of the output list: failures red, completed actions blue; `aviso`
+    // marks a line that reads as a failure on a step that succeeded (a warning).
+    void lsbCommandsDrawItem(QPainter *painter, const QRect &rect, const QString &text, bool aviso = false) const;
+    // An item of the output list holds this role when it is such a warning.
+    static constexpr int kPapelAviso = Qt::UserRole + 1;
+    // The item's text as the program printed it (the list shows native paths logically).
+    static constexpr int kPapelTextoOriginal = Qt::UserRole + 2;
+    // A line as the operator reads it: native folders of the mount table (also written
+    // relative to the root folder, as a child may print them) in their logical form.
+    static QString TextoParaExibir(const QString &line);
 
     void setScript(const QString &script) { m_script = script; }
     const QString &script() const { return m_script; }
@@ -79,6 +87,7 @@ private:
                             bool capture);
     void PedeExecucao();
     static void MostraLinhas(QListWidget *output, const QStringList &lines);
+    void MarcaAvisos(QListWidget *output, int primeiraLinha) const;
 
     QString m_script;
     bool m_resultado = false;

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -37,7 +38,15 @@ TfrmJustHomol::TfrmJustHomol(TdmGrupSoliHom &dm, QWidget *parent)
     fpnResposta = new QFrame(pnlPrincipal);
     fpnResposta->setObjectName(QStringLiteral("fpnResposta"));
     fpnResposta->setFrameShape(QFrame::StyledPanel);
-    fpnResposta->setFixedHeight(8);
+    auto *resposta = new QVBoxLayout(fpnResposta);
+    resposta->setContentsMargins(6, 4, 6, 4);
+    lblAssunto = new QLabel(fpnResposta);
+    lblAssunto->setObjectName(QStringLiteral("lblAssunto"));
+    lblAssunto->setWordWrap(true);
+    QFont destaque = lblAssunto->font();
+    destaque.setBold(true);
+    lblAssunto->setFont(destaque);
+    resposta->addWidget(lblAssunto);
     layout->addWidget(fpnResposta);
     redJustificativa = new QPlainTextEdit(pnlPrincipal);
     redJustificativa->setObjectName(QStringLiteral("redJustificativa"));
@@ -49,6 +58,8 @@ TfrmJustHomol::TfrmJustHomol(TdmGrupSoliHom &dm, QWidget *parent)
     sbtConfirma->setText(QString());
     sbtConfirma->setToolTip(QStringLiteral("Confirmar"));
     sbtCancel->setEnabled(false);  // the decision is not left without a reason
+    sbtCancel->setText(QStringLiteral("Abandonar"));
+    sbtCancel->setToolTip(QStringLiteral("Deixar a justificativa sem gravar: a decisão não é feita."));
 }
 
 void TfrmJustHomol::FormCreate()
@@ -82,17 +93,34 @@ void TfrmJustHomol::sbtConfirmClick()
     boConfirma_Atividade = true;
     // The key goes by reference; what the server writes back is not read.
     QString filial = stFil, grupo = stGrHom, solicitacao = stSoli, operador = stOper;
-    dm.ChamaServidor(QStringLiteral("setInsereJustificativa"),
-                     {RemoteArg::ref(filial), RemoteArg::ref(grupo), RemoteArg::ref(solicitacao), RemoteArg::ref(operador),
-                      redJustificativa->toPlainText()});
+    const ServerAnswer answer =
+        dm.Chama(QStringLiteral("setInsereJustificativa"),
+                 {RemoteArg::ref(filial), RemoteArg::ref(grupo), RemoteArg::ref(solicitacao), RemoteArg::ref(operador),
+                  redJustificativa->toPlainText()});
+    if (!answer.ok) {
+        // The operator may try again, or leave: nothing then depends on the server coming back.
+        sbtCancel->setEnabled(true);
+        Consiste::MensErro(answer.error + QStringLiteral("\r\n\r\nA justificativa não foi gravada. Confirme de novo, ou "
+                                                         "use Abandonar para deixar a decisão como estava."),
+                           true);
+    }
     accept();
+}
+
+void TfrmJustHomol::sbtCancelClick()
+{
+    if (!sbtCancel->isEnabled())
+        return;
+    m_abandonando = true;
+    reject();
+    m_abandonando = false;
 }
 
 void TfrmJustHomol::FormClose(bool &allowClose)
 {
     QString texto = redJustificativa->toPlainText();
     texto.remove(u'\r').remove(u'\n');
-    if (boConfirma_Atividade && Consiste::EmptyString(Consiste::AllTrim(texto))) {
+    if (boConfirma_Atividade && !m_abandonando && Consiste::EmptyString(Consiste::AllTrim(texto))) {
         allowClose = false;
         Consiste::MensErro(msgPadrao.Msg(QStringLiteral("RESP_INF")), true);
     }
@@ -114,6 +142,12 @@ void TfrmJustHomol::showEvent(QShowEvent *event)
 void TfrmJustHomol::changeEvent(QEvent *event)
 {
     TfrmRotiGeral::changeEvent(event);
+    // Minimised, the modal dialog would take the whole application out of sight with it.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+        QMetaObject::invokeMethod(this, [this] { setWindowState(windowState() & ~Qt::WindowMinimized); },
+                                  Qt::QueuedConnection);
+        return;
+    }
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         host::runGuarded([this] { FormActivate(); });
 }
@@ -159,7 +193,7 @@ void TfrmJustHomol::closeEvent(QCloseEvent *event)
 }
 
 bool CriaJustificativa(TdmGrupSoliHom &dm, const QString &filial, const QString &grupo, const QString &solicitacao,
-                       const QString &operador)
+                       const QString &operador, const QString &assunto)
 {
     if (hostUi().headless())
         throw EHomologa(QStringLiteral("A justificativa da solicitação %1 só pode ser informada na tela de homologação.")
@@ -173,6 +207,9 @@ bool CriaJustificativa(TdmGrupSoliHom &dm, const QString &filial, const QString 
     int result = QDialog::Rejected;
     try {
         dialog->Create();
+        dialog->lblAssunto->setText(assunto.isEmpty()
+                                        ? QStringLiteral("Solicitação %1/%2 do grupo %3").arg(filial, solicitacao, grupo)
+                                        : assunto);
         boPrimeiraAtivacao = true;
         result = dialog->exec();
     } catch (...) {

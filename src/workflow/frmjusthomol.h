@@ -7,6 +7,7 @@
 #include "host/basescreens.h"
 
 class QFrame;
+class QLabel;
 class QPlainTextEdit;
 class TdmGrupSoliHom;
 
@@ -17,6 +18,7 @@ public:
     explicit TfrmJustHomol(TdmGrupSoliHom &dm, QWidget *parent = nullptr);
 
     QFrame *fpnResposta;
+    QLabel *lblAssunto;  // in fpnResposta: the request and the decision being justified
     QPlainTextEdit *redJustificativa;
     // sbtConfirma is the base's confirm button.
     QPushButton *sbtConfirma;
@@ -24,6 +26,9 @@ public:
     void FormCreate() override;
     void FormClose(bool &allowClose) override;
     void sbtConfirmClick() override;
+    // Offered once a confirm could not store the justification: the operator may leave the
+    // dialog, and the decision is not made.
+    void sbtCancelClick() override;
     // Each activation: the first disables the confirm button, the later ones (after a
     // message box was in front) enable it again for a text that is not blank.
     void FormActivate();
@@ -42,13 +47,15 @@ private:
     // True when the key was one the dialog takes for itself.
     bool TeclaDoDialogo(QKeyEvent *event);
     TdmGrupSoliHom &dm;
+    bool m_abandonando = false;
 };
 
 // The next activation of the dialog is its first one.
 extern bool boPrimeiraAtivacao;
 
 // Opens the justification dialog for the request (branch, group, number) and the operator,
-// modally, through the data module's connection. True when a justification was confirmed
-// and stored.
+// modally, through the data module's connection; `assunto` says at its top what is being
+// justified (by default the request and its group). True when a justification was
+// confirmed and stored; false when the operator abandoned it.
 bool CriaJustificativa(TdmGrupSoliHom &dm, const QString &filial, const QString &grupo, const QString &solicitacao,
-                       const QString &operador);
+                       const QString &operador, const QString &assunto = {});

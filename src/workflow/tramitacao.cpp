@@ -21,6 +21,20 @@ namespace {
 
 const QString kTestes = QStringLiteral("000000000994");
 
+// The question of a transition, followed by what it acts on, so that the operator answers
+// knowing which group will move.
+bool Confirma(TdmGrupSoliHom &dm, const QString &key, const QString &alvo)
+{
+    return hostUi().showMessage(dm.msgPadrao.Msg(key) + QStringLiteral("\r\n\r\n") + alvo, DialogType::Confirmation,
+                                mbYes | mbNo)
+        == mbYes;
+}
+
+QString GrupoAtual(TdmGrupSoliHom &dm)
+{
+    return QStringLiteral("Grupo: %1 - %2").arg(dm.codigoGrupo(), dm.grupo(QStringLiteral("DSGRUPHOMOL")));
+}
+
 }  // namespace
 
 QString Tramitacao::ReleaseAnterior(const QString &release)
@@ -30,8 +44,9 @@ QString Tramitacao::ReleaseAnterior(const QString &release)
 
 QString Tramitacao::CarimboDeTempo(const QDateTime &agora) { return agora.toString(QStringLiteral("yyyyMMddHHmmss")); }
 
-void Tramitacao::GravaFase(const QString &fase, const QString *release)
+void Tramitacao::GravaFase(const QString &grupo, const QString &fase, const QString *release)
 {
+    dm.ReencontraGrupo(grupo);
     dm.cdsGrupo->Edit();
     dm.cdsGrupo->FieldByName(QStringLiteral("IDSTGRUPHOM")).setAsString(fase);
     if (release)
@@ -127,19 +142,20 @@ bool Tramitacao::btfAvancaFaseClick()
 
 bool Tramitacao::TramitaGrupo_001_002()
 {
-    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_001_002"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    if (!Confirma(dm, QStringLiteral("CONF_001_002"), GrupoAtual(dm)))
         return false;
+    const QString codigo = dm.codigoGrupo();
     CopiaTrabalho copia(dm);
     copia.VD_before_Atu_SVN_Hom();
     copia.Vd_Arquivos_Atualizados_Desenv();
     TransferenciaHomol(dm).Atualiza_SVN_Homologados();
-    GravaFase(QStringLiteral("002"));
+    GravaFase(codigo, QStringLiteral("002"));
     return true;
 }
 
 bool Tramitacao::TramitaGrupo_002_003()
 {
-    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_002_003"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    if (!Confirma(dm, QStringLiteral("CONF_002_003"), GrupoAtual(dm)))
         return false;
     const QString codigo = dm.codigoGrupo();
     const QString produto = dm.grupo(QStringLiteral("CDPRODUTO"));
@@ -157,8 +173,7 @@ bool Tramitacao::TramitaGrupo_002_003()
     if (!dm.GeraSolicitacoes(lista, produto, arvore))
         return false;
     // Patch generation may have moved the list; the phase is written on this group.
-    dm.LocalizaGrupo(codigo);
-    GravaFase(QStringLiteral("003"));
+    GravaFase(codigo, QStringLiteral("003"));
     Verificacoes(dm).Preenche_Release_Grupo(codigo);
     SyncFaseTram(codigo, true);
     return true;
@@ -166,7 +181,7 @@ bool Tramitacao::TramitaGrupo_002_003()
 
 bool Tramitacao::TramitaGrupo_003_004()
 {
-    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_003_004"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    if (!Confirma(dm, QStringLiteral("CONF_003_004"), GrupoAtual(dm)))
         return false;
     Verificacoes(dm).VD_Todas_Solicitacoes_Geradas();
     const QString codigo = dm.codigoGrupo();
@@ -181,22 +196,21 @@ bool Tramitacao::TramitaGrupo_003_004()
         dm.ChamaServidor(QStringLiteral("SetReleaseSoli"),
                          {release, solicitacoes.FieldByName(QStringLiteral("NRSOLISERV")).AsString()});
     SyncFaseTram(codigo);
-    dm.LocalizaGrupo(codigo);
-    GravaFase(QStringLiteral("004"), &release);
+    GravaFase(codigo, QStringLiteral("004"), &release);
     return true;
 }
 
 bool Tramitacao::TramitaGrupo_004_005()
 {
     std::optional<Showavi::Scope> busy(std::in_place, dm.msgPadrao.Msg(QStringLiteral("TRAMITAGRUPO_PATCH_GERADA")));
-    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_004_005"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    if (!Confirma(dm, QStringLiteral("CONF_004_005"), GrupoAtual(dm)))
         return false;
     Verificacoes(dm).VD_Todas_Solicitacoes_Geradas();
     const QString release = QString(dm.grupo(QStringLiteral("CDRELEASEGHOM"))).remove(u'.');
     dm.msgPadrao.ShowMsg(QStringLiteral("CRIAR_PATCH"), {ReleaseAnterior(release), release}, DialogType::Information,
                          mbOK);
     const QString codigo = dm.codigoGrupo();
-    GravaFase(QStringLiteral("005"));
+    GravaFase(codigo, QStringLiteral("005"));
     SyncFaseTram(codigo);
     return true;
 }
@@ -204,7 +218,7 @@ bool Tramitacao::TramitaGrupo_004_005()
 bool Tramitacao::TramitaGrupo_005_006()
 {
     std::optional<Showavi::Scope> busy(std::in_place, dm.msgPadrao.Msg(QStringLiteral("LIBERA_GRUPO_TESTE")));
-    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_005_006"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    if (!Confirma(dm, QStringLiteral("CONF_005_006"), GrupoAtual(dm)))
         return false;
     TagsSvn tags(dm);
     QString local;
@@ -225,8 +239,7 @@ bool Tramitacao::TramitaGrupo_005_006()
         }
         const QString codigo = dm.codigoGrupo();
         tags.Gera_Tag_SVN(QStringLiteral("TST_") + CarimboDeTempo() + u'_' + codigo, &local);
-        dm.LocalizaGrupo(codigo);
-        GravaFase(QStringLiteral("006"));
+        GravaFase(codigo, QStringLiteral("006"));
         SyncFaseTram(codigo);
     } catch (...) {
         busy.reset();
@@ -239,10 +252,18 @@ bool Tramitacao::TramitaGrupo_005_006()
 
 bool Tramitacao::TramitaGrupo_006_007()
 {
-    if (dm.msgPadrao.ShowMsg(QStringLiteral("CONF_006_007"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    // The marked groups, in list order, as the list shows them under its filter.
+    const QStringList marcados = GruposMarcados();
+    QStringList nomes;
+    for (const QString &codigo : marcados) {
+        if (dm.cdsGrupoAux->Locate(QStringLiteral("CDGRUPHOMOL"), QVariantList{codigo}))
+            nomes << codigo + QStringLiteral(" - ") + dm.cdsGrupoAux->FieldByName(QStringLiteral("DSGRUPHOMOL")).AsString();
+    }
+    if (!Confirma(dm, QStringLiteral("CONF_006_007"),
+                  QStringLiteral("Grupos selecionados: ")
+                      + (nomes.isEmpty() ? QStringLiteral("nenhum") : nomes.join(QStringLiteral("; ")))))
         return false;
     const QString carimbo = CarimboDeTempo();
-    const QStringList marcados = GruposMarcados();
     const QString codigos = marcados.join(QString());
     const QString primeiro = marcados.value(0);
     TagsSvn tags(dm);

@@ -33,9 +33,10 @@ public:
     static QString CarimboDeTempo(const QDateTime &agora = QDateTime::currentDateTime());
 
 private:
-    // Puts the current group into edit, writes its phase (and release) and posts it: the
-    // group save stores it and reloads the list.
-    void GravaFase(const QString &fase, const QString *release = nullptr);
+    // Finds the group again by its code (stopping with an error when it is no longer
+    // listed), puts it into edit, writes its phase (and release) and posts it: the group
+    // save stores it and reloads the list.
+    void GravaFase(const QString &grupo, const QString &fase, const QString *release = nullptr);
     QString ReleaseDoProduto(const QString &cdProduto);
     // The marked groups, in list order, as the list shows them under its filter.
     QStringList GruposMarcados();

@@ -3,6 +3,7 @@
 
 #include "app/hostwindow.h"
 
+#include "host/basescreens.h"
 #include "host/hostapp.h"
 #include "host/hostsettings.h"
 #include "host/hostui.h"
@@ -40,6 +41,39 @@ TEST(HostWindow, MenuOpensTheHomologationScreenThroughTheModule)
     window.homologationAction()->trigger();
     EXPECT_EQ(window.mdiArea()->subWindowList().size(), 1) << "the screen is created once";
     EXPECT_TRUE(scripted.messages().isEmpty()) << scripted.messages().join("; ").toStdString();
+    setHostUi(window.ui());
+}
+
+// Closing the program asks each screen first: a row still being typed is asked about
+// while the window is still there, and No keeps the program open with the row.
+TEST(HostWindow, ClosingAsksBeforeAnythingDisappears)
+{
+    TemporarySettingsFile settings;
+    HostWindow window(QStringLiteral(HOMOLOGA_MODULE_PATH));
+    window.show();
+    ScriptedHostUi scripted;
+    setHostUi(&scripted);
+    window.homologationAction()->trigger();
+    ASSERT_EQ(window.mdiArea()->subWindowList().size(), 1);
+    auto *screen = qobject_cast<TfrmPadraoGrid *>(window.mdiArea()->subWindowList().first()->widget());
+    ASSERT_NE(screen, nullptr);
+    Dataset *groups = screen->dbgPadrao->dataSet();
+    groups->Append();
+    groups->FieldByName("DSGRUPHOMOL").setAsString("Grupo novo");
+
+    scripted.clear();
+    scripted.answer(mbNo);
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(scripted.messages().size(), 1);
+    EXPECT_TRUE(scripted.messages()[0].startsWith("Confirma o cancelamento das alterações?"));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(screen->isVisible());
+    EXPECT_EQ(groups->State(), dsInsert);
+    EXPECT_EQ(groups->FieldByName("DSGRUPHOMOL").AsString(), "Grupo novo");
+
+    scripted.answer(mbYes);
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(window.isVisible());
     setHostUi(window.ui());
 }
 

@@ -276,6 +276,10 @@ TEST(Dataset, FilterExpressions)
     EXPECT_EQ(filtered("1=1").size(), 5);
     EXPECT_EQ(filtered("IDSTGRUPHOM > 5"), QStringList({"0000000003", "0000000004", "0000000005"}))
         << "a text against a number compares as numbers";
+    // Each comparison once, the bound itself on the side its operator says.
+    EXPECT_EQ(filtered("IDSTGRUPHOM <= '002'"), QStringList({"0000000001", "0000000002"}));
+    EXPECT_EQ(filtered("IDSTGRUPHOM < '002'"), QStringList({"0000000001"}));
+    EXPECT_EQ(filtered("IDSTGRUPHOM >= '007'"), QStringList({"0000000004"}));
     EXPECT_EQ(filtered("IDMARCADO IS NULL"), QStringList({"0000000004"}));
     EXPECT_EQ(filtered("IDMARCADO = ''"), QStringList({"0000000004"})) << "an empty field equals ''";
     EXPECT_EQ(filtered("NOT (IDMARCADO = 'N')"), QStringList({"0000000003", "0000000004"}));

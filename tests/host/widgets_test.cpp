@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTest>
@@ -162,7 +163,7 @@ TEST(DBGrid, FollowsTheDatasetBothWaysAndRaisesItsEvents)
     grid.OnColExit = grid.OnColEnter = nullptr;
     grid.OnKeyDown = nullptr;
     grid.setCurrentIndex(grid.model()->index(0, 1));
-    grid.edit(grid.currentIndex());
+    static_cast<QAbstractItemView &>(grid).edit(grid.currentIndex());
     auto *editor = grid.viewport()->findChild<QLineEdit *>();
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->maxLength(), 50);
@@ -183,7 +184,7 @@ TEST(DBGrid, FollowsTheDatasetBothWaysAndRaisesItsEvents)
     };
     grid.show();
     grid.setCurrentIndex(grid.model()->index(0, 2));
-    grid.edit(grid.currentIndex());
+    static_cast<QAbstractItemView &>(grid).edit(grid.currentIndex());
     auto *button = grid.viewport()->findChild<QToolButton *>("btnEscolha");
     ASSERT_NE(button, nullptr);
     auto *line = button->parentWidget()->findChild<QLineEdit *>();
@@ -282,18 +283,40 @@ TEST(Consiste, ImagesAndEnabling)
 TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
 {
     Dataset cds("cdsProd");
-    cds.setFields({{"CDARVPROD", FieldType::String, 20, "Arvore"}, {"NMPRODUTO", FieldType::String, 50, "Produto"}});
+    cds.setFields({{"CDARVPROD", FieldType::String, 20, "Arvore"},
+                   {"NMPRODUTO", FieldType::String, 50, "Produto"},
+                   {"CDPRODUTO", FieldType::String, 10, "Código"}});
     packet::Packet data;
     data.fields = cds.packetFields();
-    data.rows = {{QString("P5A"), QString("Retaguarda")}, {QString("P6B"), QString("Frente de caixa")},
-                 {QString("P15C"), QString("Portal web")}};
+    data.rows = {{QString("P5A"), QString("Retaguarda"), QString("0000000001")},
+                 {QString("P6B"), QString("Frente de caixa"), QString("0000000002")},
+                 {QString("P15C"), QString("Portal web"), QString("0000000003")},
+                 {QString("ERP1"), QString("ERP Exemplo"), QString("0000000004")}};
     cds.setData(data);
     cds.setRecNo(2);
 
     {
+        // Without a column chosen, every column is searched; codes are shown whole.
+        PickListDialog pick(cds, "Produto");
+        for (int column = 0; column < 3; ++column) {
+            const QString widest = column == 2 ? "0000000001" : column == 1 ? "Frente de caixa" : "ERP1";
+            EXPECT_GE(pick.grid()->columnWidth(column), pick.grid()->fontMetrics().horizontalAdvance(widest)) << column;
+        }
+        QTest::keyClicks(pick.searchBox(), "ERP");
+        EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "ERP Exemplo");
+        QTest::keyClicks(pick.searchBox(), "X");
+        EXPECT_FALSE(pick.statusLabel()->text().isEmpty()) << "nothing begins with ERPX";
+        pick.searchBox()->clear();
+        QTest::keyClicks(pick.searchBox(), "0000000003");
+        EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "Portal web");
+        pick.reject();
+    }
+    EXPECT_EQ(cds.RecNo(), 2);
+
+    {
         PickListDialog pick(cds, "Produto");
         EXPECT_EQ(pick.windowTitle(), "Produto");
-        EXPECT_EQ(headers(*pick.grid()->model()), QStringList({"Arvore", "Produto"}));
+        EXPECT_EQ(headers(*pick.grid()->model()), QStringList({"Arvore", "Produto", "Código"}));
         QTest::keyClicks(pick.searchBox(), "p15");
         EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "Portal web");
         pick.accept();
@@ -310,7 +333,7 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
     EXPECT_EQ(cds.RecNo(), 3) << "a cancelled pick list puts the dataset back";
 
     FindDialog find(cds);
-    EXPECT_EQ(find.fieldBox()->count(), 2);
+    EXPECT_EQ(find.fieldBox()->count(), 3);
     find.fieldBox()->setCurrentIndex(1);
     find.valueBox()->setText("re");
     EXPECT_TRUE(find.findNext());
@@ -333,6 +356,14 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
     EXPECT_TRUE(ui.busyIndicator()->isVisibleTo(&window));
     EXPECT_EQ(ui.busyIndicator()->caption(), "Recebendo dados do servidor...");
     EXPECT_EQ(ui.busyIndicator()->geometry().center(), window.rect().center());
+    // An inner show and hide leaves the outer animation up, with its caption back.
+    ui.showBusy("Validando arquivos...");
+    EXPECT_EQ(ui.busyIndicator()->caption(), "Validando arquivos...");
+    ui.hideBusy();
+    EXPECT_TRUE(ui.busyIndicator()->isVisibleTo(&window));
+    EXPECT_EQ(ui.busyIndicator()->caption(), "Recebendo dados do servidor...");
     ui.hideBusy();
     EXPECT_FALSE(ui.busyIndicator()->isVisibleTo(&window));
+    ui.hideBusy();
+    EXPECT_EQ(ui.busyDepth(), 0) << "a hide too many is nothing";
 }

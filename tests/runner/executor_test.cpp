@@ -4,6 +4,7 @@
 
 #include "runner/frmexeccommands.h"
 #include "runner/analisesaida.h"
+#include "platform/paths.h"
 
 #include "janela.h"
 
@@ -128,6 +129,40 @@ TEST(ExecutorDeComandos, DirectivesAndOutputBlocks)
     TfrmExecCommands vazio;
     EXPECT_TRUE(vazio.Executa(""));
     EXPECT_EQ(vazio.lsbCommands->count(), 0);
+}
+
+// What the operator reads: whole lines (underscores included), native folders in their
+// logical form, and a step that succeeded showing its alarming lines as warnings.
+TEST(ExecutorDeComandos, LinesAsTheOperatorReadsThem)
+{
+    DialogosGravados dialogos;
+    const platform::MountTable antes = platform::mounts();
+    const auto volta = qScopeGuard([&] { platform::setMounts(antes); });
+    platform::MountTable mounts = antes;
+    mounts.add("C:\\", "/home/ana/.local/share/homologa/demo/c");
+    platform::setMounts(mounts);
+    const struct {
+        const char *native;
+        const char *shown;
+    } paths[] = {
+        {"A  /home/ana/.local/share/homologa/demo/c/Homol/ERP/ATU_0001.sql", "A  C:\\Homol\\ERP\\ATU_0001.sql"},
+        {"Enviando home/ana/.local/share/homologa/demo/c/Homol", "Enviando C:\\Homol"},
+        {"'/home/ana/.local/share/homologa/demo/c' travada", "'C:\\' travada"},
+        {"/home/ana/.local/share/homologa/demo/cx/a", "/home/ana/.local/share/homologa/demo/cx/a"},
+    };
+    for (const auto &path : paths)
+        EXPECT_EQ(TfrmExecCommands::TextoParaExibir(QString::fromUtf8(path.native)), QString::fromUtf8(path.shown));
+
+    TfrmExecCommands form;
+    EXPECT_TRUE(form.Executa("printtext ErrorHandler.pas\r\nprinttext \"svn: warning: W200005: não versionado\"\r\n"
+                             "@ECHO ErrorHandler.pas"));
+    const QStringList itens = Itens(*form.lsbCommands);
+    for (int row = 0; row < form.lsbCommands->count(); ++row) {
+        const bool aviso = form.lsbCommands->item(row)->data(TfrmExecCommands::kPapelAviso).toBool();
+        const bool esperado = row < form.lsbCommands->count() - 1 && (itens[row].startsWith("ErrorHandler") || itens[row].contains("warning"));
+        EXPECT_EQ(aviso, esperado) << itens[row].toStdString();
+    }
+    EXPECT_GT(form.lsbCommands->sizeHintForRow(0), form.lsbCommands->fontMetrics().lineSpacing());
 }
 
 TEST(ExecutorDeComandos, FirstFailingLineEndsTheScript)

@@ -358,8 +358,8 @@ TEST(GrupSoliHomScreen, ShellWidgetsAndCommands)
     EXPECT_EQ(screen.lblTotalSoli->text(), "Total de solicitações :");
     EXPECT_FALSE(screen.btfVoltaFase->isEnabled());
     EXPECT_EQ(screen.btfVoltaFase->toolTip(), "Voltar para fase de tramitação anterior");
-    EXPECT_EQ(screen.btfAvancaFase->toolTip(), "Avançar para próxima fase de tramitação");
-    EXPECT_EQ(screen.sbtInterDependencia->toolTip(), "Verificar interdependência primária entre solicitações do grupo");
+    EXPECT_EQ(screen.btfAvancaFase->toolTip(), "Avançar para próxima fase de tramitação (F9)");
+    EXPECT_EQ(screen.sbtInterDependencia->toolTip(), "Verificar interdependência primária entre solicitações do grupo (Ctrl+D)");
     EXPECT_FALSE(screen.sbtImprimir->isEnabled());
     EXPECT_FALSE(screen.mnuListar->isEnabled());
     EXPECT_FALSE(screen.mnuConfigurarImpressora->isEnabled());

@@ -445,13 +445,13 @@ TEST_F(ScreenTest, GroupSaveReloadsAndARefusedSaveIsDiscarded)
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
     EXPECT_EQ(valueAt(group("0000000002"), 0, "DSGRUPHOMOL"), "Importação revista");
     EXPECT_EQ(screen->dm->cdsGrupo->ChangeCount(), 0);
-    EXPECT_EQ(screen->dm->codigoGrupo(), "0000000001") << "the whole list was read again";
+    EXPECT_EQ(screen->dm->codigoGrupo(), "0000000002") << "the list was read again, the cursor on the group saved";
     EXPECT_TRUE(std::any_of(ui.shown().begin(), ui.shown().end(), [](const ScriptedHostUi::Shown &s) {
         return s.kind == ScriptedHostUi::Shown::Kind::Busy && s.text == "Atualizando dados no servidor...";
     }));
 
-    // Another operator renamed the group in the meantime: the save is refused and the
-    // screen does not keep the change as if it were saved.
+    // Another operator renamed the group in the meantime: the save is refused, and the
+    // operator's name stays in the row, in edit, not as if it were saved.
     goToGroup(*screen, "0000000002");
     const packet::Packet current = group("0000000002");
     ok(QStringLiteral("setGrupo"), args({modifyDelta(current, 0, {{"DSGRUPHOMOL", "Outro nome"}}).toJson()}));
@@ -462,17 +462,21 @@ TEST_F(ScreenTest, GroupSaveReloadsAndARefusedSaveIsDiscarded)
     ASSERT_EQ(ui.messages().size(), 1);
     EXPECT_EQ(ui.shown().last().type, DialogType::Error);
     EXPECT_EQ(screen->dm->cdsGrupo->ChangeCount(), 0);
-    EXPECT_EQ(screen->dm->cdsGrupo->FieldByName("DSGRUPHOMOL").AsString(), "Importação revista");
+    EXPECT_EQ(screen->dm->cdsGrupo->FieldByName("DSGRUPHOMOL").AsString(), "Meu nome");
     EXPECT_EQ(valueAt(group("0000000002"), 0, "DSGRUPHOMOL"), "Outro nome");
-    EXPECT_EQ(screen->dm->cdsGrupo->State(), dsBrowse);
-    EXPECT_TRUE(screen->mnuIncluir->isEnabled());
+    EXPECT_EQ(screen->dm->cdsGrupo->State(), dsEdit);
+    EXPECT_FALSE(screen->mnuIncluir->isEnabled());
+    ui.answer(mbYes);
+    screen->sbtCancelar->click();
+    EXPECT_EQ(screen->dm->cdsGrupo->FieldByName("DSGRUPHOMOL").AsString(), "Outro nome");
 
     // A deleted group is saved the same way.
     goToGroup(*screen, "0000000001");
     ui.clear();
     ui.answer(mbYes);
     screen->sbtExcluir->click();
-    EXPECT_EQ(ui.messages(), QStringList({"Confirma exclusão?"}));
+    ASSERT_EQ(ui.messages().size(), 1);
+    EXPECT_TRUE(ui.messages()[0].startsWith("Confirma exclusão?\r\n\r\n")) << ui.messages()[0].toStdString();
     EXPECT_TRUE(group("0000000001").rows.isEmpty());
     EXPECT_FALSE(column(*screen->dm->cdsGrupo, "CDGRUPHOMOL").contains("0000000001"));
     EXPECT_EQ(screen->dm->cdsGrupo->ChangeCount(), 0);

@@ -7,6 +7,8 @@
 #include "module/exports.h"
 #include "workflow/frmjusthomol.h"
 
+#include <QApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -192,4 +194,36 @@ TEST_F(JustificativaTest, CriaJustificativaRunsTheDialogModally)
     ui.setHeadless(true);
     EXPECT_THROW(CriaJustificativa(*dm, "0001", "0000000007", "0000000108", "0001"), EHomologa);
     ui.setHeadless(false);
+}
+
+// The dialog names the request and the decision; once a confirm could not store the text
+// the operator may abandon it (nothing stored, false to the caller); it never minimises.
+TEST_F(JustificativaTest, TheOperatorMayAbandonWhatCouldNotBeStored)
+{
+    bool abandoned = false;
+    QTimer::singleShot(0, [&] {
+        if (!frmJustHomol)
+            return;
+        EXPECT_EQ(frmJustHomol->lblAssunto->text(), "Solicitação 0001/0000000108 - Ajuste, do grupo 0000000007\nDecisão: Regerar");
+        EXPECT_FALSE(frmJustHomol->sbtCancel->isEnabled()) << "no way out before a confirm failed";
+        frmJustHomol->showMinimized();
+        QApplication::processEvents();
+        QApplication::processEvents();
+        EXPECT_FALSE(frmJustHomol->isMinimized());
+        frmJustHomol->redJustificativa->setPlainText("Regerar: erro de compilação");
+        stSoli = "0000000101";  // refused by the server
+        ui.answer(mbYes);
+        frmJustHomol->sbtConfirma->click();
+        ASSERT_TRUE(frmJustHomol->sbtCancel->isEnabled());
+        EXPECT_TRUE(ui.messages().last().endsWith("A justificativa não foi gravada. Confirme de novo, ou use Abandonar para "
+                                                  "deixar a decisão como estava."));
+        abandoned = true;
+        frmJustHomol->sbtCancel->click();
+    });
+    EXPECT_FALSE(CriaJustificativa(*dm, "0001", "0000000007", "0000000108", "0001",
+                                   "Solicitação 0001/0000000108 - Ajuste, do grupo 0000000007\nDecisão: Regerar"));
+    EXPECT_TRUE(abandoned);
+    EXPECT_EQ(frmJustHomol, nullptr);
+    stSoli = "0000000108";
+    EXPECT_EQ(stored(), QString());
 }

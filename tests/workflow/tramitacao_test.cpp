@@ -65,7 +65,7 @@ TEST_F(PhaseMachineTest, From001To002TheFilesAreTransferredAndTheLogStored)
     EXPECT_TRUE(advance(kPendente));
     EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
     EXPECT_EQ(ui.messages().first(), QStringLiteral("Deseja transferir os arquivos deste grupo de solicitações para o "
-                                                    "repositório de homologação?"));
+                                                    "repositório de homologação?\r\n\r\nGrupo: 0000000001 - Correções de cadastro"));
     EXPECT_EQ(ui.messages().last(), QStringLiteral("Tramitação realizada com sucesso."));
     const packet::Packet stored = logs(kPendente);
     ASSERT_EQ(stored.rows.size(), 1);

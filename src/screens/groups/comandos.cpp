@@ -44,6 +44,16 @@ void TfrmGrupSoliHom::LigaEventos()
         grid->OnColEnter = [this](TDBGrid &entered) { AjustaEdicaoDaColuna(entered); };
     for (TDBGrid *grid : {dbgSoli, dbgArq, dbgArqLib})
         grid->OnKeyDown = [this](TDBGrid &pressed, QKeyEvent *event) { return dbgPadraoKeyDown(pressed, event); };
+    // Moving off a row still being typed asks as Cancelar does; No keeps the cursor on it.
+    for (TDBGrid *grid : {dbgPadrao, dbgSoli}) {
+        grid->OnLeavePendingRow = [this](TDBGrid &left) {
+            Dataset *dataset = left.dataSet();
+            if (!PerguntaCancelamento(*dataset))
+                return false;
+            dataset->Cancel();
+            return true;
+        };
+    }
 }
 
 // ====================================================================== command states
@@ -79,7 +89,8 @@ void TfrmGrupSoliHom::ControlaBotoesSoli()
 {
     const DataSetState state = dm->cdsSoli->State();
     const bool browse = state == dsBrowse;
-    const bool pendente = dm->statusGrupo() == u"001";
+    // Requests that could not be read are not added to nor removed from.
+    const bool pendente = dm->statusGrupo() == u"001" && m_dadosDoGrupoLidos;
     ComandosPadrao(state == dsInsert && dm->boEditavel, browse && dm->boEditavel && pendente, false,
                    browse && !dm->cdsSoli->IsEmpty() && dm->boEditavel && pendente, *dm->cdsSoli);
     // A request being added is finished (or cancelled) before the operator leaves the

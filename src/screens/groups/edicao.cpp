@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTabWidget>
 
 namespace {
@@ -64,7 +65,7 @@ void TfrmGrupSoliHom::LigaEdicao()
     // justification leaves the decision as it was.
     dm->CriaJustificativa = [this](const QString &filial, const QString &grupo, const QString &solicitacao,
                                    const QString &operador) {
-        if (!::CriaJustificativa(*dm, filial, grupo, solicitacao, operador))
+        if (!::CriaJustificativa(*dm, filial, grupo, solicitacao, operador, m_assuntoDaJustificativa))
             Abort();
     };
 
@@ -92,7 +93,11 @@ void TfrmGrupSoliHom::LigaEdicao()
     connect(solicitacoes, &Dataset::rowChanged, this, [this] { AtualizaTotalSoli(); });
 }
 
-void TfrmGrupSoliHom::AtualizaTotalSoli() { lblQtdeSoli->setText(QString::number(dm->cdsSoli->RecordCount())); }
+void TfrmGrupSoliHom::AtualizaTotalSoli()
+{
+    // A count of rows that were never read would read as a group without requests.
+    lblQtdeSoli->setText(m_dadosDoGrupoLidos ? QString::number(dm->cdsSoli->RecordCount()) : QStringLiteral("não lido"));
+}
 
 QStringList TfrmGrupSoliHom::valoresDoGrupo(bool semMarca)
 {
@@ -120,8 +125,46 @@ Dataset *TfrmGrupSoliHom::dataSetEditavel() const
 
 void TfrmGrupSoliHom::sbtIncluirClick()
 {
-    if (Dataset *dataset = dataSetEditavel(); dataset && dataset->State() == dsBrowse)
-        dataset->Insert();
+    Dataset *dataset = dataSetEditavel();
+    if (!dataset || dataset->State() != dsBrowse)
+        return;
+    if (dataset == dm->cdsGrupo)
+        IncluiLinha(*dataset, dbgPadrao, kDsGrupHomol);
+    else
+        IncluiLinha(*dataset, dbgSoli, kNrSoliServ);
+}
+
+void TfrmGrupSoliHom::IncluiLinha(Dataset &dataset, TDBGrid *grid, const QString &primeiraColuna)
+{
+    dataset.Append();
+    const int row = dataset.gridCurrentRow();
+    const int column = grid->columnOfField(primeiraColuna);
+    if (row >= 0 && column >= 0) {
+        const QModelIndex cell = grid->model()->index(row, column);
+        grid->setCurrentIndex(cell);
+        grid->scrollTo(cell);
+    }
+    grid->setFocus();
+}
+
+QString TfrmGrupSoliHom::NomeDaLinha(Dataset &dataset)
+{
+    if (&dataset == dm->cdsSoli) {
+        const QString numero = dataset.FieldByName(kNrSoliServ).AsString();
+        return numero.isEmpty() ? QStringLiteral("Solicitação nova do grupo %1").arg(dm->codigoGrupo())
+                                : QStringLiteral("Solicitação: %1 - %2")
+                                      .arg(numero, dataset.FieldByName(QStringLiteral("DSREFESOLI")).AsString());
+    }
+    const QString codigo = dm->codigoGrupo();
+    const QString nome = dm->grupo(kDsGrupHomol);
+    return codigo.isEmpty() ? QStringLiteral("Grupo novo: %1").arg(nome) : QStringLiteral("Grupo: %1 - %2").arg(codigo, nome);
+}
+
+bool TfrmGrupSoliHom::PerguntaCancelamento(Dataset &dataset)
+{
+    return hostUi().showMessage(msgPadraoBase.Msg(QStringLiteral("Canc")) + QStringLiteral("\r\n\r\n") + NomeDaLinha(dataset),
+                                DialogType::Confirmation, mbYes | mbNo)
+        == mbYes;
 }
 
 void TfrmGrupSoliHom::sbtAlterarClick()
@@ -137,7 +180,9 @@ void TfrmGrupSoliHom::sbtExcluirClick()
     Dataset *dataset = dataSetEditavel();
     if (!dataset || dataset->State() != dsBrowse || dataset->IsEmpty())
         return;
-    if (msgPadraoBase.ShowMsg(QStringLiteral("Excl"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    if (hostUi().showMessage(msgPadraoBase.Msg(QStringLiteral("Excl")) + QStringLiteral("\r\n\r\n") + NomeDaLinha(*dataset),
+                             DialogType::Confirmation, mbYes | mbNo)
+        != mbYes)
         return;
     dataset->Delete();
     ControlaBotoesDaPagina();
@@ -146,8 +191,89 @@ void TfrmGrupSoliHom::sbtExcluirClick()
 void TfrmGrupSoliHom::sbtConfirmarClick()
 {
     Consiste::RefreshGrid(this);
-    if (Dataset *dataset = dataSetEditavel(); dataset && dataset->State() != dsBrowse)
-        dataset->Post();
+    Dataset *dataset = dataSetEditavel();
+    if (!dataset || dataset->State() == dsBrowse)
+        return;
+    if (dataset == dm->cdsGrupo)
+        ConfirmaGrupo();
+    else
+        ConfirmaSolicitacao();
+}
+
+namespace {
+
+const QString kNaoGravado = QStringLiteral("As alterações não foram gravadas. Os valores digitados continuam na linha: "
+                                           "corrija-os ou confirme de novo, ou cancele a alteração.");
+
+QList<QVariant> valoresDaLinha(Dataset &dataset)
+{
+    QList<QVariant> values;
+    for (int field = 0; field < dataset.FieldCount(); ++field)
+        values << dataset.currentValue(field);
+    return values;
+}
+
+}  // namespace
+
+void TfrmGrupSoliHom::ConfirmaGrupo()
+{
+    dm->ComplementoDeFalha = kNaoGravado;
+    const auto limpa = qScopeGuard([this] { dm->ComplementoDeFalha.clear(); });
+    Dataset &grupos = *dm->cdsGrupo;
+    const DataSetState estado = grupos.State();
+    const QString grupo = dm->codigoGrupo();
+    {
+        // A refused check leaves the row in edit with what was typed.
+        DetachedEvent semGravar(grupos.AfterPost);
+        grupos.Post();
+    }
+    const QList<QVariant> valores = valoresDaLinha(grupos);
+    try {
+        dm->GravaGrupos(grupo);
+    } catch (const EHomologa &erro) {
+        RestauraLinha(grupos, estado, grupo, valores);
+        Consiste::MensErro(erro.message() + QStringLiteral("\r\n\r\n") + kNaoGravado, true);
+    }
+}
+
+void TfrmGrupSoliHom::ConfirmaSolicitacao()
+{
+    dm->ComplementoDeFalha = kNaoGravado;
+    const auto limpa = qScopeGuard([this] { dm->ComplementoDeFalha.clear(); });
+    Dataset &solicitacoes = *dm->cdsSoli;
+    const DataSetState estado = solicitacoes.State();
+    {
+        DetachedEvent semGravar(solicitacoes.AfterPost);
+        solicitacoes.Post();
+    }
+    if (solicitacoes.ChangeCount() == 0)
+        return;
+    const QList<QVariant> valores = valoresDaLinha(solicitacoes);
+    const ServerAnswer answer =
+        dm->Chama(QStringLiteral("setSoli"), {solicitacoes.Delta()}, QStringLiteral("Atualizando"));
+    if (answer.ok) {
+        solicitacoes.MergeChangeLog();
+        return;
+    }
+    RestauraLinha(solicitacoes, estado, dm->codigoGrupo(), valores);
+    Consiste::MensErro(answer.error + QStringLiteral("\r\n\r\n") + kNaoGravado, true);
+}
+
+void TfrmGrupSoliHom::RestauraLinha(Dataset &dataset, DataSetState estado, const QString &grupo,
+                                    const QList<QVariant> &valores)
+{
+    // Nothing is read while the row is put back: the server may be the reason of the failure.
+    DetachedEvent semLer(dataset.AfterScroll);
+    dataset.CancelUpdates();
+    if (estado == dsInsert) {
+        dataset.Append();
+    } else {
+        if (&dataset == dm->cdsGrupo)
+            dataset.Locate(kCdGrupHomol, grupo, loCaseInsensitive);
+        dataset.Edit();
+    }
+    for (int field = 0; field < dataset.FieldCount() && field < valores.size(); ++field)
+        dataset.Fields(field).setValue(valores[field]);
 }
 
 void TfrmGrupSoliHom::sbtCancelarClick()
@@ -155,7 +281,7 @@ void TfrmGrupSoliHom::sbtCancelarClick()
     Dataset *dataset = dataSetEditavel();
     if (!dataset || dataset->State() == dsBrowse)
         return;
-    if (msgPadraoBase.ShowMsg(QStringLiteral("Canc"), DialogType::Confirmation, mbYes | mbNo) != mbYes)
+    if (!PerguntaCancelamento(*dataset))
         return;
     dataset->Cancel();
     pgcPadraoChange();
@@ -163,10 +289,16 @@ void TfrmGrupSoliHom::sbtCancelarClick()
 
 void TfrmGrupSoliHom::closeEvent(QCloseEvent *event)
 {
+    if (emOperacao()) {
+        event->ignore();
+        hostUi().showMessage(QStringLiteral("Aguarde o fim da operação em andamento para fechar a tela."),
+                             DialogType::Information, mbOK);
+        return;
+    }
     for (Dataset *dataset : {dm->cdsGrupo, dm->cdsSoli}) {
         if (dataset->State() == dsBrowse)
             continue;
-        if (msgPadraoBase.ShowMsg(QStringLiteral("Canc"), DialogType::Confirmation, mbYes | mbNo) != mbYes) {
+        if (!PerguntaCancelamento(*dataset)) {
             event->ignore();
             return;
         }
@@ -223,16 +355,13 @@ void TfrmGrupSoliHom::cdsGrupoBeforePost()
     // A mark is the screen's own: posting it is no change of the group to validate.
     if (grupos.State() == dsEdit && valoresDoGrupo(true) == m_grupoAntesDaEdicao)
         return;
-    try {
-        if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kDsGrupHomol))))
-            recusa(msgPadrao.Msg(QStringLiteral("NM_GRUPO_DEVE")));
-        if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kCdArvProd))))
-            recusa(msgPadrao.Msg(QStringLiteral("PROD_DEVE")));
-        VD_Prod();
-    } catch (...) {
-        dm->DescartaAlteracoesGrupo();
-        throw;
-    }
+    // A refused check leaves the row in edit with what was typed, for the operator to
+    // correct or cancel.
+    if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kDsGrupHomol))))
+        recusa(msgPadrao.Msg(QStringLiteral("NM_GRUPO_DEVE")));
+    if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kCdArvProd))))
+        recusa(msgPadrao.Msg(QStringLiteral("PROD_DEVE")));
+    VD_Prod();
 }
 
 // ====================================================================== requests
@@ -363,6 +492,12 @@ void TfrmGrupSoliHom::dbgSoliCellClick()
                                   {dm->cdsVdJust->FieldByName(kCdFilial).AsString(),
                                    dm->cdsVdJust->FieldByName(kCdGrupHomol).AsString(),
                                    dm->cdsVdJust->FieldByName(kNrSoliServ).AsString()});
+            const int coluna = dbgSoli->columnOfField(campo);
+            m_assuntoDaJustificativa =
+                QStringLiteral("Solicitação %1/%2 - %3, do grupo %4 - %5\nDecisão: %6")
+                    .arg(filial, numero, solicitacoes.FieldByName(QStringLiteral("DSREFESOLI")).AsString(), grupo,
+                         dm->grupo(kDsGrupHomol),
+                         dbgSoli->datasetModel()->headerData(coluna, Qt::Horizontal).toString());
             dm->CriaJustificativa(filial, grupo, numero, Horvane::Operador());
         }
         solicitacoes.Post();

@@ -28,20 +28,6 @@ TfrmGrupSoliHom *frmGrupSoliHom = nullptr;
 
 namespace {
 
-// Codes and date-times are shown whole: their columns fit the widest text they hold.
-void fitColumns(TDBGrid *grid, const QStringList &fields, const QString &widest)
-{
-    const int width = grid->fontMetrics().horizontalAdvance(widest) + 16;
-    for (const QString &field : fields) {
-        const int column = grid->columnOfField(field);
-        if (column >= 0)
-            grid->setColumnWidth(column, std::max(grid->columnWidth(column), width));
-    }
-}
-
-const QString kCodigo = QStringLiteral("0000000000");
-const QString kDataHora = QStringLiteral("00/00/0000 00:00:00");
-
 QWidget *page(QTabWidget *pages, const char *name, const QString &caption, TDBGrid **grid, const char *gridName)
 {
     auto *sheet = new QWidget(pages);
@@ -85,28 +71,27 @@ void TfrmGrupSoliHom::CriaPaginas()
     pgcPadrao->setTabText(pgcPadrao->indexOf(tshPadrao), QStringLiteral("Grupo de Solicitações"));
     GridColumn marcado(QStringLiteral("IDMARCADO"), QStringLiteral("✔"), true);
     marcado.width = 24;
+    // The product column shows the product's name, wider than the tree code it holds.
+    GridColumn produto(QStringLiteral("CDARVPROD"), {}, false, true);
+    produto.width = 200;
     dbgPadrao->setColumns({marcado,
                            GridColumn(QStringLiteral("CDGRUPHOMOL"), {}, true),
                            GridColumn(QStringLiteral("DSGRUPHOMOL")),
                            GridColumn(QStringLiteral("IDSTGRUPHOM"), {}, true),
-                           GridColumn(QStringLiteral("CDARVPROD"), {}, false, true),
+                           produto,
                            GridColumn(QStringLiteral("DTCRIAGRHOM"), {}, true),
                            GridColumn(QStringLiteral("CDRELEASEGHOM"), {}, true),
                            // The two dates are the workflow's, never typed.
                            GridColumn(QStringLiteral("DTHRGERAGRUPSOL"), {}, true),
                            GridColumn(QStringLiteral("DTHRHOMOGRUPSOL"), {}, true)});
-    dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("IDSTGRUPHOM")), 210);
-    dbgPadrao->setColumnWidth(dbgPadrao->columnOfField(QStringLiteral("CDARVPROD")), 220);
-    fitColumns(dbgPadrao, {QStringLiteral("CDGRUPHOMOL")}, kCodigo);
-    fitColumns(dbgPadrao, {QStringLiteral("DTCRIAGRHOM"), QStringLiteral("DTHRGERAGRUPSOL"), QStringLiteral("DTHRHOMOGRUPSOL")},
-               kDataHora);
 
     tshSoli = page(pgcPadrao, "tshSoli", QStringLiteral("Solicitações do Grupo"), &dbgSoli, "dbgSoli");
     dbgSoli->setDataSource(dtsSoli);
     GridColumn fila(QStringLiteral("NRPRIOSOLI"), QStringLiteral("Fila"));
+    // The decisions change by a click, never by typing.
     QList<GridColumn> decisoes;
     for (const char *flag : {"IDHOMOLSOL", "IDENCSOLPATCREG", "IDRETSOLERROPRO"}) {
-        GridColumn column{QString::fromLatin1(flag)};
+        GridColumn column(QString::fromLatin1(flag), {}, true);
         column.width = 84;
         decisoes.append(column);
     }
@@ -115,15 +100,12 @@ void TfrmGrupSoliHom::CriaPaginas()
                          GridColumn(QStringLiteral("IDSTSOLIGRUP"), {}, true), GridColumn(QStringLiteral("NMOPERADOR")),
                          decisoes[0], decisoes[1], decisoes[2], GridColumn(QStringLiteral("MODELAGEM")),
                          GridColumn(QStringLiteral("TXOBSOLIGER"), {}, true)});
-    dbgSoli->setColumnWidth(dbgSoli->columnOfField(QStringLiteral("IDSTSOLIGRUP")), 210);
-    fitColumns(dbgSoli, {QStringLiteral("NRSOLISERV")}, kCodigo);
 
     tshArq = page(pgcPadrao, "tshArq", QStringLiteral("Arquivos Modificados"), &dbgArq, "dbgArq");
     dbgArq->setDataSource(dtsArq);
     dbgArq->setColumns({GridColumn(QStringLiteral("NRSOLISERV")), GridColumn(QStringLiteral("DSDIRARQCHECKOU")),
                         GridColumn(QStringLiteral("CDRELEASEARQANT")), GridColumn(QStringLiteral("CDRELEASEARQATU"))});
     dbgArq->setReadOnly(true);
-    fitColumns(dbgArq, {QStringLiteral("NRSOLISERV")}, kCodigo);
 
     tshArqLib = page(pgcPadrao, "tshArqLib", QStringLiteral("Arquivos Liberados"), &dbgArqLib, "dbgArqLib");
     dbgArqLib->setDataSource(dtsArqLib);
@@ -131,7 +113,6 @@ void TfrmGrupSoliHom::CriaPaginas()
                            GridColumn(QStringLiteral("CDPATCHVERPR")), GridColumn(QStringLiteral("IDARQESPECLIE")),
                            GridColumn(QStringLiteral("DSDIRDESTHOM"))});
     dbgArqLib->setReadOnly(true);
-    fitColumns(dbgArqLib, {QStringLiteral("NRSOLISERV")}, kCodigo);
     dbgArqLib->setEditing(false);
 
     dbgPadrao->OnDrawColumnCell = [this](TDBGrid &grid, DrawCell &cell) { return dbgPadraoDrawColumnCell(grid, cell); };
@@ -164,6 +145,13 @@ void TfrmGrupSoliHom::CriaRodape()
     // Shown on the requests page only; the screen opens on the groups page.
     lblTotalSoli->setVisible(false);
     lblQtdeSoli->setVisible(false);
+    lblLeitura = new QLabel(QStringLiteral("Não foi possível ler os dados desta página no servidor; use Verificar para "
+                                           "ler de novo."),
+                            pnlRodape);
+    lblLeitura->setObjectName(QStringLiteral("lblLeitura"));
+    lblLeitura->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    lblLeitura->setVisible(false);
+    lytRodape->insertWidget(afterNavigator + 3, lblLeitura);
 
     const auto toggle = [this](const char *name, const QString &text, bool pressed) {
         auto *button = new QToolButton(pnlRodape);
@@ -194,27 +182,29 @@ void TfrmGrupSoliHom::CriaComandos()
     mnuTramitacao = new QMenu(QStringLiteral("&Tramitação"), mnuPadrao);
     mnuTramitacao->setObjectName(QStringLiteral("mnuTramitacao"));
     mnuPadrao->insertMenu(mnuAjudaMenu->menuAction(), mnuTramitacao);
-    const auto command = [this](const char *name, const QString &hint, QStyle::StandardPixmap icon, const char *button,
-                                QToolButton **target) {
+    const auto command = [this](const char *name, const QString &hint, const QString &caption,
+                                QStyle::StandardPixmap icon, const char *button, QToolButton **target) {
         auto *action = new QAction(style()->standardIcon(icon), hint, this);
         action->setObjectName(QString::fromLatin1(name));
         action->setToolTip(hint);
-        action->setIconText(QString());
+        action->setIconText(caption);
         mnuTramitacao->addAction(action);
         *target = addToolButton(action, QString::fromLatin1(button));
-        (*target)->setToolButtonStyle(Qt::ToolButtonIconOnly);
         return action;
     };
     mnuVoltaFase = command("mnuVoltaFase", QStringLiteral("Voltar para fase de tramitação anterior"),
-                           QStyle::SP_ArrowBack, "btfVoltaFase", &btfVoltaFase);
-    mnuAvancaFase = command("mnuAvancaFase", msgPadrao.Msg(QStringLiteral("AVANCA_HINT")), QStyle::SP_ArrowForward,
-                            "btfAvancaFase", &btfAvancaFase);
+                           QStringLiteral("Voltar"), QStyle::SP_ArrowBack, "btfVoltaFase", &btfVoltaFase);
+    mnuAvancaFase = command("mnuAvancaFase", msgPadrao.Msg(QStringLiteral("AVANCA_HINT")), QStringLiteral("Avançar"),
+                            QStyle::SP_ArrowForward, "btfAvancaFase", &btfAvancaFase);
     mnuInterDependencia = command("mnuInterDependencia",
                                   QStringLiteral("Verificar interdependência primária entre solicitações do grupo"),
-                                  QStyle::SP_FileDialogInfoView, "sbtInterDependencia", &sbtInterDependencia);
+                                  QStringLiteral("Interdependência"), QStyle::SP_FileDialogInfoView,
+                                  "sbtInterDependencia", &sbtInterDependencia);
     mnuVoltaFase->setEnabled(false);  // a group never goes back
-    connect(mnuAvancaFase, &QAction::triggered, this, host::guarded([this] { btfAvancaFaseClick(); }));
-    connect(mnuInterDependencia, &QAction::triggered, this, host::guarded([this] { sbtInterDependenciaClick(); }));
+    setCommandShortcut(mnuAvancaFase, QKeySequence(Qt::Key_F9));
+    setCommandShortcut(mnuInterDependencia, QKeySequence(Qt::CTRL | Qt::Key_D));
+    connect(mnuAvancaFase, &QAction::triggered, this, [this] { comando([this] { btfAvancaFaseClick(); }); });
+    connect(mnuInterDependencia, &QAction::triggered, this, [this] { comando([this] { sbtInterDependenciaClick(); }); });
 
     mnuExibir = new QMenu(QStringLiteral("E&xibir"), mnuPadrao);
     mnuExibir->setObjectName(QStringLiteral("mnuExibir"));
@@ -224,7 +214,7 @@ void TfrmGrupSoliHom::CriaComandos()
         action->setObjectName(QString::fromLatin1(name));
         action->setCheckable(true);
         action->setChecked(checked);
-        connect(action, &QAction::triggered, this, host::guarded([this, action] { mnuGrupoClick(action); }));
+        connect(action, &QAction::triggered, this, [this, action] { comando([this, action] { mnuGrupoClick(action); }); });
         return action;
     };
     mnuGrupo = pageEntry("mnuGrupo", QStringLiteral("Grupo de Solicitações"), true);
@@ -279,15 +269,29 @@ void TfrmGrupSoliHom::FormClose()
 
 void TfrmGrupSoliHom::btfAvancaFaseClick()
 {
-    // The commands follow the group's new phase, also after a failed transition.
-    const auto estados = qScopeGuard([this] { ControlaBotoesDaPagina(); });
+    // The operator stays on the group they advanced, whichever way the advance ended, and
+    // the commands follow its new phase.
+    const QString grupo = dm->codigoGrupo();
+    const auto volta = qScopeGuard([this, grupo] {
+        host::runGuarded([this, grupo] {
+            if (!grupo.isEmpty() && dm->codigoGrupo() != grupo)
+                dm->LocalizaGrupo(grupo);
+        });
+        ControlaBotoesDaPagina();
+    });
+    // The scripts and the patch screen let window events through: until the advance ends
+    // the screen takes no other command.
+    Operacao operacao(*this);
     Tramitacao(*dm).btfAvancaFaseClick();
 }
 
 void TfrmGrupSoliHom::sbtInterDependenciaClick()
 {
+    Operacao operacao(*this);
     Dependencias(*dm).sbtInterDependenciaClick();
 }
+
+void TfrmGrupSoliHom::OperacaoTerminou() { ControlaBotoesDaPagina(); }
 
 Dataset *TfrmGrupSoliHom::commandDataSet() const
 {

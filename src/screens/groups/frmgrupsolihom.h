@@ -10,6 +10,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 class QPalette;
 class QToolButton;
 
@@ -31,6 +33,7 @@ public:
     // ---- below the pages
     TDBText *lblNomeGrupo;
     QLabel *lblTotalSoli, *lblQtdeSoli;
+    QLabel *lblLeitura;  // says that the page's rows could not be read
     QToolButton *tbtPendente, *tbtAndamento, *tbtHomologado;
 
     // ---- commands beside the base ones
@@ -104,9 +107,18 @@ public:
     // A click on a cell of the request grid: the decision flags of a group under test.
     void dbgSoliCellClick();
 
+    // The question of Cancelar, naming the row it would drop; true on Yes.
+    bool PerguntaCancelamento(Dataset &dataset);
+    // What a question names after its own text: the group, or the request, of the row.
+    QString NomeDaLinha(Dataset &dataset);
+    // True while the current group's requests and files are as read from the server.
+    bool dadosDoGrupoLidos() const { return m_dadosDoGrupoLidos; }
+
 protected:
-    // A row being typed is not dropped without a question when the screen closes.
+    // A row being typed is not dropped without a question when the screen closes, and the
+    // screen does not close under an operation.
     void closeEvent(QCloseEvent *event) override;
+    void OperacaoTerminou() override;
 
 private:
     void LigaEdicao();
@@ -121,6 +133,21 @@ private:
     // fresh opening would.
     bool m_abertaSemDados = false;
     void AtualizaTotalSoli();
+    // Reads the page's rows; until a read succeeds the page says it could not be read and
+    // takes no editing command.
+    void LePagina(const std::function<void()> &read);
+    void MostraLeitura();
+    bool m_dadosDoGrupoLidos = true;
+    // What the justification dialog being opened is for: the request and the decision.
+    QString m_assuntoDaJustificativa;
+    // Confirmar: posts the row and saves it; a refused save puts the row back as it was
+    // typed, in edit or insert, and says that it was not saved.
+    void ConfirmaGrupo();
+    void ConfirmaSolicitacao();
+    void RestauraLinha(Dataset &dataset, DataSetState estado, const QString &grupo, const QList<QVariant> &valores);
+    // Incluir: the new row goes at the end of the list, with the cursor on the first
+    // column to type.
+    void IncluiLinha(Dataset &dataset, TDBGrid *grid, const QString &primeiraColuna);
 
     void CriaPaginas();
     void CriaRodape();

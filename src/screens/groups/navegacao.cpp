@@ -28,6 +28,9 @@ void TfrmGrupSoliHom::AntesDaTrocaDeGrupo()
         if (lista->State() == dsBrowse && !lista->IsEmpty())
             lista->EmptyDataSet();
     }
+    // Until the new group's rows arrive, the pages hold nothing read.
+    m_dadosDoGrupoLidos = false;
+    MostraLeitura();
     QWidget *page = pgcPadrao->currentWidget();
     if (page == tshPadrao)
         ControlaBotoesGrupo();
@@ -41,6 +44,30 @@ void TfrmGrupSoliHom::DepoisDaTrocaDeGrupo()
         ControlaBotoesArq();
         dm->CarregaArquivosLiberados();
     }
+    m_dadosDoGrupoLidos = true;
+    MostraLeitura();
+    ControlaBotoesDaPagina();
+}
+
+void TfrmGrupSoliHom::LePagina(const std::function<void()> &read)
+{
+    m_dadosDoGrupoLidos = false;
+    try {
+        read();
+    } catch (...) {
+        MostraLeitura();
+        ControlaBotoesDaPagina();
+        throw;
+    }
+    m_dadosDoGrupoLidos = true;
+    MostraLeitura();
+}
+
+void TfrmGrupSoliHom::MostraLeitura()
+{
+    AtualizaTotalSoli();
+    const bool paginaDoGrupo = pgcPadrao->currentWidget() != tshPadrao;
+    lblLeitura->setVisible(!m_dadosDoGrupoLidos && paginaDoGrupo);
 }
 
 // ====================================================================== pages
@@ -53,6 +80,7 @@ void TfrmGrupSoliHom::MarcaMenuDaPagina(QWidget *page)
     const bool soli = page == tshSoli;
     lblTotalSoli->setVisible(soli);
     lblQtdeSoli->setVisible(soli);
+    MostraLeitura();
 }
 
 void TfrmGrupSoliHom::pgcPadraoChange()
@@ -67,19 +95,25 @@ void TfrmGrupSoliHom::pgcPadraoChange()
             dm->cdsGrupo->Locate(QStringLiteral("CDGRUPHOMOL"), lembrado);
     } else if (page == tshSoli) {
         ControlaBotoesSoli();
-        dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
-        lblQtdeSoli->setText(QString::number(dm->cdsSoli->RecordCount()));
+        LePagina([this] {
+            dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
+        });
         // The commands follow what was read (Excluir and Procurar need rows).
         ControlaBotoesSoli();
     } else if (page == tshArq) {
         ControlaBotoesArq();
-        dm->cdsArq->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("getArq"), {dm->codigoGrupo()}), QStringLiteral("getArq")));
+        LePagina([this] {
+            dm->cdsArq->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("getArq"), {dm->codigoGrupo()}), QStringLiteral("getArq")));
+        });
         ControlaBotoesArq();
     } else if (page == tshArqLib) {
         ControlaBotoesArq();
-        dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
-        dm->CarregaArquivosLiberados();
+        LePagina([this] {
+            dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
+            dm->CarregaArquivosLiberados();
+        });
     }
+    MostraLeitura();
 }
 
 void TfrmGrupSoliHom::MostraPagina(QWidget *page)
@@ -107,6 +141,7 @@ void TfrmGrupSoliHom::dbnPadraoClick(NavigateBtn button)
 void TfrmGrupSoliHom::sbtVerificarClick()
 {
     QWidget *page = pgcPadrao->currentWidget();
+    const bool lidosAntes = m_dadosDoGrupoLidos;
     if (page == tshPadrao) {
         GetInitialData();
         if (m_abertaSemDados) {
@@ -117,14 +152,23 @@ void TfrmGrupSoliHom::sbtVerificarClick()
             pgcPadraoChange();
         }
     } else if (page == tshSoli) {
-        dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
-        lblQtdeSoli->setText(QString::number(dm->cdsSoli->RecordCount()));
+        LePagina([this] {
+            dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
+        });
     } else if (page == tshArq) {
-        dm->cdsArq->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("getArq"), {dm->codigoGrupo()}), QStringLiteral("getArq")));
+        LePagina([this] {
+            dm->cdsArq->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("getArq"), {dm->codigoGrupo()}), QStringLiteral("getArq")));
+        });
     } else if (page == tshArqLib) {
-        dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
-        dm->CarregaArquivosLiberados();
+        LePagina([this] {
+            dm->cdsSoli->setData(dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
+            dm->CarregaArquivosLiberados();
+        });
     }
+    // The command states stay as they are, but for the editing commands that come back
+    // once a page that could not be read is read.
+    if (page == tshSoli && m_dadosDoGrupoLidos != lidosAntes)
+        ControlaBotoesSoli();
 }
 
 // ====================================================================== filter and save
