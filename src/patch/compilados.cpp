@@ -245,6 +245,14 @@ bool TfrmGPatch::Execute(const QString &commandLine, QListWidget *log, bool capt
         texto += processo.readAvailable();
     }
     texto += processo.readAvailable();
+    // A tool that fails, or dies, fails the build whatever it printed.
+    if (const QString falha = processo.failure(); !falha.isEmpty()) {
+        Adiciona(log, {QStringLiteral("Error: ") + falha});
+        if (log && capture)
+            Adiciona(log, runner::LinhasDoTexto(texto + kFimDeLinha));
+        ++inErros;
+        return false;
+    }
     if (!log || !capture)
         return true;
     Adiciona(log, runner::LinhasDoTexto(texto + kFimDeLinha));

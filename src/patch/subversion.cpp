@@ -91,6 +91,7 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
         return false;
     }
     bool terminou = false;
+    QString impresso;
     while (!terminou) {
         terminou = processo.waitForFinished(kEsperaMaximaMs);
         QCoreApplication::processEvents();
@@ -99,6 +100,7 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
         const QString texto = processo.readAvailable();
         if (texto.isEmpty())
             continue;
+        impresso = (impresso + texto).right(1500);
         const QStringList bloco =
             runner::LinhasDoTexto(Regua() + kFimDeLinha + caption + kFimDeLinha + texto + kFimDeLinha + Regua());
         Adiciona(list, bloco);
@@ -115,6 +117,17 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
                 processo.terminate();
                 ErroInterrompe(msgPadrao.Msg(QStringLiteral("ERRO_AO_ATUALIZAR")));
             }
+        }
+    }
+    // "svn info" asks whether a path is in the repository: its caller reads the answer.
+    // Every other action is judged by how the client ended, whatever it printed.
+    if (!info) {
+        if (const QString falha = processo.failure(); !falha.isEmpty()) {
+            Adiciona(list, {falha});
+            QString texto = msgPadrao.Msg(QStringLiteral("ERRO_AO_ATUALIZAR")) + kFimDeLinha + kFimDeLinha + falha;
+            if (!impresso.trimmed().isEmpty())
+                texto += kFimDeLinha + impresso.trimmed();
+            ErroInterrompe(texto);
         }
     }
     return true;
@@ -134,9 +147,10 @@ void TfrmGPatch::AtualizaCopiaDeTrabalho()
     const QString base = stDirBaseRep.toLower();
     const QString credenciais =
         QStringLiteral("--username ") + stUserSubVersion + QStringLiteral(" --password ") + SenhaNaLinha();
-    ExecuteSubVersion(QStringLiteral("REMOVENDO TRAVAS DA CÓPIA DE TRABALHO ...  "),
-                      QStringLiteral("svn cleanup ") + credenciais + u' ' + base, true, lsbProgresso);
     if (platform::files::dirExists(stDirBaseRep)) {
+        // A copy that is not there yet has no locks to remove.
+        ExecuteSubVersion(QStringLiteral("REMOVENDO TRAVAS DA CÓPIA DE TRABALHO ...  "),
+                          QStringLiteral("svn cleanup ") + credenciais + u' ' + base, true, lsbProgresso);
         ExecuteSubVersion(QStringLiteral("ATUALIZANDO VERSÃO DOS ARQUIVOS DA CÓPIA DE TRABALHO ...  "),
                           QStringLiteral("svn update ") + credenciais
                               + QStringLiteral(" --force --ignore-externals --no-auth-cache --depth infinity "
@@ -165,6 +179,9 @@ void TfrmGPatch::Cria_Diretorios(const QString &path)
     resto = resto.left(resto.lastIndexOf(u'\\') + 1);
     const QString credenciais = QStringLiteral(" --no-auth-cache --username ") + stUserSubVersion
                                 + QStringLiteral(" --password ") + SenhaNaLinha();
+    // Only a level inside a working copy can be added: the folders above the copy's root
+    // are in no repository, and the client would fail on them.
+    bool paiVersionado = false;
     while (resto.contains(u'\\')) {
         const QString segmento = resto.left(resto.indexOf(u'\\') + 1);
         QString atual = raiz + segmento;
@@ -172,7 +189,10 @@ void TfrmGPatch::Cria_Diretorios(const QString &path)
         const QString entreAspas = u'"' + atual + u'"';
         ExecuteSubVersion(QStringLiteral("VERIFICANDO EXISTÊNCIA DO ARQUIVO NO REPOSITÓRIO ... "),
                           QStringLiteral("svn info --xml") + credenciais + u' ' + entreAspas, true, lsbAux);
-        if (!SemQuebras(stlSvnInfo.join(QString())).toLower().contains(QLatin1StringView("<url>"))) {
+        const bool versionado = SemQuebras(stlSvnInfo.join(QString())).toLower().contains(QLatin1StringView("<url>"));
+        const bool adiciona = !versionado && paiVersionado;
+        paiVersionado = versionado || adiciona;
+        if (adiciona) {
             ExecuteSubVersion(QStringLiteral("ADICIONANDO DIRETÓRIO ") + raiz + resto + QStringLiteral(" NO REPOSITÓRIO ... "),
                               QStringLiteral("svn add") + credenciais + u' ' + entreAspas, true, lsbProgresso);
             ExecuteSubVersion(QStringLiteral("CONFIRMANDO INCLUSÃO DO DIRETÓRIO ... "),

@@ -3,10 +3,12 @@
 #include "datamodule/dmgrupsolihom.h"
 #include "host/consiste.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "promotion/destino.h"
 #include "promotion/prehomologados.h"
 #include "runner/frmexeccommands.h"
 
+#include <QRegularExpression>
 #include <QSet>
 
 namespace files = platform::files;
@@ -18,10 +20,42 @@ bool DelecaoPendente(const QString &saida, const QString &arquivo)
 {
     for (const QString &linha : saida.split(QStringLiteral("\r\n"))) {
         if (linha.startsWith(u'D') && linha.size() > 1 && linha[1].isSpace()
-            && linha.contains(arquivo, Qt::CaseInsensitive))
+            && Consiste::Contem(linha, arquivo, Qt::CaseInsensitive))
             return true;
     }
     return false;
+}
+
+// What the homologated repository says of a file whose previous revision was recorded as
+// "0": the first revision in which it exists (0: not in the repository) and the first
+// revision that the group's transfer committed it in (0: none).
+struct HistoriaDoArquivo {
+    int primeira = 0;
+    int doGrupo = 0;
+};
+
+HistoriaDoArquivo Historia(const QString &arquivo, const QString &grupo, const QString &usuario, const QString &senha)
+{
+    QString falha;
+    const QString xml = platform::Process::run(
+        QStringLiteral("svn log --xml -r 1:HEAD --no-auth-cache --username \"%1\" --password \"%2\" \"%3\"")
+            .arg(usuario, senha, arquivo),
+        nullptr, 120000, &falha);
+    HistoriaDoArquivo historia;
+    if (!falha.isEmpty())
+        return historia;
+    static const QRegularExpression entrada(QStringLiteral(R"re(<logentry\s+revision="(\d+)">.*?<msg>(.*?)</msg>)re"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(grupo);
+    for (auto it = entrada.globalMatch(xml); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const int revisao = match.captured(1).toInt();
+        if (historia.primeira == 0)
+            historia.primeira = revisao;
+        if (historia.doGrupo == 0 && match.captured(2).startsWith(doGrupo))
+            historia.doGrupo = revisao;
+    }
+    return historia;
 }
 
 }  // namespace
@@ -138,6 +172,7 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         const int numero = arquivos.fieldIndex(QStringLiteral("NRSOLISERV"));
         const int caminho = arquivos.fieldIndex(QStringLiteral("DSDIRARQCHECKOU"));
         const int revisaoAnterior = versoes.fieldIndex(QStringLiteral("NRREVANTARQSVN"));
+        const int revisaoPosterior = versoes.fieldIndex(QStringLiteral("NRREVATUARQSVN"));
 
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         QList<QStringList> porSolicitacao;
@@ -163,7 +198,22 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                 const int linha = versoes.findRow(QStringLiteral("DSARQSVNHOMOL"), homologado, loCaseInsensitive);
                 if (linha < 0)
                     continue;
-                const QString revisao = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior));
+                QString revisao = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior));
+
+                // A "0" may have been recorded for a file that was there all along (a copy that
+                // lacked it, a failed first attempt): the repository itself says whether the
+                // transfer added it. One that existed goes back to its content before the
+                // group's commit, and is never deleted.
+                if (revisao.trimmed().toInt() == 0) {
+                    const HistoriaDoArquivo historia = Historia(homologado, grupo, dm.UsuarioSVN, dm.SenhaSVN);
+                    int commitDoGrupo = Dataset::valueText(versoes.gridRow(linha).value(revisaoPosterior)).trimmed().toInt();
+                    if (commitDoGrupo <= 0 || (historia.doGrupo > 0 && historia.doGrupo < commitDoGrupo))
+                        commitDoGrupo = historia.doGrupo;
+                    if (historia.primeira > 0 && commitDoGrupo <= 0)
+                        continue;  // the transfer never changed it: nothing to undo
+                    if (historia.primeira > 0 && historia.primeira < commitDoGrupo)
+                        revisao = QString::number(commitDoGrupo - 1);
+                }
 
                 if (revisao.trimmed().toInt() != 0) {
                     const QString anterior = Executa(linhaDe(Comando::VoltaRevisao, revisao, homologado), false, homologado);

@@ -51,8 +51,11 @@ QString TransferenciaHomol::RevisaoNoStatus(const QStringList &linhas, const QSt
     static const QRegularExpression statusLine(QStringLiteral(R"(^.{9}\s*(\d+|-)\s+)"));
     const QString wanted = path.toUpper();
     for (const QString &line : linhas) {
-        if (!line.toUpper().contains(wanted))
+        if (!Consiste::Contem(line.toUpper(), wanted))
             continue;
+        // A file that an earlier, refused attempt copied but never added is still new.
+        if (line.startsWith(u'?'))
+            return QStringLiteral("0");
         const QRegularExpressionMatch match = statusLine.match(line);
         if (match.hasMatch())
             return match.captured(1) == u"-" ? QStringLiteral("0") : match.captured(1);
@@ -85,7 +88,7 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
         caminho.setAsString(homologado);
         versoes.Post();
         if (files::fileExists(homologado))
-            script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), homologado);
+            script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), ArgumentoDeCaminho(homologado));
     }
     const runner::ResultadoScript status =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), script.join(kCrLf), true);
@@ -125,8 +128,10 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     for (arquivos.First(); !arquivos.Eof(); arquivos.Next())
         pastas.insert(ExtractFilePath(checkout.AsString()));
     const auto criaPasta = [&](const QString &pasta) {
-        const QString script = QStringLiteral("svn mkdir  --parents %1 %2").arg(credenciais(), pasta) + kCrLf
-            + QStringLiteral("svn commit -m\"Grupo de solicitações: %1\" %2 %3").arg(grupo, credenciais(), pasta);
+        const QString script =
+            QStringLiteral("svn mkdir  --parents %1 %2").arg(credenciais(), ArgumentoDeCaminho(pasta)) + kCrLf
+            + QStringLiteral("svn commit -m\"Grupo de solicitações: %1\" %2 %3")
+                  .arg(grupo, credenciais(), ArgumentoDeCaminho(pasta));
         const runner::ResultadoScript resultado = runner::ExecutaScript(
             dm.msgPadrao.Msg(QStringLiteral("MAKE_DIR")) + QStringLiteral("Diretório: ") + pasta, script, false);
         if (!resultado.ok)
@@ -155,7 +160,7 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     QStringList relatorio{grupo + QStringLiteral(" - ") + descricao,
                           QStringLiteral("ARQUIVOS COPIADOS PARA O DIRETÓRIO DE HOMOLOGADOS - FASE 1 PARA FASE 2")};
     const auto erro = [&erros](const QString &origem, const QString &texto) {
-        if (!erros.contains(origem))
+        if (!Consiste::Contem(erros, origem))
             erros += origem + texto + kCrLf;
     };
     const int total = arquivos.RecordCount();
@@ -175,14 +180,17 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
             continue;
         }
         const runner::ResultadoScript comparacao = runner::ExecutaScript(
-            QStringLiteral("Comparando arquivos"), QStringLiteral("FC ") + origem + u' ' + destino, false);
+            QStringLiteral("Comparando arquivos"),
+            QStringLiteral("FC ") + ArgumentoDeCaminho(origem) + u' ' + ArgumentoDeCaminho(destino), false);
         if (!comparacao.saida.contains(QStringLiteral("nenhuma dif"))) {
             erro(origem, QStringLiteral(" - os arquivos dos diretorios de origem e de destino são diferentes"));
-        } else if (!commits.join(kCrLf).contains(destino)) {
+        } else if (!Consiste::Contem(commits.join(kCrLf), destino)) {
             commits << QStringLiteral("@title Arquivo: ") + destino;
-            commits << QStringLiteral("svn add  %1 %2").arg(credenciais(), destino);
+            // "--force": a file already in the repository is left as it is; without it the
+            // client ends with a failure for every file that is not new.
+            commits << QStringLiteral("svn add --force  %1 %2").arg(credenciais(), ArgumentoDeCaminho(destino));
             commits << QStringLiteral("svn commit -m\"Grupo de homologação: %1- Release: %2\" %3 %4")
-                           .arg(grupo, atual.AsString(), credenciais(), destino);
+                           .arg(grupo, atual.AsString(), credenciais(), ArgumentoDeCaminho(destino));
         }
     }
     files::forceDirectories(QStringLiteral("C:\\temp"));
@@ -199,7 +207,7 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     QStringList status;
     for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
         if (files::fileExists(checkout.AsString()))
-            status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), checkout.AsString());
+            status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), ArgumentoDeCaminho(checkout.AsString()));
     }
     const runner::ResultadoScript posterior =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), status.join(kCrLf), true);

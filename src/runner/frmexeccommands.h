@@ -81,6 +81,7 @@ private:
     static void MostraLinhas(QListWidget *output, const QStringList &lines);
 
     QString m_script;
+    QString m_saidaDaLinha;  // what the running line printed last
     bool m_resultado = false;
     bool m_ativacaoPendente = true;
     bool m_executando = false;
