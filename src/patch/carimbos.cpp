@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 
 #include <QListWidget>
+#include <QScopedValueRollback>
 
 using namespace patch::internos;
 
@@ -85,6 +86,7 @@ void TfrmGPatch::ComandoDoArquivo(const char *step, const QString &path)
 void TfrmGPatch::Destrava(const QString &path)
 {
     // The unlock after a failure must not hide the failure being reported.
+    const QScopedValueRollback desfazendo(m_desfazendo, true);
     try {
         ComandoDoArquivo("unlock", path);
     } catch (...) {
@@ -96,6 +98,7 @@ void TfrmGPatch::CarimbaSobTrava(const QString &path, const std::function<void(c
     const QString arquivo = ComDrive(path).toUpper();
     try {
         TornaGravavel(PastaDe(arquivo), NomeDe(arquivo));
+        LiberaTravaInterrompida(path);
         ComandoDoArquivo("lock", path);
         ComandoDoArquivo("revert", path);
         carimbo(arquivo);

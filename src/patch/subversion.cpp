@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QListWidget>
+#include <QRegularExpression>
 
 namespace patch::internos {
 
@@ -121,7 +122,7 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
     }
     // "svn info" asks whether a path is in the repository: its caller reads the answer.
     // Every other action is judged by how the client ended, whatever it printed.
-    if (!info) {
+    if (!info && !m_desfazendo) {
         if (const QString falha = processo.failure(); !falha.isEmpty()) {
             Adiciona(list, {falha});
             QString texto = msgPadrao.Msg(QStringLiteral("ERRO_AO_ATUALIZAR")) + kFimDeLinha + kFimDeLinha + falha;
@@ -131,6 +132,29 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
         }
     }
     return true;
+}
+
+void TfrmGPatch::LiberaTravaInterrompida(const QString &path)
+{
+    const QString f = ComDrive(path);
+    QString falha;
+    const QString info = platform::Process::run(QStringLiteral("svn info --xml --no-auth-cache --username ")
+                                                    + stUserSubVersion + QStringLiteral(" --password ") + SenhaNaLinha()
+                                                    + QStringLiteral(" \"") + PastaDe(f).toLower() + u'\\' + NomeDe(f)
+                                                    + u'"',
+                                                nullptr, 60000, &falha);
+    // The copy holds the lock's token only when the lock was taken here; a lock of
+    // another operator is left to the lock command, which reports it.
+    static const QRegularExpression dono(QStringLiteral("<lock>.*<owner>([^<]*)</owner>"),
+                                         QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = dono.match(info);
+    if (!falha.isEmpty() || !match.hasMatch() || match.captured(1) != stUserSubVersion)
+        return;
+    Adiciona(lsbProgresso, {QStringLiteral("A trava deixada por uma execução interrompida em %1 foi liberada e sua "
+                                           "alteração desfeita.")
+                                .arg(f)});
+    ComandoDoArquivo("unlock", path);
+    ComandoDoArquivo("revert", path);
 }
 
 void TfrmGPatch::AtualizaCopiaDeTrabalho()

@@ -215,7 +215,7 @@ TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
         SCOPED_TRACE(c.what);
         importInto(workspace, c.document);
         dm = openDataModule();
-        ui.clear();
+        const qsizetype linhas = ui.logLines().size();
         group(kGroup);
         EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
         ASSERT_FALSE(ui.messages().isEmpty());
@@ -260,13 +260,13 @@ TEST_F(WorkingCopyTest, AMissingWorkingCopyIsCheckedOutFromTheDevelopmentReposit
     content.products[0].locations[0] = QString();
     importInto(workspace, demo::importDocument(content));
     dm = openDataModule();
-    ui.clear();
+    const qsizetype linhas = ui.logLines().size();
     group(kGroup);
     EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
     EXPECT_EQ(ui.messages().last(), QStringLiteral("A cópia de trabalho do desenvolvimento C:\\Desenv\\ERP não existe e o "
                                                    "produto não tem a URL do repositório do desenvolvimento cadastrada "
                                                    "(primeira locação)."));
-    EXPECT_TRUE(ui.logLines().isEmpty());
+    EXPECT_EQ(ui.logLines().size(), linhas);
 }
 
 // A file released at an older revision than the development head and not yet in the
@@ -300,14 +300,14 @@ TEST_F(WorkingCopyTest, AnUnsafePathStopsBeforeAnyCommand)
             QStringLiteral(R"(, "modifiedFiles": [{"DSDIRARQCHECKOU": "%1", "CDRELEASEARQANT": "2",
                "CDRELEASEARQATU": "2"}])").arg(QString::fromUtf8(path))) + "]}");
         dm = openDataModule();
-        ui.clear();
+        const qsizetype linhas = ui.logLines().size();
         group(kGroup);
         EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
         ASSERT_FALSE(ui.messages().isEmpty());
         EXPECT_TRUE(ui.messages().last().startsWith(
             QStringLiteral("Os caminhos dos seguintes arquivos não podem ser usados na cópia de trabalho C:\\Desenv\\ERP:")))
             << ui.messages().last().toStdString();
-        EXPECT_TRUE(ui.logLines().isEmpty()) << ui.logLines().join(u'\n').toStdString();
+        EXPECT_EQ(ui.logLines().size(), linhas);
     }
 }
 
