@@ -4,7 +4,6 @@
 #include "host/consiste.h"
 #include "host/dataset.h"
 #include "host/services.h"
-#include "host/hostui.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "promotion/destino.h"
@@ -101,7 +100,6 @@ void CopiaTrabalho::LiberaCopiaTravada(const QString &pasta)
     const QString aviso = QStringLiteral("A cópia de trabalho %1 estava travada por uma execução interrompida; "
                                          "as travas foram removidas (svn cleanup).")
                               .arg(pasta);
-    hostUi().logLine(aviso);
     dm.stlLogTram.append(aviso);
     const runner::ResultadoScript limpeza = runner::ExecutaScript(
         QStringLiteral("Removendo travas"), QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn cleanup ")

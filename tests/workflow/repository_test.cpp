@@ -511,6 +511,8 @@ struct Interrupcao {
     bool slowCommit;  // the repository takes its time, so the client dies inside the commit
 };
 
+void PrintTo(const Interrupcao &caso, std::ostream *os) { *os << caso.what; }
+
 class InterruptedTransferTest : public WorkingCopyTest, public ::testing::WithParamInterface<Interrupcao> {};
 
 TEST_P(InterruptedTransferTest, APlainRerunFinishesIt)
