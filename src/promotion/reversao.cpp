@@ -6,6 +6,7 @@
 #include "platform/process.h"
 #include "promotion/destino.h"
 #include "promotion/prehomologados.h"
+#include "promotion/transferencia.h"
 #include "runner/frmexeccommands.h"
 
 #include <QRegularExpression>
@@ -24,38 +25,6 @@ bool DelecaoPendente(const QString &saida, const QString &arquivo)
             return true;
     }
     return false;
-}
-
-// What the homologated repository says of a file whose previous revision was recorded as
-// "0": the first revision in which it exists (0: not in the repository) and the first
-// revision that the group's transfer committed it in (0: none).
-struct HistoriaDoArquivo {
-    int primeira = 0;
-    int doGrupo = 0;
-};
-
-HistoriaDoArquivo Historia(const QString &arquivo, const QString &grupo, const QString &usuario, const QString &senha)
-{
-    QString falha;
-    const QString xml = platform::Process::run(
-        QStringLiteral("svn log --xml -r 1:HEAD --no-auth-cache --username \"%1\" --password \"%2\" \"%3\"")
-            .arg(usuario, senha, arquivo),
-        nullptr, 120000, &falha);
-    HistoriaDoArquivo historia;
-    if (!falha.isEmpty())
-        return historia;
-    static const QRegularExpression entrada(QStringLiteral(R"re(<logentry\s+revision="(\d+)">.*?<msg>(.*?)</msg>)re"),
-                                            QRegularExpression::DotMatchesEverythingOption);
-    const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(grupo);
-    for (auto it = entrada.globalMatch(xml); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        const int revisao = match.captured(1).toInt();
-        if (historia.primeira == 0)
-            historia.primeira = revisao;
-        if (historia.doGrupo == 0 && match.captured(2).startsWith(doGrupo))
-            historia.doGrupo = revisao;
-    }
-    return historia;
 }
 
 }  // namespace
@@ -205,7 +174,8 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                 // transfer added it. One that existed goes back to its content before the
                 // group's commit, and is never deleted.
                 if (revisao.trimmed().toInt() == 0) {
-                    const HistoriaDoArquivo historia = Historia(homologado, grupo, dm.UsuarioSVN, dm.SenhaSVN);
+                    const TransferenciaHomol::Historia historia =
+                        TransferenciaHomol::HistoriaNoRepositorio(homologado, grupo, dm.UsuarioSVN, dm.SenhaSVN);
                     int commitDoGrupo = Dataset::valueText(versoes.gridRow(linha).value(revisaoPosterior)).trimmed().toInt();
                     if (commitDoGrupo <= 0 || (historia.doGrupo > 0 && historia.doGrupo < commitDoGrupo))
                         commitDoGrupo = historia.doGrupo;

@@ -6,6 +6,7 @@
 #include "host/hostui.h"
 #include "host/services.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "promotion/destino.h"
 #include "runner/frmexeccommands.h"
 
@@ -32,6 +33,17 @@ void acrescentaAoLog(QStringList &log, const QString &saida)
 }
 
 }  // namespace
+
+QString TransferenciaHomol::UrlHomologada(const QString &homologado) const
+{
+    QString resto = homologado.mid(dm.DirHomol.size());
+    while (resto.startsWith(u'\\'))
+        resto.remove(0, 1);
+    QString url = dm.URLHomol;
+    while (url.endsWith(u'/'))
+        url.chop(1);
+    return url + u'/' + resto.replace(u'\\', u'/');
+}
 
 QString TransferenciaHomol::credenciais() const
 {
@@ -61,6 +73,32 @@ QString TransferenciaHomol::RevisaoNoStatus(const QStringList &linhas, const QSt
             return match.captured(1) == u"-" ? QStringLiteral("0") : match.captured(1);
     }
     return {};
+}
+
+TransferenciaHomol::Historia TransferenciaHomol::HistoriaNoRepositorio(const QString &arquivo, const QString &grupo,
+                                                                      const QString &usuario, const QString &senha)
+{
+    QString falha;
+    const QString xml = platform::Process::run(
+        QStringLiteral("svn log --xml -r 1:HEAD --no-auth-cache --username \"%1\" --password \"%2\" \"%3\"")
+            .arg(usuario, senha, arquivo),
+        nullptr, 120000, &falha);
+    Historia historia;
+    if (!falha.isEmpty())
+        return historia;
+    static const QRegularExpression entrada(QStringLiteral(R"re(<logentry\s+revision="(\d+)">.*?<msg>(.*?)</msg>)re"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(grupo);
+    for (auto it = entrada.globalMatch(xml); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const int revisao = match.captured(1).toInt();
+        if (historia.primeira == 0)
+            historia.primeira = revisao;
+        historia.ultima = revisao;
+        if (historia.doGrupo == 0 && match.captured(2).startsWith(doGrupo))
+            historia.doGrupo = revisao;
+    }
+    return historia;
 }
 
 void TransferenciaHomol::Atualiza_SVN_Homologados()
@@ -97,6 +135,7 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
     acrescentaAoLog(dm.stlLogTram, status.saida);
     const QStringList linhas = linhasDe(status.saida);
 
+    const QString grupo = dm.codigoGrupo();
     for (versoes.First(); !versoes.Eof(); versoes.Next()) {
         const QString homologado = caminho.AsString();
         QString anterior = QStringLiteral("0");  // a file new to the homologated copy
@@ -105,6 +144,16 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
             if (anterior.isEmpty())
                 Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("N_LOC_VER"), {homologado}), true);
         }
+        // The repository has the last word: a file missing from a copy not refreshed yet is
+        // not new, and a file an earlier attempt of this group committed had, before the
+        // group, the revision before that commit (none when that commit added it).
+        const Historia historia = HistoriaNoRepositorio(
+            anterior == u"0" && !files::fileExists(homologado) ? UrlHomologada(homologado) : homologado, grupo,
+            dm.UsuarioSVN, dm.SenhaSVN);
+        if (historia.doGrupo > 0)
+            anterior = historia.primeira < historia.doGrupo ? QString::number(historia.doGrupo - 1) : QStringLiteral("0");
+        else if (anterior == u"0" && historia.ultima > 0)
+            anterior = QString::number(historia.ultima);
         versoes.Edit();
         versoes.FieldByName(QStringLiteral("CDRELEASEARQANT")).setAsString(anterior);
         versoes.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QString());

@@ -269,6 +269,20 @@ TEST_F(WorkingCopyTest, AMissingWorkingCopyIsCheckedOutFromTheDevelopmentReposit
     EXPECT_EQ(ui.logLines().size(), linhas);
 }
 
+// A file missing from a homologated copy not refreshed yet is not new when the repository
+// has it: its previous revision comes from the repository, never "0".
+TEST_F(WorkingCopyTest, AFileMissingFromTheCopyButInTheRepositoryIsNotNew)
+{
+    const QString arquivo = QString::fromLatin1(kHomRoot) + QStringLiteral("\\SQL\\SQLServer\\ATU_0001.sql");
+    ASSERT_TRUE(CopiaTrabalho::boAtualiza_Copia_Homol());  // the copy counts as refreshed now
+    ASSERT_TRUE(files::deleteFile(arquivo));
+    transfer();
+    const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
+    const int linha = rowWhere(versions, QStringLiteral("DSARQSVNHOMOL"), arquivo);
+    ASSERT_GE(linha, 0);
+    EXPECT_GT(versions.rows[linha][versions.fieldIndex(QStringLiteral("NRREVANTARQSVN"))].toString().toInt(), 0);
+}
+
 // A file released at an older revision than the development head and not yet in the
 // operator's copy reaches the homologated repository as released, never as the head.
 TEST_F(WorkingCopyTest, AFileNotYetInTheCopyIsTransferredAtItsReleasedRevision)
