@@ -491,7 +491,8 @@ Json getDepArq(Call &call)
 // setVersArqHom(group, files packet): records the homologated repository's revisions of
 // the group's files. Rows without a current revision carry homologated paths and the
 // revision before the transfer ("0" for a new file); the first one recorded for a file
-// stays, so a repeated transfer never loses the original. Rows with a current revision
+// stays, so a repeated transfer never loses the original, except a "0" that a later
+// transfer finds to be a file the repository already had. Rows with a current revision
 // carry development paths, mapped onto the homologated working copy, and set the revision
 // after the transfer of a file recorded before.
 Json setVersArqHom(Call &call)
@@ -509,7 +510,9 @@ Json setVersArqHom(Call &call)
             continue;
         if (after.isEmpty()) {
             call.db.exec(QStringLiteral("INSERT INTO VERSARQHOM (CDGRUPHOMOL, DSARQSVNHOMOL, DSARQCHAVE, NRREVANTARQSVN, "
-                                        "NRREVATUARQSVN) VALUES (?, ?, ?, ?, '') ON CONFLICT (CDGRUPHOMOL, DSARQCHAVE) DO NOTHING"),
+                                        "NRREVATUARQSVN) VALUES (?, ?, ?, ?, '') ON CONFLICT (CDGRUPHOMOL, DSARQCHAVE) DO UPDATE SET "
+                                        "NRREVANTARQSVN = excluded.NRREVANTARQSVN WHERE VERSARQHOM.NRREVANTARQSVN = '0' "
+                                        "AND excluded.NRREVANTARQSVN <> '0'"),
                          {group.code, path.left(250), pathKey(path).left(250), before.left(10)});
             continue;
         }

@@ -26,6 +26,19 @@ inline QString AllTrim(const QString &text) { return text.trimmed(); }
 // `text` right-aligned in `width` characters with leading zeros ("2", 3 -> "002").
 QString Ajusta(const QString &text, int width);
 
+// The 1-based position of the first occurrence of `part` in `text`, 0 when there is none.
+// An empty part is never found: a rule that asks whether a path already occurs in a list
+// must not take an empty path for one that does.
+inline qsizetype Pos(const QString &part, const QString &text, Qt::CaseSensitivity cs = Qt::CaseSensitive)
+{
+    return part.isEmpty() ? 0 : text.indexOf(part, 0, cs) + 1;
+}
+// True when `part` occurs in `text` (Pos above: an empty part never does).
+inline bool Contem(const QString &text, const QString &part, Qt::CaseSensitivity cs = Qt::CaseSensitive)
+{
+    return Pos(part, text, cs) > 0;
+}
+
 template <typename T>
 T iif(bool condition, const T &whenTrue, const T &whenFalse)
 {

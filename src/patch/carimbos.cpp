@@ -13,6 +13,7 @@
 
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 
 using namespace patch::internos;
 using patch::TextoDoArquivo;
@@ -152,6 +153,7 @@ void TfrmGPatch::ComandoDoArquivo(const char *step, const QString &path)
 void TfrmGPatch::Destrava(const QString &path)
 {
     // The unlock after a failure must not hide the failure being reported.
+    const QScopedValueRollback desfazendo(m_desfazendo, true);
     try {
         ComandoDoArquivo("unlock", path);
     } catch (...) {
@@ -163,6 +165,7 @@ void TfrmGPatch::CarimbaSobTrava(const QString &path, const std::function<void(c
     const QString arquivo = ComDrive(path).toUpper();
     try {
         TornaGravavel(PastaDe(arquivo), NomeDe(arquivo));
+        LiberaTravaInterrompida(path);
         ComandoDoArquivo("lock", path);
         ComandoDoArquivo("revert", path);
         carimbo(arquivo);

@@ -327,12 +327,19 @@ bool TfrmGPatch::Execute(const QString &commandLine, QListWidget *log, bool capt
         texto += processo.readAvailable();
     }
     texto += processo.readAvailable();
-    if (!log || !capture)
-        return true;
-    Adiciona(log, runner::LinhasDoTexto(texto + kFimDeLinha));
-    if (commandLine.contains(QLatin1StringView("svn status")))
-        stSvnStatus = texto;
-    if (texto.contains(QLatin1StringView("Fatal")) || texto.contains(QLatin1StringView("Error"))) {
+    // A tool that fails, or dies, fails the build whatever it printed; what it printed
+    // comes first, as the failure texts do.
+    const QString falha = processo.failure();
+    const bool comTexto = log && capture;
+    if (comTexto) {
+        Adiciona(log, runner::LinhasDoTexto(texto + kFimDeLinha));
+        if (commandLine.contains(QLatin1StringView("svn status")))
+            stSvnStatus = texto;
+    }
+    if ((comTexto && (texto.contains(QLatin1StringView("Fatal")) || texto.contains(QLatin1StringView("Error"))))
+        || !falha.isEmpty()) {
+        if (!falha.isEmpty())
+            Adiciona(log, {QStringLiteral("Error: ") + falha});
         ++inErros;
         return false;
     }

@@ -197,6 +197,11 @@ private:
     void GeraWeb(const QString &path, bool generatedByBuild, const FormaDoCarimbo &forma);
     void ComandoDoArquivo(const char *step, const QString &path);
     void Destrava(const QString &path);
+    // A stamp lock that this operator's interrupted run left on the file is released and
+    // its change reverted, so that stamping starts again from the repository's content.
+    void LiberaTravaInterrompida(const QString &path);
+    // True while a failure already reported is being undone: the undoing is not judged again.
+    bool m_desfazendo = false;
     // A stamp of `path` under the repository's lock, brought back to its repository content
     // first: a failure unlocks the file, counts one error and logs it; the run goes on.
     void CarimbaSobTrava(const QString &path, const std::function<void(const QString &arquivo)> &carimbo);

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QListWidget>
+#include <QRegularExpression>
 
 namespace patch::internos {
 
@@ -91,6 +92,7 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
         return false;
     }
     bool terminou = false;
+    QString impresso;
     while (!terminou) {
         terminou = processo.waitForFinished(kEsperaMaximaMs);
         QCoreApplication::processEvents();
@@ -99,6 +101,7 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
         const QString texto = processo.readAvailable();
         if (texto.isEmpty())
             continue;
+        impresso = (impresso + texto).right(1500);
         const QStringList bloco =
             runner::LinhasDoTexto(Regua() + kFimDeLinha + caption + kFimDeLinha + texto + kFimDeLinha + Regua());
         Adiciona(list, bloco);
@@ -117,7 +120,41 @@ bool TfrmGPatch::ExecuteSubVersion(const QString &caption, const QString &comman
             }
         }
     }
+    // "svn info" asks whether a path is in the repository: its caller reads the answer.
+    // Every other action is judged by how the client ended, whatever it printed.
+    if (!info && !m_desfazendo) {
+        if (const QString falha = processo.failure(); !falha.isEmpty()) {
+            Adiciona(list, {falha});
+            QString texto = msgPadrao.Msg(QStringLiteral("ERRO_AO_ATUALIZAR")) + kFimDeLinha + kFimDeLinha + falha;
+            if (!impresso.trimmed().isEmpty())
+                texto += kFimDeLinha + impresso.trimmed();
+            ErroInterrompe(texto);
+        }
+    }
     return true;
+}
+
+void TfrmGPatch::LiberaTravaInterrompida(const QString &path)
+{
+    const QString f = ComDrive(path);
+    QString falha;
+    const QString info = platform::Process::run(QStringLiteral("svn info --xml --no-auth-cache --username ")
+                                                    + stUserSubVersion + QStringLiteral(" --password ") + SenhaNaLinha()
+                                                    + QStringLiteral(" \"") + PastaDe(f).toLower() + u'\\' + NomeDe(f)
+                                                    + u'"',
+                                                nullptr, 60000, &falha);
+    // The copy holds the lock's token only when the lock was taken here; a lock of
+    // another operator is left to the lock command, which reports it.
+    static const QRegularExpression dono(QStringLiteral("<lock>.*<owner>([^<]*)</owner>"),
+                                         QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = dono.match(info);
+    if (!falha.isEmpty() || !match.hasMatch() || match.captured(1) != stUserSubVersion)
+        return;
+    Adiciona(lsbProgresso, {QStringLiteral("A trava deixada por uma execução interrompida em %1 foi liberada e sua "
+                                           "alteração desfeita.")
+                                .arg(f)});
+    ComandoDoArquivo("unlock", path);
+    ComandoDoArquivo("revert", path);
 }
 
 void TfrmGPatch::AtualizaCopiaDeTrabalho()
@@ -135,9 +172,10 @@ void TfrmGPatch::AtualizaCopiaDeTrabalho()
     const QString base = stDirBaseRep.toLower();
     const QString credenciais =
         QStringLiteral("--username ") + stUserSubVersion + QStringLiteral(" --password ") + SenhaNaLinha();
-    ExecuteSubVersion(QStringLiteral("REMOVENDO TRAVAS DA CÓPIA DE TRABALHO ...  "),
-                      QStringLiteral("svn cleanup ") + credenciais + u' ' + base, true, lsbProgresso);
     if (platform::files::dirExists(stDirBaseRep)) {
+        // A copy that is not there yet has no locks to remove.
+        ExecuteSubVersion(QStringLiteral("REMOVENDO TRAVAS DA CÓPIA DE TRABALHO ...  "),
+                          QStringLiteral("svn cleanup ") + credenciais + u' ' + base, true, lsbProgresso);
         ExecuteSubVersion(QStringLiteral("ATUALIZANDO VERSÃO DOS ARQUIVOS DA CÓPIA DE TRABALHO ...  "),
                           QStringLiteral("svn update ") + credenciais
                               + QStringLiteral(" --force --ignore-externals --no-auth-cache --depth infinity "
@@ -166,6 +204,9 @@ void TfrmGPatch::Cria_Diretorios(const QString &path)
     resto = resto.left(resto.lastIndexOf(u'\\') + 1);
     const QString credenciais = QStringLiteral(" --no-auth-cache --username ") + stUserSubVersion
                                 + QStringLiteral(" --password ") + SenhaNaLinha();
+    // Only a level inside a working copy can be added: the folders above the copy's root
+    // are in no repository, and the client would fail on them.
+    bool paiVersionado = false;
     while (resto.contains(u'\\')) {
         const QString segmento = resto.left(resto.indexOf(u'\\') + 1);
         QString atual = raiz + segmento;
@@ -173,7 +214,10 @@ void TfrmGPatch::Cria_Diretorios(const QString &path)
         const QString entreAspas = u'"' + atual + u'"';
         ExecuteSubVersion(QStringLiteral("VERIFICANDO EXISTÊNCIA DO ARQUIVO NO REPOSITÓRIO ... "),
                           QStringLiteral("svn info --xml") + credenciais + u' ' + entreAspas, true, lsbAux);
-        if (!SemQuebras(stlSvnInfo.join(QString())).toLower().contains(QLatin1StringView("<url>"))) {
+        const bool versionado = SemQuebras(stlSvnInfo.join(QString())).toLower().contains(QLatin1StringView("<url>"));
+        const bool adiciona = !versionado && paiVersionado;
+        paiVersionado = versionado || adiciona;
+        if (adiciona) {
             ExecuteSubVersion(QStringLiteral("ADICIONANDO DIRETÓRIO ") + raiz + resto + QStringLiteral(" NO REPOSITÓRIO ... "),
                               QStringLiteral("svn add") + credenciais + u' ' + entreAspas, true, lsbProgresso);
             ExecuteSubVersion(QStringLiteral("CONFIRMANDO INCLUSÃO DO DIRETÓRIO ... "),

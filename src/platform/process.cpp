@@ -301,6 +301,8 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
     m_process = std::make_unique<QProcess>();
     m_arguments = arguments;
     m_display = cmdline::maskPasswords(commandLine);
+    m_program = words.first();
+    m_stopped = false;
     m_pending.clear();
     m_decoder = QStringDecoder(QStringDecoder::Utf8);
     m_finished = false;
@@ -437,10 +439,31 @@ int Process::exitCode() const
     return m_process->exitCode();
 }
 
+QString Process::failure() const
+{
+    if (!m_process)
+        return QStringLiteral("O programa \"%1\" não foi iniciado.").arg(m_program);
+    if (m_process->state() != QProcess::NotRunning)
+        return QStringLiteral("O programa \"%1\" ainda não terminou.").arg(m_program);
+    if (m_stopped)
+        return QStringLiteral("O programa \"%1\" foi interrompido.").arg(m_program);
+    // On POSIX systems Qt reports the signal that ended a crashed child as its exit code.
+    if (m_process->exitStatus() == QProcess::CrashExit)
+        return QStringLiteral("O programa \"%1\" foi interrompido pelo sinal %2.")
+            .arg(m_program)
+            .arg(m_process->exitCode());
+    if (m_process->exitCode() != 0)
+        return QStringLiteral("O programa \"%1\" terminou com o código de saída %2.")
+            .arg(m_program)
+            .arg(m_process->exitCode());
+    return {};
+}
+
 void Process::terminate()
 {
     if (!isRunning())
         return;
+    m_stopped = true;
     m_process->terminate();
     if (!m_process->waitForFinished(1000)) {
         m_process->kill();
@@ -453,10 +476,19 @@ qint64 Process::pid() const { return m_process ? m_process->processId() : 0; }
 
 QString Process::displayCommandLine() const { return m_display; }
 
-QString Process::run(const QString &commandLine, int *exitCode, int timeoutMsecs)
+QString Process::run(const QString &commandLine, int *exitCode, int timeoutMsecs, QString *failure)
 {
     Process process;
-    process.start(commandLine, Output::Merged);
+    try {
+        process.start(commandLine, Output::Merged);
+    } catch (const PlatformError &error) {
+        if (!failure)
+            throw;
+        *failure = QString::fromUtf8(error.what());
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
     QString output;
     QElapsedTimer timer;
     timer.start();
@@ -470,6 +502,8 @@ QString Process::run(const QString &commandLine, int *exitCode, int timeoutMsecs
     output += process.readAvailable();
     if (exitCode)
         *exitCode = process.exitCode();
+    if (failure)
+        *failure = process.failure();
     return output;
 }
 

@@ -78,14 +78,20 @@ public:
     bool isRunning() const;
     // The exit code; -1 when the child crashed or was terminated.
     int exitCode() const;
+    // How the child ended, the one judgement every caller makes: empty when it ended by
+    // itself with status 0, otherwise a Portuguese sentence saying how it ended (a non-zero
+    // status, killed by a signal, stopped by us). What it printed does not change this.
+    QString failure() const;
     void terminate();
     qint64 pid() const;
     // The program and arguments as started (passwords masked): for logs and screens.
     QString displayCommandLine() const;
     const QStringList &nativeArguments() const { return m_arguments; }
 
-    // Runs a command line to its end and returns its whole output (merged).
-    static QString run(const QString &commandLine, int *exitCode = nullptr, int timeoutMsecs = -1);
+    // Runs a command line to its end and returns its whole output (merged). `failure`
+    // gets failure() of the child, or the reason it could not be started.
+    static QString run(const QString &commandLine, int *exitCode = nullptr, int timeoutMsecs = -1,
+                       QString *failure = nullptr);
 
 private:
     QString rewrite(QString text, bool flush);
@@ -93,6 +99,8 @@ private:
     std::unique_ptr<QProcess> m_process;
     QStringList m_arguments;
     QString m_display;
+    QString m_program;
+    bool m_stopped = false;
     std::vector<std::pair<QString, QString>> m_rewrites;  // native root -> logical root
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     QString m_pending;

@@ -5,6 +5,7 @@
 #include "host/dataset.h"
 #include "host/services.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "promotion/destino.h"
 #include "runner/frmexeccommands.h"
 
@@ -15,6 +16,13 @@ namespace files = platform::files;
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
+
+void acrescentaAoLog(QStringList &log, const QString &saida)
+{
+    log.append(QString(saida).remove(u'\r').split(u'\n'));
+    while (!log.isEmpty() && log.last().isEmpty())
+        log.removeLast();
+}
 
 // The levels of a folder from its drive prefix down: "C:\", "C:\A\", "C:\A\B\".
 QStringList niveis(const QString &pasta)
@@ -70,7 +78,58 @@ QString CopiaTrabalho::credenciais() const
 QString CopiaTrabalho::linhaDeUpdate(const QString &pasta) const
 {
     return QStringLiteral("svn update --no-auth-cache %1 --force --ignore-externals --depth infinity --accept postpone %2")
-        .arg(credenciais(), pasta);
+        .arg(credenciais(), ArgumentoDeCaminho(pasta));
+}
+
+void CopiaTrabalho::LiberaCopiaTravada(const QString &pasta)
+{
+    if (pasta.isEmpty() || !files::dirExists(pasta))
+        return;
+    // A run killed in the middle of a commit or an update leaves its locks behind, and
+    // every later command on the copy would fail on them.
+    QString falha;
+    const QString status =
+        platform::Process::run(QStringLiteral("svn status -q ") + ArgumentoDeCaminho(pasta), nullptr, 60000, &falha);
+    bool travada = false;
+    for (const QString &linha : QString(status).remove(u'\r').split(u'\n')) {
+        if (linha.size() > 2 && linha[2] == u'L')
+            travada = true;
+    }
+    if (!travada)
+        return;
+    const QString aviso = QStringLiteral("A cópia de trabalho %1 estava travada por uma execução interrompida; "
+                                         "as travas foram removidas (svn cleanup).")
+                              .arg(pasta);
+    dm.stlLogTram.append(aviso);
+    const runner::ResultadoScript limpeza = runner::ExecutaScript(
+        QStringLiteral("Removendo travas"), QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn cleanup ")
+            + ArgumentoDeCaminho(pasta), false);
+    if (!limpeza.ok)
+        Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+}
+
+QString CopiaTrabalho::UrlNoRepositorio(const QString &path)
+{
+    // A file new in the development repository is not in the copy yet: its URL is its
+    // deepest folder's in the copy followed by the rest of its path.
+    QString pasta = path;
+    if (!files::fileExists(path)) {
+        pasta = ExtractFilePath(path);
+        if (!files::dirExists(pasta))
+            pasta = caminha(pasta).existente;
+        while (pasta.endsWith(u'\\') && pasta.size() > 3)
+            pasta.chop(1);
+        const qsizetype raiz = dm.DirDesenv.size() - (dm.DirDesenv.endsWith(u'\\') ? 1 : 0);
+        if (pasta.size() < raiz)
+            return {};
+    }
+    const runner::ResultadoScript info = runner::ExecutaScript(
+        QStringLiteral("Verificando release"), QStringLiteral("svn info ") + ArgumentoDeCaminho(pasta), false);
+    QString url = info.ok ? UrlDoInfo(info.saida) : QString();
+    if (url.isEmpty() || pasta == path)
+        return url;
+    const QString resto = path.mid(pasta.size()).replace(u'\\', u'/');
+    return url + (resto.startsWith(u'/') ? resto : u'/' + resto);
 }
 
 // Today's client prints "Relative URL: ..." between the URL line and "Raiz do
@@ -202,7 +261,44 @@ void CopiaTrabalho::AtualizacaoLocal()
     TField url = arquivos.FieldByName(QStringLiteral("URL"));
     TField atual = arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU"));
 
-    if (files::dirExists(dm.DirDesenv)) {
+    // Paths from the data go into command lines: one that would leave its working copy or
+    // be split into several arguments stops everything before any command runs.
+    QString recusados;
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+        const QString motivo = CaminhoRecusado(checkout.AsString(), dm.DirDesenv);
+        if (!motivo.isEmpty())
+            recusados += checkout.AsString() + QStringLiteral(" - ") + motivo + kCrLf;
+    }
+    if (!recusados.isEmpty())
+        Consiste::MensErro(QStringLiteral("Os caminhos dos seguintes arquivos não podem ser usados na cópia de "
+                                          "trabalho %1:")
+                                   .arg(dm.DirDesenv)
+                               + kCrLf + recusados,
+                           true);
+
+    if (!files::dirExists(dm.DirDesenv)) {
+        // The checkout of a missing working copy needs the development repository's URL,
+        // which the server keeps as the product's first location. Once checked out, the
+        // copy is brought to the released revisions like any other.
+        if (dm.Locacao0.isEmpty())
+            Consiste::MensErro(QStringLiteral("A cópia de trabalho do desenvolvimento %1 não existe e o produto não tem "
+                                              "a URL do repositório do desenvolvimento cadastrada (primeira locação).")
+                                   .arg(dm.DirDesenv),
+                               true);
+        const QString checkoutDaCopia =
+            QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_ATU_ARQ_DES")) + kCrLf
+            + QStringLiteral("svn checkout --no-auth-cache %1 --force --ignore-externals --depth infinity %2 %3")
+                  .arg(credenciais(), dm.Locacao0, ArgumentoDeCaminho(dm.DirDesenv));
+        const runner::ResultadoScript feito =
+            runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("ATU_ARQ_LOCAL")), checkoutDaCopia, true);
+        if (!feito.ok || !files::dirExists(dm.DirDesenv))
+            Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+        acrescentaAoLog(dm.stlLogTram, feito.saida);
+    }
+    LiberaCopiaTravada(dm.DirDesenv);
+    LiberaCopiaTravada(dm.DirHomol);
+
+    {
         // Folders new to the working copy: their deepest existing level is brought up first.
         QString novasPastas;
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
@@ -211,7 +307,7 @@ void CopiaTrabalho::AtualizacaoLocal()
                 continue;
             const Caminhada walk = caminha(pasta);
             if (walk.existente.isEmpty() || walk.existente.compare(QStringLiteral("C:\\"), Qt::CaseInsensitive) == 0
-                || novasPastas.contains(walk.existente))
+                || Consiste::Contem(novasPastas, walk.existente))
                 continue;
             novasPastas += QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("ATU_REP_WEB"), {walk.parada}) + kCrLf;
             novasPastas += linhaDeUpdate(walk.existente) + kCrLf;
@@ -220,15 +316,20 @@ void CopiaTrabalho::AtualizacaoLocal()
             runner::ExecutaScript(QStringLiteral("Atualizando novos arquivos"), novasPastas, true);
 
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-            const runner::ResultadoScript info = runner::ExecutaScript(
-                QStringLiteral("Verificando release"), QStringLiteral("svn info ") + checkout.AsString(), false);
+            const QString endereco = UrlNoRepositorio(checkout.AsString());
+            // An export without its URL would write into the current folder instead.
+            if (endereco.isEmpty())
+                Consiste::MensErro(QStringLiteral("Não foi possível ler a URL do arquivo %1 no repositório do "
+                                                  "desenvolvimento.")
+                                       .arg(checkout.AsString()),
+                                   true);
             arquivos.Edit();
             diretorio.setAsString(checkout.AsString());
-            url.setAsString(UrlDoInfo(info.saida));
+            url.setAsString(endereco);
             arquivos.Post();
         }
 
-        const auto presente = [&script](const QString &level) { return script.join(kCrLf).contains(level); };
+        const auto presente = [&script](const QString &level) { return Consiste::Contem(script.join(kCrLf), level); };
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
             const QString pasta = ExtractFilePath(diretorio.AsString());
             const QString nivel = files::dirExists(pasta) ? pasta : caminha(pasta).parada;
@@ -239,42 +340,31 @@ void CopiaTrabalho::AtualizacaoLocal()
         }
 
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-            const QString path = diretorio.AsString();
+            const QString path = ArgumentoDeCaminho(diretorio.AsString());
             script << QStringLiteral("@echo ")
-                    + dm.msgPadrao.Msg(QStringLiteral("ATU_VER_ARQ_DES"), {path, atual.AsString()});
+                    + dm.msgPadrao.Msg(QStringLiteral("ATU_VER_ARQ_DES"), {diretorio.AsString(), atual.AsString()});
             script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
                           .arg(credenciais(), path);
             script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), path);
             script << QStringLiteral("svn export --no-auth-cache -r\"%1\" %2 --force --ignore-externals --depth infinity %3 %4")
                           .arg(atual.AsString(), credenciais(), url.AsString(), path);
-            relatorio << path + QStringLiteral(" - ") + atual.AsString();
+            relatorio << diretorio.AsString() + QStringLiteral(" - ") + atual.AsString();
         }
         files::forceDirectories(QStringLiteral("C:\\temp"));
         files::writeLines(arquivoDeRelatorio(grupo, descricao), relatorio);
-    } else {
-        // The checkout of a missing working copy needs the development repository's URL,
-        // which the server keeps as the product's first location.
-        if (dm.Locacao0.isEmpty())
-            Consiste::MensErro(QStringLiteral("A cópia de trabalho do desenvolvimento %1 não existe e o produto não tem "
-                                              "a URL do repositório do desenvolvimento cadastrada (primeira locação).")
-                                   .arg(dm.DirDesenv),
-                               true);
-        script << QStringLiteral("svn checkout --no-auth-cache %1 --force --ignore-externals --depth infinity --accept "
-                                 "postpone %2 \"%3\"")
-                      .arg(credenciais(), dm.Locacao0, dm.DirDesenv);
     }
 
     if (boAtualiza_Copia_Homol()) {
         script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_ATU_ARQ_HOM"));
         if (files::dirExists(dm.DirHomol)) {
             script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
-                          .arg(credenciais(), dm.DirHomol);
-            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), dm.DirHomol);
+                          .arg(credenciais(), ArgumentoDeCaminho(dm.DirHomol));
+            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), ArgumentoDeCaminho(dm.DirHomol));
             script << linhaDeUpdate(dm.DirHomol);
         } else {
             script << QStringLiteral("svn checkout --no-auth-cache  --username %1 --password %2 --force --ignore-externals "
                                      "--depth infinity %3 %4")
-                          .arg(dm.UsuarioSVN, dm.SenhaSVN, dm.URLHomol, dm.DirHomol);
+                          .arg(dm.UsuarioSVN, dm.SenhaSVN, dm.URLHomol, ArgumentoDeCaminho(dm.DirHomol));
         }
     }
 
@@ -330,12 +420,20 @@ void CopiaTrabalho::Vd_Arquivos_Atualizados_Desenv()
         Dataset &arquivos = *dm.cdsArqModifAtu;
         QString erros;
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-            const QString path = arquivos.FieldByName(QStringLiteral("DIRETORIO")).AsString();
+            QString path = arquivos.FieldByName(QStringLiteral("DIRETORIO")).AsString();
             const QString esperada = arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU")).AsString();
-            const runner::ResultadoScript info = runner::ExecutaScript(
-                QStringLiteral("Verificando arquivos baixados"), QStringLiteral("svn info ") + path, false);
-            const QString revisao = RevisaoDoInfo(info.saida);
-            if (erros.contains(path))
+            // A file the update never reached has no local path: svn must not answer for
+            // the current folder instead.
+            QString revisao;
+            if (path.isEmpty()) {
+                path = arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString();
+            } else {
+                const runner::ResultadoScript info = runner::ExecutaScript(
+                    QStringLiteral("Verificando arquivos baixados"), QStringLiteral("svn info ") + ArgumentoDeCaminho(path),
+                    false);
+                revisao = RevisaoDoInfo(info.saida);
+            }
+            if (Consiste::Contem(erros, path))
                 continue;
             if (!revisao.isEmpty()) {
                 if (revisao.toLongLong() < esperada.toLongLong())

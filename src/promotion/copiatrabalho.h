@@ -38,6 +38,16 @@ public:
 private:
     void AtualizacaoLocal();
     QString credenciais() const;
+    // The file's URL in the development repository, also for a file not yet in the copy;
+    // empty when it cannot be read.
+    QString UrlNoRepositorio(const QString &path);
+
+public:
+    // Removes the locks that an interrupted run left in a working copy (a log line says so)
+    // before anything updates or commits it.
+    void LiberaCopiaTravada(const QString &pasta);
+
+private:
     QString linhaDeUpdate(const QString &pasta) const;
 
     TdmGrupSoliHom &dm;

@@ -236,3 +236,43 @@ QString ExtractFilePath(const QString &path)
 }
 
 QString ExtractFileName(const QString &path) { return path.mid(path.lastIndexOf(u'\\') + 1); }
+
+QString CaminhoRecusado(const QString &path, const QString &root)
+{
+    if (path.isEmpty())
+        return QStringLiteral("o caminho está vazio");
+    for (const QChar c : path) {
+        if (c == u'"' || c.category() == QChar::Other_Control)
+            return QStringLiteral("o caminho contém aspas ou caracteres de controle");
+    }
+    const QStringList componentes = QString(path).replace(u'/', u'\\').split(u'\\');
+    for (qsizetype i = 0; i < componentes.size(); ++i) {
+        const QString &componente = componentes[i];
+        if (componente == u"." || componente == u"..")
+            return QStringLiteral("o caminho contém o componente \"%1\"").arg(componente);
+        // Only the last component may be empty: "C:\A\" names a folder.
+        if (componente.isEmpty() && i > 0 && i + 1 < componentes.size())
+            return QStringLiteral("o caminho contém uma pasta sem nome");
+        // Only the drive has a colon: "A.pas C:\\Homol" is two paths run together.
+        if (i > 0 && componente.contains(u':'))
+            return QStringLiteral("o caminho contém outro caminho");
+        if (componente != componente.trimmed())
+            return QStringLiteral("o caminho tem espaços no começo ou no fim de um nome");
+    }
+    const QString raiz = ComBarra(root);
+    if (root.trimmed().isEmpty() || !path.startsWith(raiz, Qt::CaseInsensitive) || path.size() == raiz.size())
+        return QStringLiteral("o caminho não está dentro de %1").arg(root);
+    return {};
+}
+
+QString ArgumentoDeCaminho(const QString &path)
+{
+    if (!path.contains(u' ') && !path.contains(u'\t'))
+        return path;
+    QString entreAspas = path;
+    qsizetype barras = 0;
+    while (barras < entreAspas.size() && entreAspas[entreAspas.size() - 1 - barras] == u'\\')
+        ++barras;
+    entreAspas += QString(barras, u'\\');
+    return u'"' + entreAspas + u'"';
+}

@@ -48,3 +48,13 @@ QString ExtractFileName(const QString &path);
 
 // The temporary folder, without a trailing "\" (callers append "\Name.txt").
 QString TempDir();
+
+// Why a file path read from the data cannot be handed to a command: empty when it can.
+// Refused are a "." or ".." component (the path would leave its tree), a double quote,
+// a control character or blanks at either end of a component (a command line would split
+// or cut it), and a path that is not below `root` (the working copy or tree it belongs to).
+QString CaminhoRecusado(const QString &path, const QString &root);
+
+// The path as one argument of a command line: as it is without blanks, otherwise between
+// double quotes (with a final backslash doubled, so the closing quote stays a quote).
+QString ArgumentoDeCaminho(const QString &path);

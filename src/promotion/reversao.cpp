@@ -3,10 +3,13 @@
 #include "datamodule/dmgrupsolihom.h"
 #include "host/consiste.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "promotion/destino.h"
 #include "promotion/prehomologados.h"
+#include "promotion/transferencia.h"
 #include "runner/frmexeccommands.h"
 
+#include <QRegularExpression>
 #include <QSet>
 
 namespace files = platform::files;
@@ -18,7 +21,7 @@ bool DelecaoPendente(const QString &saida, const QString &arquivo)
 {
     for (const QString &linha : saida.split(QStringLiteral("\r\n"))) {
         if (linha.startsWith(u'D') && linha.size() > 1 && linha[1].isSpace()
-            && linha.contains(arquivo, Qt::CaseInsensitive))
+            && Consiste::Contem(linha, arquivo, Qt::CaseInsensitive))
             return true;
     }
     return false;
@@ -142,6 +145,7 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         const int numero = arquivos.fieldIndex(QStringLiteral("NRSOLISERV"));
         const int caminho = arquivos.fieldIndex(QStringLiteral("DSDIRARQCHECKOU"));
         const int revisaoAnterior = versoes.fieldIndex(QStringLiteral("NRREVANTARQSVN"));
+        const int revisaoPosterior = versoes.fieldIndex(QStringLiteral("NRREVATUARQSVN"));
 
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         QList<QStringList> porSolicitacao;
@@ -167,7 +171,23 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                 const int linha = versoes.findRow(QStringLiteral("DSARQSVNHOMOL"), homologado, loCaseInsensitive);
                 if (linha < 0)
                     continue;
-                const QString revisao = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior));
+                QString revisao = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior));
+
+                // A "0" may have been recorded for a file that was there all along (a copy that
+                // lacked it, a failed first attempt): the repository itself says whether the
+                // transfer added it. One that existed goes back to its content before the
+                // group's commit, and is never deleted.
+                if (revisao.trimmed().toInt() == 0) {
+                    const TransferenciaHomol::Historia historia =
+                        TransferenciaHomol::HistoriaNoRepositorio(homologado, grupo, dm.UsuarioSVN, dm.SenhaSVN);
+                    int commitDoGrupo = Dataset::valueText(versoes.gridRow(linha).value(revisaoPosterior)).trimmed().toInt();
+                    if (commitDoGrupo <= 0 || (historia.doGrupo > 0 && historia.doGrupo < commitDoGrupo))
+                        commitDoGrupo = historia.doGrupo;
+                    if (historia.primeira > 0 && commitDoGrupo <= 0)
+                        continue;  // the transfer never changed it: nothing to undo
+                    if (historia.primeira > 0 && historia.primeira < commitDoGrupo)
+                        revisao = QString::number(commitDoGrupo - 1);
+                }
 
                 if (revisao.trimmed().toInt() != 0) {
                     const QString anterior = Executa(linhaDe(Comando::VoltaRevisao, revisao, homologado), false, homologado);

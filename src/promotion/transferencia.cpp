@@ -6,6 +6,7 @@
 #include "host/hostui.h"
 #include "host/services.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "promotion/destino.h"
 #include "promotion/prehomologados.h"
 #include "runner/frmexeccommands.h"
@@ -34,6 +35,17 @@ void acrescentaAoLog(QStringList &log, const QString &saida)
 
 }  // namespace
 
+QString TransferenciaHomol::UrlHomologada(const QString &homologado) const
+{
+    QString resto = homologado.mid(dm.DirHomol.size());
+    while (resto.startsWith(u'\\'))
+        resto.remove(0, 1);
+    QString url = dm.URLHomol;
+    while (url.endsWith(u'/'))
+        url.chop(1);
+    return url + u'/' + resto.replace(u'\\', u'/');
+}
+
 QString TransferenciaHomol::credenciais() const
 {
     return QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"").arg(dm.UsuarioSVN, dm.SenhaSVN);
@@ -52,13 +64,42 @@ QString TransferenciaHomol::RevisaoNoStatus(const QStringList &linhas, const QSt
     static const QRegularExpression statusLine(QStringLiteral(R"(^.{9}\s*(\d+|-)\s+)"));
     const QString wanted = path.toUpper();
     for (const QString &line : linhas) {
-        if (!line.toUpper().contains(wanted))
+        if (!Consiste::Contem(line.toUpper(), wanted))
             continue;
+        // A file that an earlier, refused attempt copied but never added is still new.
+        if (line.startsWith(u'?'))
+            return QStringLiteral("0");
         const QRegularExpressionMatch match = statusLine.match(line);
         if (match.hasMatch())
             return match.captured(1) == u"-" ? QStringLiteral("0") : match.captured(1);
     }
     return {};
+}
+
+TransferenciaHomol::Historia TransferenciaHomol::HistoriaNoRepositorio(const QString &arquivo, const QString &grupo,
+                                                                      const QString &usuario, const QString &senha)
+{
+    QString falha;
+    const QString xml = platform::Process::run(
+        QStringLiteral("svn log --xml -r 1:HEAD --no-auth-cache --username \"%1\" --password \"%2\" \"%3\"")
+            .arg(usuario, senha, arquivo),
+        nullptr, 120000, &falha);
+    Historia historia;
+    if (!falha.isEmpty())
+        return historia;
+    static const QRegularExpression entrada(QStringLiteral(R"re(<logentry\s+revision="(\d+)">.*?<msg>(.*?)</msg>)re"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(grupo);
+    for (auto it = entrada.globalMatch(xml); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const int revisao = match.captured(1).toInt();
+        if (historia.primeira == 0)
+            historia.primeira = revisao;
+        historia.ultima = revisao;
+        if (historia.doGrupo == 0 && match.captured(2).startsWith(doGrupo))
+            historia.doGrupo = revisao;
+    }
+    return historia;
 }
 
 void TransferenciaHomol::Atualiza_SVN_Homologados()
@@ -86,7 +127,7 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
         caminho.setAsString(homologado);
         versoes.Post();
         if (files::fileExists(homologado))
-            script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), homologado);
+            script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), ArgumentoDeCaminho(homologado));
     }
     const runner::ResultadoScript status =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), script.join(kCrLf), true);
@@ -95,6 +136,7 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
     acrescentaAoLog(dm.stlLogTram, status.saida);
     const QStringList linhas = linhasDe(status.saida);
 
+    const QString grupo = dm.codigoGrupo();
     for (versoes.First(); !versoes.Eof(); versoes.Next()) {
         const QString homologado = caminho.AsString();
         QString anterior = QStringLiteral("0");  // a file new to the homologated copy
@@ -103,6 +145,16 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
             if (anterior.isEmpty())
                 Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("N_LOC_VER"), {homologado}), true);
         }
+        // The repository has the last word: a file missing from a copy not refreshed yet is
+        // not new, and a file an earlier attempt of this group committed had, before the
+        // group, the revision before that commit (none when that commit added it).
+        const Historia historia = HistoriaNoRepositorio(
+            anterior == u"0" && !files::fileExists(homologado) ? UrlHomologada(homologado) : homologado, grupo,
+            dm.UsuarioSVN, dm.SenhaSVN);
+        if (historia.doGrupo > 0)
+            anterior = historia.primeira < historia.doGrupo ? QString::number(historia.doGrupo - 1) : QStringLiteral("0");
+        else if (anterior == u"0" && historia.ultima > 0)
+            anterior = QString::number(historia.ultima);
         versoes.Edit();
         versoes.FieldByName(QStringLiteral("CDRELEASEARQANT")).setAsString(anterior);
         versoes.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QString());
@@ -126,8 +178,10 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     for (arquivos.First(); !arquivos.Eof(); arquivos.Next())
         pastas.insert(ExtractFilePath(checkout.AsString()));
     const auto criaPasta = [&](const QString &pasta) {
-        const QString script = QStringLiteral("svn mkdir  --parents %1 %2").arg(credenciais(), pasta) + kCrLf
-            + QStringLiteral("svn commit -m\"Grupo de solicitações: %1\" %2 %3").arg(grupo, credenciais(), pasta);
+        const QString script =
+            QStringLiteral("svn mkdir  --parents %1 %2").arg(credenciais(), ArgumentoDeCaminho(pasta)) + kCrLf
+            + QStringLiteral("svn commit -m\"Grupo de solicitações: %1\" %2 %3")
+                  .arg(grupo, credenciais(), ArgumentoDeCaminho(pasta));
         const runner::ResultadoScript resultado = runner::ExecutaScript(
             dm.msgPadrao.Msg(QStringLiteral("MAKE_DIR")) + QStringLiteral("Diretório: ") + pasta, script, false);
         if (!resultado.ok)
@@ -156,7 +210,7 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     QStringList relatorio{grupo + QStringLiteral(" - ") + descricao,
                           QStringLiteral("ARQUIVOS COPIADOS PARA O DIRETÓRIO DE HOMOLOGADOS - FASE 1 PARA FASE 2")};
     const auto erro = [&erros](const QString &origem, const QString &texto) {
-        if (!erros.contains(origem))
+        if (!Consiste::Contem(erros, origem))
             erros += origem + texto + kCrLf;
     };
     const int total = arquivos.RecordCount();
@@ -177,14 +231,17 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
             continue;
         }
         const runner::ResultadoScript comparacao = runner::ExecutaScript(
-            QStringLiteral("Comparando arquivos"), QStringLiteral("FC ") + origem + u' ' + destino, false);
+            QStringLiteral("Comparando arquivos"),
+            QStringLiteral("FC ") + ArgumentoDeCaminho(origem) + u' ' + ArgumentoDeCaminho(destino), false);
         if (!comparacao.saida.contains(QStringLiteral("nenhuma dif"))) {
             erro(origem, QStringLiteral(" - os arquivos dos diretorios de origem e de destino são diferentes"));
-        } else if (!commits.join(kCrLf).contains(destino)) {
+        } else if (!Consiste::Contem(commits.join(kCrLf), destino)) {
             commits << QStringLiteral("@title Arquivo: ") + destino;
-            commits << QStringLiteral("svn add  %1 %2").arg(credenciais(), destino);
+            // "--force": a file already in the repository is left as it is; without it the
+            // client ends with a failure for every file that is not new.
+            commits << QStringLiteral("svn add --force  %1 %2").arg(credenciais(), ArgumentoDeCaminho(destino));
             commits << QStringLiteral("svn commit -m\"Grupo de homologação: %1- Release: %2\" %3 %4")
-                           .arg(grupo, atual.AsString(), credenciais(), destino);
+                           .arg(grupo, atual.AsString(), credenciais(), ArgumentoDeCaminho(destino));
         }
     }
     files::forceDirectories(QStringLiteral("C:\\temp"));
@@ -201,7 +258,7 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     QStringList status;
     for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
         if (files::fileExists(checkout.AsString()))
-            status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), checkout.AsString());
+            status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), ArgumentoDeCaminho(checkout.AsString()));
     }
     const runner::ResultadoScript posterior =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), status.join(kCrLf), true);

@@ -25,8 +25,21 @@ public:
     static QString RevisaoNoStatus(const QStringList &linhas, const QString &path);
     static QString arquivoDeRelatorio(const QString &codigo, const QString &descricao);
 
+    // What the homologated repository says of a file (a working-copy path or a URL): the
+    // first and the last revision it exists in, and the first revision a transfer of
+    // `grupo` committed it in; 0 for each when there is none (0, 0, 0: not in the repository).
+    struct Historia {
+        int primeira = 0;
+        int ultima = 0;
+        int doGrupo = 0;
+    };
+    static Historia HistoriaNoRepositorio(const QString &arquivo, const QString &grupo, const QString &usuario,
+                                          const QString &senha);
+
 private:
     QString credenciais() const;
+    // The homologated file's URL in the homologated repository.
+    QString UrlHomologada(const QString &homologado) const;
 
     TdmGrupSoliHom &dm;
 };

@@ -1,5 +1,7 @@
 #include "analisesaida.h"
 
+#include "host/consiste.h"
+
 #include <QRegularExpression>
 
 #include <initializer_list>
@@ -81,13 +83,13 @@ QString SemCodigosDeErro(const QString &text)
 
 bool Contem(const TMessages &mensagens, const QString &text, const QString &key)
 {
-    if (text.contains(mensagens.Msg(key)))
+    if (Consiste::Contem(text, mensagens.Msg(key)))
         return true;
     for (const char *sufixo : {"_ATUAL", "_ATUAL2"}) {
         const QString atual = key + QLatin1StringView(sufixo);
         if (!mensagens.contains(atual))
             return false;
-        if (text.contains(mensagens.Msg(atual)))
+        if (Consiste::Contem(text, mensagens.Msg(atual)))
             return true;
     }
     return false;

@@ -38,6 +38,8 @@ constexpr int kEsperaMaximaMs = 100;
 // text cut between two reads is still found: more than the longest text searched for,
 // with room for an error code.
 constexpr qsizetype kCaudaDaLeitura = 256;
+// How much of what a failed child printed last follows the runner's message.
+constexpr qsizetype kTextoDoFilhoNaMensagem = 1500;
 
 // Every failure ends with the default cursor, whatever the caller had set.
 void RestauraCursor()
@@ -218,8 +220,18 @@ bool TfrmExecCommands::Execute(const QString &commandLine, QListWidget *output, 
                 Abort();
             }
             if (Acompanha(processo, commandLine, output, capture) == FimDoProcesso::Terminou) {
-                MarcaAvisos(output, primeiraLinha);
-                return true;
+                // The child is judged by how it ended too: a failure whose text none of
+                // the phrases knows (another language, a crash, a signal) still fails.
+                const QString falha = processo.failure();
+                if (falha.isEmpty()) {
+                    MarcaAvisos(output, primeiraLinha);
+                    return true;
+                }
+                MostraLinhas(output, {falha});
+                QString mensagem = msgPadrao.Msg(QStringLiteral("ERRO_GERAL")) + kFimDeLinha + kFimDeLinha + falha;
+                if (const QString texto = m_saidaDaLinha.trimmed(); !texto.isEmpty())
+                    mensagem += kFimDeLinha + texto;
+                Consiste::MensErro(mensagem, true);
             }
             processo.terminate();
             // A server that stays unreachable would otherwise be asked forever.
@@ -241,6 +253,7 @@ TfrmExecCommands::FimDoProcesso TfrmExecCommands::Acompanha(platform::Process &p
                                                             QListWidget *output, bool capture)
 {
     const bool semCabecalho = commandLine.toUpper().contains(QLatin1StringView("@ECHO"));
+    m_saidaDaLinha.clear();
     QString cauda;
     bool terminou = false;
     while (!terminou) {
@@ -255,6 +268,7 @@ TfrmExecCommands::FimDoProcesso TfrmExecCommands::Acompanha(platform::Process &p
         MostraLinhas(output, runner::LinhasDoTexto(semCabecalho ? texto + kFimDeLinha
                                                                 : QStringLiteral("Resultado :") + kFimDeLinha + texto
                                                                       + kFimDeLinha));
+        m_saidaDaLinha = (m_saidaDaLinha + texto).right(kTextoDoFilhoNaMensagem);
         const QString lido = cauda + texto;
         switch (runner::InspecionaSaida(msgPadrao, lido)) {
         case runner::Condicao::CopiaTravada:

@@ -90,6 +90,7 @@ private:
     void MarcaAvisos(QListWidget *output, int primeiraLinha) const;
 
     QString m_script;
+    QString m_saidaDaLinha;  // what the running line printed last
     bool m_resultado = false;
     bool m_ativacaoPendente = true;
     bool m_executando = false;

@@ -4,11 +4,21 @@
 #include "host/consiste.h"
 #include "host/errors.h"
 #include "host/hostsettings.h"
+#include "platform/process.h"
 #include "runner/frmexeccommands.h"
 
 namespace {
 
 QString quoted(const QString &text) { return u'"' + text + u'"'; }
+
+// Asks the repository without showing anything: what `svn` printed, or a null text when
+// it failed (a path that does not exist, a repository out of reach).
+QString pergunta(const QString &commandLine)
+{
+    QString falha;
+    const QString saida = platform::Process::run(commandLine, nullptr, 120000, &falha);
+    return falha.isEmpty() ? (saida.isNull() ? QStringLiteral("") : saida) : QString();
+}
 
 }  // namespace
 
@@ -62,7 +72,25 @@ QString TagsSvn::Gera_Tag_SVN(const QString &tag, QString *local)
         script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_GERA_TAG"), {tag});
         script << QStringLiteral("@echo ")
                 + dm.msgPadrao.Msg(QStringLiteral("CRIANDO_DIR_TAG"), {locais.pasta, quoted(locais.tagsroot).chopped(1)});
-        script << QStringLiteral("svn mkdir %1 -m\"Tag:%2\" %3").arg(credenciais, tag, locais.tagsdir);
+        // A second tag finds its folder made; making it again would fail.
+        const QString existentes = pergunta(QStringLiteral("svn list %1 %2").arg(credenciais, locais.tagsdir));
+        if (existentes.isNull()) {
+            script << QStringLiteral("svn mkdir %1 -m\"Tag:%2\" %3").arg(credenciais, tag, locais.tagsdir);
+        } else {
+            // A tag of the same kind and group that an interrupted run left is removed
+            // before the new one, so that the group never keeps two.
+            const QString tipo = tag.section(u'_', 0, 0) + u'_';
+            const QString grupo = u'_' + tag.section(u'_', -1);
+            for (QString entrada : QString(existentes).remove(u'\r').split(u'\n', Qt::SkipEmptyParts)) {
+                entrada = entrada.trimmed();
+                if (entrada.endsWith(u'/'))
+                    entrada.chop(1);
+                if (entrada.size() <= tipo.size() + grupo.size() || !entrada.startsWith(tipo) || !entrada.endsWith(grupo))
+                    continue;
+                script << QStringLiteral("svn del %1 -m\"Tag:%2\" %3")
+                              .arg(credenciais, tag, quoted(locais.tagsroot + locais.pasta + u'/' + entrada));
+            }
+        }
         script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("GERANDO_TAG"), {locais.tagloc});
         script << QStringLiteral("svn copy %1 -m\"Tag:%2\" %3 %4").arg(credenciais, tag, locais.base, locais.tagloc);
 

@@ -112,6 +112,13 @@ TEST(Consiste, TextHelpers)
     EXPECT_EQ(Consiste::AllTrim("  a b  "), "a b");
     EXPECT_EQ(Consiste::iif(true, "S", "N"), "S");
     EXPECT_EQ(Consiste::iif(false, 1, 2), 2);
+    // The position search: 1-based, 0 when absent, and an empty text is never found.
+    EXPECT_EQ(Consiste::Pos("b", "abcb"), 2);
+    EXPECT_EQ(Consiste::Pos("x", "abc"), 0);
+    EXPECT_EQ(Consiste::Pos("", "abc"), 0);
+    EXPECT_EQ(Consiste::Pos("B", "abc", Qt::CaseInsensitive), 2);
+    EXPECT_FALSE(Consiste::Contem("C:\\a.pas - erro\r\n", ""));
+    EXPECT_TRUE(Consiste::Contem("C:\\a.pas - erro\r\n", "C:\\a.pas"));
 }
 
 TEST(ScriptedHostUi, QueuedAnswersPickListsAndFindDialogs)

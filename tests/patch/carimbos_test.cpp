@@ -267,3 +267,18 @@ TEST_F(CarimboTest, MenuDatasetKeepsItsRowsTextsAndDeclaredEncoding)
     EXPECT_EQ(bytes.count("<ROW "), 3);
     CopiaLimpa();
 }
+
+// A run interrupted between the lock and the commit left this operator's lock and a
+// half-done stamp: the next run releases the lock, reverts the change and stamps once.
+TEST_F(CarimboTest, ALockThisOperatorLeftIsReleasedBeforeStampingAgain)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\REL\\Vendas.qr2");
+    Roda(QStringLiteral("svn lock %1 --username svn_teste --non-interactive").arg(arquivo));
+    platform::files::writeBytes(arquivo, "QR2\r\nTITULO=Vendas\r\nmeio carimbo");
+    form.GeraQr2(arquivo);
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    EXPECT_TRUE(ui.messages().isEmpty());
+    EXPECT_TRUE(Log().contains(QStringLiteral("foi liberada e sua alteração desfeita"))) << Log().toStdString();
+    EXPECT_EQ(platform::files::readBytes(arquivo), QByteArray("QR2\r\nTITULO=Vendas\r\n1.00.002#"));
+    CopiaLimpa();
+}

@@ -71,6 +71,43 @@ TEST(Process, RunsWritesBackLogicalPathsAndReportsExitCode)
     EXPECT_FALSE(output.contains(drive.native())) << output.toStdString();
 }
 
+TEST(Process, OnlyWholeFoldersAreWrittenBackInLogicalForm)
+{
+    MountedDrive drive;
+    // A folder beside the mount whose name starts with the mount's is not under it.
+    const QString vizinha = drive.native() + "c/x.txt";
+    const QString output =
+        Process::run(QString(R"(sh -c "echo %1; echo %2/x.txt; echo %2" C:\x.txt)").arg(vizinha, drive.native()));
+    EXPECT_TRUE(output.contains(vizinha + "\n")) << output.toStdString();
+    EXPECT_TRUE(output.contains("\nC:\\x.txt\n")) << output.toStdString();
+    EXPECT_TRUE(output.endsWith("\nC:\\\n")) << output.toStdString();
+}
+
+// How a child ended decides, whatever it printed.
+TEST(Process, FailureSaysHowTheChildEnded)
+{
+    const struct {
+        const char *line;
+        const char *failure;  // empty: a success
+    } cases[] = {
+        {R"(sh -c "echo Error; exit 0")", ""},
+        {R"(sh -c "echo 'Commit da revisão 2.'; exit 1")", "O programa \"sh\" terminou com o código de saída 1."},
+        {R"(sh -c "kill -TERM $$")", "O programa \"sh\" foi interrompido pelo sinal 15."},
+        {"programa-que-nao-existe", "O programa \"programa-que-nao-existe\" não foi encontrado."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        QString failure = "?";
+        Process::run(QString::fromUtf8(c.line), nullptr, 10000, &failure);
+        EXPECT_EQ(failure, QString::fromUtf8(c.failure));
+    }
+    // A child we stop has not finished its work either.
+    Process stopped;
+    stopped.start("sleep 30");
+    stopped.terminate();
+    EXPECT_EQ(stopped.failure(), "O programa \"sleep\" foi interrompido.");
+}
+
 TEST(Process, StdOutOnlyDropsErrors)
 {
     Process process;

@@ -140,3 +140,37 @@ TEST(DestinoDeArquivo, TempDirHasNoTrailingSeparator)
     EXPECT_TRUE(files::dirExists(temp)) << temp.toStdString();
     EXPECT_TRUE(files::dirExists(temp + R"(\)"));
 }
+
+// A path from the data reaches a command line only when it stays inside its root and
+// cannot be split or cut; one with blanks is quoted into one argument.
+TEST(DestinoDeArquivo, PathsFromTheDataAreRefusedBeforeAnyCommand)
+{
+    const QString raiz = R"(C:\Desenv\ERP)";
+    const struct {
+        const char *caminho;
+        const char *motivo;  // empty: accepted
+    } casos[] = {
+        {R"(C:\Desenv\ERP\SRV\A.pas)", ""},
+        {R"(c:\desenv\erp\Meus Fontes\A.pas)", ""},
+        // leaving the working copy
+        {R"(C:\Desenv\ERP\..\..\Homol\A.pas)", "o caminho contém o componente \"..\""},
+        {R"(C:\Desenv\ERP\.\A.pas)", "o caminho contém o componente \".\""},
+        {R"(C:\Desenv\ERPX\A.pas)", R"(o caminho não está dentro de C:\Desenv\ERP)"},
+        {R"(C:\Outro\A.pas)", R"(o caminho não está dentro de C:\Desenv\ERP)"},
+        {R"(C:\Desenv\ERP)", R"(o caminho não está dentro de C:\Desenv\ERP)"},
+        // what a command line would split or cut
+        {R"(C:\Desenv\ERP\SRV\A.pas C:\Homol\ERP)", "o caminho contém outro caminho"},
+        {"C:\\Desenv\\ERP\\SRV\\A.pas\"", "o caminho contém aspas ou caracteres de controle"},
+        {"C:\\Desenv\\ERP\\SRV\\A\n.pas", "o caminho contém aspas ou caracteres de controle"},
+        {R"(C:\Desenv\ERP\SRV\ A.pas)", "o caminho tem espaços no começo ou no fim de um nome"},
+        {R"(C:\Desenv\ERP\\A.pas)", "o caminho contém uma pasta sem nome"},
+        {"", "o caminho está vazio"},
+    };
+    for (const auto &caso : casos) {
+        SCOPED_TRACE(caso.caminho);
+        EXPECT_EQ(CaminhoRecusado(QString::fromUtf8(caso.caminho), raiz), QString::fromUtf8(caso.motivo));
+    }
+    EXPECT_EQ(ArgumentoDeCaminho(R"(C:\A\b.pas)"), R"(C:\A\b.pas)");
+    EXPECT_EQ(ArgumentoDeCaminho(R"(C:\Meus Fontes\b.pas)"), R"("C:\Meus Fontes\b.pas")");
+    EXPECT_EQ(ArgumentoDeCaminho(R"(C:\Meus Fontes\)"), R"("C:\Meus Fontes\\")");
+}

@@ -264,5 +264,26 @@ TEST_F(ReversaoRevisaoInexistente, StopsWithTheFileNamed)
     const QList<QString> mensagens = interrompe(ui, [&] {
         Reversao(grupo(kRepositorio)).Volta_Arquivos_SVN_Homologados(kRepositorio, lista({"802"}));
     });
-    EXPECT_EQ(mensagens, QList<QString>{Reversao::ErroAoVoltar(kSrv + "B.pas")});
+    // The client ends with a failure: the runner says so first, then the rollback names the file.
+    ASSERT_EQ(mensagens.size(), 2);
+    EXPECT_TRUE(mensagens.first().contains("terminou com o código de saída 1")) << mensagens.first().toStdString();
+    EXPECT_EQ(mensagens.last(), Reversao::ErroAoVoltar(kSrv + "B.pas"));
+}
+
+// A "0" recorded for a file that the repository had before the transfer (a failed first
+// attempt): the repository says so, and the file comes back instead of being deleted.
+class ReversaoZeroDeArquivoExistente : public ReversaoRepositorio {
+protected:
+    void SetUp() override
+    {
+        revisaoDeB = QStringLiteral("0");
+        ReversaoRepositorio::SetUp();
+    }
+};
+
+TEST_F(ReversaoZeroDeArquivoExistente, TheFileComesBackAndStays)
+{
+    Reversao(grupo(kRepositorio)).Volta_Arquivos_SVN_Homologados(kRepositorio, lista({"802"}));
+    EXPECT_EQ(head("B.pas"), "b antigo");
+    EXPECT_TRUE(svn("log -l 1 " + urlHomologados).contains("KMT: Restaurando situação do release 2"));
 }

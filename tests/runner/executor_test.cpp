@@ -224,6 +224,40 @@ TEST(ExecutorDeComandos, EveryFailureTextFailsTheLineWithItsMessage)
     }
 }
 
+// A child is judged by how it ended as well as by what it printed: the runner's message
+// comes first, then how the child ended and what it printed last.
+TEST(ExecutorDeComandos, AChildThatEndsBadlyFailsWhateverItPrinted)
+{
+    const QString erroGeral = MensagemDoExecutor("ERRO_GERAL");
+    const struct {
+        const char *linha;
+        const char *fim;  // how the message says the child ended; null: the line succeeds
+        const char *texto;
+    } casos[] = {
+        {"sh -c \"echo 'svn: E175002: Unexpected HTTP status 500'; exit 1\"", "terminou com o código de saída 1",
+         "svn: E175002: Unexpected HTTP status 500"},
+        {"sh -c \"echo 'Commit da revisão 2.'; exit 3\"", "terminou com o código de saída 3", "Commit da revisão 2."},
+        {"sh -c \"echo meio; kill -9 $$\"", "foi interrompido pelo sinal 9", "meio"},
+        {"sh -c \"exit 2\"", "terminou com o código de saída 2", ""},
+        {"sh -c \"echo 'tudo certo'; exit 0\"", nullptr, ""},
+    };
+    for (const auto &caso : casos) {
+        SCOPED_TRACE(caso.linha);
+        DialogosGravados dialogos;
+        TfrmExecCommands form;
+        EXPECT_EQ(form.Executa(QString::fromUtf8(caso.linha) + "\n@ECHO seguinte"), caso.fim == nullptr);
+        EXPECT_EQ(Itens(*form.lsbCommands).contains("seguinte"), caso.fim == nullptr);
+        if (!caso.fim) {
+            EXPECT_TRUE(dialogos.ui.messages().isEmpty());
+            continue;
+        }
+        ASSERT_EQ(dialogos.ui.messages().size(), 1);
+        const QString mensagem = dialogos.ui.messages().first();
+        EXPECT_TRUE(mensagem.startsWith(erroGeral + "\r\n\r\nO programa \"sh\" " + caso.fim)) << mensagem.toStdString();
+        EXPECT_TRUE(mensagem.endsWith(caso.texto)) << mensagem.toStdString();
+    }
+}
+
 TEST(ExecutorDeComandos, LinesThatCannotStartFail)
 {
     DialogosGravados dialogos;

@@ -113,6 +113,12 @@ TEST_F(ServerRoad, OneGroupFromCreationToClosing)
         after.rows[i][2] = QStringLiteral("%1").arg(41 + i);
     }
     ok(QStringLiteral("setVersArqHom"), args({g, before.toJson()}));
+    // A repeated transfer keeps the first previous revisions; only a "0" that turns out to
+    // be a file the repository had is corrected.
+    packet::Packet again = before;
+    for (int i = 0; i < again.rows.size(); ++i)
+        again.rows[i][1] = QStringLiteral("39");
+    ok(QStringLiteral("setVersArqHom"), args({g, again.toJson()}));
     ok(QStringLiteral("setVersArqHom"), args({g, after.toJson()}));
     advance(g);
     ok(QStringLiteral("setLogTram"), args({op, g, QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("svn commit ...")}));
@@ -120,7 +126,8 @@ TEST_F(ServerRoad, OneGroupFromCreationToClosing)
     EXPECT_EQ(revisions.rows.size(), 4);
     const int imp = rowWhere(revisions, QStringLiteral("DSARQSVNHOMOL"), QStringLiteral("C:\\Hom\\P501\\Srv\\Imp.pas"));
     ASSERT_GE(imp, 0);
-    EXPECT_EQ(valueAt(revisions, imp, QStringLiteral("NRREVANTARQSVN")), QStringLiteral("0"));
+    EXPECT_EQ(valueAt(revisions, imp, QStringLiteral("NRREVANTARQSVN")), QStringLiteral("39"));
+    EXPECT_EQ(column(revisions, QStringLiteral("NRREVANTARQSVN")).count(QStringLiteral("40")), 3);
     EXPECT_FALSE(valueAt(revisions, imp, QStringLiteral("NRREVATUARQSVN")).isEmpty());
 
     // 3. 002 -> 003: file checks, patch generation, release of the group.

@@ -11,6 +11,9 @@
 #include "promotion/transferencia.h"
 #include "workflow/tags.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 namespace files = platform::files;
 
 namespace {
@@ -49,6 +52,37 @@ QByteArray requestEntry(const QString &number, const QString &extra)
         .arg(number, extra)
         .toUtf8();
 }
+
+// An "svn" first on the search path that runs the real client, except on its Nth run of
+// `subcommand`: then it does `act` (a shell command: fail with a message no phrase knows,
+// kill itself, kill the real client in the middle of its work).
+class SvnQueFalha {
+public:
+    SvnQueFalha(const char *subcommand, int nth, const char *act) : m_path(qgetenv("PATH"))
+    {
+        const QString script = QStringLiteral(
+            "#!/bin/sh\n"
+            "if [ \"$1\" = \"%1\" ]; then\n"
+            "  n=$(( $(cat %2/count 2>/dev/null || echo 0) + 1 )); echo $n > %2/count\n"
+            "  if [ $n -eq %3 ]; then %4\n  fi\n"
+            "fi\n"
+            "exec /usr/bin/svn \"$@\"\n")
+                                   .arg(QString::fromLatin1(subcommand), m_dir.path())
+                                   .arg(nth)
+                                   .arg(QString::fromUtf8(act));
+        QFile file(m_dir.filePath(QStringLiteral("svn")));
+        file.open(QIODevice::WriteOnly);
+        file.write(script.toUtf8());
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", m_dir.path().toLocal8Bit() + ':' + m_path);
+    }
+    ~SvnQueFalha() { qputenv("PATH", m_path); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_path;
+};
 
 }  // namespace
 
@@ -182,7 +216,7 @@ TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
         SCOPED_TRACE(c.what);
         importInto(workspace, c.document);
         dm = openDataModule();
-        ui.clear();
+        const qsizetype linhas = ui.logLines().size();
         group(kGroup);
         EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
         ASSERT_FALSE(ui.messages().isEmpty());
@@ -210,19 +244,86 @@ TEST_F(WorkingCopyTest, ALowerRevisionWaitingOutsideTheGroupStopsIt)
     EXPECT_TRUE(ui.logLines().isEmpty());
 }
 
-TEST_F(WorkingCopyTest, AMissingWorkingCopyNeedsTheDevelopmentRepositorysUrl)
+// A missing development working copy is checked out again from the product's first
+// location and brought to the released revisions; without that location nothing runs.
+TEST_F(WorkingCopyTest, AMissingWorkingCopyIsCheckedOutFromTheDevelopmentRepository)
 {
+    const QString before = headRevision(QString::fromLatin1(kHomUrl));
+    ASSERT_TRUE(files::renameFile(QStringLiteral("C:\\Desenv\\ERP"), QStringLiteral("C:\\Desenv\\ERP.fora")));
+    transfer();
+    EXPECT_TRUE(files::dirExists(QStringLiteral("C:\\Desenv\\ERP\\.svn")));
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 3);
+    for (dm->cdsArqModifAtu->First(); !dm->cdsArqModifAtu->Eof(); dm->cdsArqModifAtu->Next())
+        EXPECT_FALSE(dm->cdsArqModifAtu->FieldByName(QStringLiteral("DIRETORIO")).AsString().isEmpty());
+
+    ASSERT_TRUE(files::renameFile(QStringLiteral("C:\\Desenv\\ERP"), QStringLiteral("C:\\Desenv\\ERP.fora2")));
     demo::Content content = workspace.content;
     content.products[0].locations[0] = QString();
     importInto(workspace, demo::importDocument(content));
-    ASSERT_TRUE(files::renameFile(QStringLiteral("C:\\Desenv\\ERP"), QStringLiteral("C:\\Desenv\\ERP.fora")));
     dm = openDataModule();
+    const qsizetype linhas = ui.logLines().size();
     group(kGroup);
     EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
     EXPECT_EQ(ui.messages().last(), QStringLiteral("A cópia de trabalho do desenvolvimento C:\\Desenv\\ERP não existe e o "
                                                    "produto não tem a URL do repositório do desenvolvimento cadastrada "
                                                    "(primeira locação)."));
-    EXPECT_TRUE(ui.logLines().isEmpty());
+    EXPECT_EQ(ui.logLines().size(), linhas);
+}
+
+// A file missing from a homologated copy not refreshed yet is not new when the repository
+// has it: its previous revision comes from the repository, never "0".
+TEST_F(WorkingCopyTest, AFileMissingFromTheCopyButInTheRepositoryIsNotNew)
+{
+    const QString arquivo = QString::fromLatin1(kHomRoot) + QStringLiteral("\\SQL\\SQLServer\\ATU_0001.sql");
+    ASSERT_TRUE(CopiaTrabalho::boAtualiza_Copia_Homol());  // the copy counts as refreshed now
+    ASSERT_TRUE(files::deleteFile(arquivo));
+    transfer();
+    const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
+    const int linha = rowWhere(versions, QStringLiteral("DSARQSVNHOMOL"), arquivo);
+    ASSERT_GE(linha, 0);
+    EXPECT_GT(versions.rows[linha][versions.fieldIndex(QStringLiteral("NRREVANTARQSVN"))].toString().toInt(), 0);
+}
+
+// A file released at an older revision than the development head and not yet in the
+// operator's copy reaches the homologated repository as released, never as the head.
+TEST_F(WorkingCopyTest, AFileNotYetInTheCopyIsTransferredAtItsReleasedRevision)
+{
+    const QString released = commitNewDevFile(QStringLiteral("SRV\\Novo.pas"), "liberado\r\n");
+    files::writeBytes(QString::fromLatin1(kDevRoot) + QStringLiteral("\\SRV\\Novo.pas"), "em desenvolvimento\r\n");
+    svn(QStringLiteral("commit -m depois ") + QString::fromLatin1(kDevRoot));
+    svn(QStringLiteral("update -r ") + QString::number(released.toInt() - 1) + u' ' + QString::fromLatin1(kDevRoot)
+        + QStringLiteral("\\SRV\\Novo.pas"));
+    ASSERT_FALSE(files::fileExists(QString::fromLatin1(kDevRoot) + QStringLiteral("\\SRV\\Novo.pas")));
+    importInto(workspace, "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"),
+        QStringLiteral(R"(, "modifiedFiles": [{"DSDIRARQCHECKOU": "C:\\Desenv\\ERP\\SRV\\Novo.pas",
+           "CDRELEASEARQANT": "%1", "CDRELEASEARQATU": "%1"}])").arg(released)) + "]}");
+    dm = openDataModule();
+    transfer();
+    EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + QStringLiteral("/SRV/Novo.pas")),
+              QStringLiteral("liberado\r\n"));
+}
+
+// Paths from the data that would leave the working copy, or split into several
+// arguments, stop the advance before any command runs.
+TEST_F(WorkingCopyTest, AnUnsafePathStopsBeforeAnyCommand)
+{
+    for (const char *path : {R"(C:\\Desenv\\ERP\\..\\..\\Homol\\ERP\\SRV\\A.pas)",
+                             R"(C:\\Desenv\\ERP\\SRV\\q C:\\Homol\\ERP)"}) {
+        SCOPED_TRACE(path);
+        importInto(workspace, demo::importDocument(workspace.content));
+        importInto(workspace, "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"),
+            QStringLiteral(R"(, "modifiedFiles": [{"DSDIRARQCHECKOU": "%1", "CDRELEASEARQANT": "2",
+               "CDRELEASEARQATU": "2"}])").arg(QString::fromUtf8(path))) + "]}");
+        dm = openDataModule();
+        const qsizetype linhas = ui.logLines().size();
+        group(kGroup);
+        EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
+        ASSERT_FALSE(ui.messages().isEmpty());
+        EXPECT_TRUE(ui.messages().last().startsWith(
+            QStringLiteral("Os caminhos dos seguintes arquivos não podem ser usados na cópia de trabalho C:\\Desenv\\ERP:")))
+            << ui.messages().last().toStdString();
+        EXPECT_EQ(ui.logLines().size(), linhas);
+    }
 }
 
 TEST_F(WorkingCopyTest, AGroupWithoutRequestsOrFilesIsNotTransferred)
@@ -323,15 +424,15 @@ TEST_F(TagTest, TagsGoBesideTrunkAndASecondTagFindsItsFolderMade)
     EXPECT_EQ(tags.Gera_Tag_SVN(QStringLiteral("TST_1_0000000001"), &local),
               QStringLiteral("\"file:///C:/Repos/Homol/ERP/tags/ERP/TST_1_0000000001/\""));
     EXPECT_EQ(local, QStringLiteral("\"file:///C:/Repos/Homol/ERP/tags/ERP/TST_1_0000000001/\""));
-    // The second tag's mkdir finds the folder made by the first; the tag counts all the same.
-    EXPECT_NO_THROW(tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000001")));
+    // The second tag finds the folder made by the first.
+    EXPECT_NO_THROW(tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000002")));
     EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")),
-              QStringLiteral("TST_1_0000000001/\nTST_2_0000000001/\n"));
+              QStringLiteral("TST_1_0000000001/\nTST_2_0000000002/\n"));
     EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP")), QStringLiteral("branches/\ntags/\ntrunk/\n"));
     EXPECT_TRUE(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP/TST_1_0000000001")).contains(QStringLiteral("SRV/")));
 
     tags.Deleta_SVN(local);
-    EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")), QStringLiteral("TST_2_0000000001/\n"));
+    EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")), QStringLiteral("TST_2_0000000002/\n"));
     // Nothing to delete for an empty location: no command runs.
     ui.logLines();
     const int lines = ui.logLines().size();
@@ -364,13 +465,15 @@ TEST_F(TagTest, ARepositoryUrlWithoutTrunkOrBranchesStopsBeforeAnyCommand)
     EXPECT_TRUE(ui.logLines().isEmpty());
 }
 
-// A compare that does not say the files are the same (here the compare tool is handed a
-// path with a blank, which the command line splits) stops the transfer before any commit;
-// the copy report is written all the same.
-TEST_F(WorkingCopyTest, ACompareDifferenceCommitsNothing)
+// A file that cannot be copied stops the transfer before any commit; the copy report is
+// written all the same. A path with a blank reaches the compare tool as one argument, so
+// its copy compares equal.
+TEST_F(WorkingCopyTest, ACopyFailureCommitsNothing)
 {
     const QString spaced = QString::fromLatin1(kDevRoot) + QStringLiteral("\\SRV\\Com Espaco.pas");
+    const QString folder = QString::fromLatin1(kDevRoot) + QStringLiteral("\\SRV\\Pasta.pas");
     files::writeBytes(spaced, "unit ComEspaco;\r\n");
+    files::forceDirectories(folder);
     group(kGroup);
     dm->GetLocations(dm->grupo(QStringLiteral("CDPRODUTO")));
     dm->CarregaPacote(dm->cdsArqModifAtu, QStringLiteral("GetVersArqModif"), {kGroup});
@@ -380,21 +483,119 @@ TEST_F(WorkingCopyTest, ACompareDifferenceCommitsNothing)
         arquivos.FieldByName(QStringLiteral("DIRETORIO")).setAsString(arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString());
         arquivos.Post();
     }
-    arquivos.Append();
-    arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).setAsString(spaced);
-    arquivos.FieldByName(QStringLiteral("DIRETORIO")).setAsString(spaced);
-    arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QStringLiteral("1"));
-    arquivos.Post();
+    for (const QString &path : {spaced, folder}) {
+        arquivos.Append();
+        arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).setAsString(path);
+        arquivos.FieldByName(QStringLiteral("DIRETORIO")).setAsString(path);
+        arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QStringLiteral("1"));
+        arquivos.Post();
+    }
     const QString before = headRevision(QString::fromLatin1(kHomUrl));
 
     EXPECT_THROW(TransferenciaHomol(*dm).Troca_Arquivos_Desenv_Homol(), EAbort);
     EXPECT_EQ(ui.messages().last(),
               QStringLiteral("Os seguintes arquivos apresentaram erros na tentativa de copiá-los para o diretório de "
                              "homologados:\r\n")
-                  + spaced + QStringLiteral(" - os arquivos dos diretorios de origem e de destino são diferentes\r\n"));
+                  + folder + QStringLiteral(" - não foi possivel copiar o arquivo\r\n"));
     EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)), before);
     const QStringList report =
         files::readLines(TransferenciaHomol::arquivoDeRelatorio(kGroup, QStringLiteral("Correções de cadastro")));
     EXPECT_EQ(report.size(), 7);
     EXPECT_TRUE(report.contains(QStringLiteral("C:\\Homol\\ERP\\SRV\\Com Espaco.pas")));
+
+    // The retry without the faulty file: the file that the refused attempt copied but never
+    // added is taken as new.
+    arquivos.Last();
+    arquivos.Delete();
+    TransferenciaHomol(*dm).Atualiza_SVN_Homologados();
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 4);
+    const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
+    const int novo = rowWhere(versions, QStringLiteral("DSARQSVNHOMOL"), QStringLiteral("C:\\Homol\\ERP\\SRV\\Com Espaco.pas"));
+    ASSERT_GE(novo, 0);
+    EXPECT_EQ(versions.rows[novo][versions.fieldIndex(QStringLiteral("NRREVANTARQSVN"))].toString(), QStringLiteral("0"));
+}
+
+// The transfer broken at its second commit (a client that fails with a message no phrase
+// knows, one that dies, one killed in the middle of the commit with the working copy
+// locked): nothing reports success, and a plain rerun with the real client ends the
+// transfer with one revision per file, no commit made twice, the first previous revisions
+// kept.
+struct Interrupcao {
+    const char *what;
+    const char *act;
+    bool slowCommit;  // the repository takes its time, so the client dies inside the commit
+};
+
+void PrintTo(const Interrupcao &caso, std::ostream *os) { *os << caso.what; }
+
+class InterruptedTransferTest : public WorkingCopyTest, public ::testing::WithParamInterface<Interrupcao> {};
+
+TEST_P(InterruptedTransferTest, APlainRerunFinishesIt)
+{
+    const Interrupcao &caso = GetParam();
+    const QString before = headRevision(QString::fromLatin1(kHomUrl));
+    const QString hook = QStringLiteral("C:\\Repos\\Homol\\hooks\\pre-commit");
+    if (caso.slowCommit) {
+        files::writeBytes(hook, "#!/bin/sh\nsleep 3\n");
+        QFile::setPermissions(files::nativePath(hook), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    {
+        SvnQueFalha falha("commit", 2, caso.act);
+        EXPECT_THROW(transfer(), EAbort);
+    }
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 1);
+    files::deleteFile(hook);
+
+    dm = openDataModule();
+    ui.clear();
+    transfer();
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 3);
+    if (caso.slowCommit)
+        EXPECT_TRUE(ui.logLines().join(u'\n').contains(QStringLiteral("estava travada por uma execução interrompida")));
+    const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
+    ASSERT_EQ(versions.rows.size(), 3);
+    for (const packet::Row &row : versions.rows) {
+        const int anterior = row[versions.fieldIndex(QStringLiteral("NRREVANTARQSVN"))].toString().toInt();
+        EXPECT_GT(anterior, 0);
+        EXPECT_LE(anterior, before.toInt());
+        EXPECT_GT(row[versions.fieldIndex(QStringLiteral("NRREVATUARQSVN"))].toString().toInt(), before.toInt());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Repository, InterruptedTransferTest,
+    ::testing::Values(Interrupcao{"fails", "echo 'svn: E165001: Commit blocked by pre-commit hook' >&2; exit 1", false},
+                      Interrupcao{"dies", "kill -9 $$", false},
+                      Interrupcao{"killed inside the commit",
+                                  "/usr/bin/svn \"$@\" & sleep 1; kill -9 $!; kill -9 $$", true}),
+    [](const ::testing::TestParamInfo<Interrupcao> &info) {
+        return QString::fromLatin1(info.param.what).replace(u' ', u'_').toStdString();
+    });
+
+// A tag script that fails is no tag: the transition that makes it does not go on.
+TEST_F(TagTest, AFailingTagScriptIsNotASuccess)
+{
+    group(kGroup);
+    {
+        SvnQueFalha falha("copy", 1, "echo 'svn: E160020: Path already exists' >&2; exit 1");
+        EXPECT_THROW(TagsSvn(*dm).Gera_Tag_SVN(QStringLiteral("TST_1_0000000001")), EAbort);
+    }
+    demo::Content content = workspace.content;
+    content.products[0].locations[2] = QStringLiteral("file:///C:/Repos/Nenhum/ERP/trunk");
+    importInto(workspace, demo::importDocument(content));
+    group(kGroup);
+    EXPECT_THROW(TagsSvn(*dm).Gera_Tag_SVN(QStringLiteral("TST_2_0000000001")), EAbort);
+}
+
+// A tag of the same kind and group that an interrupted run left is replaced, others stay.
+TEST_F(TagTest, ATagLeftByAnInterruptedRunIsReplaced)
+{
+    group(kGroup);
+    TagsSvn tags(*dm);
+    tags.Gera_Tag_SVN(QStringLiteral("TST_1_0000000001"));
+    tags.Gera_Tag_SVN(QStringLiteral("TST_1_0000000002"));
+    tags.Gera_Tag_SVN(QStringLiteral("HOM_1_0000000001"));
+    tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000001"));
+    EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")),
+              QStringLiteral("HOM_1_0000000001/\nTST_1_0000000002/\nTST_2_0000000001/\n"));
 }
