@@ -16,18 +16,13 @@ namespace server {
 
 namespace {
 
-const QMap<QString, QString> &groupPhaseNames()
+QString groupPhaseName(const QString &code)
 {
-    static const QMap<QString, QString> names{
-        {QStringLiteral("001"), QStringLiteral("Pendente")},
-        {QStringLiteral("002"), QStringLiteral("SVN homologados atualizado")},
-        {QStringLiteral("003"), QStringLiteral("Grupo Gerado")},
-        {QStringLiteral("004"), QStringLiteral("Pré homologados atualizado")},
-        {QStringLiteral("005"), QStringLiteral("Patch de teste Gerado")},
-        {QStringLiteral("006"), QStringLiteral("Servidores de teste atualizados")},
-        {QStringLiteral("007"), QStringLiteral("Encerrado")},
-    };
-    return names;
+    for (const auto &[phase, name] : groupPhases()) {
+        if (phase == code)
+            return name;
+    }
+    return {};
 }
 
 QString named(const QString &code, const QString &name) { return name.isEmpty() ? code : code + QStringLiteral(" - ") + name; }
@@ -83,6 +78,20 @@ QString csvField(const QString &text)
 
 }  // namespace
 
+const QList<QPair<QString, QString>> &groupPhases()
+{
+    static const QList<QPair<QString, QString>> phases{
+        {QStringLiteral("001"), QStringLiteral("Pendente")},
+        {QStringLiteral("002"), QStringLiteral("SVN homologados atualizado")},
+        {QStringLiteral("003"), QStringLiteral("Grupo Gerado")},
+        {QStringLiteral("004"), QStringLiteral("Pré homologados atualizado")},
+        {QStringLiteral("005"), QStringLiteral("Patch de teste Gerado")},
+        {QStringLiteral("006"), QStringLiteral("Servidores de teste atualizados")},
+        {QStringLiteral("007"), QStringLiteral("Encerrado")},
+    };
+    return phases;
+}
+
 void createEventTable(Database &db)
 {
     const QString key = db.isPostgres() ? QStringLiteral("NRSEQEVENTO BIGSERIAL PRIMARY KEY")
@@ -120,8 +129,8 @@ QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
                                   "L.IDSTGRUPNOVO FROM LOGTRAM L LEFT JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = L.CDGRUPHOMOL")
                        + groups.sql,
                    groups.values)) {
-        Event e{eventKind::GroupPhase, r[1], r[2], r[3], {}, {}, named(r[4], groupPhaseNames().value(r[4])),
-                named(r[5], groupPhaseNames().value(r[5])), {}};
+        Event e{eventKind::GroupPhase, r[1], r[2], r[3], {}, {}, named(r[4], groupPhaseName(r[4])),
+                named(r[5], groupPhaseName(r[5])), {}};
         rows.append({r[0], e});
     }
 

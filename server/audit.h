@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QString>
 
 namespace server {
@@ -30,6 +31,9 @@ inline const QString Registration = QStringLiteral("registro");
 inline const QString Tag = QStringLiteral("tag");
 inline const QString TagRemoved = QStringLiteral("tag removida");
 }  // namespace eventKind
+
+// A group's phases with their names, "001" to "007", as the screen shows them.
+const QList<QPair<QString, QString>> &groupPhases();
 
 // Creates the EVENTO table when it is missing.
 void createEventTable(Database &db);

@@ -28,24 +28,12 @@ using kainjow::mustache::mustache;
 const char *const kCookie = "homologa_painel";
 constexpr int kRefreshSeconds = 15;
 
-const QList<QPair<QString, QString>> &openPhases()
-{
-    static const QList<QPair<QString, QString>> phases{
-        {QStringLiteral("001"), QStringLiteral("Pendente")},
-        {QStringLiteral("002"), QStringLiteral("SVN homologados atualizado")},
-        {QStringLiteral("003"), QStringLiteral("Grupo Gerado")},
-        {QStringLiteral("004"), QStringLiteral("Pré homologados atualizado")},
-        {QStringLiteral("005"), QStringLiteral("Patch de teste Gerado")},
-        {QStringLiteral("006"), QStringLiteral("Servidores de teste atualizados")},
-    };
-    return phases;
-}
+// The board's columns: every phase but the closing one.
+QList<QPair<QString, QString>> openPhases() { return groupPhases().mid(0, groupPhases().size() - 1); }
 
 QString groupPhaseName(const QString &code)
 {
-    if (code == u"007")
-        return QStringLiteral("007 · Encerrado");
-    for (const auto &[phase, name] : openPhases()) {
+    for (const auto &[phase, name] : groupPhases()) {
         if (phase == code)
             return phase + QStringLiteral(" · ") + name;
     }
@@ -99,6 +87,19 @@ data textList(const QList<QVariantMap> &rows)
     for (const QVariantMap &row : rows)
         list.push_back(textObject(row));
     return list;
+}
+
+// The rows of a query as template values, column i named names[i].
+data namedRows(Database &db, const QString &sql, const QVariantList &values, const QStringList &names)
+{
+    QList<QVariantMap> rows;
+    for (const QStringList &row : queryRows(db, sql, values)) {
+        QVariantMap named;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            named.insert(names[i], row.value(i));
+        rows.append(named);
+    }
+    return textList(rows);
 }
 
 std::string render(const char *templateText, const data &values)
@@ -347,23 +348,16 @@ bool groupHtml(Database &db, const QString &code, QString &title, std::string &h
                          {QStringLiteral("justificativa"), row[8]}});
     values.set("solicitacoes", textList(requests));
 
-    QList<QVariantMap> files;
-    for (const QStringList &row :
-         queryRows(db,
-                   QStringLiteral("SELECT A.NRSOLISERV, A.DSDIRARQCHECKOU, A.CDRELEASEARQATU FROM SOLIGRUPO SG JOIN ARQMODIF A "
-                                  "ON A.CDFILIAL = SG.CDFILIAL AND A.NRSOLISERV = SG.NRSOLISERV WHERE SG.CDGRUPHOMOL = ? "
-                                  "ORDER BY A.NRSOLISERV, A.DSARQCHAVE"),
-                   {code}))
-        files.append({{QStringLiteral("numero"), row[0]}, {QStringLiteral("arquivo"), row[1]}, {QStringLiteral("revisao"), row[2]}});
-    values.set("arquivos", textList(files));
-
-    QList<QVariantMap> versions;
-    for (const QStringList &row : queryRows(db,
-                                            QStringLiteral("SELECT DSARQSVNHOMOL, NRREVANTARQSVN, NRREVATUARQSVN FROM VERSARQHOM "
-                                                           "WHERE CDGRUPHOMOL = ? ORDER BY DSARQCHAVE"),
-                                            {code}))
-        versions.append({{QStringLiteral("arquivo"), row[0]}, {QStringLiteral("anterior"), row[1]}, {QStringLiteral("nova"), row[2]}});
-    values.set("versoes", textList(versions));
+    values.set("arquivos",
+               namedRows(db,
+                         QStringLiteral("SELECT A.NRSOLISERV, A.DSDIRARQCHECKOU, A.CDRELEASEARQATU FROM SOLIGRUPO SG JOIN ARQMODIF A "
+                                        "ON A.CDFILIAL = SG.CDFILIAL AND A.NRSOLISERV = SG.NRSOLISERV WHERE SG.CDGRUPHOMOL = ? "
+                                        "ORDER BY A.NRSOLISERV, A.DSARQCHAVE"),
+                         {code}, {QStringLiteral("numero"), QStringLiteral("arquivo"), QStringLiteral("revisao")}));
+    values.set("versoes", namedRows(db,
+                                    QStringLiteral("SELECT DSARQSVNHOMOL, NRREVANTARQSVN, NRREVATUARQSVN FROM VERSARQHOM "
+                                                   "WHERE CDGRUPHOMOL = ? ORDER BY DSARQCHAVE"),
+                                    {code}, {QStringLiteral("arquivo"), QStringLiteral("anterior"), QStringLiteral("nova")}));
 
     QList<QVariantMap> decisions, tags;
     for (const QStringList &row :
@@ -390,19 +384,13 @@ bool groupHtml(Database &db, const QString &code, QString &title, std::string &h
     values.set("decisoes", textList(decisions));
     values.set("tags", textList(tags));
 
-    QList<QVariantMap> logs;
-    for (const QStringList &row :
-         queryRows(db,
-                   QStringLiteral("SELECT L.DTLOGTRAM, COALESCE(O.NMOPERADOR, L.CDOPERADOR), L.IDSTGRUPANT, L.IDSTGRUPNOVO, "
-                                  "L.TXLOGTRAM FROM LOGTRAM L LEFT JOIN OPERADOR O ON O.CDOPERADOR = L.CDOPERADOR "
-                                  "WHERE L.CDGRUPHOMOL = ? ORDER BY L.NRSEQLOG"),
-                   {code}))
-        logs.append({{QStringLiteral("quando"), timeText(row[0])},
-                     {QStringLiteral("operador"), row[1]},
-                     {QStringLiteral("anterior"), row[2]},
-                     {QStringLiteral("nova"), row[3]},
-                     {QStringLiteral("texto"), row[4]}});
-    values.set("logs", textList(logs));
+    values.set("logs", namedRows(db,
+                                 QStringLiteral("SELECT REPLACE(L.DTLOGTRAM, 'T', ' '), COALESCE(O.NMOPERADOR, L.CDOPERADOR), "
+                                                "L.IDSTGRUPANT, L.IDSTGRUPNOVO, L.TXLOGTRAM FROM LOGTRAM L LEFT JOIN OPERADOR O "
+                                                "ON O.CDOPERADOR = L.CDOPERADOR WHERE L.CDGRUPHOMOL = ? ORDER BY L.NRSEQLOG"),
+                                 {code},
+                                 {QStringLiteral("quando"), QStringLiteral("operador"), QStringLiteral("anterior"),
+                                  QStringLiteral("nova"), QStringLiteral("texto")}));
     html = render(pages::kGroup, values);
     return true;
 }
