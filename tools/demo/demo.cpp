@@ -307,8 +307,8 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
         if (parts.size() != 3 || parts[0] != u"SQL")
             continue;
         for (const QString &folder : {pre, homologados})
-            writeText(folder + QStringLiteral("\\Sql\\End_Conv\\") + parts[1] + u'\\' + parts[2].toUpper(),
-                      QString::fromUtf8(file.text));
+            writeSample(folder + QStringLiteral("\\Sql\\End_Conv\\") + parts[1] + u'\\' + parts[2].toUpper(),
+                        QByteArray(file.text));
     }
     content.products.append(product);
 
