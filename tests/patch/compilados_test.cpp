@@ -213,6 +213,33 @@ TEST_F(ComandosDeCompilacao, EveryBranchRunsItsExactCommandLineAndFindsItsArtefa
     EXPECT_EQ(form.ArtefatoGerado("\\B\\Leia.txt"), "C:\\B\\Leia.txt");
 }
 
+// One archive per distinct artefact of a request, none taking another's place: a lone name
+// stays "<name>.zip" (as on disk); namesakes in other folders are told apart by those folders.
+TEST_F(ComandosDeCompilacao, EachArtefactOfARequestGetsAnArchiveOfItsOwn)
+{
+    for (const char *arquivo : {"SQL\\Oracle\\ATU_0001.sql", "SQL\\SQLServer\\ATU_0001.sql", "REL\\Vendas.qr2",
+                                "Clientes\\ABC\\REL\\Vendas.qr2", "SQL_Oracle_ATU_0001.sql"})
+        Projeto(QStringLiteral("C:\\B\\") + QString::fromUtf8(arquivo), "--");
+    const QString ora = "C:\\B\\SQL\\ORACLE\\ATU_0001.SQL", sqlsrv = "C:\\B\\SQL\\SQLSERVER\\ATU_0001.SQL",
+                  rel = "C:\\B\\REL\\VENDAS.QR2", abc = "C:\\B\\CLIENTES\\ABC\\REL\\VENDAS.QR2", raiz = "C:\\B\\SQL_ORACLE_ATU_0001.SQL";
+    const struct {
+        QStringList artefatos;
+        QStringList arquivos;
+    } casos[] = {
+        {{ora}, {"ATU_0001.sql.zip"}},
+        {{ora, "c:\\b\\sql\\oracle\\atu_0001.sql"}, {"ATU_0001.sql.zip"}},
+        {{ora, sqlsrv, rel}, {"SQL_Oracle_ATU_0001.sql.zip", "SQL_SQLServer_ATU_0001.sql.zip", "Vendas.qr2.zip"}},
+        {{abc, rel}, {"Clientes_ABC_REL_Vendas.qr2.zip", "REL_Vendas.qr2.zip"}},
+        {{ora, sqlsrv, raiz}, {"SQL_Oracle_ATU_0001.sql~2.zip", "SQL_SQLServer_ATU_0001.sql.zip", "SQL_Oracle_ATU_0001.sql.zip"}},
+    };
+    for (const auto &caso : casos) {
+        QStringList arquivos;
+        for (const auto &[artefato, arquivo] : form.AnexosDaSolicitacao(caso.artefatos))
+            arquivos << arquivo;
+        EXPECT_EQ(arquivos, caso.arquivos) << caso.artefatos.join(u' ').toStdString();
+    }
+}
+
 TEST_F(ComandosDeCompilacao, APackageNamedOtherwiseYieldsNothing)
 {
     Projeto(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\Componentes.dpk"), "package");
