@@ -36,6 +36,8 @@
 
 #include <zip.h>
 
+#include <algorithm>
+
 using namespace patch::internos;
 
 namespace {
@@ -131,13 +133,12 @@ QList<FieldDef> CamposDosArquivos(bool distintos)
     return campos;
 }
 
-// The name a file has on disk (names are matched without regard to case), for the
-// archive and its entry; the name given when it cannot be told.
-QString NomeNoDisco(const QString &path)
+// The name a file (or folder) has on disk (names are matched without regard to case), for
+// the archive and its entry; the name given when it cannot be told.
+QString NomeNoDisco(const QString &path, platform::files::EntryKind kind = platform::files::EntryKind::Files)
 {
     try {
-        const QStringList nomes =
-            platform::files::listDir(PastaDe(path), NomeDe(path), platform::files::EntryKind::Files);
+        const QStringList nomes = platform::files::listDir(PastaDe(path), NomeDe(path), kind);
         for (const QString &nome : nomes) {
             if (nome.compare(NomeDe(path), Qt::CaseInsensitive) == 0)
                 return nome;
@@ -789,6 +790,50 @@ void TfrmGPatch::VerificaArtefatos()
     }
 }
 
+QList<QPair<QString, QString>> TfrmGPatch::AnexosDaSolicitacao(const QStringList &artefatos) const
+{
+    QStringList distintos;
+    for (const QString &artefato : artefatos) {
+        if (!distintos.contains(artefato, Qt::CaseInsensitive))
+            distintos.append(artefato);
+    }
+    QStringList nomes;
+    for (const QString &artefato : distintos)
+        nomes.append(NomeNoDisco(artefato));
+    QList<QPair<QString, QString>> anexos;
+    QStringList usados;  // a lone name is never changed: the names told apart come second
+    QList<qsizetype> homonimos;
+    for (qsizetype i = 0; i < distintos.size(); ++i) {
+        const auto mesmoNome = [&](const QString &outro) { return outro.compare(nomes[i], Qt::CaseInsensitive) == 0; };
+        if (std::count_if(nomes.cbegin(), nomes.cend(), mesmoNome) > 1)
+            homonimos.append(i);
+        else
+            usados.append(nomes[i] + QStringLiteral(".zip"));
+        anexos.append({distintos[i], nomes[i] + QStringLiteral(".zip")});
+    }
+    for (const qsizetype i : homonimos) {
+        // Its folders under the build copy, as they are on disk, tell it from its namesakes.
+        const QString caminho = ComDrive(distintos[i]);
+        const bool naCopia = !stDirBaseRep.isEmpty() && caminho.startsWith(stDirBaseRep, Qt::CaseInsensitive);
+        QString pasta = naCopia ? stDirBaseRep.chopped(1) : caminho.left(2);
+        QStringList partes = caminho.mid(naCopia ? stDirBaseRep.size() : 3).split(u'\\', Qt::SkipEmptyParts);
+        if (!partes.isEmpty())
+            partes.removeLast();
+        for (QString &parte : partes) {
+            parte = NomeNoDisco(pasta + u'\\' + parte, platform::files::EntryKind::Dirs);
+            pasta += u'\\' + parte;
+        }
+        const QString nome = (partes << nomes[i]).join(u'_');
+        // A name still taken (a file named like another's folders and name) gets a number.
+        QString zip = nome + QStringLiteral(".zip");
+        for (int n = 2; usados.contains(zip, Qt::CaseInsensitive); ++n)
+            zip = nome + QStringLiteral("~%1.zip").arg(n);
+        usados.append(zip);
+        anexos[i].second = zip;
+    }
+    return anexos;
+}
+
 bool TfrmGPatch::TramitaEAnexa()
 {
     if (stlResult.isEmpty())
@@ -818,15 +863,15 @@ bool TfrmGPatch::TramitaEAnexa()
                 dtFaseTram = cdsDtUltTram->FieldByName(QStringLiteral("DTALFASETRAM")).AsDateTime();
             const QString carimbo = dtFaseTram.toString(QStringLiteral("yyyyMMddHHmmss"));
             cdsArquivos->ApplyFilter(QStringLiteral("CDFILIAL = '%1' AND NRSOLISERV = '%2'").arg(stCdFilial, stNrSoliServ));
-            for (cdsArquivos->First(); !cdsArquivos->Eof(); cdsArquivos->Next()) {
-                const QString artefato =
-                    ArtefatoGerado(Rebaseia(cdsArquivos->FieldByName(QStringLiteral("DSARQPATCH")).AsString()));
+            QStringList artefatos;
+            for (cdsArquivos->First(); !cdsArquivos->Eof(); cdsArquivos->Next())
+                artefatos.append(ArtefatoGerado(Rebaseia(cdsArquivos->FieldByName(QStringLiteral("DSARQPATCH")).AsString())));
+            for (const auto &[artefato, nome] : AnexosDaSolicitacao(artefatos)) {
                 for (const QString &folder : {pasta + stNrSoliServ, pasta + stNrSoliServ + u'\\' + carimbo}) {
                     if (!platform::files::dirExists(folder) && !platform::files::forceDirectories(folder))
                         ErroInterrompe(msgPadrao.Msg(QStringLiteral("Create_Dir"), {folder}));
                 }
-                const QString zip =
-                    pasta + stNrSoliServ + u'\\' + carimbo + u'\\' + NomeNoDisco(artefato) + QStringLiteral(".zip");
+                const QString zip = pasta + stNrSoliServ + u'\\' + carimbo + u'\\' + nome;
                 if (!platform::files::fileExists(zip))
                     Zipa(ComDrive(artefato), zip);
             }

@@ -140,6 +140,11 @@ public:
     // and the closing step attaches it from (the stamped file itself for scripts, reports,
     // menus and web files; the file itself for a file that is not generated).
     QString ArtefatoGerado(const QString &path) const;
+    // The archive name of each distinct artefact of one request (paths equal without regard
+    // to case are one): its name on disk + ".zip"; artefacts of one name in different folders
+    // are told apart by their folders under the build copy ("SQL_Oracle_ATU_0001.sql.zip"),
+    // so that no archive of the request takes another's place.
+    QList<QPair<QString, QString>> AnexosDaSolicitacao(const QStringList &artefacts) const;
     // The system's date-time text of a file's modification time.
     static QString DataHoraTexto(const QDateTime &time);
 

@@ -213,6 +213,31 @@ TEST_F(ComandosDeCompilacao, EveryBranchRunsItsExactCommandLineAndFindsItsArtefa
     EXPECT_EQ(form.ArtefatoGerado("\\B\\Leia.txt"), "C:\\B\\Leia.txt");
 }
 
+// One archive per distinct artefact of a request, none taking another's place.
+TEST_F(ComandosDeCompilacao, EachArtefactOfARequestGetsAnArchiveOfItsOwn)
+{
+    for (const char *arquivo : {"SQL\\Oracle\\A.sql", "SQL\\SQLServer\\A.sql", "REL\\V.qr2", "Clientes\\ABC\\REL\\V.qr2", "SQL_Oracle_A.sql"})
+        Projeto(QStringLiteral("C:\\B\\") + QString::fromUtf8(arquivo), "--");
+    const QString ora = "C:\\B\\SQL\\ORACLE\\A.SQL", sqlsrv = "C:\\B\\SQL\\SQLSERVER\\A.SQL", rel = "C:\\B\\REL\\V.QR2";
+    const struct {
+        QStringList artefatos, arquivos;
+    } casos[] = {
+        // a lone artefact (or one listed twice) keeps its name as on disk
+        {{ora, "c:\\b\\sql\\oracle\\a.sql"}, {"A.sql.zip"}},
+        // namesakes are told apart by their folders under the build copy, as on disk
+        {{ora, sqlsrv, rel}, {"SQL_Oracle_A.sql.zip", "SQL_SQLServer_A.sql.zip", "V.qr2.zip"}},
+        {{"C:\\B\\CLIENTES\\ABC\\REL\\V.QR2", rel}, {"Clientes_ABC_REL_V.qr2.zip", "REL_V.qr2.zip"}},
+        // a name still taken by a lone artefact gets a number
+        {{ora, sqlsrv, "C:\\B\\SQL_ORACLE_A.SQL"}, {"SQL_Oracle_A.sql~2.zip", "SQL_SQLServer_A.sql.zip", "SQL_Oracle_A.sql.zip"}},
+    };
+    for (const auto &caso : casos) {
+        QStringList arquivos;
+        for (const auto &[artefato, arquivo] : form.AnexosDaSolicitacao(caso.artefatos))
+            arquivos << arquivo;
+        EXPECT_EQ(arquivos, caso.arquivos) << caso.artefatos.join(u' ').toStdString();
+    }
+}
+
 TEST_F(ComandosDeCompilacao, APackageNamedOtherwiseYieldsNothing)
 {
     Projeto(QStringLiteral("C:\\B\\CLI\\SRC\\PKG\\Componentes.dpk"), "package");

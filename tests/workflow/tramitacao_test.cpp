@@ -521,7 +521,7 @@ TEST_F(PhaseMachineTest, From002To003ThePatchIsGeneratedAndAttached)
         const char *request;
         QStringList names;
     } attached[] = {{"0000001001", {"Cadastro.dll.zip"}},
-                    {"0000001002", {"ATU_0001.sql.zip", "Menu.cds.zip"}},
+                    {"0000001002", {"Menu.cds.zip", "SQL_Oracle_ATU_0001.sql.zip", "SQL_SQLServer_ATU_0001.sql.zip"}},
                     {"0000001003", {"PKGComponentes.bpl.zip", "Principal.exe.zip", "Vendas.qr2.zip"}}};
     for (const auto &request : attached) {
         const QString folder = QStringLiteral("C:\\Anexos\\") + QString::fromLatin1(request.request);
