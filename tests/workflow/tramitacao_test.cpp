@@ -385,7 +385,9 @@ TEST_F(CommandLineTest, QuestionsAreWrittenWithTheirAnswers)
     EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("001"));
 
     EXPECT_EQ(run({QStringLiteral("advance"), QStringLiteral("1"), QStringLiteral("--yes")}).status, 0);
-    EXPECT_TRUE(ui.logLines().contains(question + QStringLiteral(" [s/n] s (--yes)"))) << ui.logLines().join(u'\n').toStdString();
+    // The question names the group it acts on after its own text.
+    EXPECT_TRUE(ui.logLines().contains(question + QStringLiteral("\n\nGrupo: 0000000001 - Correções de cadastro [s/n] s (--yes)")))
+        << ui.logLines().join(u'\n').toStdString();
     EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
     const Run log = run({QStringLiteral("log"), kPendente});
     EXPECT_TRUE(log.out.contains(QStringLiteral("001 -> 002")));
