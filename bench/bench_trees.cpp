@@ -123,7 +123,8 @@ void resetTree()
 // files listed.
 bool tookThePath(bool listed)
 {
-    const QString area = world->root + QStringLiteral("/PreHom/B/Backup KMT/") + kGroup + QStringLiteral("/00010000000001");
+    // The backups are kept under their paths in the tree (Bin/Client/...).
+    const QString area = world->root + QStringLiteral("/PreHom/B/Backup KMT/") + kGroup + QStringLiteral("/00010000000001/Bin/Client");
     const int backups = int(QDir(area).entryList({QStringLiteral("*.exe")}, QDir::Files).size());
     const int oldZips = int(QDir(area).entryList({QStringLiteral("*.zip")}, QDir::Files).size());
     const int newZips =
@@ -187,7 +188,7 @@ void ShellScript_cp_zip_500Files(benchmark::State &state)
 // file, zip the new executables (one archive per file, dates kept).
 QString shellScript()
 {
-    const QString area = QStringLiteral("\"PreHom/B/Backup KMT/%1/00010000000001\"").arg(kGroup);
+    const QString area = QStringLiteral("\"PreHom/B/Backup KMT/%1/00010000000001/Bin/Client\"").arg(kGroup);
     QStringList lines{QStringLiteral("mkdir -p %1 PreHom/B/Ftp/ExeFtp PreHom/B/Ftp/RelFtp PreHom/B/Bin/Client").arg(area)};
     for (int i = 0; i < kFiles; i += 10) {
         const QString name = QFileInfo(targetOf(i)).fileName();

@@ -188,18 +188,27 @@ void runRoadStep(const demo::Workspace &workspace, const QStringList &step)
 // Builds (or reuses) the demo workspace and makes its settings the ones in force.
 QString prepareDemo(bool reset)
 {
+    // One show of the animation whose caption follows the steps (shows nest).
+    bool shown = false;
+    const auto hide = [&shown] {
+        if (shown)
+            hostUi().hideBusy();
+        shown = false;
+    };
     try {
         demo::prepare(
             demo::defaultRoot(), reset, importDemoContent,
-            [](const QString &step) {
+            [&](const QString &step) {
+                hide();
                 hostUi().showBusy(step);
+                shown = true;
                 QCoreApplication::processEvents();
             },
             runRoadStep);
-        hostUi().hideBusy();
+        hide();
         return {};
     } catch (const std::exception &error) {
-        hostUi().hideBusy();
+        hide();
         return QStringLiteral("Não foi possível preparar o espaço de demonstração em %1:\n%2")
             .arg(demo::defaultRoot(), QString::fromUtf8(error.what()));
     }

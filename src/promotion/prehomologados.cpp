@@ -405,6 +405,8 @@ void Andamento::passo(int feitos)
     if (m_total <= kPoucos)
         return;
     const QString texto = QStringLiteral("%1 (%2 de %3)").arg(m_legenda).arg(feitos).arg(m_total);
+    // The animation's shows nest: the caption is replaced, not shown once more.
+    Showavi::DeactiveShowAvi();
     Showavi::ActiveShowAvi(nullptr, 1, texto);
     hostUi().progress(texto);
 }

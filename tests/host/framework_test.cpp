@@ -65,10 +65,17 @@ TEST(Guard, AbortIsSilentOtherFailuresAreShown)
     ScriptedUi scripted;
     EXPECT_TRUE(host::runGuarded([] {}));
 
-    scripted.ui.showBusy("Recebendo dados do servidor...");
-    EXPECT_FALSE(host::runGuarded([] { Abort(); }));
+    // A failure takes down what the failing operation left up, and only that.
+    scripted.ui.showBusy("Tramitando...");
+    EXPECT_FALSE(host::runGuarded([] {
+        hostUi().showBusy("Recebendo dados do servidor...");
+        hostUi().showBusy("Gravando...");
+        Abort();
+    }));
     EXPECT_TRUE(scripted.ui.messages().isEmpty()) << "the silent stop shows nothing";
-    EXPECT_FALSE(scripted.ui.busyVisible()) << "a failure takes the animation down";
+    EXPECT_EQ(scripted.ui.busyDepth(), 1);
+    scripted.ui.hideBusy();
+    EXPECT_FALSE(scripted.ui.busyVisible());
 
     EXPECT_FALSE(host::runGuarded([] { throw EHomologa("Produto inválido."); }));
     EXPECT_FALSE(host::runGuarded([] { throw platform::PlatformError("Caminho fora das montagens: Z:\\x"); }));

@@ -63,6 +63,9 @@ void fillEveryTable(Database &db, const Shape &shape)
 {
     server::Transaction transaction(db, true);
     for (auto table = shape.begin(); table != shape.end(); ++table) {
+        // The version table holds the versions themselves, which the migration reads.
+        if (table.key() == u"VERSAOESQUEMA")
+            continue;
         QStringList names, marks;
         for (const Column &column : table.value()) {
             names.append(column.name);
@@ -131,14 +134,18 @@ TEST(SchemaMigration, EveryOlderVersionIsMigratedWithEveryRow)
             fillEveryTable(*old, oldShape);
             before = rowsOf(*old, oldShape);
         }
-        for (auto table = before.begin(); table != before.end(); ++table)
-            EXPECT_GE(table.value().size(), 3) << table.key().toStdString();
+        for (auto table = before.begin(); table != before.end(); ++table) {
+            if (table.key() != u"VERSAOESQUEMA")
+                EXPECT_GE(table.value().size(), 3) << table.key().toStdString();
+        }
 
         auto migrated = openAt(database.text());
         EXPECT_EQ(server::storedSchemaVersion(*migrated), newest);
         const QMap<QString, QStringList> after = rowsOf(*migrated, oldShape);
-        for (auto table = before.begin(); table != before.end(); ++table)
-            EXPECT_EQ(after.value(table.key()), table.value()) << table.key().toStdString();
+        for (auto table = before.begin(); table != before.end(); ++table) {
+            if (table.key() != u"VERSAOESQUEMA")  // it gains the versions reached
+                EXPECT_EQ(after.value(table.key()), table.value()) << table.key().toStdString();
+        }
         // The same tables and columns as a new database's.
         const Shape migratedShape = shapeOf(*migrated);
         EXPECT_EQ(migratedShape.keys(), newestShape.keys());
