@@ -235,6 +235,33 @@ QString missingLocaleMessage()
         "sed -i 's/^# *pt_BR.UTF-8/pt_BR.UTF-8/' /etc/locale.gen && locale-gen");
 }
 
+// What the child's output is written back with: the logical form of every native path we
+// produced (exact mappings first, as they keep the case the caller gave, then their whole
+// mounts), each also as the child writes it relative to its working folder (Subversion
+// names what it sends that way). Longest native form first.
+static std::vector<std::pair<QString, QString>> writeBacks(const std::vector<std::pair<QString, QString>> &mapped,
+                                                           const MountTable &table, const QString &nativeWorkDir)
+{
+    std::vector<std::pair<QString, QString>> absolute;
+    for (const auto &[native, logicalPath] : mapped) {
+        absolute.emplace_back(native, logical::normalize(files::absolute(logicalPath)));
+        if (const Mount *mount = table.mountFor(logicalPath))
+            absolute.emplace_back(mount->native, mount->logical);
+    }
+    // Only folders strictly below the working folder have a relative form: "/srv/cc" is
+    // not below "/srv/c".
+    const QString prefix = nativeWorkDir.endsWith(u'/') ? nativeWorkDir : nativeWorkDir + u'/';
+    std::vector<std::pair<QString, QString>> rewrites = absolute;
+    for (const auto &[native, logicalPath] : absolute) {
+        if (native.size() > prefix.size() && native.startsWith(prefix))
+            rewrites.emplace_back(native.mid(prefix.size()), logicalPath);
+    }
+    std::stable_sort(rewrites.begin(), rewrites.end(),
+                     [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
+    rewrites.erase(std::unique(rewrites.begin(), rewrites.end()), rewrites.end());
+    return rewrites;
+}
+
 Process::Process() = default;
 
 Process::~Process()
@@ -286,17 +313,15 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
             arguments.append(QStringLiteral("--non-interactive"));
     }
 
-    // Output is written back with the logical form of every native path we produced:
-    // exact mappings first (they keep the case the caller gave), then whole mounts.
-    m_rewrites.clear();
-    for (const auto &[native, logicalPath] : mapped) {
-        m_rewrites.emplace_back(native, logical::normalize(files::absolute(logicalPath)));
-        if (const Mount *mount = table.mountFor(logicalPath))
-            m_rewrites.emplace_back(mount->native, mount->logical);
+    // The working folder is mapped as the arguments are: what the child prints about it is ours too.
+    QString nativeWorkDir = QDir::currentPath();
+    if (!workDir.isEmpty()) {
+        nativeWorkDir = table.toNative(files::absolute(workDir));
+        if (!QFileInfo(nativeWorkDir).isDir())
+            throw PlatformError(QStringLiteral("A pasta \"%1\" não existe.").arg(workDir));
+        mapped.emplace_back(nativeWorkDir, files::absolute(workDir));
     }
-    std::stable_sort(m_rewrites.begin(), m_rewrites.end(),
-                     [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
-    m_rewrites.erase(std::unique(m_rewrites.begin(), m_rewrites.end()), m_rewrites.end());
+    m_rewrites = writeBacks(mapped, table, nativeWorkDir);
 
     m_process = std::make_unique<QProcess>();
     m_arguments = arguments;
@@ -320,12 +345,8 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
         m_process->setStandardErrorFile(QProcess::nullDevice());
     }
     // Without a folder of its own the child starts in ours, as Windows children do.
-    if (!workDir.isEmpty()) {
-        const QString nativeWorkDir = table.toNative(files::absolute(workDir));
-        if (!QFileInfo(nativeWorkDir).isDir())
-            throw PlatformError(QStringLiteral("A pasta \"%1\" não existe.").arg(workDir));
+    if (!workDir.isEmpty())
         m_process->setWorkingDirectory(nativeWorkDir);
-    }
 
     m_process->start(program, arguments, QIODevice::ReadWrite);
     if (!m_process->waitForStarted(10000)) {
@@ -343,11 +364,11 @@ QString Process::rewrite(QString text, bool flush)
     text.prepend(m_pending);
     m_pending.clear();
     if (!flush) {
-        // A path may be cut between two reads: keep the unfinished last line back while
-        // it could hold one.
+        // A path may be cut between two reads, also before its first "/" when the child
+        // writes it relative to its folder: keep the unfinished last line back.
         const qsizetype lastBreak = text.lastIndexOf(u'\n');
         const QString tail = text.mid(lastBreak + 1);
-        if (tail.contains(u'/')) {
+        if (!m_rewrites.empty() && !tail.isEmpty()) {
             m_pending = tail;
             text.truncate(lastBreak + 1);
         }
@@ -358,16 +379,21 @@ QString Process::rewrite(QString text, bool flush)
     static const auto isPathChar = [](QChar c) {
         return c.isLetterOrNumber() || c == u'/' || c == u'.' || c == u'_' || c == u'-';
     };
-    // The rewrite whose native form starts a path at `i`, or nullptr.
+    // The rewrite whose native form starts a path at `i`, or nullptr. A path starts a word
+    // and ends where a folder name ends. A relative form must hold a "/" or be followed by
+    // one: a bare word ("tmp") is no path.
     const auto matchAt = [&](qsizetype i) -> const std::pair<QString, QString> * {
-        if (text[i] != u'/' || (i > 0 && isPathChar(text[i - 1])))
+        if (!isPathChar(text[i]) || (i > 0 && isPathChar(text[i - 1])))
             return nullptr;
         for (const auto &rewrite : m_rewrites) {
             const QString &native = rewrite.first;
             if (!QStringView(text).mid(i).startsWith(native))
                 continue;
             const qsizetype after = i + native.size();
-            if (after < text.size() && text[after] != u'/' && isPathChar(text[after]))
+            const bool slashAfter = after < text.size() && text[after] == u'/';
+            if (after < text.size() && !slashAfter && isPathChar(text[after]))
+                continue;
+            if (!native.startsWith(u'/') && !native.contains(u'/') && !slashAfter)
                 continue;
             return &rewrite;
         }
