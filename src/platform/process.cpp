@@ -237,8 +237,8 @@ QString missingLocaleMessage()
 
 // What the child's output is written back with: the logical form of every native path we
 // produced (exact mappings first, as they keep the case the caller gave, then their whole
-// mounts), each also as the child writes it relative to its working folder (Subversion
-// names what it sends that way). Longest native form first.
+// mounts), each also as the child writes it relative to its working folder or a folder
+// above it. Longest native form first.
 static std::vector<std::pair<QString, QString>> writeBacks(const std::vector<std::pair<QString, QString>> &mapped,
                                                            const MountTable &table, const QString &nativeWorkDir)
 {
@@ -248,13 +248,20 @@ static std::vector<std::pair<QString, QString>> writeBacks(const std::vector<std
         if (const Mount *mount = table.mountFor(logicalPath))
             absolute.emplace_back(mount->native, mount->logical);
     }
-    // Only folders strictly below the working folder have a relative form: "/srv/cc" is
-    // not below "/srv/c".
-    const QString prefix = nativeWorkDir.endsWith(u'/') ? nativeWorkDir : nativeWorkDir + u'/';
+    // Subversion writes a path relative to the deepest folder that holds both it and the
+    // working folder ("/" at worst): every folder from the working folder up is such a
+    // base. Only whole folders count: "/srv/cc" is not below "/srv/c".
+    QStringList bases{QStringLiteral("/")};
+    for (qsizetype slash = nativeWorkDir.indexOf(u'/', 1); slash > 0; slash = nativeWorkDir.indexOf(u'/', slash + 1))
+        bases.append(nativeWorkDir.left(slash + 1));
+    if (!nativeWorkDir.endsWith(u'/'))
+        bases.append(nativeWorkDir + u'/');
     std::vector<std::pair<QString, QString>> rewrites = absolute;
     for (const auto &[native, logicalPath] : absolute) {
-        if (native.size() > prefix.size() && native.startsWith(prefix))
-            rewrites.emplace_back(native.mid(prefix.size()), logicalPath);
+        for (const QString &base : bases) {
+            if (native.size() > base.size() && native.startsWith(base))
+                rewrites.emplace_back(native.mid(base.size()), logicalPath);
+        }
     }
     std::stable_sort(rewrites.begin(), rewrites.end(),
                      [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
@@ -379,11 +386,16 @@ QString Process::rewrite(QString text, bool flush)
     static const auto isPathChar = [](QChar c) {
         return c.isLetterOrNumber() || c == u'/' || c == u'.' || c == u'_' || c == u'-';
     };
+    // A file URL of a native folder ("file:///srv/c/repo") comes back as the logical one.
+    const auto inFileUrl = [&](qsizetype i) {
+        return i >= 7 && QStringView(text).mid(i - 7, 7).compare(u"file://", Qt::CaseInsensitive) == 0;
+    };
     // The rewrite whose native form starts a path at `i`, or nullptr. A path starts a word
-    // and ends where a folder name ends. A relative form must hold a "/" or be followed by
-    // one: a bare word ("tmp") is no path.
+    // (or follows "file://") and ends where a folder name ends. A relative form must hold
+    // a "/" or be followed by one: a bare word ("tmp") is no path.
     const auto matchAt = [&](qsizetype i) -> const std::pair<QString, QString> * {
-        if (!isPathChar(text[i]) || (i > 0 && isPathChar(text[i - 1])))
+        const bool url = text[i] == u'/' && inFileUrl(i);
+        if (!isPathChar(text[i]) || (i > 0 && isPathChar(text[i - 1]) && !url))
             return nullptr;
         for (const auto &rewrite : m_rewrites) {
             const QString &native = rewrite.first;
@@ -399,6 +411,10 @@ QString Process::rewrite(QString text, bool flush)
         }
         return nullptr;
     };
+    // No Windows name holds these: a path (or URL) ends at them.
+    static const auto endsPath = [](QChar c) {
+        return c == u'\n' || c == u'\r' || c == u'"' || c == u'\'' || c == u'<' || c == u'>' || c == u'|';
+    };
     QString out;
     out.reserve(text.size());
     qsizetype i = 0;
@@ -408,17 +424,18 @@ QString Process::rewrite(QString text, bool flush)
             out += text[i++];
             continue;
         }
-        // The path runs to the end of the line or a quote, or to the next mapped path.
+        const bool url = inFileUrl(i);
+        // The path runs to the end of the line or a quote, or to the next mapped path; a
+        // URL also ends at a blank and keeps its slashes.
         QString logicalPath = rewrite->second;
         qsizetype j = i + rewrite->first.size();
         if (j < text.size() && text[j] == u'/' && logicalPath.endsWith(u'\\'))
             ++j;
-        while (j < text.size() && text[j] != u'\n' && text[j] != u'\r' && text[j] != u'"' && text[j] != u'\''
-               && !matchAt(j)) {
+        while (j < text.size() && !endsPath(text[j]) && !(url && text[j].isSpace()) && !matchAt(j)) {
             logicalPath += text[j] == u'/' ? u'\\' : text[j];
             ++j;
         }
-        out += logicalPath;
+        out += url ? u'/' + logicalPath.replace(u'\\', u'/') : logicalPath;
         i = j;
     }
     return out;

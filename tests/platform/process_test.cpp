@@ -83,13 +83,17 @@ TEST(Process, WritesBackNativePathsWholeOrRelativeToTheWorkingFolder)
     const QString relative = QDir(QDir::tempPath()).relativeFilePath(drive.native());
     const struct {
         const char *workDir;  // logical; "T" the temporary folder, empty ours
-        const char *printed;  // %1 the drive's native folder, %2 the same relative to "T"
+        const char *printed;  // %1 the drive's native folder, %2 the same relative to "T", %3 to "/"
         const char *expected;
         int cut = 0;  // the child prints this many bytes, then pauses before the rest
     } cases[] = {
         {"", "%1/x.txt", "C:\\x.txt"},
         {"", "%1", "C:\\"},
         {"", "%1c/x.txt", "%1c/x.txt"},  // beside the mount, only the name starts alike
+        {"", "<root>file://%1/Repos</root>", "<root>file:///C:/Repos</root>"},
+        {"", "file://%1c/Repos", "file://%1c/Repos"},
+        // Relative to the deepest folder that holds both the path and the working folder.
+        {"", "Adicionando %3/Hom/A.pas", "Adicionando C:\\Hom\\A.pas"},
         {"T", "Enviando %2/Hom/Srv/A.pas", "Enviando C:\\Hom\\Srv\\A.pas"},
         {"T", "Enviando %2/Hom/Srv/A.pas", "Enviando C:\\Hom\\Srv\\A.pas", 11},  // cut before any "/"
         {"T", "'%2/hom'", "'C:\\hom'"},
@@ -99,10 +103,11 @@ TEST(Process, WritesBackNativePathsWholeOrRelativeToTheWorkingFolder)
         {"C:\\", "Hom/Srv", "C:\\Hom\\Srv"},
         {"C:\\", "Hom/SrvX/A.pas", "Hom/SrvX/A.pas"},
         {"C:\\Hom", "Srv/A.pas", "C:\\Hom\\Srv\\A.pas"},
+        {"C:\\Hom", "Hom/Srv/A.pas", "C:\\Hom\\Srv\\A.pas"},
         {"C:\\Hom", "Srv", "Srv"},  // a bare word is no path
     };
     const auto fill = [&](const char *text) {
-        return QString::fromUtf8(text).replace("%1", drive.native()).replace("%2", relative);
+        return QString::fromUtf8(text).replace("%1", drive.native()).replace("%2", relative).replace("%3", drive.native().mid(1));
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.workDir) + " | " + c.printed);
