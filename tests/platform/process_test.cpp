@@ -123,7 +123,7 @@ TEST(Process, WritesBackNativePathsWholeOrRelativeToTheWorkingFolder)
         while (!process.waitForFinished(50))
             output += process.readAvailable();
         output += process.readAvailable();
-        EXPECT_EQ(output, fill(c.expected) + "\n");
+        EXPECT_EQ(output.toStdString(), (fill(c.expected) + "\n").toStdString());
     }
 }
 
