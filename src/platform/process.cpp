@@ -235,6 +235,40 @@ QString missingLocaleMessage()
         "sed -i 's/^# *pt_BR.UTF-8/pt_BR.UTF-8/' /etc/locale.gen && locale-gen");
 }
 
+// What the child's output is written back with: the logical form of every native path we
+// produced (exact mappings first, as they keep the case the caller gave, then their whole
+// mounts), each also as the child writes it relative to its working folder or a folder
+// above it. Longest native form first.
+static std::vector<std::pair<QString, QString>> writeBacks(const std::vector<std::pair<QString, QString>> &mapped,
+                                                           const MountTable &table, const QString &nativeWorkDir)
+{
+    std::vector<std::pair<QString, QString>> absolute;
+    for (const auto &[native, logicalPath] : mapped) {
+        absolute.emplace_back(native, logical::normalize(files::absolute(logicalPath)));
+        if (const Mount *mount = table.mountFor(logicalPath))
+            absolute.emplace_back(mount->native, mount->logical);
+    }
+    // Subversion writes a path relative to the deepest folder that holds both it and the
+    // working folder ("/" at worst): every folder from the working folder up is such a
+    // base. Only whole folders count: "/srv/cc" is not below "/srv/c".
+    QStringList bases{QStringLiteral("/")};
+    for (qsizetype slash = nativeWorkDir.indexOf(u'/', 1); slash > 0; slash = nativeWorkDir.indexOf(u'/', slash + 1))
+        bases.append(nativeWorkDir.left(slash + 1));
+    if (!nativeWorkDir.endsWith(u'/'))
+        bases.append(nativeWorkDir + u'/');
+    std::vector<std::pair<QString, QString>> rewrites = absolute;
+    for (const auto &[native, logicalPath] : absolute) {
+        for (const QString &base : bases) {
+            if (native.size() > base.size() && native.startsWith(base))
+                rewrites.emplace_back(native.mid(base.size()), logicalPath);
+        }
+    }
+    std::stable_sort(rewrites.begin(), rewrites.end(),
+                     [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
+    rewrites.erase(std::unique(rewrites.begin(), rewrites.end()), rewrites.end());
+    return rewrites;
+}
+
 Process::Process() = default;
 
 Process::~Process()
@@ -286,17 +320,15 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
             arguments.append(QStringLiteral("--non-interactive"));
     }
 
-    // Output is written back with the logical form of every native path we produced:
-    // exact mappings first (they keep the case the caller gave), then whole mounts.
-    m_rewrites.clear();
-    for (const auto &[native, logicalPath] : mapped) {
-        m_rewrites.emplace_back(native, logical::normalize(files::absolute(logicalPath)));
-        if (const Mount *mount = table.mountFor(logicalPath))
-            m_rewrites.emplace_back(mount->native, mount->logical);
+    // The working folder is mapped as the arguments are: what the child prints about it is ours too.
+    QString nativeWorkDir = QDir::currentPath();
+    if (!workDir.isEmpty()) {
+        nativeWorkDir = table.toNative(files::absolute(workDir));
+        if (!QFileInfo(nativeWorkDir).isDir())
+            throw PlatformError(QStringLiteral("A pasta \"%1\" não existe.").arg(workDir));
+        mapped.emplace_back(nativeWorkDir, files::absolute(workDir));
     }
-    std::stable_sort(m_rewrites.begin(), m_rewrites.end(),
-                     [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
-    m_rewrites.erase(std::unique(m_rewrites.begin(), m_rewrites.end()), m_rewrites.end());
+    m_rewrites = writeBacks(mapped, table, nativeWorkDir);
 
     m_process = std::make_unique<QProcess>();
     m_arguments = arguments;
@@ -320,12 +352,8 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
         m_process->setStandardErrorFile(QProcess::nullDevice());
     }
     // Without a folder of its own the child starts in ours, as Windows children do.
-    if (!workDir.isEmpty()) {
-        const QString nativeWorkDir = table.toNative(files::absolute(workDir));
-        if (!QFileInfo(nativeWorkDir).isDir())
-            throw PlatformError(QStringLiteral("A pasta \"%1\" não existe.").arg(workDir));
+    if (!workDir.isEmpty())
         m_process->setWorkingDirectory(nativeWorkDir);
-    }
 
     m_process->start(program, arguments, QIODevice::ReadWrite);
     if (!m_process->waitForStarted(10000)) {
@@ -343,11 +371,11 @@ QString Process::rewrite(QString text, bool flush)
     text.prepend(m_pending);
     m_pending.clear();
     if (!flush) {
-        // A path may be cut between two reads: keep the unfinished last line back while
-        // it could hold one.
+        // A path may be cut between two reads, also before its first "/" when the child
+        // writes it relative to its folder: keep the unfinished last line back.
         const qsizetype lastBreak = text.lastIndexOf(u'\n');
         const QString tail = text.mid(lastBreak + 1);
-        if (tail.contains(u'/')) {
+        if (!m_rewrites.empty() && !tail.isEmpty()) {
             m_pending = tail;
             text.truncate(lastBreak + 1);
         }
@@ -358,20 +386,34 @@ QString Process::rewrite(QString text, bool flush)
     static const auto isPathChar = [](QChar c) {
         return c.isLetterOrNumber() || c == u'/' || c == u'.' || c == u'_' || c == u'-';
     };
-    // The rewrite whose native form starts a path at `i`, or nullptr.
+    // A file URL of a native folder ("file:///srv/c/repo") comes back as the logical one.
+    const auto inFileUrl = [&](qsizetype i) {
+        return i >= 7 && QStringView(text).mid(i - 7, 7).compare(u"file://", Qt::CaseInsensitive) == 0;
+    };
+    // The rewrite whose native form starts a path at `i`, or nullptr. A path starts a word
+    // (or follows "file://") and ends where a folder name ends. A relative form must hold
+    // a "/" or be followed by one: a bare word ("tmp") is no path.
     const auto matchAt = [&](qsizetype i) -> const std::pair<QString, QString> * {
-        if (text[i] != u'/' || (i > 0 && isPathChar(text[i - 1])))
+        const bool url = text[i] == u'/' && inFileUrl(i);
+        if (!isPathChar(text[i]) || (i > 0 && isPathChar(text[i - 1]) && !url))
             return nullptr;
         for (const auto &rewrite : m_rewrites) {
             const QString &native = rewrite.first;
             if (!QStringView(text).mid(i).startsWith(native))
                 continue;
             const qsizetype after = i + native.size();
-            if (after < text.size() && text[after] != u'/' && isPathChar(text[after]))
+            const bool slashAfter = after < text.size() && text[after] == u'/';
+            if (after < text.size() && !slashAfter && isPathChar(text[after]))
+                continue;
+            if (!native.startsWith(u'/') && !native.contains(u'/') && !slashAfter)
                 continue;
             return &rewrite;
         }
         return nullptr;
+    };
+    // No Windows name holds these: a path (or URL) ends at them.
+    static const auto endsPath = [](QChar c) {
+        return c == u'\n' || c == u'\r' || c == u'"' || c == u'\'' || c == u'<' || c == u'>' || c == u'|';
     };
     QString out;
     out.reserve(text.size());
@@ -382,17 +424,18 @@ QString Process::rewrite(QString text, bool flush)
             out += text[i++];
             continue;
         }
-        // The path runs to the end of the line or a quote, or to the next mapped path.
+        const bool url = inFileUrl(i);
+        // The path runs to the end of the line or a quote, or to the next mapped path; a
+        // URL also ends at a blank and keeps its slashes.
         QString logicalPath = rewrite->second;
         qsizetype j = i + rewrite->first.size();
         if (j < text.size() && text[j] == u'/' && logicalPath.endsWith(u'\\'))
             ++j;
-        while (j < text.size() && text[j] != u'\n' && text[j] != u'\r' && text[j] != u'"' && text[j] != u'\''
-               && !matchAt(j)) {
+        while (j < text.size() && !endsPath(text[j]) && !(url && text[j].isSpace()) && !matchAt(j)) {
             logicalPath += text[j] == u'/' ? u'\\' : text[j];
             ++j;
         }
-        out += logicalPath;
+        out += url ? u'/' + logicalPath.replace(u'\\', u'/') : logicalPath;
         i = j;
     }
     return out;

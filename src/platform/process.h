@@ -5,7 +5,9 @@
 // A command line is split the Windows way; the program is a logical path or a name
 // found on the search path without regard to case (also with ".exe"/".bat" dropped);
 // inside every argument each logical drive path is mapped to its native form. What the
-// child prints comes back with those native paths written in their logical form again.
+// child prints comes back with those native paths (and the working folder's) written in
+// their logical form again, whether the child writes them whole or relative to its
+// working folder.
 
 #include <QByteArray>
 #include <QString>
@@ -71,6 +73,7 @@ public:
     void start(const QString &commandLine, Output output = Output::Merged, const QString &workDir = {});
 
     // What the pipe holds now, without waiting; native paths written back as logical ones.
+    // An unfinished last line is held back until its end (or the child's) comes.
     QString readAvailable();
     // Waits until the child ends or `msecs` pass; true when it has ended. Output keeps
     // flowing into the buffer while waiting, so a chatty child never blocks.
@@ -101,7 +104,7 @@ private:
     QString m_display;
     QString m_program;
     bool m_stopped = false;
-    std::vector<std::pair<QString, QString>> m_rewrites;  // native root -> logical root
+    std::vector<std::pair<QString, QString>> m_rewrites;  // native form (absolute or relative) -> logical
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     QString m_pending;
     bool m_finished = false;

@@ -107,45 +107,13 @@ TfrmExecCommands::TfrmExecCommands(QWidget *parent) : QDialog(parent), msgPadrao
 
 TfrmExecCommands::~TfrmExecCommands() = default;
 
-QString TfrmExecCommands::TextoParaExibir(const QString &line)
-{
-    QList<platform::Mount> mounts = platform::mounts().mounts();
-    // The deepest native folder first, so that a mount inside another keeps its own name.
-    std::sort(mounts.begin(), mounts.end(),
-              [](const platform::Mount &a, const platform::Mount &b) { return a.native.size() > b.native.size(); });
-    QString text = line;
-    for (const platform::Mount &mount : mounts) {
-        if (mount.native.size() <= 1)
-            continue;
-        const QString folder = QRegularExpression::escape(mount.native.mid(1));
-        const QRegularExpression native(
-            QStringLiteral("(^|[\\s'\"(=])/?%1(?=/|$|[^\\w.-])((?:/[^\\s'\")]*)?)").arg(folder));
-        QString logical = mount.logical;
-        if (logical.endsWith(u'\\'))
-            logical.chop(1);
-        QString result;
-        qsizetype last = 0;
-        for (QRegularExpressionMatchIterator found = native.globalMatch(text); found.hasNext();) {
-            const QRegularExpressionMatch match = found.next();
-            QString rest = match.captured(2);
-            rest.replace(u'/', u'\\');
-            result += text.mid(last, match.capturedStart() - last) + match.captured(1) + logical
-                + (rest.isEmpty() ? QStringLiteral("\\") : rest);
-            last = match.capturedEnd();
-        }
-        text = result + text.mid(last);
-    }
-    return text;
-}
-
 void TfrmExecCommands::MostraLinhas(QListWidget *output, const QStringList &lines)
 {
     if (!output)
         return;
-    for (const QString &line : lines) {
-        auto *item = new QListWidgetItem(TextoParaExibir(line), output);
-        item->setData(kPapelTextoOriginal, line);
-    }
+    // Native paths arrive in their logical form already: the process layer writes them back.
+    for (const QString &line : lines)
+        new QListWidgetItem(line, output);
     output->setCurrentRow(output->count() - 1);
     // Without a window (the command line) the operator reads the lines as they come.
     if (hostUi().headless()) {
@@ -350,10 +318,8 @@ void TfrmExecCommands::lsbCommandsDrawItem(QPainter *painter, const QRect &rect,
 QString TfrmExecCommands::TextoDaSaida() const
 {
     QString texto;
-    for (int i = 0; i < lsbCommands->count(); ++i) {
-        const QVariant original = lsbCommands->item(i)->data(kPapelTextoOriginal);
-        texto += (original.isValid() ? original.toString() : lsbCommands->item(i)->text()) + kFimDeLinha;
-    }
+    for (int i = 0; i < lsbCommands->count(); ++i)
+        texto += lsbCommands->item(i)->text() + kFimDeLinha;
     return texto;
 }
 

@@ -50,11 +50,6 @@ public:
     void lsbCommandsDrawItem(QPainter *painter, const QRect &rect, const QString &text, bool aviso = false) const;
     // An item of the output list holds this role when it is such a warning.
     static constexpr int kPapelAviso = Qt::UserRole + 1;
-    // The item's text as the program printed it (the list shows native paths logically).
-    static constexpr int kPapelTextoOriginal = Qt::UserRole + 2;
-    // A line as the operator reads it: native folders of the mount table (also written
-    // relative to the root folder, as a child may print them) in their logical form.
-    static QString TextoParaExibir(const QString &line);
 
     void setScript(const QString &script) { m_script = script; }
     const QString &script() const { return m_script; }

@@ -3,6 +3,7 @@
 
 #include "support/testenv.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -71,16 +72,59 @@ TEST(Process, RunsWritesBackLogicalPathsAndReportsExitCode)
     EXPECT_FALSE(output.contains(drive.native())) << output.toStdString();
 }
 
-TEST(Process, OnlyWholeFoldersAreWrittenBackInLogicalForm)
+// Native paths come back logical whether the child prints them whole or relative to its
+// working folder, and only whole folder names count.
+TEST(Process, WritesBackNativePathsWholeOrRelativeToTheWorkingFolder)
 {
     MountedDrive drive;
-    // A folder beside the mount whose name starts with the mount's is not under it.
-    const QString vizinha = drive.native() + "c/x.txt";
-    const QString output =
-        Process::run(QString(R"(sh -c "echo %1; echo %2/x.txt; echo %2" C:\x.txt)").arg(vizinha, drive.native()));
-    EXPECT_TRUE(output.contains(vizinha + "\n")) << output.toStdString();
-    EXPECT_TRUE(output.contains("\nC:\\x.txt\n")) << output.toStdString();
-    EXPECT_TRUE(output.endsWith("\nC:\\\n")) << output.toStdString();
+    drive.writeFile("Hom/Srv/A.pas", "x");
+    // The temporary folder holds the drive: a working folder above the mount.
+    const QString temp = platform::ensureTempMount();
+    const QString relative = QDir(QDir::tempPath()).relativeFilePath(drive.native());
+    const struct {
+        const char *workDir;  // logical; "T" the temporary folder, empty ours
+        const char *printed;  // %1 the drive's native folder, %2 the same relative to "T", %3 to "/"
+        const char *expected;
+        int cut = 0;  // the child prints this many bytes, then pauses before the rest
+    } cases[] = {
+        {"", "%1/x.txt", "C:\\x.txt"},
+        {"", "%1", "C:\\"},
+        {"", "%1c/x.txt", "%1c/x.txt"},  // beside the mount, only the name starts alike
+        {"", "<root>file://%1/Repos</root>", "<root>file:///C:/Repos</root>"},
+        {"", "file://%1c/Repos", "file://%1c/Repos"},
+        // Relative to the deepest folder that holds both the path and the working folder.
+        {"", "Adicionando %3/Hom/A.pas", "Adicionando C:\\Hom\\A.pas"},
+        {"T", "Enviando %2/Hom/Srv/A.pas", "Enviando C:\\Hom\\Srv\\A.pas"},
+        {"T", "Enviando %2/Hom/Srv/A.pas", "Enviando C:\\Hom\\Srv\\A.pas", 11},  // cut before any "/"
+        {"T", "'%2/hom'", "'C:\\hom'"},
+        {"T", "%2c/Hom/A.pas", "%2c/Hom/A.pas"},
+        {"T", "x%2/Hom", "x%2/Hom"},  // inside a word
+        {"C:\\", "Adicionando Hom/Srv/A.pas", "Adicionando C:\\Hom\\Srv\\A.pas"},
+        {"C:\\", "Hom/Srv", "C:\\Hom\\Srv"},
+        {"C:\\", "Hom/SrvX/A.pas", "Hom/SrvX/A.pas"},
+        {"C:\\Hom", "Srv/A.pas", "C:\\Hom\\Srv\\A.pas"},
+        {"C:\\Hom", "Hom/Srv/A.pas", "C:\\Hom\\Srv\\A.pas"},
+        {"C:\\Hom", "Srv", "Srv"},  // a bare word is no path
+    };
+    const auto fill = [&](const char *text) {
+        return QString::fromUtf8(text).replace("%1", drive.native()).replace("%2", relative).replace("%3", drive.native().mid(1));
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.workDir) + " | " + c.printed);
+        drive.writeFile("printed.txt", (fill(c.printed) + "\n").toUtf8());
+        const QString workDir = QString::fromUtf8(c.workDir) == "T" ? temp : QString::fromUtf8(c.workDir);
+        Process process;
+        process.start(c.cut ? QString(R"(sh -c "head -c %1 $0; sleep 0.3; tail -c +%2 $0" C:\printed.txt C:\Hom\Srv)")
+                                  .arg(c.cut)
+                                  .arg(c.cut + 1)
+                            : QString(R"(sh -c "cat $0" C:\printed.txt C:\Hom\Srv)"),
+                      Process::Output::Merged, workDir);
+        QString output;
+        while (!process.waitForFinished(50))
+            output += process.readAvailable();
+        output += process.readAvailable();
+        EXPECT_EQ(output.toStdString(), (fill(c.expected) + "\n").toStdString());
+    }
 }
 
 // How a child ended decides, whatever it printed.

@@ -4,10 +4,11 @@
 
 #include "runner/frmexeccommands.h"
 #include "runner/analisesaida.h"
-#include "platform/paths.h"
+#include "support/testenv.h"
 
 #include "janela.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -136,22 +137,22 @@ TEST(ExecutorDeComandos, DirectivesAndOutputBlocks)
 TEST(ExecutorDeComandos, LinesAsTheOperatorReadsThem)
 {
     DialogosGravados dialogos;
-    const platform::MountTable antes = platform::mounts();
-    const auto volta = qScopeGuard([&] { platform::setMounts(antes); });
-    platform::MountTable mounts = antes;
-    mounts.add("C:\\", "/home/ana/.local/share/homologa/demo/c");
-    platform::setMounts(mounts);
-    const struct {
-        const char *native;
-        const char *shown;
-    } paths[] = {
-        {"A  /home/ana/.local/share/homologa/demo/c/Homol/ERP/ATU_0001.sql", "A  C:\\Homol\\ERP\\ATU_0001.sql"},
-        {"Enviando home/ana/.local/share/homologa/demo/c/Homol", "Enviando C:\\Homol"},
-        {"'/home/ana/.local/share/homologa/demo/c' travada", "'C:\\' travada"},
-        {"/home/ana/.local/share/homologa/demo/cx/a", "/home/ana/.local/share/homologa/demo/cx/a"},
-    };
-    for (const auto &path : paths)
-        EXPECT_EQ(TfrmExecCommands::TextoParaExibir(QString::fromUtf8(path.native)), QString::fromUtf8(path.shown));
+    {
+        // A child that writes paths relative to its folder, as Subversion names what it sends.
+        MountedDrive drive;
+        const QString antes = QDir::currentPath();
+        const auto volta = qScopeGuard([&] { QDir::setCurrent(antes); });
+        QDir::setCurrent(QDir::tempPath());
+        const QString relativa = QDir::current().relativeFilePath(drive.native());
+        TfrmExecCommands form;
+        EXPECT_TRUE(form.Executa(QString(R"(printtext C:\Homol\ERP\A.pas "Enviando %1/Homol/ERP/A.pas" "Enviando %1x/A")")
+                                     .arg(relativa)));
+        const QStringList itens = Itens(*form.lsbCommands);
+        for (const QString &linha : {QString("C:\\Homol\\ERP\\A.pas"), QString("Enviando C:\\Homol\\ERP\\A.pas"),
+                                     "Enviando " + relativa + "x/A"})
+            EXPECT_TRUE(itens.contains(linha)) << linha.toStdString() << "\n" << itens.join('\n').toStdString();
+        EXPECT_TRUE(form.TextoDaSaida().contains("Enviando C:\\Homol\\ERP\\A.pas\r\n"));
+    }
 
     TfrmExecCommands form;
     EXPECT_TRUE(form.Executa("printtext ErrorHandler.pas\r\nprinttext \"svn: warning: W200005: não versionado\"\r\n"
