@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QSet>
 
 #include <algorithm>
 
@@ -113,6 +114,15 @@ void recordEvent(Database &db, const Event &event)
              event.filial.left(4), event.request.left(10), event.before.left(250), event.after.left(250), event.detail});
 }
 
+void recordGroupPhase(Database &db, const QString &group, const QString &product, const QString &from, const QString &to,
+                      const QString &detail)
+{
+    // The phase is written inside an advance, which holds the group's lease: its holder is
+    // the operator who moved it.
+    const QString holder = db.scalar(QStringLiteral("SELECT CDOPERADOR FROM TRAVAGRUPO WHERE CDGRUPHOMOL = ?"), {group}).toString();
+    recordEvent(db, {eventKind::GroupPhase, holder, group, product, {}, {}, from, to, detail});
+}
+
 QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
 {
     AuditFilter filter = given;
@@ -122,6 +132,25 @@ QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
     Transaction transaction(db, false);
     QList<AuditRow> rows;
 
+    // Phase changes kept as events since the audit began are also in the transition logs
+    // when the advance wrote one: the log's row is left out.
+    QSet<QString> recordedPhases;
+    const Where events(filter, QStringLiteral("DTEVENTO"), QStringLiteral("CDPRODUTO"));
+    for (const QStringList &r :
+         queryRows(db,
+                   QStringLiteral("SELECT DTEVENTO, TPEVENTO, CDOPERADOR, CDGRUPHOMOL, CDPRODUTO, CDFILIAL, NRSOLISERV, DSANTES, "
+                                  "DSDEPOIS, TXDETALHE FROM EVENTO")
+                       + events.sql + QStringLiteral(" ORDER BY NRSEQEVENTO"),
+                   events.values)) {
+        Event e{r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9]};
+        if (e.kind == eventKind::GroupPhase) {
+            recordedPhases.insert(e.group + u'|' + e.before + u'|' + e.after);
+            e.before = named(e.before, groupPhaseName(e.before));
+            e.after = named(e.after, groupPhaseName(e.after));
+        }
+        rows.append({r[0], e});
+    }
+
     const Where groups(filter, QStringLiteral("L.DTLOGTRAM"), QStringLiteral("G.CDPRODUTO"));
     for (const QStringList &r :
          queryRows(db,
@@ -129,6 +158,8 @@ QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
                                   "L.IDSTGRUPNOVO FROM LOGTRAM L LEFT JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = L.CDGRUPHOMOL")
                        + groups.sql,
                    groups.values)) {
+        if (recordedPhases.contains(r[2] + u'|' + r[4] + u'|' + r[5]))
+            continue;
         Event e{eventKind::GroupPhase, r[1], r[2], r[3], {}, {}, named(r[4], groupPhaseName(r[4])),
                 named(r[5], groupPhaseName(r[5])), {}};
         rows.append({r[0], e});
@@ -151,15 +182,6 @@ QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
                 r[6].isEmpty() ? QString() : named(r[6], requestPhases.value(r[6])), named(r[7], requestPhases.value(r[7])), r[8]};
         rows.append({r[0], e});
     }
-
-    const Where events(filter, QStringLiteral("DTEVENTO"), QStringLiteral("CDPRODUTO"));
-    for (const QStringList &r :
-         queryRows(db,
-                   QStringLiteral("SELECT DTEVENTO, TPEVENTO, CDOPERADOR, CDGRUPHOMOL, CDPRODUTO, CDFILIAL, NRSOLISERV, DSANTES, "
-                                  "DSDEPOIS, TXDETALHE FROM EVENTO")
-                       + events.sql + QStringLiteral(" ORDER BY NRSEQEVENTO"),
-                   events.values))
-        rows.append({r[0], Event{r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9]}});
 
     std::stable_sort(rows.begin(), rows.end(), [](const AuditRow &a, const AuditRow &b) { return a.time < b.time; });
     return rows;

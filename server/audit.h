@@ -38,6 +38,9 @@ const QList<QPair<QString, QString>> &groupPhases();
 // Creates the EVENTO table when it is missing.
 void createEventTable(Database &db);
 void recordEvent(Database &db, const Event &event);
+// A group's phase change, by the operator whose advance holds the group's lease.
+void recordGroupPhase(Database &db, const QString &group, const QString &product, const QString &from, const QString &to,
+                      const QString &detail = {});
 
 struct AuditFilter {
     QString since, until;  // "yyyy-MM-dd", both days included; empty: no bound

@@ -249,6 +249,22 @@ std::string columnsHtml(Database &db, const QString &product)
                       {QStringLiteral("anterior"), row[3]},
                       {QStringLiteral("nova"), row[4]}};
     }
+    // Phase changes kept as events (every advance since the audit began) are the latest.
+    for (const QStringList &row :
+         queryRows(db,
+                   QStringLiteral("SELECT E.CDGRUPHOMOL, COALESCE(O.NMOPERADOR, E.CDOPERADOR), E.DTEVENTO, E.DSANTES, E.DSDEPOIS "
+                                  "FROM EVENTO E JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = E.CDGRUPHOMOL LEFT JOIN OPERADOR O "
+                                  "ON O.CDOPERADOR = E.CDOPERADOR WHERE E.TPEVENTO = ? AND G.IDSTGRUPHOM <> '007'")
+                       + productFilter + QStringLiteral(" ORDER BY E.NRSEQEVENTO"),
+                   QVariantList{eventKind::GroupPhase} + productValue)) {
+        auto card = cards.find(row[0]);
+        if (card == cards.end())
+            continue;
+        card->last = {{QStringLiteral("operador"), row[1].isEmpty() ? QStringLiteral("—") : row[1]},
+                      {QStringLiteral("quando"), timeText(row[2])},
+                      {QStringLiteral("anterior"), row[3]},
+                      {QStringLiteral("nova"), row[4]}};
+    }
     const QMap<QString, QStringList> tags = tagsOfGroups(db);
     for (auto it = tags.begin(); it != tags.end(); ++it) {
         auto card = cards.find(it.key());

@@ -732,10 +732,12 @@ Json Encerra_Grupos(Call &call)
         closing.append(group);
     }
     const QString now = nowText();
-    for (const GroupRow &group : closing)
+    for (const GroupRow &group : closing) {
         call.db.exec(QStringLiteral("UPDATE GRUPOHOMOL SET IDSTGRUPHOM = '007', DTHRHOMOGRUPSOL = ?, DTULTATUGHOM = ? "
                                     "WHERE CDGRUPHOMOL = ?"),
                      {now, now, group.code});
+        recordGroupPhase(call.db, group.code, group.product, group.phase, QStringLiteral("007"));
+    }
     for (const GroupRow &group : closing) {
         if (group.release.isEmpty())
             continue;
@@ -748,9 +750,8 @@ Json Encerra_Grupos(Call &call)
             call.db.exec(QStringLiteral("UPDATE GRUPOHOMOL SET IDSTGRUPHOM = '001', CDRELEASEGHOM = '', DTULTATUGHOM = ? "
                                         "WHERE CDGRUPHOMOL = ?"),
                          {now, other[0]});
-            recordEvent(call.db, {eventKind::GroupPhase, {}, sentBack.code, sentBack.product, {}, {}, sentBack.phase,
-                                  QStringLiteral("001"),
-                                  QStringLiteral("Release %1 homologada pelo grupo %2").arg(group.release, group.code)});
+            recordGroupPhase(call.db, sentBack.code, sentBack.product, sentBack.phase, QStringLiteral("001"),
+                             QStringLiteral("Release %1 homologada pelo grupo %2").arg(group.release, group.code));
             const QList<QStringList> requests =
                 queryRows(call.db, QStringLiteral("SELECT CDFILIAL, NRSOLISERV FROM SOLIGRUPO WHERE CDGRUPHOMOL = ?"), {other[0]});
             for (const QStringList &request : requests)

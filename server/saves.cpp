@@ -247,6 +247,8 @@ QString modifyGroup(Database &db, const Values &original, const Values &updated)
                         dateOrNull(result[QStringLiteral("DTHRHOMOGRUPSOL")])};
     values += groupGuardValues(stored);
     refuseLostRace(db.execCount(sql::updateGroup(), values), groupRecord(stored));
+    if (from != to)
+        recordGroupPhase(db, stored[QStringLiteral("CDGRUPHOMOL")], result[QStringLiteral("CDPRODUTO")], from, to);
     return stored[QStringLiteral("CDGRUPHOMOL")];
 }
 

@@ -165,12 +165,18 @@ TEST_F(ServerBoard, EachGroupIsInTheColumnOfItsPhaseAndClosedOnesInTheHistory)
     const QString pending = createGroup(QStringLiteral("Pendente"));
     const QString moving = createGroup(QStringLiteral("Andando"));
     advance(moving);
+    ok(QStringLiteral("setLogTram"), args({QStringLiteral("0001"), moving, QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("log")}));
+    // An advance that writes no log is still its group's last transition, by its lease's holder.
+    ok(QStringLiteral("takeGroupLease"), args({moving, QStringLiteral("002"), QStringLiteral("0001"), QStringLiteral("estacao")}));
     advance(moving);
-    ok(QStringLiteral("setLogTram"), args({QStringLiteral("0001"), moving, QStringLiteral("002"), QStringLiteral("003"), QStringLiteral("log")}));
     Page page = get("/painel", cookie());
     EXPECT_EQ(cardsIn(page, QStringLiteral("001")), QStringList{pending});
     EXPECT_EQ(cardsIn(page, QStringLiteral("003")), QStringList{moving});
-    EXPECT_TRUE(page.has(QStringLiteral("Última tramitação: 002 → 003")));
+    EXPECT_TRUE(page.has(QStringLiteral("Última tramitação: 002 → 003, por Ana Operadora"))) << page.body;
+    int phaseEvents = 0;
+    for (const server::AuditRow &row : server::auditTrail(db(), {}))
+        phaseEvents += row.event.kind == server::eventKind::GroupPhase && row.event.group == moving ? 1 : 0;
+    EXPECT_EQ(phaseEvents, 2) << "the transition log of 001 -> 002 is not a second event";
     EXPECT_EQ(page.header("Content-Security-Policy").find("'unsafe-inline'"), std::string::npos);
     EXPECT_NE(page.header("Content-Security-Policy").find("script-src 'self'"), std::string::npos);
     // Filtered by another product: no card.
