@@ -135,7 +135,7 @@ button { background: #123456; color: #fff; cursor: pointer; }
 .coluna h2 { font-size: 1rem; margin: 4px 0 8px; }
 .cartao { border: 1px solid #c5ccd6; border-radius: 6px; padding: 8px; margin-bottom: 8px; background: #fff; }
 .cartao h3 { font-size: 1rem; margin: 0 0 4px; overflow-wrap: anywhere; }
-.cartao p { margin: 2px 0; font-size: 0.9rem; }
+.cartao p { margin: 2px 0; font-size: 0.9rem; overflow-wrap: anywhere; }
 .solicitacoes { margin: 6px 0 0; padding-left: 18px; font-size: 0.9rem; }
 .numero { font-variant-numeric: tabular-nums; font-weight: 600; }
 .vazio { color: #4b5563; font-style: italic; }
