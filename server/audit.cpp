@@ -17,15 +17,6 @@ namespace server {
 
 namespace {
 
-QString groupPhaseName(const QString &code)
-{
-    for (const auto &[phase, name] : groupPhases()) {
-        if (phase == code)
-            return name;
-    }
-    return {};
-}
-
 QString named(const QString &code, const QString &name) { return name.isEmpty() ? code : code + QStringLiteral(" - ") + name; }
 
 QString checkedDate(const QString &text, const char *option)
@@ -91,6 +82,15 @@ const QList<QPair<QString, QString>> &groupPhases()
         {QStringLiteral("007"), QStringLiteral("Encerrado")},
     };
     return phases;
+}
+
+QString groupPhaseName(const QString &code)
+{
+    for (const auto &[phase, name] : groupPhases()) {
+        if (phase == code)
+            return name;
+    }
+    return {};
 }
 
 void createEventTable(Database &db)

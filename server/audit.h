@@ -34,6 +34,8 @@ inline const QString TagRemoved = QStringLiteral("tag removida");
 
 // A group's phases with their names, "001" to "007", as the screen shows them.
 const QList<QPair<QString, QString>> &groupPhases();
+// The phase's name, empty for a code that is not a phase.
+QString groupPhaseName(const QString &code);
 
 // Creates the EVENTO table when it is missing.
 void createEventTable(Database &db);

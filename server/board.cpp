@@ -31,13 +31,11 @@ constexpr int kRefreshSeconds = 15;
 // The board's columns: every phase but the closing one.
 QList<QPair<QString, QString>> openPhases() { return groupPhases().mid(0, groupPhases().size() - 1); }
 
-QString groupPhaseName(const QString &code)
+// "001 · Pendente".
+QString groupPhaseTitle(const QString &code)
 {
-    for (const auto &[phase, name] : groupPhases()) {
-        if (phase == code)
-            return phase + QStringLiteral(" · ") + name;
-    }
-    return code;
+    const QString name = groupPhaseName(code);
+    return name.isEmpty() ? code : code + QStringLiteral(" · ") + name;
 }
 
 // The situation of a request in its group, as the screen names it.
@@ -233,30 +231,24 @@ std::string columnsHtml(Database &db, const QString &product)
             request.insert(QStringLiteral("decisao"), decision);
         card->requests.append(request);
     }
-    for (const QStringList &row :
-         queryRows(db,
-                   QStringLiteral("SELECT L.CDGRUPHOMOL, COALESCE(O.NMOPERADOR, L.CDOPERADOR), L.DTLOGTRAM, L.IDSTGRUPANT, "
-                                  "L.IDSTGRUPNOVO FROM LOGTRAM L JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = L.CDGRUPHOMOL "
-                                  "LEFT JOIN OPERADOR O ON O.CDOPERADOR = L.CDOPERADOR WHERE G.IDSTGRUPHOM <> '007' AND "
-                                  "L.NRSEQLOG = (SELECT MAX(X.NRSEQLOG) FROM LOGTRAM X WHERE X.CDGRUPHOMOL = L.CDGRUPHOMOL)")
-                       + productFilter,
-                   productValue)) {
-        auto card = cards.find(row[0]);
-        if (card == cards.end())
-            continue;
-        card->last = {{QStringLiteral("operador"), row[1].isEmpty() ? QStringLiteral("—") : row[1]},
-                      {QStringLiteral("quando"), timeText(row[2])},
-                      {QStringLiteral("anterior"), row[3]},
-                      {QStringLiteral("nova"), row[4]}};
-    }
-    // Phase changes kept as events (every advance since the audit began) are the latest.
-    for (const QStringList &row :
-         queryRows(db,
-                   QStringLiteral("SELECT E.CDGRUPHOMOL, COALESCE(O.NMOPERADOR, E.CDOPERADOR), E.DTEVENTO, E.DSANTES, E.DSDEPOIS "
-                                  "FROM EVENTO E JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = E.CDGRUPHOMOL LEFT JOIN OPERADOR O "
-                                  "ON O.CDOPERADOR = E.CDOPERADOR WHERE E.TPEVENTO = ? AND G.IDSTGRUPHOM <> '007'")
-                       + productFilter + QStringLiteral(" ORDER BY E.NRSEQEVENTO"),
-                   QVariantList{eventKind::GroupPhase} + productValue)) {
+    // The last transition: the group's latest transition log, then, later still, the phase
+    // changes kept as events (every advance since the audit began).
+    const QList<QStringList> logs = queryRows(
+        db,
+        QStringLiteral("SELECT L.CDGRUPHOMOL, COALESCE(O.NMOPERADOR, L.CDOPERADOR), L.DTLOGTRAM, L.IDSTGRUPANT, "
+                       "L.IDSTGRUPNOVO FROM LOGTRAM L JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = L.CDGRUPHOMOL "
+                       "LEFT JOIN OPERADOR O ON O.CDOPERADOR = L.CDOPERADOR WHERE G.IDSTGRUPHOM <> '007' AND "
+                       "L.NRSEQLOG = (SELECT MAX(X.NRSEQLOG) FROM LOGTRAM X WHERE X.CDGRUPHOMOL = L.CDGRUPHOMOL)")
+            + productFilter,
+        productValue);
+    const QList<QStringList> phaseEvents = queryRows(
+        db,
+        QStringLiteral("SELECT E.CDGRUPHOMOL, COALESCE(O.NMOPERADOR, E.CDOPERADOR), E.DTEVENTO, E.DSANTES, E.DSDEPOIS "
+                       "FROM EVENTO E JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = E.CDGRUPHOMOL LEFT JOIN OPERADOR O "
+                       "ON O.CDOPERADOR = E.CDOPERADOR WHERE E.TPEVENTO = ? AND G.IDSTGRUPHOM <> '007'")
+            + productFilter + QStringLiteral(" ORDER BY E.NRSEQEVENTO"),
+        QVariantList{eventKind::GroupPhase} + productValue);
+    for (const QStringList &row : logs + phaseEvents) {
         auto card = cards.find(row[0]);
         if (card == cards.end())
             continue;
@@ -338,7 +330,7 @@ bool groupHtml(Database &db, const QString &code, QString &title, std::string &h
     title = QStringLiteral("Grupo %1 · %2").arg(g[0], g[1]);
     data values;
     values.set("produto", s(g[2]));
-    values.set("fase", s(groupPhaseName(g[4])));
+    values.set("fase", s(groupPhaseTitle(g[4])));
     values.set("release", s(releaseText(g[3])));
     values.set("criado", s(timeText(g[5])));
     if (g[4] == u"007" && !g[6].isEmpty())
