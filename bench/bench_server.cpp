@@ -6,9 +6,11 @@
 // server_host and server_port) in a temporary home. An HTTP benchmark whose calls were not
 // answered by the HTTP front fails. The per-group reads cycle over every group.
 //
-// Tcp_RoundTrip is the floor under any front over TCP: a bare exchange on the loopback of as
-// many bytes as a GetAfterScroll call over HTTP sends and receives, answered by a thread
-// that waits in poll() as the workers do, with no protocol and no database.
+// Tcp_RoundTrip/<call> is the floor under any front over TCP: a bare exchange on the loopback
+// of as many bytes as the call over HTTP sends and receives, answered by a thread that waits
+// in poll() as the workers do, with no protocol and no database. Each call's in-process,
+// HTTP and floor benchmarks run one after the other, and the end of the run tells, for each
+// call, its cost over HTTP as a multiple of its in-process cost plus its floor.
 //
 // The database is a temporary SQLite file, or the one named by HOMOLOGA_BENCH_DB (an SQLite
 // path or a PostgreSQL connection text, whose tables must be empty). The short run of the
@@ -33,6 +35,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -226,9 +229,9 @@ void Http_setGrupo(benchmark::State &state)
     int cursor = 0, iteration = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const packet::Delta delta = renameDelta(storedGroup(groupAt(state, cursor)), ++iteration);
+        const QList<RemoteArg> arguments{renameDelta(storedGroup(groupAt(state, cursor)), ++iteration)};
         state.ResumeTiming();
-        check(state, ::state->net->call(QStringLiteral("setGrupo"), {delta}));
+        check(state, ::state->net->call(QStringLiteral("setGrupo"), arguments));
     }
 }
 
@@ -278,47 +281,117 @@ bool receiveAll(int fd, std::vector<char> &buffer, size_t size)
     return true;
 }
 
-void Tcp_RoundTrip(benchmark::State &state)
+// A call's bytes over HTTP: its JSON texts, and about 200 bytes of HTTP head each way.
+struct CallBytes {
+    size_t request = 0, answer = 0;
+};
+
+CallBytes bytesOf(const QString &method, const QJsonArray &args)
 {
-    // The sizes of a GetAfterScroll exchange: the JSON texts and about 200 bytes of HTTP head
-    // each way.
-    const QString group = world->groups.value(0);
-    const size_t requestSize = 200 + size_t(QJsonDocument(QJsonObject{{QStringLiteral("args"), QJsonArray{group}}}).toJson().size());
-    const size_t answerSize = 200 + size_t(world->dispatcher->callText(kMain, QStringLiteral("GetAfterScroll"), QJsonArray{group}).size());
+    return {200 + size_t(QJsonDocument(QJsonObject{{QStringLiteral("args"), args}}).toJson(QJsonDocument::Compact).size()),
+            200 + size_t(world->dispatcher->callText(kMain, method, args).size())};
+}
+
+void Tcp_RoundTrip(benchmark::State &state, CallBytes bytes)
+{
     LoopbackPair pair;
     std::thread answering([&] {
         std::vector<char> buffer(64 * 1024);
-        const std::vector<char> answer(answerSize, 'a');
-        while (receiveAll(pair.server, buffer, requestSize))
+        const std::vector<char> answer(bytes.answer, 'a');
+        while (receiveAll(pair.server, buffer, bytes.request))
             ::send(pair.server, answer.data(), answer.size(), MSG_NOSIGNAL);
     });
     std::vector<char> buffer(64 * 1024);
-    const std::vector<char> request(requestSize, 'r');
+    const std::vector<char> request(bytes.request, 'r');
     for (auto _ : state) {
         ::send(pair.client, request.data(), request.size(), MSG_NOSIGNAL);
-        if (!receiveAll(pair.client, buffer, answerSize))
+        if (!receiveAll(pair.client, buffer, bytes.answer))
             state.SkipWithError("the loopback connection closed");
     }
     ::shutdown(pair.client, SHUT_RDWR);
     answering.join();
-    state.SetLabel(QStringLiteral("%1 B out, %2 B back").arg(requestSize).arg(answerSize).toStdString());
+    state.SetLabel(QStringLiteral("%1 B out, %2 B back").arg(bytes.request).arg(bytes.answer).toStdString());
+}
+
+// The display the command line chose, and each benchmark's time per call kept for the
+// comparison at the end.
+class KeepingReporter : public benchmark::BenchmarkReporter {
+public:
+    KeepingReporter() : m_display(benchmark::CreateDefaultDisplayReporter()) {}
+    bool ReportContext(const Context &context) override { return m_display->ReportContext(context); }
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+                m_microseconds[run.benchmark_name()] = run.GetAdjustedRealTime() * unitInMicroseconds(run.time_unit);
+        }
+        m_display->ReportRuns(runs);
+    }
+    void Finalize() override { m_display->Finalize(); }
+
+    // "GetAfterScroll over HTTP: 255 µs = 1.46 × (in-process 110 µs + floor 65 µs)".
+    void compare(const QStringList &calls) const
+    {
+        for (const QString &call : calls) {
+            const auto time = [&](const QString &name) {
+                const auto found = m_microseconds.find(name.toStdString());
+                return found == m_microseconds.end() ? 0.0 : found->second;
+            };
+            const double http = time(QStringLiteral("Http_") + call), inProcess = time(QStringLiteral("Dispatcher_") + call);
+            const double floor = time(QStringLiteral("Tcp_RoundTrip/") + call);
+            if (http > 0 && inProcess > 0 && floor > 0)
+                std::fprintf(stderr, "%s over HTTP: %.0f µs = %.2f × (in-process %.0f µs + floor %.0f µs)\n", qPrintable(call), http,
+                             http / (inProcess + floor), inProcess, floor);
+        }
+    }
+
+private:
+    static double unitInMicroseconds(benchmark::TimeUnit unit)
+    {
+        switch (unit) {
+        case benchmark::kNanosecond: return 1e-3;
+        case benchmark::kMicrosecond: return 1;
+        case benchmark::kMillisecond: return 1e3;
+        case benchmark::kSecond: return 1e6;
+        }
+        return 1;
+    }
+
+    std::unique_ptr<benchmark::BenchmarkReporter> m_display;
+    std::map<std::string, double> m_microseconds;
+};
+
+void registerAll()
+{
+    using Function = void (*)(benchmark::State &);
+    const auto add = [](const char *name, Function function, benchmark::TimeUnit unit) {
+        benchmark::RegisterBenchmark(name, function)->Unit(unit);
+    };
+    add("Sql_GetInitialData", Sql_GetInitialData, benchmark::kMillisecond);
+    add("Dispatcher_GetInitialData", Dispatcher_GetInitialData, benchmark::kMillisecond);
+    add("Http_GetInitialData", Http_GetInitialData, benchmark::kMillisecond);
+    const QString group = world->groups.value(0);
+    const struct {
+        const char *name;
+        Function sql, dispatcher, http;
+        CallBytes bytes;
+    } calls[] = {
+        {"GetAfterScroll", Sql_GetAfterScroll, Dispatcher_GetAfterScroll, Http_GetAfterScroll,
+         bytesOf(QStringLiteral("GetAfterScroll"), {group})},
+        {"getArqSoli", Sql_getArqSoli, Dispatcher_getArqSoli, Http_getArqSoli, bytesOf(QStringLiteral("getArqSoli"), {group})},
+        {"setGrupo", Sql_setGrupo, Dispatcher_setGrupo, Http_setGrupo,
+         bytesOf(QStringLiteral("setGrupo"), {renameDelta(storedGroup(group), 0).toJson()})},
+    };
+    for (const auto &call : calls) {
+        const std::string name(call.name);
+        add(("Sql_" + name).c_str(), call.sql, benchmark::kMicrosecond);
+        add(("Dispatcher_" + name).c_str(), call.dispatcher, benchmark::kMicrosecond);
+        add(("Http_" + name).c_str(), call.http, benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("Tcp_RoundTrip/" + name).c_str(), Tcp_RoundTrip, call.bytes)->Unit(benchmark::kMicrosecond);
+    }
 }
 
 }  // namespace
-
-BENCHMARK(Tcp_RoundTrip)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Sql_GetInitialData)->Unit(benchmark::kMillisecond);
-BENCHMARK(Dispatcher_GetInitialData)->Unit(benchmark::kMillisecond);
-BENCHMARK(Http_GetInitialData)->Unit(benchmark::kMillisecond);
-BENCHMARK(Sql_GetAfterScroll)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Dispatcher_GetAfterScroll)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Http_GetAfterScroll)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Sql_getArqSoli)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Dispatcher_getArqSoli)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Http_getArqSoli)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Sql_setGrupo)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Dispatcher_setGrupo)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Http_setGrupo)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
@@ -340,7 +413,10 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    benchmark::RunSpecifiedBenchmarks();
+    registerAll();
+    KeepingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.compare({QStringLiteral("GetAfterScroll"), QStringLiteral("getArqSoli"), QStringLiteral("setGrupo")});
     benchmark::Shutdown();
 
     run.net.reset();

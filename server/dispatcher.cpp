@@ -24,48 +24,6 @@ QString Call::text(int index) const
 
 void Call::setOut(int index, const QString &value) { m_out[index] = value; }
 
-void appendJsonString(QByteArray &out, QStringView text)
-{
-    static const char hex[] = "0123456789abcdef";
-    out.append('"');
-    // Most values are plain ASCII: copied straight, without a UTF-8 copy of their own.
-    const qsizetype start = out.size();
-    out.resize(start + text.size());
-    char *to = out.data() + start;
-    bool plain = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0x80 || u < 0x20 || u == u'"' || u == u'\\') {
-            plain = false;
-            break;
-        }
-        *to++ = char(u);
-    }
-    if (plain) {
-        out.append('"');
-        return;
-    }
-    out.resize(start);
-    for (const char c : text.toUtf8()) {
-        switch (c) {
-        case '"': out.append("\\\"", 2); break;
-        case '\\': out.append("\\\\", 2); break;
-        case '\n': out.append("\\n", 2); break;
-        case '\r': out.append("\\r", 2); break;
-        case '\t': out.append("\\t", 2); break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                out.append("\\u00", 4);
-                out.append(hex[(c >> 4) & 0xf]);
-                out.append(hex[c & 0xf]);
-            } else {
-                out.append(c);
-            }
-        }
-    }
-    out.append('"');
-}
-
 Json::Json(const QJsonValue &value)
 {
     switch (value.type()) {

@@ -8,6 +8,8 @@
 // "out" has one entry per argument: the value after the call for a by-reference text,
 // null for every other argument.
 
+#include "host/packet.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -61,8 +63,7 @@ private:
     QByteArray m_text;
 };
 
-// Appends `text` as a JSON string.
-void appendJsonString(QByteArray &out, QStringView text);
+using packet::appendJsonString;
 
 using Handler = Json (*)(Call &);
 

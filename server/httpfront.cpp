@@ -36,6 +36,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -222,6 +223,16 @@ public:
         return sent;
     }
 
+    // Waits, within the request's deadline, until `size` unread bytes are here.
+    bool receive(size_t size)
+    {
+        while (m_c.unread() < size) {
+            if (!fill())
+                return false;
+        }
+        return true;
+    }
+
     void get_remote_ip_and_port(std::string &ip, int &port) const override
     {
         if (m_c.remoteIp.empty())
@@ -383,6 +394,85 @@ void inspectHead(Connection &c)
     }
 }
 
+// A request head in the one shape hosts send calls in, read without cpp-httplib.
+struct PlainCall {
+    size_t bodyStart = 0;
+    uint64_t length = 0;
+    bool clientCloses = false;
+};
+
+bool hasListToken(std::string_view list, std::string_view token)
+{
+    for (size_t at = 0; at <= list.size();) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        if (sameNameAs(trimmedBlanks(list.substr(at, comma - at)), token))
+            return true;
+        at = comma + 1;
+    }
+    return false;
+}
+
+// "POST /<target> HTTP/1.1", no board page, header lines of the plain "name: value" form,
+// Content-Length given once as digits, no Transfer-Encoding and no Expect. The head is whole
+// at the start of the connection's unread bytes.
+bool plainCall(const Connection &c, PlainCall &call)
+{
+    constexpr std::string_view kMethod = "POST ", kVersion = " HTTP/1.1\r\n";
+    const size_t headEnd = c.buffer.find("\r\n\r\n", c.offset);
+    if (headEnd == std::string::npos)
+        return false;
+    const std::string_view head(c.buffer.data() + c.offset, headEnd + 2 - c.offset);
+    const size_t lineEnd = head.find("\r\n") + 2;
+    const std::string_view line = head.substr(0, lineEnd);
+    if (!line.starts_with(kMethod) || !line.ends_with(kVersion) || line.size() <= kMethod.size() + kVersion.size())
+        return false;
+    const std::string_view target = line.substr(kMethod.size(), line.size() - kMethod.size() - kVersion.size());
+    if (target[0] != '/' || std::any_of(target.begin(), target.end(), [](char ch) { return uchar(ch) <= 0x20 || uchar(ch) == 0x7f; }))
+        return false;
+    const std::string path(target.substr(0, target.find('?')));
+    if (Board::serves(path.find('%') == std::string::npos ? path : httplib::detail::decode_url(path, false)))
+        return false;
+    bool lengthGiven = false;
+    for (size_t at = lineEnd; at < head.size();) {
+        const size_t end = head.find("\r\n", at);
+        const std::string_view field = head.substr(at, end - at);
+        at = end + 2;
+        const size_t colon = field.find(':');
+        if (colon == std::string_view::npos || colon == 0)
+            return false;
+        const std::string_view name = field.substr(0, colon);
+        if (std::any_of(name.begin(), name.end(), [](char ch) { return uchar(ch) <= 0x20 || uchar(ch) == 0x7f; }))
+            return false;
+        const std::string_view value = trimmedBlanks(field.substr(colon + 1));
+        if (sameNameAs(name, "content-length")) {
+            if (lengthGiven || value.empty() || value.size() > 18
+                || !std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+                return false;
+            lengthGiven = true;
+            call.length = std::stoull(std::string(value));
+        } else if (sameNameAs(name, "transfer-encoding") || sameNameAs(name, "expect")) {
+            return false;
+        } else if (sameNameAs(name, "connection")) {
+            call.clientCloses = call.clientCloses || hasListToken(value, "close");
+        }
+    }
+    call.bodyStart = headEnd + 4;
+    return lengthGiven;
+}
+
+const char *reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 404: return "Not Found";
+    case 408: return "Request Timeout";
+    case 413: return "Payload Too Large";
+    default: return "Error";
+    }
+}
+
 bool sameToken(std::string_view given, const QByteArray &expected)
 {
     // The whole token is compared, through hashes of equal size, so that the time taken
@@ -433,6 +523,7 @@ struct HttpFront::Impl {
     std::deque<Connection *> calls;     // connections with a whole request head, for the workers
     std::vector<Connection *> returned; // back from the workers, for the accepting thread
     std::vector<std::thread> workers;
+    std::string keepAliveHeader;
 
     Impl(const DatabaseSpec &database, const QByteArray &secret, const FrontOptions &opts)
         : spec(database), token(secret), options(opts)
@@ -461,12 +552,25 @@ struct HttpFront::Impl {
 
     // ---- Requests
 
-    void refuse(httplib::Response &res, int status, const QString &message, bool close)
+    // What a request is answered with, whichever way it was read.
+    struct Outcome {
+        int status = 200;
+        QByteArray body;
+        bool close = false;  // the connection ends with this answer, its body perhaps unread
+    };
+
+    static void refuse(Outcome &out, int status, const QString &message, bool close)
     {
-        res.status = status;
-        res.set_content(refusal(message).toStdString(), "application/json");
-        if (close) {
-            // The body, if any, is left unread: the connection ends with this answer.
+        out.status = status;
+        out.body = refusal(message);
+        out.close = close;
+    }
+
+    static void apply(const Outcome &out, httplib::Response &res)
+    {
+        res.status = out.status;
+        res.set_content(out.body.constData(), size_t(out.body.size()), "application/json");
+        if (out.close) {
             res.set_header("Connection", "close");
             t_closeAfter = true;
         }
@@ -490,19 +594,58 @@ struct HttpFront::Impl {
         return !value.empty() && sameToken(value, token);
     }
 
-    // The refusal of a request whose head already says it cannot be served, or empty.
-    int refuseByHead(const httplib::Request &req, httplib::Response &res)
+    // A call's head: the token, then the declared size of its body. False with the refusal.
+    bool headAllows(std::optional<uint64_t> declaredLength, Outcome &out)
     {
         if (!authorised()) {
-            refuse(res, 401, QStringLiteral("Acesso negado: token ausente ou inválido."), true);
-            return 401;
+            refuse(out, 401, QStringLiteral("Acesso negado: token ausente ou inválido."), true);
+            return false;
         }
         t_authorised = true;
-        if (req.has_header("Content-Length") && req.get_header_value<uint64_t>("Content-Length") > uint64_t(options.maxBody)) {
-            refuse(res, 413, QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(options.maxBody), true);
-            return 413;
+        if (declaredLength && *declaredLength > uint64_t(options.maxBody)) {
+            refuse(out, 413, QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(options.maxBody), true);
+            return false;
         }
-        return 0;
+        return true;
+    }
+
+    // The module and the method the target names: exactly two segments, neither empty
+    // ("//m//x" and "/m/x/extra" name nothing). False with the refusal.
+    static bool routes(QStringList &parts, Outcome &out)
+    {
+        const QByteArray target = QByteArray::fromStdString(t_target.substr(0, t_target.find('?')));
+        const QList<QByteArray> raw = target.split('/');
+        if (raw.size() != 3 || !raw[0].isEmpty() || raw[1].isEmpty() || raw[2].isEmpty()) {
+            refuse(out, 404, QStringLiteral("Caminho inválido \"%1\": use /<módulo>/<método>.").arg(QString::fromUtf8(target)), true);
+            return false;
+        }
+        parts = QStringList{QUrl::fromPercentEncoding(raw[1]), QUrl::fromPercentEncoding(raw[2])};
+        const QString unknown = Dispatcher::unknownTarget(parts[0], parts[1]);
+        if (!unknown.isEmpty()) {
+            refuse(out, 404, unknown, true);
+            return false;
+        }
+        return true;
+    }
+
+    // A whole body, read: the dispatcher's answer or the body's refusal.
+    void answerCall(const QStringList &parts, std::string_view body, Outcome &out)
+    {
+        const QByteArray bytes = QByteArray::fromRawData(body.data(), qsizetype(body.size()));
+        if (!QByteArrayView(bytes).isValidUtf8())
+            return refuse(out, 400, QStringLiteral("O corpo da requisição não é um texto UTF-8 válido."), false);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+        if (error.error != QJsonParseError::NoError)
+            return refuse(out, 400, QStringLiteral("JSON inválido na posição %1: %2").arg(error.offset).arg(error.errorString()), false);
+        if (!document.isObject() || !document.object().value(QStringLiteral("args")).isArray())
+            return refuse(out, 400, QStringLiteral("O corpo deve ser um objeto {\"args\": [...]}."), false);
+        const Clock::time_point started = Clock::now();
+        out.status = 200;
+        out.body = t_dispatcher->callText(parts[0], parts[1], document.object().value(QStringLiteral("args")));
+        metrics.observeCall(parts[1].toStdString(), out.body.startsWith("{\"ok\":true"),
+                            std::chrono::duration<double>(Clock::now() - started).count());
+        ++served;
     }
 
     // The board's pages, the health check and the metrics. The sign-in form is the only body
@@ -521,8 +664,11 @@ struct HttpFront::Impl {
                     body.append(data, length);
                 return !tooLarge;
             });
-            if (tooLarge || !complete)
-                return refuse(res, tooLarge ? 413 : 408, QStringLiteral("Formulário inválido."), true);
+            if (tooLarge || !complete) {
+                Outcome out;
+                refuse(out, tooLarge ? 413 : 408, QStringLiteral("Formulário inválido."), true);
+                return apply(out, res);
+            }
             httplib::Request form = req;
             httplib::detail::parse_query_text(body, form.params);
             board->serve(t_dispatcher->database(), form, res);
@@ -530,52 +676,66 @@ struct HttpFront::Impl {
         t_authorised = t_authorised || board->signedIn(req);
     }
 
+    static std::optional<uint64_t> declaredLength(const httplib::Request &req)
+    {
+        if (!req.has_header("Content-Length"))
+            return std::nullopt;
+        return req.get_header_value<uint64_t>("Content-Length");
+    }
+
     void handleCall(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader)
     {
         if (Board::serves(req.path))
             return handleBoard(req, res, &reader);
-        if (refuseByHead(req, res))
-            return;
-        // Exactly two segments, neither empty ("//m//x" and "/m/x/extra" name nothing).
-        const QByteArray target = QByteArray::fromStdString(t_target.substr(0, t_target.find('?')));
-        const QList<QByteArray> raw = target.split('/');
-        const QString path = QString::fromUtf8(target);
-        if (raw.size() != 3 || !raw[0].isEmpty() || raw[1].isEmpty() || raw[2].isEmpty())
-            return refuse(res, 404, QStringLiteral("Caminho inválido \"%1\": use /<módulo>/<método>.").arg(path), true);
-        const QStringList parts{QUrl::fromPercentEncoding(raw[1]), QUrl::fromPercentEncoding(raw[2])};
-        const QString unknown = Dispatcher::unknownTarget(parts[0], parts[1]);
-        if (!unknown.isEmpty())
-            return refuse(res, 404, unknown, true);
-        std::string body;
-        bool tooLarge = false;
-        const bool complete = reader([&](const char *data, size_t length) {
-            if (body.size() + length > size_t(options.maxBody)) {
-                tooLarge = true;
-                return false;
+        Outcome out;
+        QStringList parts;
+        if (headAllows(declaredLength(req), out) && routes(parts, out)) {
+            std::string body;
+            bool tooLarge = false;
+            const bool complete = reader([&](const char *data, size_t length) {
+                if (body.size() + length > size_t(options.maxBody)) {
+                    tooLarge = true;
+                    return false;
+                }
+                body.append(data, length);
+                return true;
+            });
+            if (tooLarge)
+                refuse(out, 413, QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(options.maxBody), true);
+            else if (!complete)
+                refuse(out, 408, QStringLiteral("O corpo da requisição não chegou inteiro a tempo."), true);
+            else
+                answerCall(parts, body, out);
+        }
+        apply(out, res);
+    }
+
+    // A call in the shape hosts send it ("POST /<module>/<method> HTTP/1.1", its body's size
+    // given once in Content-Length, nothing that changes how the message is framed) is read
+    // and answered here, without cpp-httplib's general processing of the request and the
+    // answer; every other request goes through it. Returns false when the connection must
+    // close at once.
+    bool servePlainCall(Connection &c, ConnectionStream &stream, const PlainCall &call)
+    {
+        c.offset = call.bodyStart;
+        Outcome out;
+        QStringList parts;
+        if (headAllows(call.length, out) && routes(parts, out)) {
+            if (!stream.receive(size_t(call.length)))
+                refuse(out, 408, QStringLiteral("O corpo da requisição não chegou inteiro a tempo."), true);
+            else {
+                answerCall(parts, std::string_view(c.buffer.data() + c.offset, size_t(call.length)), out);
+                c.offset += size_t(call.length);
             }
-            body.append(data, length);
-            return true;
-        });
-        if (tooLarge)
-            return refuse(res, 413, QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(options.maxBody), true);
-        if (!complete)
-            return refuse(res, 408, QStringLiteral("O corpo da requisição não chegou inteiro a tempo."), true);
-        const QByteArray bytes = QByteArray::fromRawData(body.data(), qsizetype(body.size()));
-        if (!QByteArrayView(bytes).isValidUtf8())
-            return refuse(res, 400, QStringLiteral("O corpo da requisição não é um texto UTF-8 válido."), false);
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-        if (error.error != QJsonParseError::NoError)
-            return refuse(res, 400, QStringLiteral("JSON inválido na posição %1: %2").arg(error.offset).arg(error.errorString()), false);
-        if (!document.isObject() || !document.object().value(QStringLiteral("args")).isArray())
-            return refuse(res, 400, QStringLiteral("O corpo deve ser um objeto {\"args\": [...]}."), false);
-        const Clock::time_point started = Clock::now();
-        const QByteArray answer = t_dispatcher->callText(parts[0], parts[1], document.object().value(QStringLiteral("args")));
-        metrics.observeCall(parts[1].toStdString(), answer.startsWith("{\"ok\":true"),
-                            std::chrono::duration<double>(Clock::now() - started).count());
-        res.status = 200;
-        res.set_content(answer.constData(), size_t(answer.size()), "application/json");
-        ++served;
+        }
+        metrics.observeAnswer(out.status);
+        t_closeAfter = out.close || call.clientCloses;
+        std::string head = "HTTP/1.1 " + std::to_string(out.status) + ' ' + reasonPhrase(out.status) + "\r\n";
+        if (t_closeAfter)
+            head += "Connection: close\r\n";
+        head += "Content-Length: " + std::to_string(out.body.size()) + "\r\nContent-Type: application/json\r\n" + keepAliveHeader
+            + "\r\n";
+        return stream.write(head.data(), head.size()) >= 0 && stream.write(out.body.constData(), size_t(out.body.size())) >= 0;
     }
 
     void installHandlers()
@@ -583,8 +743,10 @@ struct HttpFront::Impl {
         processor.Post(R"(/.*)", [this](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
             handleCall(req, res, reader);
         });
-        const auto wrongVerb = [this](const httplib::Request &, httplib::Response &res) {
-            refuse(res, 405, QStringLiteral("Use POST /<módulo>/<método> com {\"args\": [...]}."), true);
+        const auto wrongVerb = [](const httplib::Request &, httplib::Response &res) {
+            Outcome out;
+            refuse(out, 405, QStringLiteral("Use POST /<módulo>/<método> com {\"args\": [...]}."), true);
+            apply(out, res);
         };
         const auto wrongVerbWithBody = [wrongVerb](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &) {
             wrongVerb(req, res);
@@ -603,8 +765,11 @@ struct HttpFront::Impl {
         // "Expect: 100-continue": the token and the declared size are checked before the
         // client is invited to send the body.
         processor.set_expect_100_continue_handler([this](const httplib::Request &req, httplib::Response &res) {
-            const int status = refuseByHead(req, res);
-            return status ? status : 100;
+            Outcome out;
+            if (headAllows(declaredLength(req), out))
+                return 100;
+            apply(out, res);
+            return out.status;
         });
         processor.set_error_handler([](const httplib::Request &, httplib::Response &res) {
             if (res.body.empty())
@@ -615,6 +780,7 @@ struct HttpFront::Impl {
         });
         processor.set_payload_max_length(size_t(options.maxBody));
         processor.set_keep_alive_timeout(std::max(1, options.idleTimeoutMs / 1000));
+        keepAliveHeader = "Keep-Alive: timeout=" + std::to_string(std::max(1, options.idleTimeoutMs / 1000)) + ", max=1000000\r\n";
         processor.set_keep_alive_max_count(1'000'000);
     }
 
@@ -653,7 +819,10 @@ struct HttpFront::Impl {
             t_authorised = false;
             inspectHead(*c);
             bool closed = false;
-            bool processed = processor.process_request(stream, false, closed, nullptr);
+            PlainCall call;
+            const bool direct = plainCall(*c, call);
+            metrics.observeReading(direct);
+            bool processed = direct ? servePlainCall(*c, stream, call) : processor.process_request(stream, false, closed, nullptr);
             processed = stream.flush() && processed;
             c->served = c->served || t_authorised;
             if (!processed) {

@@ -81,6 +81,11 @@ std::string Metrics::render(Database &db, int openConnections) const
         for (const auto &[status, count] : m_answers)
             out += "homologa_respostas_http_total{codigo=\"" + std::to_string(status) + "\"} " + std::to_string(count) + "\n";
     }
+    out += "# HELP homologa_requisicoes_total Requisições lidas, pela leitura direta das chamadas ou pela geral.\n"
+           "# TYPE homologa_requisicoes_total counter\n"
+           "homologa_requisicoes_total{leitura=\"direta\"} "
+        + std::to_string(m_directReadings) + "\nhomologa_requisicoes_total{leitura=\"geral\"} " + std::to_string(m_generalReadings)
+        + "\n";
     out += "# HELP homologa_conexoes_abertas Conexões abertas com o servidor.\n"
            "# TYPE homologa_conexoes_abertas gauge\n"
            "homologa_conexoes_abertas "

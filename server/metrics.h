@@ -22,6 +22,8 @@ public:
 
     void observeCall(const std::string &method, bool ok, double seconds);
     void observeAnswer(int status);
+    // A request read by the front: by its direct reading of calls, or by the general one.
+    void observeReading(bool direct) { ++(direct ? m_directReadings : m_generalReadings); }
     std::string render(Database &db, int openConnections) const;
 
 private:
@@ -34,6 +36,7 @@ private:
     mutable std::mutex m_mutex;
     std::map<std::string, Latency> m_calls;
     std::map<int, quint64> m_answers;
+    std::atomic<quint64> m_directReadings{0}, m_generalReadings{0};
 };
 
 // Failures that the database itself reported (lost, locked, full, refused), across the

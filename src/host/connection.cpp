@@ -14,8 +14,9 @@
 #include <QTcpSocket>
 #include <QUrl>
 
-#include <httplib.h>
-#include <openssl/x509.h>
+#include "httpchannel.h"
+
+#include <openssl/x509_vfy.h>
 
 // ---------------------------------------------------------------------------------------
 // Answers and arguments
@@ -42,9 +43,28 @@ ServerAnswer ServerAnswer::failed(const QString &error)
 RemoteArg RemoteArg::ref(QString &variable)
 {
     RemoteArg arg;
-    arg.m_json = variable;
+    arg.m_text = variable;
     arg.m_reference = &variable;
     return arg;
+}
+
+QJsonValue RemoteArg::json() const
+{
+    if (m_packet)
+        return m_packet->toJson();
+    if (m_delta)
+        return m_delta->toJson();
+    return m_text;
+}
+
+void RemoteArg::appendJson(QByteArray &out) const
+{
+    if (m_packet)
+        m_packet->appendJson(out);
+    else if (m_delta)
+        m_delta->appendJson(out);
+    else
+        packet::appendJsonString(out, m_text);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -112,70 +132,6 @@ Endpoint readEndpoint()
     return endpoint;
 }
 
-// cpp-httplib writes a request's head and its body in two sends, each a segment of its own
-// that wakes the server; the head is held here and leaves with the body, in one send. A
-// request without a body leaves when the answer is read.
-class CoalescingStream : public httplib::Stream {
-public:
-    explicit CoalescingStream(httplib::Stream &socket) : m_socket(socket) {}
-
-    bool is_readable() const override { return m_socket.is_readable(); }
-    bool is_writable() const override { return m_socket.is_writable(); }
-    ssize_t read(char *ptr, size_t size) override
-    {
-        if (!flush())
-            return -1;
-        return m_socket.read(ptr, size);
-    }
-    ssize_t write(const char *ptr, size_t size) override
-    {
-        if (m_held.empty()) {
-            m_held.assign(ptr, size);
-            return ssize_t(size);
-        }
-        m_held.append(ptr, size);
-        return flush() ? ssize_t(size) : -1;
-    }
-    void get_remote_ip_and_port(std::string &ip, int &port) const override { m_socket.get_remote_ip_and_port(ip, port); }
-    void get_local_ip_and_port(std::string &ip, int &port) const override { m_socket.get_local_ip_and_port(ip, port); }
-    socket_t socket() const override { return m_socket.socket(); }
-
-    bool flush()
-    {
-        size_t written = 0;
-        while (written < m_held.size()) {
-            const ssize_t n = m_socket.write(m_held.data() + written, m_held.size() - written);
-            if (n <= 0) {
-                m_held.clear();
-                return false;
-            }
-            written += size_t(n);
-        }
-        m_held.clear();
-        return true;
-    }
-
-private:
-    httplib::Stream &m_socket;
-    std::string m_held;
-};
-
-class PlainClient : public httplib::ClientImpl {
-public:
-    using httplib::ClientImpl::ClientImpl;
-
-private:
-    bool process_socket(const Socket &socket, std::function<bool(httplib::Stream &)> callback) override
-    {
-        return httplib::detail::process_client_socket(socket.sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_,
-                                                      write_timeout_usec_, [&](httplib::Stream &stream) {
-                                                          CoalescingStream coalescing(stream);
-                                                          const bool done = callback(coalescing);
-                                                          return coalescing.flush() && done;
-                                                      });
-    }
-};
-
 }  // namespace
 
 struct TNetConnection::Impl {
@@ -185,8 +141,7 @@ struct TNetConnection::Impl {
     int openCount = 0;
     QString lastError;
     QByteArray token;
-    std::unique_ptr<httplib::ClientImpl> client;
-    httplib::SSLClient *tlsClient = nullptr;  // the same client, when it speaks HTTPS
+    std::unique_ptr<HttpChannel> channel;
 
     bool inProcess() const { return endpoint.host.isEmpty(); }
 
@@ -210,29 +165,17 @@ struct TNetConnection::Impl {
         return true;
     }
 
-    void makeClient()
+    void makeChannel()
     {
-        const std::string host = endpoint.host.toStdString();
-        if (endpoint.tls) {
-            auto tls = std::make_unique<httplib::SSLClient>(host, endpoint.port);
-            if (!endpoint.caFile.isEmpty())
-                tls->set_ca_cert_path(endpoint.caFile.toStdString());
-            tls->enable_server_certificate_verification(true);
-            tlsClient = tls.get();
-            client = std::move(tls);
-        } else {
-            client = std::make_unique<PlainClient>(host, endpoint.port);
-            tlsClient = nullptr;
-        }
-        client->set_keep_alive(true);
-        client->set_tcp_nodelay(true);
-        client->set_connection_timeout(std::chrono::milliseconds(kConnectTimeoutMs));
-        client->set_read_timeout(std::chrono::seconds(endpoint.answerTimeoutS));
-        client->set_write_timeout(std::chrono::seconds(endpoint.answerTimeoutS));
-        httplib::Headers headers;
-        if (!token.isEmpty())
-            headers.emplace("Authorization", "Bearer " + token.toStdString());
-        client->set_default_headers(headers);
+        HttpChannel::Options options;
+        options.host = endpoint.host;
+        options.port = endpoint.port;
+        options.tls = endpoint.tls;
+        options.caFile = endpoint.caFile;
+        options.token = token;
+        options.connectTimeoutMs = kConnectTimeoutMs;
+        options.timeoutMs = endpoint.answerTimeoutS * 1000;
+        channel = std::make_unique<HttpChannel>(options);
     }
 
     bool openNow()
@@ -258,35 +201,35 @@ struct TNetConnection::Impl {
             }
             if (!reachable())
                 return false;
-            makeClient();
+            makeChannel();
         }
         open = true;
         ++openCount;
         return true;
     }
 
-    QString failureText(httplib::Error error, qint64 elapsedMs, const QString &method) const
+    QString failureText(HttpChannel::Failure failure, qint64 elapsedMs, const QString &method) const
     {
-        using E = httplib::Error;
-        switch (error) {
-        case E::Connection:
-        case E::ConnectionTimeout:
-            return QStringLiteral("Não foi possível conectar ao servidor de aplicação %1.").arg(where());
-        case E::SSLConnection:
+        using F = HttpChannel::Failure;
+        switch (failure) {
+        case F::None:
+        case F::Connect: return QStringLiteral("Não foi possível conectar ao servidor de aplicação %1.").arg(where());
+        case F::Tls:
             return QStringLiteral("Não foi possível estabelecer a conexão segura (TLS) com o servidor de aplicação %1.").arg(where());
-        case E::SSLLoadingCerts:
+        case F::TlsCertificates:
             return QStringLiteral("Não foi possível ler os certificados para verificar o servidor de aplicação %1 (%2).")
                 .arg(where(), endpoint.caFile.isEmpty() ? QStringLiteral("certificados do sistema") : endpoint.caFile);
-        case E::SSLServerVerification: {
-            const long result = tlsClient ? tlsClient->get_openssl_verify_result() : 0;
-            const QString why = result ? QString::fromUtf8(X509_verify_cert_error_string(result))
-                                       : QStringLiteral("o certificado não é para o endereço %1").arg(endpoint.host);
+        case F::TlsVerification: {
+            const long result = channel->verifyResult();
+            const QString why = result == X509_V_ERR_HOSTNAME_MISMATCH || result == X509_V_ERR_IP_ADDRESS_MISMATCH
+                ? QStringLiteral("o certificado não é para o endereço %1").arg(endpoint.host)
+                : QString::fromUtf8(X509_verify_cert_error_string(result));
             return QStringLiteral("O certificado do servidor de aplicação %1 foi recusado: %2. Nada foi enviado.").arg(where(), why);
         }
-        case E::Write:
+        case F::Write:
             return QStringLiteral("A comunicação com o servidor de aplicação %1 foi interrompida: o pedido %2 não pôde ser enviado.")
                 .arg(where(), method);
-        case E::Read:
+        case F::Read:
             if (elapsedMs >= qint64(endpoint.answerTimeoutS) * 1000 - 50)
                 return QStringLiteral("O servidor de aplicação %1 não respondeu a %2 em %3 s; a operação pode ter sido concluída "
                                       "ou não: confira antes de repeti-la.")
@@ -294,38 +237,42 @@ struct TNetConnection::Impl {
                     .arg(endpoint.answerTimeoutS);
             return QStringLiteral("A comunicação com o servidor de aplicação %1 foi interrompida antes da resposta a %2.")
                 .arg(where(), method);
-        default:
-            return QStringLiteral("A comunicação com o servidor de aplicação %1 falhou (%2).")
-                .arg(where(), QString::fromStdString(httplib::to_string(error)));
         }
+        return {};
     }
 
     // One HTTP exchange on the kept connection (opened again when the server closed it
     // while idle; once a request is sent, nothing is repeated).
-    ServerAnswer overHttp(const QString &method, const QJsonArray &args)
+    ServerAnswer overHttp(const QString &method, const QList<RemoteArg> &args)
     {
-        const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("args"), args}}).toJson(QJsonDocument::Compact);
+        QByteArray body("{\"args\":[");
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            if (i)
+                body.append(',');
+            args[i].appendJson(body);
+        }
+        body.append("]}");
         const QByteArray path = '/' + QUrl::toPercentEncoding(serverName, ".") + '/' + QUrl::toPercentEncoding(method);
         QElapsedTimer timer;
         timer.start();
-        const httplib::Result result = client->Post(path.toStdString(), body.constData(), size_t(body.size()), "application/json");
-        if (!result)
-            return ServerAnswer::failed(failureText(result.error(), timer.elapsed(), method));
+        HttpChannel::Reply reply;
+        const HttpChannel::Failure failure = channel->post(path, body, reply);
+        if (failure != HttpChannel::Failure::None)
+            return ServerAnswer::failed(failureText(failure, timer.elapsed(), method));
         QJsonParseError error;
-        const QJsonDocument document =
-            QJsonDocument::fromJson(QByteArray::fromRawData(result->body.data(), qsizetype(result->body.size())), &error);
+        const QJsonDocument document = QJsonDocument::fromJson(reply.body, &error);
         if (error.error != QJsonParseError::NoError || !document.isObject())
             return ServerAnswer::failed(QStringLiteral("Resposta inválida do servidor de aplicação %1 (HTTP %2): %3")
                                             .arg(where())
-                                            .arg(result->status)
-                                            .arg(QString::fromStdString(result->body.substr(0, 200))));
+                                            .arg(reply.status)
+                                            .arg(QString::fromUtf8(reply.body.left(200))));
         ServerAnswer answer = ServerAnswer::fromJson(document.object());
-        if (result->status == 401 && token.isEmpty())
+        if (reply.status == 401 && token.isEmpty())
             answer.error += QStringLiteral(" Nenhum token foi enviado: defina token_file na seção [server] das configurações (%1) "
                                            "com o arquivo do token do servidor.")
                                 .arg(platform::settings::filePath());
-        if (result->status != 200 && answer.ok)
-            return ServerAnswer::failed(QStringLiteral("O servidor de aplicação %1 respondeu com HTTP %2.").arg(where()).arg(result->status));
+        if (reply.status != 200 && answer.ok)
+            return ServerAnswer::failed(QStringLiteral("O servidor de aplicação %1 respondeu com HTTP %2.").arg(where()).arg(reply.status));
         return answer;
     }
 };
@@ -354,10 +301,7 @@ bool TNetConnection::open()
 
 void TNetConnection::close()
 {
-    if (d->client)
-        d->client->stop();
-    d->client.reset();
-    d->tlsClient = nullptr;
+    d->channel.reset();
     d->open = false;
 }
 
@@ -370,12 +314,15 @@ ServerAnswer TNetConnection::call(const QString &method, const QList<RemoteArg> 
 {
     if (!d->open && !d->openNow())
         return ServerAnswer::failed(d->lastError);
-    QJsonArray json;
-    for (const RemoteArg &arg : args)
-        json.append(arg.json());
-    const ServerAnswer answer = d->inProcess()
-        ? ServerAnswer::fromJson(server::embeddedDispatcher(d->endpoint.database).call(d->serverName, method, json))
-        : d->overHttp(method, json);
+    ServerAnswer answer;
+    if (d->inProcess()) {
+        QJsonArray json;
+        for (const RemoteArg &arg : args)
+            json.append(arg.json());
+        answer = ServerAnswer::fromJson(server::embeddedDispatcher(d->endpoint.database).call(d->serverName, method, json));
+    } else {
+        answer = d->overHttp(method, args);
+    }
     if (answer.ok) {
         for (int i = 0; i < args.size(); ++i) {
             if (args[i].reference() && answer.out.at(i).isString())

@@ -38,22 +38,26 @@ struct ServerAnswer {
 };
 
 // One argument of a remote method: a text by value, a text variable by reference (written
-// back from the answer), a dataset's data packet or its change log.
+// back from the answer), a dataset's data packet or its change log. It is kept as given:
+// the call in process takes it as a JSON value, the call over HTTP writes its text.
 class RemoteArg {
 public:
-    RemoteArg(const QString &text) : m_json(text) {}
-    RemoteArg(const char *text) : m_json(QString::fromUtf8(text)) {}
-    RemoteArg(const packet::Packet &data) : m_json(data.toJson()) {}
-    RemoteArg(const packet::Delta &delta) : m_json(delta.toJson()) {}
+    RemoteArg(const QString &text) : m_text(text) {}
+    RemoteArg(const char *text) : m_text(QString::fromUtf8(text)) {}
+    RemoteArg(const packet::Packet &data) : m_packet(std::make_shared<packet::Packet>(data)) {}
+    RemoteArg(const packet::Delta &delta) : m_delta(std::make_shared<packet::Delta>(delta)) {}
     static RemoteArg ref(QString &variable);
 
-    const QJsonValue &json() const { return m_json; }
+    QJsonValue json() const;
+    void appendJson(QByteArray &out) const;
     QString *reference() const { return m_reference; }
 
 private:
     RemoteArg() = default;
-    QJsonValue m_json;
+    QString m_text;
     QString *m_reference = nullptr;
+    std::shared_ptr<const packet::Packet> m_packet;
+    std::shared_ptr<const packet::Delta> m_delta;
 };
 
 class TNetConnection {

@@ -127,7 +127,128 @@ static Row rowFromJson(const QList<Field> &fields, const QJsonValue &value)
     return row;
 }
 
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out.append('"');
+    // Most values are plain ASCII: copied straight, without a UTF-8 copy of their own.
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    char *to = out.data() + start;
+    qsizetype plain = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 || u < 0x20 || u == u'"' || u == u'\\')
+            break;
+        *to++ = char(u);
+        ++plain;
+    }
+    out.resize(start + plain);
+    const auto escape = [&](char16_t u) {
+        out.append("\\u", 2);
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out.append(hex[(u >> shift) & 0xf]);
+    };
+    for (qsizetype i = plain; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        switch (u) {
+        case u'"': out.append("\\\"", 2); continue;
+        case u'\\': out.append("\\\\", 2); continue;
+        case u'\n': out.append("\\n", 2); continue;
+        case u'\r': out.append("\\r", 2); continue;
+        case u'\t': out.append("\\t", 2); continue;
+        default: break;
+        }
+        if (u < 0x20) {
+            escape(u);
+        } else if (u < 0x80) {
+            out.append(char(u));
+        } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out.append(QStringView(text.data() + i, 2).toUtf8());
+            ++i;
+        } else if (QChar::isSurrogate(u)) {
+            escape(u);
+        } else {
+            out.append(QStringView(text.data() + i, 1).toUtf8());
+        }
+    }
+    out.append('"');
+}
+
+static void appendValue(QByteArray &out, const QVariant &value, FieldType type)
+{
+    const QJsonValue json = valueToJson(value, type);
+    if (json.isNull())
+        out.append("null", 4);
+    else
+        appendJsonString(out, json.toString());
+}
+
+static void appendFields(QByteArray &out, const QList<Field> &fields)
+{
+    out.append("\"fields\":[");
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        out.append(i ? ",{\"name\":" : "{\"name\":");
+        appendJsonString(out, fields[i].name);
+        out.append(",\"type\":\"").append(typeName(fields[i].type).toLatin1()).append('"');
+        if (fields[i].size > 0)
+            out.append(",\"size\":").append(QByteArray::number(fields[i].size));
+        out.append('}');
+    }
+    out.append(']');
+}
+
+static void appendRow(QByteArray &out, const QList<Field> &fields, const Row &row)
+{
+    out.append('[');
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i)
+            out.append(',');
+        appendValue(out, i < row.size() ? row[i] : QVariant(), fields[i].type);
+    }
+    out.append(']');
+}
+
 int Packet::fieldIndex(const QString &name) const { return indexOf(fields, name); }
+
+void Packet::appendJson(QByteArray &out) const
+{
+    out.append('{');
+    appendFields(out, fields);
+    out.append(",\"rows\":[");
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        if (r)
+            out.append(',');
+        appendRow(out, fields, rows[r]);
+    }
+    out.append("]}");
+}
+
+void Delta::appendJson(QByteArray &out) const
+{
+    out.append('{');
+    appendFields(out, fields);
+    out.append(",\"changes\":[");
+    for (qsizetype c = 0; c < changes.size(); ++c) {
+        const Change &change = changes[c];
+        out.append(c ? "," : "");
+        switch (change.kind) {
+        case Change::Kind::Insert: out.append("{\"op\":\"insert\""); break;
+        case Change::Kind::Modify: out.append("{\"op\":\"modify\""); break;
+        case Change::Kind::Delete: out.append("{\"op\":\"delete\""); break;
+        }
+        if (change.kind != Change::Kind::Insert) {
+            out.append(",\"old\":");
+            appendRow(out, fields, change.oldValues);
+        }
+        if (change.kind != Change::Kind::Delete) {
+            out.append(",\"new\":");
+            appendRow(out, fields, change.newValues);
+        }
+        out.append('}');
+    }
+    out.append("]}");
+}
 
 QJsonObject Packet::toJson() const
 {

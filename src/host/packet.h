@@ -49,6 +49,8 @@ struct Packet {
 
     int fieldIndex(const QString &name) const;  // case-insensitive; -1 when absent
     QJsonObject toJson() const;
+    // The same JSON, written as text at the end of `out`.
+    void appendJson(QByteArray &out) const;
     // Throws PacketError for a malformed packet (missing fields, wrong row width, bad types).
     static Packet fromJson(const QJsonObject &json);
     static bool looksLikePacket(const QJsonValue &value);
@@ -68,6 +70,7 @@ struct Delta {
     int fieldIndex(const QString &name) const;
     bool isEmpty() const { return changes.isEmpty(); }
     QJsonObject toJson() const;
+    void appendJson(QByteArray &out) const;
     static Delta fromJson(const QJsonObject &json);
 };
 
@@ -76,5 +79,9 @@ FieldType typeFromName(const QString &name);  // throws PacketError
 
 QJsonValue valueToJson(const QVariant &value, FieldType type);
 QVariant valueFromJson(const QJsonValue &value, FieldType type);  // throws PacketError
+
+// Appends `text` as a JSON string. A lone surrogate is written as its \u escape, so that
+// the reader sees the same text (and can refuse it).
+void appendJsonString(QByteArray &out, QStringView text);
 
 }  // namespace packet

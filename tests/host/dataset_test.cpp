@@ -1,6 +1,8 @@
 #include "host/dataset.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -561,4 +563,40 @@ TEST(Dataset, DisplayTextsAndMasks)
     EXPECT_EQ(Dataset::formatMask("9.99.999;0; ", ""), "");
     EXPECT_EQ(Dataset::formatMask("9.99.999;0; ", "50"), "5.0");
     EXPECT_EQ(Dataset::formatMask("9.99.999;1; ", "5.01.023"), "5.01.023");
+}
+
+// What a call sends over HTTP is written straight from the packet or the delta: it must read
+// back as the same JSON, whatever the texts hold.
+TEST(PacketText, TheWrittenTextReadsBackAsTheSameJson)
+{
+    using packet::FieldType;
+    const QList<packet::Field> fields{{QStringLiteral("CODIGO"), FieldType::FixedString, 10},
+                                      {QStringLiteral("TEXTO"), FieldType::String, 0},
+                                      {QStringLiteral("QUANDO"), FieldType::DateTime, 0},
+                                      {QStringLiteral("ANEXO"), FieldType::Blob, 0}};
+    const QStringList texts{QString(), QStringLiteral("simples"), QStringLiteral("aspas \" e barra \\"),
+                            QStringLiteral("linhas\r\n\tcom tab"), QString::fromUtf8("controle \x01 e \x1f"),
+                            QString::fromUtf8("ação 中文 😀"), QString(QChar(0xD800)) + u'x', QStringLiteral("x") + QChar(0xDC00)};
+    packet::Packet data;
+    data.fields = fields;
+    for (const QString &text : texts)
+        data.rows.append({QStringLiteral("0000000001"), text, QDateTime(QDate(2026, 12, 7), QTime(18, 5, 9)),
+                          QByteArray("\x00\xff bytes", 8)});
+    data.rows.append({QVariant(), QVariant(), QVariant(), QVariant()});
+    packet::Delta delta;
+    delta.fields = fields;
+    delta.changes = {{packet::Change::Kind::Insert, {}, data.rows[1]},
+                     {packet::Change::Kind::Modify, data.rows[2], data.rows[5]},
+                     {packet::Change::Kind::Delete, data.rows.last(), {}}};
+
+    QByteArray text;
+    data.appendJson(text);
+    EXPECT_EQ(QJsonDocument::fromJson(text).object(), data.toJson()) << text.toStdString();
+    text.clear();
+    delta.appendJson(text);
+    EXPECT_EQ(QJsonDocument::fromJson(text).object(), delta.toJson()) << text.toStdString();
+    // A lone surrogate goes as its escape, so that the server sees it and refuses it.
+    text.clear();
+    packet::appendJsonString(text, texts[6]);
+    EXPECT_EQ(text, "\"\\ud800x\"");
 }

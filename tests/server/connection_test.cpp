@@ -5,12 +5,22 @@
 
 #include "embedded.h"
 #include "host/connection.h"
+#include "host/httpchannel.h"
 #include "host/errors.h"
 #include "host/hostui.h"
 #include "import.h"
 #include "platform/settings.h"
 
+#include <QRegularExpression>
 #include <QSettings>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -178,6 +188,131 @@ TEST(ServerDatabaseText, EveryAddressFormOfLibpqIsReadAndNoPasswordIsEverShown)
             EXPECT_FALSE(error.message().contains(QStringLiteral("segredo"))) << error.message().toStdString();
         }
     }
+}
+
+
+// A server that answers each request it reads (a head and its Content-Length body) with the
+// next of its canned answers, closing the connection after those marked so, and serving
+// the next connection when the client opens one.
+class CannedServer {
+public:
+    struct Answer {
+        QByteArray bytes;
+        bool close = false;
+    };
+
+    explicit CannedServer(QList<Answer> answers) : m_answers(std::move(answers))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(m_listener, 4);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~CannedServer()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+    int port() const { return m_port; }
+    int accepted() const { return m_accepted; }
+    QByteArray firstRequest() const { return m_firstRequest; }
+
+private:
+    void serve()
+    {
+        for (qsizetype next = 0; next < m_answers.size();) {
+            const int fd = ::accept(m_listener, nullptr, nullptr);
+            if (fd < 0)
+                return;
+            ++m_accepted;
+            QByteArray in;
+            bool open = true;
+            while (open && next < m_answers.size()) {
+                const qsizetype end = in.indexOf("\r\n\r\n");
+                const QRegularExpressionMatch length =
+                    QRegularExpression(QStringLiteral("Content-Length: (\\d+)")).match(QString::fromLatin1(in.left(end)));
+                if (end < 0 || in.size() < end + 4 + length.captured(1).toInt()) {
+                    char chunk[4096];
+                    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+                    open = n > 0;
+                    in.append(chunk, n > 0 ? n : 0);
+                    continue;
+                }
+                if (m_firstRequest.isEmpty())
+                    m_firstRequest = in.left(end + 4 + length.captured(1).toInt());
+                in.remove(0, end + 4 + length.captured(1).toInt());
+                const Answer &answer = m_answers[next++];
+                ::send(fd, answer.bytes.constData(), size_t(answer.bytes.size()), MSG_NOSIGNAL);
+                open = !answer.close;
+            }
+            ::close(fd);
+        }
+    }
+
+    QList<Answer> m_answers;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<int> m_accepted{0};
+    QByteArray m_firstRequest;
+    std::thread m_thread;
+};
+
+TEST(HttpChannelAnswers, EveryFramingIsReadABrokenOneFailsAndTheNextCallGoesThrough)
+{
+    using F = HttpChannel::Failure;
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabcde";
+    const struct {
+        const char *what;
+        CannedServer::Answer answer;
+        F failure;
+        int connections;  // for this call and the next
+    } cases[] = {
+        {"Content-Length", {ok}, F::None, 1},
+        {"chunks, with an extension and a trailer",
+         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3;x=1\r\nabc\r\n2\r\nde\r\n0\r\nX-Fim: 1\r\n\r\n"}, F::None, 1},
+        {"the end of the connection", {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nabcde", true}, F::None, 2},
+        {"HTTP/1.0", {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nabcde", true}, F::None, 2},
+        {"an interim answer first", {"HTTP/1.1 100 Continue\r\n\r\n" + ok}, F::None, 1},
+        {"closed by the server after a kept answer", {ok, true}, F::None, 2},
+        {"cut short", {"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nabcde", true}, F::Read, 2},
+        {"a chunk size that is no number", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", true}, F::Read, 2},
+        {"no HTTP at all", {"SSH-2.0-OpenSSH_9.2\r\n\r\n", true}, F::Read, 2},
+    };
+    for (const auto &c : cases) {
+        CannedServer server({c.answer, {"HTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok"}});
+        HttpChannel::Options options;
+        options.host = QStringLiteral("127.0.0.1");
+        options.port = server.port();
+        options.token = "segredo";
+        options.timeoutMs = 2000;
+        HttpChannel channel(options);
+        HttpChannel::Reply reply;
+        EXPECT_EQ(channel.post("/m/x", "{\"args\":[]}", reply), c.failure) << c.what;
+        if (c.failure == F::None) {
+            EXPECT_EQ(reply.status, 200) << c.what;
+            EXPECT_EQ(reply.body, "abcde") << c.what;
+        }
+        ASSERT_EQ(channel.post("/m/y", "{}", reply), F::None) << c.what;
+        EXPECT_EQ(reply.status, 201) << c.what;
+        EXPECT_EQ(reply.body, "ok") << c.what;
+        EXPECT_EQ(server.accepted(), c.connections) << c.what;
+        EXPECT_EQ(server.firstRequest(),
+                  "POST /m/x HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(server.port())
+                      + "\r\nAuthorization: Bearer segredo\r\nContent-Type: application/json\r\nContent-Length: 11\r\n\r\n{\"args\":[]}")
+            << c.what;
+    }
+    HttpChannel::Options nobody;
+    nobody.host = QStringLiteral("127.0.0.1");
+    nobody.port = 1;
+    HttpChannel::Reply reply;
+    EXPECT_EQ(HttpChannel(nobody).post("/m/x", "{}", reply), F::Connect);
 }
 
 }  // namespace
