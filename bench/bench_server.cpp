@@ -12,6 +12,11 @@
 // HTTP and floor benchmarks run one after the other, and the end of the run tells, for each
 // call, its cost over HTTP as a multiple of its in-process cost plus its floor.
 //
+// The HTTP and floor benchmarks run twice: as they are, and with every CPU kept out of its
+// idle state (".../cpus_busy"). On a virtual machine whose idle CPUs halt, each exchange
+// wakes a halted CPU, and the thread woken there finds its caches cold: that costs the
+// floor's bare exchange little and a real call much. Both comparisons are told.
+//
 // The database is a temporary SQLite file, or the one named by HOMOLOGA_BENCH_DB (an SQLite
 // path or a PostgreSQL connection text, whose tables must be empty). The short run of the
 // tests (HOMOLOGA_BENCH_SHORT) uses 300 groups.
@@ -19,6 +24,7 @@
 #include "benchworld.h"
 
 #include "host/connection.h"
+#include "platform/process.h"
 #include "queries.h"
 
 #include <QCoreApplication>
@@ -31,12 +37,16 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -313,6 +323,33 @@ void Tcp_RoundTrip(benchmark::State &state, CallBytes bytes)
     state.SetLabel(QStringLiteral("%1 B out, %2 B back").arg(bytes.request).arg(bytes.answer).toStdString());
 }
 
+// Threads that keep every CPU busy while they live, at the lowest priority there is
+// (SCHED_IDLE): a thread that wakes takes the CPU from them at once.
+class BusyCpus {
+public:
+    BusyCpus()
+    {
+        for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) {
+            m_threads.emplace_back([this] {
+                const sched_param lowest{};
+                ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &lowest);
+                while (!m_stop.load(std::memory_order_relaxed)) {
+                }
+            });
+        }
+    }
+    ~BusyCpus()
+    {
+        m_stop = true;
+        for (std::thread &thread : m_threads)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
+};
+
 // The display the command line chose, and each benchmark's time per call kept for the
 // comparison at the end.
 class KeepingReporter : public benchmark::BenchmarkReporter {
@@ -332,16 +369,18 @@ public:
     // "GetAfterScroll over HTTP: 255 µs = 1.46 × (in-process 110 µs + floor 65 µs)".
     void compare(const QStringList &calls) const
     {
+        const auto time = [&](const QString &name) {
+            const auto found = m_microseconds.find(name.toStdString());
+            return found == m_microseconds.end() ? 0.0 : found->second;
+        };
         for (const QString &call : calls) {
-            const auto time = [&](const QString &name) {
-                const auto found = m_microseconds.find(name.toStdString());
-                return found == m_microseconds.end() ? 0.0 : found->second;
-            };
-            const double http = time(QStringLiteral("Http_") + call), inProcess = time(QStringLiteral("Dispatcher_") + call);
-            const double floor = time(QStringLiteral("Tcp_RoundTrip/") + call);
-            if (http > 0 && inProcess > 0 && floor > 0)
-                std::fprintf(stderr, "%s over HTTP: %.0f µs = %.2f × (in-process %.0f µs + floor %.0f µs)\n", qPrintable(call), http,
-                             http / (inProcess + floor), inProcess, floor);
+            for (const QString busy : {QString(), QStringLiteral("/cpus_busy")}) {
+                const double http = time(QStringLiteral("Http_") + call + busy), inProcess = time(QStringLiteral("Dispatcher_") + call);
+                const double floor = time(QStringLiteral("Tcp_RoundTrip/") + call + busy);
+                if (http > 0 && inProcess > 0 && floor > 0)
+                    std::fprintf(stderr, "%s over HTTP%s: %.0f µs = %.2f × (in-process %.0f µs + floor %.0f µs)\n", qPrintable(call),
+                                 busy.isEmpty() ? "" : ", CPUs kept busy", http, http / (inProcess + floor), inProcess, floor);
+            }
         }
     }
 
@@ -386,8 +425,23 @@ void registerAll()
         const std::string name(call.name);
         add(("Sql_" + name).c_str(), call.sql, benchmark::kMicrosecond);
         add(("Dispatcher_" + name).c_str(), call.dispatcher, benchmark::kMicrosecond);
-        add(("Http_" + name).c_str(), call.http, benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("Tcp_RoundTrip/" + name).c_str(), Tcp_RoundTrip, call.bytes)->Unit(benchmark::kMicrosecond);
+        for (const std::string busy : {"", "/cpus_busy"}) {
+            const Function http = call.http;
+            const CallBytes bytes = call.bytes;
+            const bool keepBusy = !busy.empty();
+            benchmark::RegisterBenchmark(("Http_" + name + busy).c_str(), [http, keepBusy](benchmark::State &state) {
+                std::optional<BusyCpus> cpus;
+                if (keepBusy)
+                    cpus.emplace();
+                http(state);
+            })->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("Tcp_RoundTrip/" + name + busy).c_str(), [bytes, keepBusy](benchmark::State &state) {
+                std::optional<BusyCpus> cpus;
+                if (keepBusy)
+                    cpus.emplace();
+                Tcp_RoundTrip(state, bytes);
+            })->Unit(benchmark::kMicrosecond);
+        }
     }
 }
 
@@ -395,6 +449,7 @@ void registerAll()
 
 int main(int argc, char **argv)
 {
+    platform::readTimeZoneOnce();
     bench::useTemporaryHome();
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -27,6 +27,7 @@
 #include "schema.h"
 
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/settings.h"
 
 #include <QCoreApplication>
@@ -427,6 +428,7 @@ std::string takeDatabaseText(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    platform::readTimeZoneOnce();
     const std::string databaseText = takeDatabaseText(argc, argv);
     QCoreApplication app(argc, argv);
     Options options;

@@ -269,6 +269,7 @@ bool hasDisplay()
 
 int main(int argc, char **argv)
 {
+    platform::readTimeZoneOnce();
     HostOptions options = parseHostOptions(argc, argv);
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "homologa: %s\nUse \"homologa --help\" para ver o uso.\n", qPrintable(options.error));

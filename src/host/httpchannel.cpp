@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,6 +64,34 @@ bool isAddress(const QByteArray &host)
     return ::inet_pton(AF_INET, host.constData(), bytes) == 1 || ::inet_pton(AF_INET6, host.constData(), bytes) == 1;
 }
 
+// OpenSSL writes with write() (reading too may answer the server), which raises SIGPIPE on
+// a connection the server has closed and would end the program: the signal is held back
+// for this thread meanwhile, then dropped. (Plain sends say MSG_NOSIGNAL.)
+class HeldBackSigpipe {
+public:
+    HeldBackSigpipe()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        m_wasPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    }
+    ~HeldBackSigpipe()
+    {
+        if (!m_wasPending) {
+            const timespec now{};
+            while (sigtimedwait(&m_pipe, nullptr, &now) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+
+private:
+    sigset_t m_pipe, m_previous;
+    bool m_wasPending = false;
+};
+
 constexpr ssize_t kWouldBlock = -1;
 constexpr ssize_t kFailed = -2;
 
@@ -106,6 +135,7 @@ struct HttpChannel::Impl {
     {
         if (ssl) {
             ERR_clear_error();
+            const HeldBackSigpipe held;
             const int n = SSL_read(ssl, to, int(size));
             if (n > 0)
                 return n;
@@ -124,6 +154,7 @@ struct HttpChannel::Impl {
     {
         if (ssl) {
             ERR_clear_error();
+            const HeldBackSigpipe held;
             const int n = SSL_write(ssl, from, int(size));
             if (n > 0)
                 return n;
@@ -367,7 +398,6 @@ struct HttpChannel::Impl {
 
 HttpChannel::HttpChannel(const Options &options) : d(std::make_unique<Impl>())
 {
-    ::signal(SIGPIPE, SIG_IGN);
     d->options = options;
     d->host = options.host.toUtf8();
     const bool defaultPort = options.port == (options.tls ? 443 : 80);

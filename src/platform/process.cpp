@@ -222,6 +222,12 @@ QString toolsDir()
 
 static const char *const kChildLocale = "pt_BR.UTF-8";
 
+void readTimeZoneOnce()
+{
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+}
+
 QString missingLocaleMessage()
 {
     locale_t probe = ::newlocale(LC_ALL_MASK, kChildLocale, locale_t(nullptr));
