@@ -245,7 +245,9 @@ struct TNetConnection::Impl {
     // while idle; once a request is sent, nothing is repeated).
     ServerAnswer overHttp(const QString &method, const QList<RemoteArg> &args)
     {
-        QByteArray body("{\"args\":[");
+        QByteArray body;
+        body.reserve(1024);
+        body.append("{\"args\":[");
         for (qsizetype i = 0; i < args.size(); ++i) {
             if (i)
                 body.append(',');

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace packet {
 
 static const char *const kDateTimeFormat = "yyyy-MM-ddTHH:mm:ss";
@@ -30,6 +32,55 @@ FieldType typeFromName(const QString &name)
     throw PacketError("unknown field type \"" + name.toStdString() + "\"");
 }
 
+// "yyyy-MM-ddTHH:mm:ss", written and read by hand: Qt's formatting by pattern goes through
+// the locale and the calendar, and costs a packet of dates more than the rest of it.
+static bool writeDateTime(const QDateTime &time, char (&text)[19])
+{
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    if (date.year() < 0 || date.year() > 9999)
+        return false;
+    const int parts[] = {date.year() / 100, date.year() % 100, date.month(), date.day(), clock.hour(), clock.minute(), clock.second()};
+    const char separators[] = {0, '-', '-', 'T', ':', ':'};
+    char *to = text;
+    for (int i = 0; i < 7; ++i) {
+        if (i > 1)
+            *to++ = separators[i - 1];
+        *to++ = char('0' + parts[i] / 10);
+        *to++ = char('0' + parts[i] % 10);
+    }
+    return true;
+}
+
+static QString dateTimeText(const QDateTime &time)
+{
+    char text[19];
+    return writeDateTime(time, text) ? QString::fromLatin1(text, 19) : time.toString(QLatin1String(kDateTimeFormat));
+}
+
+static QDateTime dateTimeFromText(const QString &text)
+{
+    const auto digits = [&](int from, int count) {
+        int value = 0;
+        for (int i = from; i < from + count; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    if (text.size() != 19 || text[4] != u'-' || text[7] != u'-' || text[10] != u'T' || text[13] != u':' || text[16] != u':')
+        return QDateTime::fromString(text, QLatin1String(kDateTimeFormat));
+    const int year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
+    const int hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
+    const QDate date(year, month, day);
+    const QTime clock(hour, minute, second);
+    if (std::min({year, month, day, hour, minute, second}) < 0 || !date.isValid() || !clock.isValid())
+        return {};
+    return QDateTime(date, clock);
+}
+
 QJsonValue valueToJson(const QVariant &value, FieldType type)
 {
     if (!value.isValid() || value.isNull())
@@ -37,7 +88,7 @@ QJsonValue valueToJson(const QVariant &value, FieldType type)
     switch (type) {
     case FieldType::DateTime: {
         const QDateTime time = value.toDateTime();
-        return time.isValid() ? QJsonValue(time.toString(QLatin1String(kDateTimeFormat))) : QJsonValue::Null;
+        return time.isValid() ? QJsonValue(dateTimeText(time)) : QJsonValue::Null;
     }
     case FieldType::Blob: return QString::fromLatin1(value.toByteArray().toBase64());
     default: return value.toString();
@@ -53,7 +104,7 @@ QVariant valueFromJson(const QJsonValue &value, FieldType type)
     const QString text = value.toString();
     switch (type) {
     case FieldType::DateTime: {
-        const QDateTime time = QDateTime::fromString(text, QLatin1String(kDateTimeFormat));
+        const QDateTime time = dateTimeFromText(text);
         if (!time.isValid())
             throw PacketError("bad date-time \"" + text.toStdString() + "\"");
         return time;
@@ -177,6 +228,16 @@ void appendJsonString(QByteArray &out, QStringView text)
 
 static void appendValue(QByteArray &out, const QVariant &value, FieldType type)
 {
+    const bool empty = !value.isValid() || value.isNull();
+    const bool text = type == FieldType::String || type == FieldType::FixedString;
+    if (!empty && text && value.metaType().id() == QMetaType::QString)
+        return appendJsonString(out, *static_cast<const QString *>(value.constData()));
+    char date[19];
+    if (!empty && type == FieldType::DateTime && value.metaType().id() == QMetaType::QDateTime
+        && writeDateTime(*static_cast<const QDateTime *>(value.constData()), date)) {
+        out.append('"').append(date, 19).append('"');
+        return;
+    }
     const QJsonValue json = valueToJson(value, type);
     if (json.isNull())
         out.append("null", 4);

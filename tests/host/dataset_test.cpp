@@ -600,3 +600,29 @@ TEST(PacketText, TheWrittenTextReadsBackAsTheSameJson)
     packet::appendJsonString(text, texts[6]);
     EXPECT_EQ(text, "\"\\ud800x\"");
 }
+
+TEST(PacketText, DatesAreReadAndWrittenInTheirOneShape)
+{
+    const struct {
+        const char *text;
+        QDateTime expected;  // invalid: refused
+    } cases[] = {
+        {"2026-12-07T18:05:09", QDateTime(QDate(2026, 12, 7), QTime(18, 5, 9))},
+        {"0999-01-01T00:00:00", QDateTime(QDate(999, 1, 1), QTime(0, 0))},
+        {"2024-02-29T23:59:59", QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59))},
+        {"2026-02-29T10:00:00", {}},
+        {"2026-12-07T24:00:00", {}},
+        {"2026-12-07 18:05:09", {}},
+        {"2026-12-07T18:05", {}},
+        {"2026-1a-07T18:05:09", {}},
+    };
+    for (const auto &c : cases) {
+        const QJsonValue text(QString::fromLatin1(c.text));
+        if (!c.expected.isValid()) {
+            EXPECT_THROW(packet::valueFromJson(text, packet::FieldType::DateTime), packet::PacketError) << c.text;
+            continue;
+        }
+        EXPECT_EQ(packet::valueFromJson(text, packet::FieldType::DateTime).toDateTime(), c.expected) << c.text;
+        EXPECT_EQ(packet::valueToJson(c.expected, packet::FieldType::DateTime), text) << c.text;
+    }
+}
