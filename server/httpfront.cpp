@@ -193,9 +193,12 @@ public:
 
     // An answer's head and body are written separately; they leave together, in one
     // segment, when the answer is complete (flush), when the stream reads again, or when
-    // enough is held. Each send on the socket wakes the client once.
+    // enough is held. Each send on the socket wakes the client once. A large body is sent
+    // from where it is, after what was held.
     ssize_t write(const char *ptr, size_t size) override
     {
+        if (size >= kHeldBytes)
+            return flush() && sendAll(ptr, size) ? ssize_t(size) : -1;
         m_out.append(ptr, size);
         if (m_out.size() >= kHeldBytes && !flush())
             return -1;
@@ -205,20 +208,7 @@ public:
     // Sends what the writes held, within the write time-out.
     bool flush()
     {
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_writeTimeoutMs);
-        size_t written = 0;
-        bool sent = true;
-        while (written < m_out.size()) {
-            const ssize_t n = sendSome(m_c, m_out.data() + written, m_out.size() - written);
-            if (n > 0) {
-                written += size_t(n);
-                continue;
-            }
-            if (n == kFailed || msUntil(deadline) == 0 || !waitFor(m_c.fd, POLLOUT | POLLIN, msUntil(deadline))) {
-                sent = false;
-                break;
-            }
-        }
+        const bool sent = sendAll(m_out.data(), m_out.size());
         m_out.clear();
         return sent;
     }
@@ -250,6 +240,21 @@ public:
     socket_t socket() const override { return m_c.fd; }
 
 private:
+    bool sendAll(const char *from, size_t size)
+    {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_writeTimeoutMs);
+        for (size_t written = 0; written < size;) {
+            const ssize_t n = sendSome(m_c, from + written, size - written);
+            if (n > 0) {
+                written += size_t(n);
+                continue;
+            }
+            if (n == kFailed || msUntil(deadline) == 0 || !waitFor(m_c.fd, POLLOUT | POLLIN, msUntil(deadline)))
+                return false;
+        }
+        return true;
+    }
+
     bool fill()
     {
         // A "100 Continue" or an earlier answer goes out before the stream waits for more.

@@ -312,14 +312,24 @@ struct HttpChannel::Impl {
         }
     }
 
+    // Takes `count` bytes: those already received, then the rest from the connection straight
+    // into `to`.
     bool bytes(qsizetype count, QByteArray &to)
     {
-        while (in.size() - taken < count) {
-            if (!receiveMore())
+        const qsizetype have = std::min(count, in.size() - taken);
+        to.append(in.constData() + taken, have);
+        taken += have;
+        const qsizetype start = to.size(), missing = count - have;
+        to.resize(start + missing);
+        for (qsizetype got = 0; got < missing;) {
+            const ssize_t n = receiveSome(to.data() + start + got, size_t(missing - got));
+            if (n > 0) {
+                got += n;
+            } else if (n != kWouldBlock || !waitFor(fd, POLLIN, options.timeoutMs)) {
+                to.resize(start + got);
                 return false;
+            }
         }
-        to.append(in.constData() + taken, count);
-        taken += count;
         return true;
     }
 
