@@ -5,6 +5,8 @@
 #include "dispatcher.h"
 #include "metrics.h"
 
+#include "platform/socketio.h"
+
 #include <httplib.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -60,7 +62,7 @@ QByteArray refusal(const QString &message)
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace platform::socketio;
 
 // A request head (request line and headers) larger than this is refused.
 constexpr size_t kMaxHead = 16 * 1024;
@@ -72,12 +74,6 @@ constexpr int kLingerMs = 2000;
 // round trip through the accepting thread costs more than the call itself.
 constexpr int kStayMs = 3;
 constexpr quint64 kWorkerSliceNs = 250'000;
-
-int msUntil(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::clamp<long long>(left, 0, 1'000'000));
-}
 
 struct Connection {
     enum class State { Handshake, Waiting, Busy, Draining };
@@ -105,53 +101,8 @@ struct Connection {
     }
 };
 
-constexpr ssize_t kWouldBlock = -1;
-constexpr ssize_t kFailed = -2;
-
-// Non-blocking receive: bytes read, 0 when the peer closed, kWouldBlock or kFailed.
-ssize_t receiveSome(Connection &c, char *to, size_t size)
-{
-    if (c.ssl) {
-        ERR_clear_error();
-        const int n = SSL_read(c.ssl, to, int(size));
-        if (n > 0)
-            return n;
-        const int error = SSL_get_error(c.ssl, n);
-        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
-            return kWouldBlock;
-        return error == SSL_ERROR_ZERO_RETURN ? 0 : kFailed;
-    }
-    const ssize_t n = ::recv(c.fd, to, size, 0);
-    if (n >= 0)
-        return n;
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
-}
-
-ssize_t sendSome(Connection &c, const char *from, size_t size)
-{
-    if (c.ssl) {
-        ERR_clear_error();
-        const int n = SSL_write(c.ssl, from, int(size));
-        if (n > 0)
-            return n;
-        const int error = SSL_get_error(c.ssl, n);
-        return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? kWouldBlock : kFailed;
-    }
-    const ssize_t n = ::send(c.fd, from, size, MSG_NOSIGNAL);
-    if (n >= 0)
-        return n;
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
-}
-
-bool waitFor(int fd, short events, int timeoutMs)
-{
-    pollfd p{fd, events, 0};
-    int n;
-    do {
-        n = ::poll(&p, 1, timeoutMs);
-    } while (n < 0 && errno == EINTR);
-    return n > 0;
-}
+ssize_t receiveSome(Connection &c, char *to, size_t size) { return platform::socketio::receiveSome(c.fd, c.ssl, to, size); }
+ssize_t sendSome(Connection &c, const char *from, size_t size) { return platform::socketio::sendSome(c.fd, c.ssl, from, size); }
 
 // A short answer written without waiting, for a connection about to be closed.
 void answerAndForget(Connection &c, int status, const char *reason, const QString &message, bool plain = false)

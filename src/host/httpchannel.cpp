@@ -1,5 +1,7 @@
 #include "httpchannel.h"
 
+#include "platform/socketio.h"
+
 #include <QList>
 
 #include <openssl/err.h>
@@ -24,23 +26,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int msUntil(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::max<long long>(left, 0));
-}
-
-bool waitFor(int fd, short events, int timeoutMs)
-{
-    pollfd p{fd, events, 0};
-    int n;
-    do {
-        n = ::poll(&p, 1, timeoutMs);
-    } while (n < 0 && errno == EINTR);
-    return n > 0;
-}
+using namespace platform::socketio;
 
 bool sameName(std::string_view name, std::string_view lowercase)
 {
@@ -63,37 +49,6 @@ bool isAddress(const QByteArray &host)
     unsigned char bytes[sizeof(in6_addr)];
     return ::inet_pton(AF_INET, host.constData(), bytes) == 1 || ::inet_pton(AF_INET6, host.constData(), bytes) == 1;
 }
-
-// OpenSSL writes with write() (reading too may answer the server), which raises SIGPIPE on
-// a connection the server has closed and would end the program: the signal is held back
-// for this thread meanwhile, then dropped. (Plain sends say MSG_NOSIGNAL.)
-class HeldBackSigpipe {
-public:
-    HeldBackSigpipe()
-    {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        m_wasPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
-    }
-    ~HeldBackSigpipe()
-    {
-        if (!m_wasPending) {
-            const timespec now{};
-            while (sigtimedwait(&m_pipe, nullptr, &now) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-    }
-
-private:
-    sigset_t m_pipe, m_previous;
-    bool m_wasPending = false;
-};
-
-constexpr ssize_t kWouldBlock = -1;
-constexpr ssize_t kFailed = -2;
 
 }  // namespace
 
@@ -131,41 +86,8 @@ struct HttpChannel::Impl {
 
     // ---- Bytes
 
-    ssize_t receiveSome(char *to, size_t size)
-    {
-        if (ssl) {
-            ERR_clear_error();
-            const HeldBackSigpipe held;
-            const int n = SSL_read(ssl, to, int(size));
-            if (n > 0)
-                return n;
-            const int error = SSL_get_error(ssl, n);
-            if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
-                return kWouldBlock;
-            return error == SSL_ERROR_ZERO_RETURN ? 0 : kFailed;
-        }
-        const ssize_t n = ::recv(fd, to, size, 0);
-        if (n >= 0)
-            return n;
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
-    }
-
-    ssize_t sendSome(const char *from, size_t size)
-    {
-        if (ssl) {
-            ERR_clear_error();
-            const HeldBackSigpipe held;
-            const int n = SSL_write(ssl, from, int(size));
-            if (n > 0)
-                return n;
-            const int error = SSL_get_error(ssl, n);
-            return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? kWouldBlock : kFailed;
-        }
-        const ssize_t n = ::send(fd, from, size, MSG_NOSIGNAL);
-        if (n >= 0)
-            return n;
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : kFailed;
-    }
+    ssize_t receiveSome(char *to, size_t size) { return platform::socketio::receiveSome(fd, ssl, to, size); }
+    ssize_t sendSome(const char *from, size_t size) { return platform::socketio::sendSome(fd, ssl, from, size); }
 
     bool sendAll(const QByteArray &bytes)
     {
