@@ -5,7 +5,10 @@
 // failure of a request (wrong verb or path, missing or wrong token, oversized body,
 // malformed JSON) gets an {"ok": false, "error": ...} answer and the server keeps serving.
 //
-// Requests are parsed and answered by cpp-httplib. The connections themselves are kept
+// A call in the shape hosts send it (POST, HTTP/1.1, its body's size in Content-Length) is
+// read and answered here directly, its answer in one send; every other request (the board's
+// pages, chunked bodies, "Expect: 100-continue", HTTP/1.0...) is parsed and answered by
+// cpp-httplib, and both judge a call by the same code. The connections themselves are kept
 // here: one thread accepts them and waits, for all of them at once, until a whole request
 // head has arrived (or a time-out or the connection cap closes them); only then does a
 // worker of the pool take the connection, with a database connection of its own. So an

@@ -222,6 +222,13 @@ public:
     }
     int port() const { return m_port; }
     int accepted() const { return m_accepted; }
+    // Waits until the server has closed `count` connections (on the loopback, the client's
+    // side has then seen it).
+    void waitUntilClosed(int count) const
+    {
+        for (int i = 0; i < 2000 && m_closed < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     QByteArray firstRequest() const { return m_firstRequest; }
 
 private:
@@ -253,13 +260,14 @@ private:
                 open = !answer.close;
             }
             ::close(fd);
+            ++m_closed;
         }
     }
 
     QList<Answer> m_answers;
     int m_listener = -1;
     int m_port = 0;
-    std::atomic<int> m_accepted{0};
+    std::atomic<int> m_accepted{0}, m_closed{0};
     QByteArray m_firstRequest;
     std::thread m_thread;
 };
@@ -299,6 +307,8 @@ TEST(HttpChannelAnswers, EveryFramingIsReadABrokenOneFailsAndTheNextCallGoesThro
             EXPECT_EQ(reply.status, 200) << c.what;
             EXPECT_EQ(reply.body, "abcde") << c.what;
         }
+        if (c.answer.close)
+            server.waitUntilClosed(1);
         ASSERT_EQ(channel.post("/m/y", "{}", reply), F::None) << c.what;
         EXPECT_EQ(reply.status, 201) << c.what;
         EXPECT_EQ(reply.body, "ok") << c.what;
