@@ -369,7 +369,7 @@ bool hasListToken(std::string_view list, std::string_view token)
 }
 
 // "POST /<target> HTTP/1.1", no board page, header lines of the plain "name: value" form,
-// Content-Length given once as digits, no Transfer-Encoding and no Expect. The head is whole
+// Content-Length at most once and in digits, no Transfer-Encoding and no Expect. The head is whole
 // at the start of the connection's unread bytes.
 bool plainCall(const Connection &c, PlainCall &call)
 {
@@ -412,8 +412,9 @@ bool plainCall(const Connection &c, PlainCall &call)
             call.clientCloses = call.clientCloses || hasListToken(value, "close");
         }
     }
+    // Without Content-Length (and without Transfer-Encoding) a request has no body.
     call.bodyStart = headEnd + 4;
-    return lengthGiven;
+    return true;
 }
 
 const char *reasonPhrase(int status)
