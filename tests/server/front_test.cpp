@@ -250,6 +250,11 @@ TEST_F(ServerFront, HttpsWithAGoodAndABadCertificate)
         EXPECT_TRUE(answer.error.contains(QStringLiteral("certificado"))) << answer.error.toStdString();
         EXPECT_TRUE(answer.error.contains(m_server.url())) << answer.error.toStdString();
     }
+    // Trusted, but made for another address than the one the host was given.
+    configureClient(QStringLiteral("localhost"), {{QStringLiteral("host/server_tls"), true},
+                                                  {QStringLiteral("host/server_ca_file"), certificate}});
+    answer = TNetConnection(QStringLiteral("netGrupSoliHom"), kMain).call(QStringLiteral("getReleaseProd"), {kProduct});
+    EXPECT_TRUE(answer.error.contains(QStringLiteral("não é para o endereço localhost"))) << answer.error.toStdString();
     // Plain HTTP to the HTTPS port fails cleanly, and the server serves on.
     RawConnection plain(m_server.port());
     plain.send(call(QStringLiteral("getReleaseProd"), "[\"0000000001\"]"));
