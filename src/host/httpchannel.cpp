@@ -359,8 +359,9 @@ HttpChannel::Failure HttpChannel::post(const QByteArray &path, const QByteArray 
         d->close();
         return Failure::Write;
     }
+    // Nothing of the answer can be there yet: the first read waits instead of trying.
     bool keep = false;
-    if (!d->readReply(reply, keep)) {
+    if (!waitFor(d->fd, POLLIN, d->options.timeoutMs) || !d->readReply(reply, keep)) {
         d->close();
         return Failure::Read;
     }
