@@ -9,8 +9,9 @@
 // Tcp_RoundTrip/<call> is the floor under any front over TCP: a bare exchange on the loopback
 // of as many bytes as the call over HTTP sends and receives, answered by a thread that waits
 // in poll() as the workers do, with no protocol and no database. Each call's in-process,
-// HTTP and floor benchmarks run one after the other, and the end of the run tells, for each
-// call, its cost over HTTP as a multiple of its in-process cost plus its floor.
+// HTTP and floor benchmarks run one after the other, in three rounds, and the end of the run
+// tells, for each call, its median cost over HTTP as a multiple of its median in-process cost
+// plus its median floor.
 //
 // The HTTP and floor benchmarks run twice: as they are, and with every CPU kept out of its
 // idle state (".../cpus_busy"). On a virtual machine whose idle CPUs halt, each exchange
@@ -42,6 +43,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -364,18 +366,23 @@ public:
     {
         for (const Run &run : runs) {
             if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                m_microseconds[run.benchmark_name()] = run.GetAdjustedRealTime() * unitInMicroseconds(run.time_unit);
+                m_microseconds[run.benchmark_name()].push_back(run.GetAdjustedRealTime() * unitInMicroseconds(run.time_unit));
         }
         m_display->ReportRuns(runs);
     }
     void Finalize() override { m_display->Finalize(); }
 
-    // "GetAfterScroll over HTTP: 255 µs = 1.46 × (in-process 110 µs + floor 65 µs)".
+    // "GetAfterScroll over HTTP: 255 µs = 1.46 × (in-process 110 µs + floor 65 µs)", each the
+    // median of its rounds.
     void compare(const QStringList &calls) const
     {
         const auto time = [&](const QString &name) {
             const auto found = m_microseconds.find(name.toStdString());
-            return found == m_microseconds.end() ? 0.0 : found->second;
+            if (found == m_microseconds.end())
+                return 0.0;
+            std::vector<double> times = found->second;
+            std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+            return times[times.size() / 2];
         };
         for (const QString &call : calls) {
             for (const QString &busy : {QString(), QStringLiteral("/cpus_busy")}) {
@@ -401,7 +408,7 @@ private:
     }
 
     std::unique_ptr<benchmark::BenchmarkReporter> m_display;
-    std::map<std::string, double> m_microseconds;
+    std::map<std::string, std::vector<double>> m_microseconds;
 };
 
 void registerAll()
@@ -425,24 +432,31 @@ void registerAll()
         {"setGrupo", Sql_setGrupo, Dispatcher_setGrupo, Http_setGrupo,
          bytesOf(QStringLiteral("setGrupo"), {renameDelta(storedGroup(group), 0).toJson()})},
     };
+    // The in-process, HTTP and floor benchmarks of a call run in rounds, one after the other,
+    // so that a slower spell of the machine falls on all of them.
+    const int rounds = bench::shortRun() ? 1 : 3;
+    const auto busyWhile = [](bool keepBusy, auto run) {
+        return [keepBusy, run](benchmark::State &state) {
+            std::optional<BusyCpus> cpus;
+            if (keepBusy)
+                cpus.emplace();
+            run(state);
+        };
+    };
     for (const auto &call : calls) {
         const std::string name(call.name);
         add(("Sql_" + name).c_str(), call.sql, benchmark::kMicrosecond);
-        add(("Dispatcher_" + name).c_str(), call.dispatcher, benchmark::kMicrosecond);
-        for (const bool keepBusy : {false, true}) {
-            const std::string suffix = keepBusy ? "/cpus_busy" : "";
-            const auto busyWhile = [keepBusy](auto run) {
-                return [keepBusy, run](benchmark::State &state) {
-                    std::optional<BusyCpus> cpus;
-                    if (keepBusy)
-                        cpus.emplace();
-                    run(state);
-                };
-            };
-            benchmark::RegisterBenchmark(("Http_" + name + suffix).c_str(), busyWhile(call.http))->Unit(benchmark::kMicrosecond);
-            benchmark::RegisterBenchmark(("Tcp_RoundTrip/" + name + suffix).c_str(),
-                                         busyWhile([bytes = call.bytes](benchmark::State &state) { Tcp_RoundTrip(state, bytes); }))
-                ->Unit(benchmark::kMicrosecond);
+        for (int round = 0; round < rounds; ++round) {
+            add(("Dispatcher_" + name).c_str(), call.dispatcher, benchmark::kMicrosecond);
+            for (const bool keepBusy : {false, true}) {
+                const std::string suffix = keepBusy ? "/cpus_busy" : "";
+                benchmark::RegisterBenchmark(("Http_" + name + suffix).c_str(), busyWhile(keepBusy, call.http))
+                    ->Unit(benchmark::kMicrosecond);
+                benchmark::RegisterBenchmark(
+                    ("Tcp_RoundTrip/" + name + suffix).c_str(),
+                    busyWhile(keepBusy, [bytes = call.bytes](benchmark::State &state) { Tcp_RoundTrip(state, bytes); }))
+                    ->Unit(benchmark::kMicrosecond);
+            }
         }
     }
 }
