@@ -485,10 +485,13 @@ void Board::signIn(const httplib::Request &req, httplib::Response &res)
         signInPage(res, 401, QStringLiteral("Token inválido. Use o token do arquivo --token-file do servidor."));
         return;
     }
-    std::string cookie = std::string(kCookie) + "=" + m_session.toStdString() + "; Path=/; HttpOnly; SameSite=Strict";
-    if (m_tls)
-        cookie += "; Secure";
-    res.set_header("Set-Cookie", cookie);
+    setSessionAndGoToBoard(res, m_session.toStdString() + "; Path=/; HttpOnly; SameSite=Strict");
+}
+
+// Sets the session cookie (its value and attributes) and sends the browser to the board.
+void Board::setSessionAndGoToBoard(httplib::Response &res, const std::string &cookie) const
+{
+    res.set_header("Set-Cookie", std::string(kCookie) + "=" + cookie + (m_tls ? "; Secure" : ""));
     res.set_header("Location", "/painel");
     securityHeaders(res);
     res.status = 303;
@@ -540,16 +543,8 @@ void Board::serve(Database &db, const httplib::Request &req, httplib::Response &
         res.set_content("O painel só mostra dados; nada pode ser alterado por ele.", "text/plain; charset=utf-8");
         return;
     }
-    if (path == "/painel/sair") {
-        std::string cookie = std::string(kCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict";
-        if (m_tls)
-            cookie += "; Secure";
-        res.set_header("Set-Cookie", cookie);
-        res.set_header("Location", "/painel");
-        securityHeaders(res);
-        res.status = 303;
-        return;
-    }
+    if (path == "/painel/sair")
+        return setSessionAndGoToBoard(res, "; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
     if (!signedIn(req)) {
         if (path == "/metricas" || path == "/painel/colunas" || path == "/painel/auditoria") {
             res.status = 401;

@@ -52,6 +52,7 @@ private:
     bool allowSignIn(const std::string &address);
     void recordFailedSignIn(const std::string &address);
     void signIn(const httplib::Request &req, httplib::Response &res);
+    void setSessionAndGoToBoard(httplib::Response &res, const std::string &cookie) const;
 
     QByteArray m_token;
     QByteArray m_session;

@@ -55,7 +55,6 @@ bool isAddress(const QByteArray &host)
 struct HttpChannel::Impl {
     Options options;
     QByteArray host;
-    QByteArray head;  // the request head up to the path; see post()
     QByteArray fields;  // the header lines after the request line, up to Content-Length
     int fd = -1;
     SSL_CTX *tlsContext = nullptr;

@@ -34,15 +34,8 @@ struct Page {
     bool has(const QString &text) const { return QString::fromStdString(body).contains(text); }
 };
 
-class ServerBoard : public ServerTest {
+class ServerBoard : public SampleServerTest {
 protected:
-    void SetUp() override
-    {
-        ServerTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure())
-            importSample();
-    }
-
     Page get(const std::string &path, const httplib::Headers &headers = {}, const httplib::Params &params = {})
     {
         return ask("GET", path, headers, params);
@@ -107,8 +100,9 @@ TEST_F(ServerBoard, OnlyASignedInVisitorSeesData)
         const Page page = get(c.path, c.headers);
         EXPECT_EQ(page.status, c.status) << c.what;
         EXPECT_EQ(page.has(QStringLiteral("Grupo visível só por dentro")), c.data) << c.what;
-        if (!c.data && page.status != 401)
+        if (!c.data && page.status != 401) {
             EXPECT_TRUE(page.has(QStringLiteral("name=\"token\""))) << c.what;
+        }
     }
 }
 
@@ -354,8 +348,9 @@ TEST_F(ServerBoard, AuditCommandLine)
         EXPECT_EQ(audit.exitCode(), c.status) << c.args.join(u' ').toStdString();
         const QByteArray out = audit.readAllStandardOutput();
         EXPECT_TRUE(out.startsWith(c.starts)) << out.left(80).toStdString();
-        if (c.status == 0)
+        if (c.status == 0) {
             EXPECT_TRUE(out.contains("patch 5.01.024")) << c.args.join(u' ').toStdString();
+        }
     }
 }
 

@@ -21,14 +21,12 @@
 
 namespace {
 
-class ServerFaults : public ServerTest {
+class ServerFaults : public SampleServerTest {
 protected:
     void SetUp() override
     {
         qputenv("HOMOLOGA_SQLITE_BUSY_TIMEOUT_MS", "200");
-        ServerTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure())
-            importSample();
+        SampleServerTest::SetUp();
     }
     void TearDown() override
     {
@@ -259,15 +257,6 @@ TEST_F(ServerFaults, ConnectionsOpenedAfterTheFileWasReplacedOrRemovedRefuseIt)
         EXPECT_EQ(refusals, 12) << c.what;
     }
     EXPECT_FALSE(QFile::exists(path));
-}
-
-QJsonArray insertInto(const QString &group, const QString &numero)
-{
-    return args({insertDelta(server::ds::cdsSoli(), {{QStringLiteral("CDGRUPHOMOL"), group},
-                                                     {QStringLiteral("CDFILIAL"), kBranch},
-                                                     {QStringLiteral("NRSOLISERV"), numero},
-                                                     {QStringLiteral("IDSTSOLIGRUP"), QStringLiteral("001")}})
-                     .toJson()});
 }
 
 TEST_F(ServerFaults, AGroupChangedOrDeletedWhileARequestGoesIntoItIsSeenByTheInsert)

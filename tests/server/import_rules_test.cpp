@@ -9,14 +9,8 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-class ServerImportRefusals : public ServerTest {
+class ServerImportRefusals : public SampleServerTest {
 protected:
-    void SetUp() override
-    {
-        ServerTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure())
-            importSample();
-    }
     int count(const char *table) { return db().scalar(u"SELECT COUNT(*) FROM %1"_s.arg(QLatin1String(table))).toInt(); }
 };
 

@@ -13,20 +13,19 @@
 
 namespace {
 
-class ServerLease : public ServerTest {
+class ServerLease : public SampleServerTest {
 protected:
     void SetUp() override
     {
-        ServerTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
+        SampleServerTest::SetUp();
+        if (!ready())
             return;
-        importSample();
         groups = {createGroup(QStringLiteral("Grupo A")), createGroup(QStringLiteral("Grupo B"))};
     }
     void TearDown() override
     {
         server::setLeaseExpiry(std::chrono::hours(4));
-        ServerTest::TearDown();
+        SampleServerTest::TearDown();
     }
     QJsonObject take(const QString &list, const QString &operatorCode, const QString &phase = QStringLiteral("001"))
     {

@@ -5,15 +5,7 @@
 
 namespace {
 
-class ServerMethods : public ServerTest {
-protected:
-    void SetUp() override
-    {
-        ServerTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure())
-            importSample();
-    }
-};
+using ServerMethods = SampleServerTest;
 
 TEST_F(ServerMethods, PacketsCarryExactlyTheFieldsOfTheCallersDatasets)
 {

@@ -135,16 +135,18 @@ TEST(SchemaMigration, EveryOlderVersionIsMigratedWithEveryRow)
             before = rowsOf(*old, oldShape);
         }
         for (auto table = before.begin(); table != before.end(); ++table) {
-            if (table.key() != u"VERSAOESQUEMA")
+            if (table.key() != u"VERSAOESQUEMA") {
                 EXPECT_GE(table.value().size(), 3) << table.key().toStdString();
+            }
         }
 
         auto migrated = openAt(database.text());
         EXPECT_EQ(server::storedSchemaVersion(*migrated), newest);
         const QMap<QString, QStringList> after = rowsOf(*migrated, oldShape);
         for (auto table = before.begin(); table != before.end(); ++table) {
-            if (table.key() != u"VERSAOESQUEMA")  // it gains the versions reached
+            if (table.key() != u"VERSAOESQUEMA") {  // it gains the versions reached
                 EXPECT_EQ(after.value(table.key()), table.value()) << table.key().toStdString();
+            }
         }
         // The same tables and columns as a new database's.
         const Shape migratedShape = shapeOf(*migrated);
@@ -192,8 +194,9 @@ TEST(SchemaMigration, NewerDatabaseIsRefusedAndLeftAlone)
             << error.message().toStdString();
     }
     EXPECT_EQ(server::storedSchemaVersion(*openAt(database.text(), newer)), newer);
-    if (!testingPostgres())
+    if (!testingPostgres()) {
         EXPECT_TRUE(copiesBeside(database.text()).isEmpty());
+    }
 }
 
 TEST(SchemaMigration, OnlineCopyTakesWhatIsCommitted)

@@ -19,14 +19,13 @@ namespace {
 
 const QByteArray kToken = "s3gredo-das-corridas";
 
-class ServerRace : public ServerTest {
+class ServerRace : public SampleServerTest {
 protected:
     void SetUp() override
     {
-        ServerTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
+        SampleServerTest::SetUp();
+        if (!ready())
             return;
-        importSample();
         const QString token = writePrivateFile(m_dir.filePath(QStringLiteral("token")), kToken);
         // The second grants leases for half an hour instead of the default four hours.
         ASSERT_TRUE(m_servers[0].start(database().text(), token)) << m_servers[0].error().toStdString();
@@ -64,15 +63,6 @@ protected:
     QTemporaryDir m_dir;
     std::array<ServerProcess, 2> m_servers;
 };
-
-QJsonArray insertInto(const QString &group, const QString &numero)
-{
-    return args({insertDelta(server::ds::cdsSoli(), {{QStringLiteral("CDGRUPHOMOL"), group},
-                                                     {QStringLiteral("CDFILIAL"), kBranch},
-                                                     {QStringLiteral("NRSOLISERV"), numero},
-                                                     {QStringLiteral("IDSTSOLIGRUP"), QStringLiteral("001")}})
-                     .toJson()});
-}
 
 // Exactly one of the two was accepted; answers the index of the winner.
 int winnerOf(const std::array<QJsonObject, 2> &answers, const QString &loserMustSay)

@@ -23,15 +23,8 @@ QString requestList(const QStringList &numbers)
     return lines.join(QStringLiteral("\r\n"));
 }
 
-class ServerRoad : public ServerTest {
+class ServerRoad : public SampleServerTest {
 protected:
-    void SetUp() override
-    {
-        ServerTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure())
-            importSample();
-    }
-
     QString statusOf(const QString &group, const QString &numero)
     {
         const packet::Packet requests = packetOf(ok(QStringLiteral("GetSoli"), args({group})));

@@ -24,15 +24,8 @@ const QStringList kAllPhases{u"010"_s, u"020"_s, u"030"_s, u"040"_s, u"050"_s,
 
 QString phaseCode(int phase) { return u"%1"_s.arg(phase, 3, 10, QLatin1Char('0')); }
 
-class RuleTest : public ServerTest {
+class RuleTest : public SampleServerTest {
 protected:
-    void SetUp() override
-    {
-        ServerTest::SetUp();
-        if (!IsSkipped() && !HasFatalFailure())
-            importSample();
-    }
-
     QString phaseOf(const QString &numero)
     {
         return db().scalar(u"SELECT CDFASETRAM FROM SOLICITACAO WHERE CDFILIAL = ? AND NRSOLISERV = ?"_s, {kBranch, numero}).toString();
@@ -618,8 +611,9 @@ TEST_F(ServerSavesRules, RequestChangesByTheGroupsPhase)
         for (const char *flag : {"IDHOMOLSOL", "IDENCSOLPATCREG", "IDRETSOLERROPRO"}) {
             EXPECT_EQ(changeRequest(g, u"0000000101"_s, {{QString::fromLatin1(flag), u"S"_s}}).value(u"ok"_s).toBool(), p == 6) << flag;
             EXPECT_EQ(inGroup(g, u"0000000101"_s, flag), p == 6 ? u"S"_s : u"N"_s) << flag;
-            if (p == 6)
+            if (p == 6) {
                 EXPECT_TRUE(changeRequest(g, u"0000000101"_s, {{QString::fromLatin1(flag), u"N"_s}}).value(u"ok"_s).toBool());
+            }
         }
         const QJsonObject removal = removeRequest(g, u"0000000102"_s);
         EXPECT_EQ(removal.value(u"ok"_s).toBool(), p == 1);

@@ -10,14 +10,13 @@
 
 namespace {
 
-class ServerSaves : public ServerTest {
+class ServerSaves : public SampleServerTest {
 protected:
     void SetUp() override
     {
-        ServerTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
+        SampleServerTest::SetUp();
+        if (!ready())
             return;
-        importSample();
         m_otherDb = database().connect();
         m_other = std::make_unique<server::Dispatcher>(*m_otherDb);
     }
@@ -25,7 +24,7 @@ protected:
     {
         m_other.reset();
         m_otherDb.reset();
-        ServerTest::TearDown();
+        SampleServerTest::TearDown();
     }
     // The second operator's call.
     QJsonObject second(const QString &method, const QJsonArray &arguments) { return answer(*m_other, method, arguments); }

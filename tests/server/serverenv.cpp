@@ -148,6 +148,13 @@ QString ServerTest::refused(const QString &method, const QJsonArray &arguments, 
 
 void ServerTest::importSample() { server::importDocument(*m_db, kSampleDocument); }
 
+void SampleServerTest::SetUp()
+{
+    ServerTest::SetUp();
+    if (ready())
+        importSample();
+}
+
 QString ServerTest::createGroup(const QString &name, const QString &product)
 {
     const QJsonValue saved = ok(QStringLiteral("setGrupo"),
@@ -256,4 +263,13 @@ QJsonArray args(std::initializer_list<QJsonValue> values)
     for (const QJsonValue &value : values)
         array.append(value);
     return array;
+}
+
+QJsonArray insertInto(const QString &group, const QString &numero)
+{
+    return args({insertDelta(server::ds::cdsSoli(), {{QStringLiteral("CDGRUPHOMOL"), group},
+                                                     {QStringLiteral("CDFILIAL"), kBranch},
+                                                     {QStringLiteral("NRSOLISERV"), numero},
+                                                     {QStringLiteral("IDSTSOLIGRUP"), QStringLiteral("001")}})
+                     .toJson()});
 }

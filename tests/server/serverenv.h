@@ -77,6 +77,14 @@ private:
     std::unique_ptr<server::Database> m_db;
 };
 
+// A server test on the sample document's data.
+class SampleServerTest : public ServerTest {
+protected:
+    void SetUp() override;
+    // Set up and not skipped: the test's own setting up may go on.
+    bool ready() const { return !IsSkipped() && !HasFatalFailure(); }
+};
+
 packet::Packet packetOf(const QJsonValue &json);
 QStringList column(const packet::Packet &packet, const QString &field);
 QStringList column(const QJsonValue &json, const QString &field);
@@ -88,6 +96,8 @@ packet::Delta insertDelta(const server::DatasetDef &def, const QMap<QString, QVa
 packet::Delta modifyDelta(const packet::Packet &rows, int row, const QMap<QString, QVariant> &changes);
 packet::Delta deleteDelta(const packet::Packet &rows, int row);
 QJsonArray args(std::initializer_list<QJsonValue> values);
+// The arguments of a setSoli that puts request `numero` of the branch into `group`.
+QJsonArray insertInto(const QString &group, const QString &numero);
 
 // Texts in test failures as text.
 inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
