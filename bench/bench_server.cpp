@@ -7,16 +7,18 @@
 // answered by the HTTP front fails. The per-group reads cycle over every group.
 //
 // Tcp_RoundTrip/<call> is the floor under any front over TCP: a bare exchange on the loopback
-// of as many bytes as the call over HTTP sends and receives, answered by a thread that waits
-// in poll() as the workers do, with no protocol and no database. Each call's in-process,
-// HTTP and floor benchmarks run one after the other, in three rounds, and the end of the run
-// tells, for each call, its median cost over HTTP as a multiple of its median in-process cost
-// plus its median floor.
+// of as many bytes as the call over HTTP sends and receives, with no protocol and no database,
+// each side waiting as its counterpart does: the answering side as a worker waits for a run's
+// next call (looking without sleeping for a moment, then in poll()), the asking side as the
+// host waits for an answer (in poll()). Each call's in-process, HTTP and floor benchmarks run one after
+// the other, in three rounds, and the end of the run tells, for each call, its median cost
+// over HTTP as a multiple of its median in-process cost plus its median floor.
 //
 // The HTTP and floor benchmarks run twice: as they are, and with every CPU kept out of its
-// idle state (".../cpus_busy"). On a virtual machine whose idle CPUs halt, each exchange
-// wakes a halted CPU, and the thread woken there finds its caches cold: that costs the
-// floor's bare exchange little and a real call much. Both comparisons are told.
+// idle state (".../cpus_busy"). On a virtual machine whose idle CPUs halt, an exchange that
+// has to wake a halted CPU finds its caches cold: that costs the floor's bare exchange little
+// and a real call much. The workers and the channel look before they sleep, so the two
+// should agree; both comparisons are told, so that a wait that sleeps again shows.
 //
 // The database is a temporary SQLite file, or the one named by HOMOLOGA_BENCH_DB (an SQLite
 // path or a PostgreSQL connection text, whose tables must be empty). The short run of the
@@ -26,6 +28,7 @@
 
 #include "host/connection.h"
 #include "platform/process.h"
+#include "platform/socketio.h"
 #include "queries.h"
 
 #include <QCoreApplication>
@@ -183,7 +186,9 @@ void Http_getArqSoli(benchmark::State &state)
 
 // ---- setGrupo: one group renamed, its row read back first (what the save compares), the
 // way the screen does it: through the connection the save then goes by, so that the server
-// that saves has just read the group, in process as over HTTP.
+// that saves has just read the group, in process as over HTTP. The delta becomes the call's
+// argument inside the timing both ways, as the host's connection makes it: its JSON object
+// in process, its text over HTTP.
 
 packet::Packet storedGroup(const QString &group, bool overHttp = false)
 {
@@ -234,9 +239,9 @@ void Dispatcher_setGrupo(benchmark::State &state)
     int cursor = 0, iteration = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const QJsonArray arguments{renameDelta(storedGroup(groupAt(state, cursor)), ++iteration).toJson()};
+        const packet::Delta delta = renameDelta(storedGroup(groupAt(state, cursor)), ++iteration);
         state.ResumeTiming();
-        check(state, world->dispatcher->call(kMain, QStringLiteral("setGrupo"), arguments));
+        check(state, world->dispatcher->call(kMain, QStringLiteral("setGrupo"), QJsonArray{delta.toJson()}));
     }
 }
 void Http_setGrupo(benchmark::State &state)
@@ -283,12 +288,15 @@ struct LoopbackPair {
     }
 };
 
-// Waits for `size` bytes on `fd`; false when the peer closed.
-bool receiveAll(int fd, std::vector<char> &buffer, size_t size)
+// Waits for `size` bytes on `fd`, with `wait` when given (as the workers wait for a run's
+// next call) or asleep in poll() (as the host waits for an answer); false when the peer closed.
+bool receiveAll(int fd, std::vector<char> &buffer, size_t size, platform::socketio::ShortWait *wait)
 {
     for (size_t got = 0; got < size;) {
-        pollfd p{fd, POLLIN, 0};
-        ::poll(&p, 1, -1);
+        if (wait)
+            wait->waitFor(fd, POLLIN, -1);
+        else
+            platform::socketio::waitFor(fd, POLLIN, -1);
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (n <= 0)
             return false;
@@ -312,16 +320,18 @@ void Tcp_RoundTrip(benchmark::State &state, CallBytes bytes)
 {
     LoopbackPair pair;
     std::thread answering([&] {
+        platform::socketio::ShortWait nextRequest;
         std::vector<char> buffer(64 * 1024);
         const std::vector<char> answer(bytes.answer, 'a');
-        while (receiveAll(pair.server, buffer, bytes.request))
+        while (receiveAll(pair.server, buffer, bytes.request, nullptr))
             ::send(pair.server, answer.data(), answer.size(), MSG_NOSIGNAL);
     });
     std::vector<char> buffer(64 * 1024);
     const std::vector<char> request(bytes.request, 'r');
+    platform::socketio::ShortWait answerWait;
     for (auto _ : state) {
         ::send(pair.client, request.data(), request.size(), MSG_NOSIGNAL);
-        if (!receiveAll(pair.client, buffer, bytes.answer))
+        if (!receiveAll(pair.client, buffer, bytes.answer, &answerWait))
             state.SkipWithError("the loopback connection closed");
     }
     ::shutdown(pair.client, SHUT_RDWR);

@@ -281,6 +281,7 @@ void askForShortSlices()
 thread_local Dispatcher *t_dispatcher = nullptr;
 thread_local bool t_closeAfter = false;
 thread_local bool t_authorised = false;
+thread_local ShortWait t_nextCallWait;  // a worker's wait for the next call of a run
 
 // The request line's target and the Authorization header as they arrived. The parser
 // decodes %-escapes in paths and header values: a token and the shape of a path are judged
@@ -803,7 +804,7 @@ struct HttpFront::Impl {
 
     bool nextComesSoon(Connection *c, ConnectionStream &stream)
     {
-        if (stopping || queued.load() > 0 || !waitFor(c->fd, POLLIN, kStayMs))
+        if (stopping || queued.load() > 0 || !t_nextCallWait.waitFor(c->fd, POLLIN, kStayMs))
             return false;
         // Whatever came is read now; the head must then be whole (it nearly always is).
         c->requestDeadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);

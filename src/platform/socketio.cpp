@@ -8,6 +8,7 @@
 #include <csignal>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 
 namespace platform::socketio {
@@ -87,6 +88,33 @@ bool waitFor(int fd, short events, int timeoutMs)
         n = ::poll(&p, 1, timeoutMs);
     } while (n < 0 && errno == EINTR);
     return n > 0;
+}
+
+bool ShortWait::waitFor(int fd, short events, int timeoutMs)
+{
+    using std::chrono::microseconds;
+    const auto start = Clock::now();
+    bool seen = false;
+    if (m_look > microseconds(0)) {
+        const auto until = start + (timeoutMs < 0 ? Clock::duration(m_look)
+                                                  : std::min<Clock::duration>(m_look, std::chrono::milliseconds(timeoutMs)));
+        for (auto now = start; !seen && now < until; now = Clock::now()) {
+            seen = socketio::waitFor(fd, events, 0);
+            if (!seen)
+                sched_yield();  // the looking gives way to any thread that has work
+        }
+    }
+    if (!seen) {
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        seen = socketio::waitFor(fd, events, timeoutMs < 0 ? -1 : std::max(0, timeoutMs - int(spent)));
+    }
+    if (m_maxLook == microseconds(0))
+        m_look = microseconds(0);
+    else if (seen && Clock::now() - start <= m_maxLook)
+        m_look = std::clamp(m_look * 2, kLeastLook, m_maxLook);  // looking (longer) catches such waits
+    else
+        m_look = m_look / 2 < kLeastLook ? microseconds(0) : m_look / 2;
+    return seen;
 }
 
 int msUntil(Clock::time_point deadline)
