@@ -8,11 +8,11 @@
 //
 // Tcp_RoundTrip/<call> is the floor under any front over TCP: a bare exchange on the loopback
 // of as many bytes as the call over HTTP sends and receives, with no protocol and no database,
-// each side waiting as its counterpart does: the answering side as a worker waits for a run's
-// next call (looking without sleeping for a moment, then in poll()), the asking side as the
-// host waits for an answer (in poll()). Each call's in-process, HTTP and floor benchmarks run one after
-// the other, in three rounds, and the end of the run tells, for each call, its median cost
-// over HTTP as a multiple of its median in-process cost plus its median floor.
+// each side waiting as its counterpart does (the workers for a run's next call, the host for
+// an answer: looking without sleeping for a moment, then in poll()). Each call's in-process,
+// HTTP and floor benchmarks run one after the other, in three rounds, and the end of the run
+// tells, for each call, its median cost over HTTP as a multiple of its median in-process
+// cost plus its median floor.
 //
 // The HTTP and floor benchmarks run twice: as they are, and with every CPU kept out of its
 // idle state (".../cpus_busy"). On a virtual machine whose idle CPUs halt, an exchange that
@@ -288,15 +288,11 @@ struct LoopbackPair {
     }
 };
 
-// Waits for `size` bytes on `fd`, with `wait` when given (as the workers wait for a run's
-// next call) or asleep in poll() (as the host waits for an answer); false when the peer closed.
-bool receiveAll(int fd, std::vector<char> &buffer, size_t size, platform::socketio::ShortWait *wait)
+// Waits for `size` bytes on `fd`; false when the peer closed.
+bool receiveAll(int fd, std::vector<char> &buffer, size_t size, platform::socketio::ShortWait &wait)
 {
     for (size_t got = 0; got < size;) {
-        if (wait)
-            wait->waitFor(fd, POLLIN, -1);
-        else
-            platform::socketio::waitFor(fd, POLLIN, -1);
+        wait.waitFor(fd, POLLIN, -1);
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (n <= 0)
             return false;
@@ -323,7 +319,7 @@ void Tcp_RoundTrip(benchmark::State &state, CallBytes bytes)
         platform::socketio::ShortWait nextRequest;
         std::vector<char> buffer(64 * 1024);
         const std::vector<char> answer(bytes.answer, 'a');
-        while (receiveAll(pair.server, buffer, bytes.request, nullptr))
+        while (receiveAll(pair.server, buffer, bytes.request, nextRequest))
             ::send(pair.server, answer.data(), answer.size(), MSG_NOSIGNAL);
     });
     std::vector<char> buffer(64 * 1024);
@@ -331,7 +327,7 @@ void Tcp_RoundTrip(benchmark::State &state, CallBytes bytes)
     platform::socketio::ShortWait answerWait;
     for (auto _ : state) {
         ::send(pair.client, request.data(), request.size(), MSG_NOSIGNAL);
-        if (!receiveAll(pair.client, buffer, bytes.answer, &answerWait))
+        if (!receiveAll(pair.client, buffer, bytes.answer, answerWait))
             state.SkipWithError("the loopback connection closed");
     }
     ::shutdown(pair.client, SHUT_RDWR);
