@@ -8,7 +8,6 @@
 #include <csignal>
 #include <poll.h>
 #include <pthread.h>
-#include <sched.h>
 #include <sys/socket.h>
 
 namespace platform::socketio {
@@ -90,7 +89,7 @@ bool waitFor(int fd, short events, int timeoutMs)
     return n > 0;
 }
 
-bool ShortWait::waitFor(int fd, short events, int timeoutMs)
+bool ShortWait::waitFor(int fd, short events, int timeoutMs, const std::function<bool()> &mayLook)
 {
     using std::chrono::microseconds;
     const auto start = Clock::now();
@@ -98,11 +97,8 @@ bool ShortWait::waitFor(int fd, short events, int timeoutMs)
     if (m_look > microseconds(0)) {
         const auto until = start + (timeoutMs < 0 ? Clock::duration(m_look)
                                                   : std::min<Clock::duration>(m_look, std::chrono::milliseconds(timeoutMs)));
-        for (auto now = start; !seen && now < until; now = Clock::now()) {
+        for (auto now = start; !seen && now < until && (!mayLook || mayLook()); now = Clock::now())
             seen = socketio::waitFor(fd, events, 0);
-            if (!seen)
-                sched_yield();  // the looking gives way to any thread that has work
-        }
     }
     if (!seen) {
         const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();

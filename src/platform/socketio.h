@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 
 typedef struct ssl_st SSL;
 
@@ -28,9 +29,9 @@ bool waitFor(int fd, short events, int timeoutMs);
 // idle CPUs halt (virtual machines, deep sleep states) waking it costs more than a short
 // exchange on the loopback, and it wakes to cold caches. How long it looks is learnt from its
 // own waits: up to its most while what it waits for comes within that, down to nothing while
-// it comes later (a loaded machine, slow calls); and while looking it gives way to any thread
-// that has work, so that looking never takes the CPU from the work being waited for. A most
-// below kLeastLook sleeps at once.
+// it comes later (a loaded machine, slow calls). `mayLook`, when given, is asked again and
+// again while it looks, and a no stops the looking (the server's workers stop when every CPU
+// has a call to run). A most below kLeastLook sleeps at once.
 class ShortWait {
 public:
     static constexpr std::chrono::microseconds kMaxLook{250};
@@ -41,7 +42,7 @@ public:
         : m_maxLook(maxLook < kLeastLook ? std::chrono::microseconds(0) : maxLook), m_look(m_maxLook)
     {
     }
-    bool waitFor(int fd, short events, int timeoutMs);
+    bool waitFor(int fd, short events, int timeoutMs, const std::function<bool()> &mayLook = {});
     std::chrono::microseconds look() const { return m_look; }
 
 private:

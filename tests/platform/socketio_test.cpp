@@ -131,3 +131,19 @@ TEST(ShortWait, LooksLessAfterLongWaitsAndMoreAfterShortOnes)
         EXPECT_EQ(brief.look(), expected);
     }
 }
+
+// The server's workers stop looking as soon as no CPU is left over: the question is asked
+// throughout the look, and a no ends it (what comes later is still seen, asleep).
+TEST(ShortWait, AsksWhileItLooksAndStopsAtANo)
+{
+    SocketPair pair;
+    int asked = 0;
+    ShortWait wait;
+    EXPECT_FALSE(wait.waitFor(pair.in, POLLIN, 5, [&] { return ++asked < 3; }));
+    EXPECT_EQ(asked, 3);
+
+    asked = 0;
+    pair.write(20);
+    EXPECT_TRUE(ShortWait().waitFor(pair.in, POLLIN, 1000, [&] { return ++asked, false; }));
+    EXPECT_EQ(asked, 1);
+}
