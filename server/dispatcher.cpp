@@ -1,6 +1,7 @@
 #include "dispatcher.h"
 
 #include "database.h"
+#include "operacao.h"
 
 #include "host/packet.h"
 
@@ -101,9 +102,9 @@ static bool hasKind(const QJsonValue &value, ArgKind kind)
     return false;
 }
 
-QJsonObject Dispatcher::call(const QString &module, const QString &method, const QJsonValue &args)
+QJsonObject Dispatcher::call(const QString &module, const QString &method, const QJsonValue &args, const QString &operation)
 {
-    return QJsonDocument::fromJson(callText(module, method, args)).object();
+    return QJsonDocument::fromJson(callText(module, method, args, operation)).object();
 }
 
 static QByteArray failureText(const QString &message)
@@ -154,7 +155,28 @@ static bool hasInvalidText(const QJsonValue &value)
     }
 }
 
-QByteArray Dispatcher::callText(const QString &moduleName, const QString &methodName, const QJsonValue &argsValue)
+QString Dispatcher::refusedArguments(const ModuleDef &module, const MethodDef &method, const QJsonArray &args)
+{
+    const QString fullName = module.name + u'.' + method.name;
+    if (args.size() != method.args.size())
+        return QStringLiteral("O método %1 espera %2 argumento(s) e recebeu %3.")
+            .arg(fullName)
+            .arg(method.args.size())
+            .arg(args.size());
+    for (int i = 0; i < args.size(); ++i) {
+        if (!hasKind(args[i], method.args[i]))
+            return QStringLiteral("O argumento %1 de %2 deve ser %3.").arg(i + 1).arg(fullName, kindName(method.args[i]));
+        if (hasInvalidText(args[i]))
+            return QStringLiteral("O argumento %1 de %2 contém um texto que não é Unicode válido "
+                                  "(um caractere substituto isolado); nada foi gravado.")
+                .arg(i + 1)
+                .arg(fullName);
+    }
+    return {};
+}
+
+QByteArray Dispatcher::callText(const QString &moduleName, const QString &methodName, const QJsonValue &argsValue,
+                                const QString &operation)
 {
     const QString unknown = unknownTarget(moduleName, methodName);
     if (!unknown.isEmpty())
@@ -165,27 +187,19 @@ QByteArray Dispatcher::callText(const QString &moduleName, const QString &method
     if (!argsValue.isArray())
         return failureText(QStringLiteral("Os argumentos de %1 devem ser uma lista.").arg(fullName));
     const QJsonArray args = argsValue.toArray();
-    if (args.size() != method->args.size())
-        return failureText(QStringLiteral("O método %1 espera %2 argumento(s) e recebeu %3.")
-                           .arg(fullName)
-                           .arg(method->args.size())
-                           .arg(args.size()));
-    for (int i = 0; i < args.size(); ++i) {
-        if (!hasKind(args[i], method->args[i]))
-            return failureText(QStringLiteral("O argumento %1 de %2 deve ser %3.")
-                               .arg(i + 1)
-                               .arg(fullName, kindName(method->args[i])));
-        if (hasInvalidText(args[i]))
-            return failureText(QStringLiteral("O argumento %1 de %2 contém um texto que não é Unicode válido "
-                                              "(um caractere substituto isolado); nada foi gravado.")
-                               .arg(i + 1)
-                               .arg(fullName));
-    }
+    const QString refused = refusedArguments(*module, *method, args);
+    if (!refused.isEmpty())
+        return failureText(refused);
 
     Call call(m_db, method->name, method->args, args);
+    call.operation = operation.trimmed();
     try {
         m_db.ensureOpen();
         Transaction transaction(m_db, method->writes);
+        // A write made for an operation is refused once the operation's run lost its leases
+        // (its leases are renewed otherwise). Giving the leases back is never refused.
+        if (method->writes && !call.operation.isEmpty() && method->handler != liberaOperacao)
+            fenceOperation(m_db, call.operation);
         const Json data = method->handler(call);
         transaction.commit();
         QByteArray text;

@@ -31,6 +31,9 @@ public:
     Call(Database &db, const QString &method, const QList<ArgKind> &kinds, const QJsonArray &args);
 
     Database &db;
+    // The token of the operation the call is made for (empty: none); its writes are refused
+    // when the token no longer holds the operation's groups.
+    QString operation;
     const QString &method() const { return m_method; }
 
     QString text(int index) const;
@@ -90,8 +93,10 @@ public:
 
     // Never throws: every failure becomes {"ok": false, "error": ...}, and a failed call
     // leaves nothing written. callText gives the answer as JSON text (what HTTP sends).
-    QJsonObject call(const QString &module, const QString &method, const QJsonValue &args);
-    QByteArray callText(const QString &module, const QString &method, const QJsonValue &args);
+    // `operation`: the token of the operation the call is made for, if any.
+    QJsonObject call(const QString &module, const QString &method, const QJsonValue &args, const QString &operation = {});
+    QByteArray callText(const QString &module, const QString &method, const QJsonValue &args,
+                        const QString &operation = {});
 
     Database &database() { return m_db; }
 
@@ -100,6 +105,9 @@ public:
     // Why a call of that module and method cannot be served (no such module or method), or
     // an empty text when it can.
     static QString unknownTarget(const QString &module, const QString &method);
+    // Why `args` cannot be the arguments of `method` (count, kinds, invalid texts), or an
+    // empty text when they can.
+    static QString refusedArguments(const ModuleDef &module, const MethodDef &method, const QJsonArray &args);
 
 private:
     Database &m_db;

@@ -614,7 +614,8 @@ struct HttpFront::Impl {
             return refuse(out, 400, QStringLiteral("O corpo deve ser um objeto {\"args\": [...]}."), false);
         const Clock::time_point started = Clock::now();
         out.status = 200;
-        out.body = t_dispatcher->callText(parts[0], parts[1], document.object().value(QStringLiteral("args")));
+        out.body = t_dispatcher->callText(parts[0], parts[1], document.object().value(QStringLiteral("args")),
+                                          document.object().value(QStringLiteral("operacao")).toString());
         metrics.observeCall(parts[1].toStdString(), out.body.startsWith("{\"ok\":true"),
                             std::chrono::duration<double>(Clock::now() - started).count());
         ++served;

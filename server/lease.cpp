@@ -13,7 +13,10 @@ namespace server {
 
 namespace {
 
-std::atomic<long long> g_expirySeconds{4 * 60 * 60};
+// Five minutes: the advance renews its leases every minute while it runs (also while a
+// question waits), so only a holder that died keeps a group for so long; one long child
+// process that keeps the advance from renewing (a compile, a large commit) fits in it.
+std::atomic<long long> g_expirySeconds{5 * 60};
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
@@ -62,8 +65,9 @@ QString describe(const QString &group, const Holder &holder)
                             .arg(group));
 }
 
-// Group codes separated by commas, semicolons, blanks or line breaks; each once.
-QStringList groupList(const QString &text)
+}  // namespace
+
+QStringList leaseGroupList(const QString &text)
 {
     static const QRegularExpression separators(QStringLiteral("[\\s,;]+"));
     QStringList groups;
@@ -74,12 +78,16 @@ QStringList groupList(const QString &text)
     return groups;
 }
 
+namespace {
+
+QStringList groupList(const QString &text) { return leaseGroupList(text); }
+
 // Takes one group's lease for `token`, or refuses naming the holder. The insert is the
 // atomic step on both engines: of two advances at the same instant one inserts and the
 // other, once the first has committed, finds its row (PostgreSQL makes the second insert
 // wait for the first transaction; SQLite serialises the write transactions).
 void take(Database &db, const QString &group, const QString &token, const QString &operatorCode, const QString &host,
-          const QString &now, const QString &expires)
+          const QString &now, const QString &expires, const QString &replacing)
 {
     const int inserted = db.execCount(QStringLiteral("INSERT INTO TRAVAGRUPO (CDGRUPHOMOL, CDTRAVA, CDOPERADOR, NMESTACAO, "
                                                      "DTINICIO, DTEXPIRA) VALUES (?, ?, ?, ?, ?, ?) "
@@ -91,7 +99,9 @@ void take(Database &db, const QString &group, const QString &token, const QStrin
     const std::optional<Holder> holder = holderOf(db, group);
     if (!holder)
         throw ServerError(QStringLiteral("A trava do grupo %1 foi liberada enquanto era pedida; tente novamente.").arg(group));
-    if (!holder->expired(now))
+    if (holder->token == token)
+        return;
+    if (!holder->expired(now) && (replacing.isEmpty() || holder->token != replacing))
         refuseHeld(group, *holder);
     // A lease past its time is taken over, and only the one that was read.
     const int taken = db.execCount(QStringLiteral("UPDATE TRAVAGRUPO SET CDTRAVA = ?, CDOPERADOR = ?, NMESTACAO = ?, "
@@ -122,17 +132,22 @@ void createLeaseTable(Database &db)
 // another advance has then carried out in the meantime.
 Json takeGroupLease(Call &call)
 {
-    Database &db = call.db;
     const QStringList groups = groupList(call.text(0));
-    const QString phase = call.text(1).trimmed();
     if (groups.isEmpty())
         throw ServerError(QStringLiteral("Nenhum grupo informado para a tramitação."));
-    const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString token = QUuid::createUuid().toString(QUuid::Id128);
+    takeLeases(call.db, groups, token, call.text(2).trimmed(), call.text(3).trimmed(), call.text(1).trimmed());
+    return token;
+}
+
+void takeLeases(Database &db, const QStringList &groups, const QString &token, const QString &operatorCode,
+                const QString &host, const QString &phase, const QString &replacing)
+{
     const QDateTime start = QDateTime::currentDateTime();
     const QString now = start.toString(kTimeFormat);
     const QString expires = start.addSecs(leaseExpiry().count()).toString(kTimeFormat);
     for (const QString &group : groups) {
-        take(db, group, token, call.text(2).trimmed(), call.text(3).trimmed(), now, expires);
+        take(db, group, token, operatorCode, host, now, expires, replacing);
         // Read once the lease is held: the phase that another advance wrote before it gave
         // the lease back is seen.
         const std::optional<GroupRow> row = findGroup(db, group);
@@ -143,7 +158,28 @@ Json takeGroupLease(Call &call)
                                              "já o avançou. Recarregue os dados antes de avançá-lo.")
                                   .arg(group, row->phase, phase));
     }
-    return token;
+}
+
+int renewLeases(Database &db, const QString &token)
+{
+    const QString expires = QDateTime::currentDateTime().addSecs(leaseExpiry().count()).toString(kTimeFormat);
+    return db.execCount(QStringLiteral("UPDATE TRAVAGRUPO SET DTEXPIRA = ? WHERE CDTRAVA = ?"), {expires, token});
+}
+
+QString describeLease(Database &db, const QString &group)
+{
+    const std::optional<Holder> holder = holderOf(db, group);
+    return holder && !holder->expired(nowText()) ? describe(group, *holder) : QString();
+}
+
+// renewGroupLease(token): the advance that holds the leases is still running; refused when
+// it holds none any more (broken, or taken over after its time).
+Json renewGroupLease(Call &call)
+{
+    if (renewLeases(call.db, call.text(0)) == 0)
+        throw ServerError(QStringLiteral("A trava desta tramitação foi perdida (liberada ou assumida por outra tramitação); "
+                                         "nada mais será gravado por ela."));
+    return QJsonValue::Null;
 }
 
 // releaseGroupLease(groups, token): the advance that holds the leases gives them back. A
@@ -155,7 +191,7 @@ Json releaseGroupLease(Call &call)
     return QJsonValue::Null;
 }
 
-// getGroupLease(group): [token, who holds it and since when] while an advance holds the
+// getGroupLease(group): [token, who holds it and since when, its host] while an advance holds the
 // group's lease; an empty array when none does (a lease past its time holds nothing).
 Json getGroupLease(Call &call)
 {
@@ -163,7 +199,7 @@ Json getGroupLease(Call &call)
     const std::optional<Holder> holder = holderOf(call.db, group);
     if (!holder || holder->expired(nowText()))
         return QJsonArray();
-    return QJsonArray{holder->token, describe(group, *holder)};
+    return QJsonArray{holder->token, describe(group, *holder), holder->host};
 }
 
 // breakGroupLease(group, token): ends the lease of an advance whose holder died, the one

@@ -166,7 +166,7 @@ bool parse(const QStringList &args, Options &options)
                 return false;
         } else if (arg == u"--lease-expiry") {
             // Minutes after which an advance's lease on its group runs out when its holder
-            // never gave it back; longer than the longest advance.
+            // stops renewing it; longer than the longest single child process of an advance.
             int minutes = 0;
             if (!value(text) || !positive(text, minutes) || minutes > 7 * 24 * 60)
                 return false;

@@ -3,6 +3,7 @@
 #include "audit.h"
 #include "database.h"
 #include "lease.h"
+#include "operacao.h"
 #include "schema.h"
 
 #include <QDateTime>
@@ -53,6 +54,7 @@ static const MigrationStep kSteps[] = {
     {3, "eventos da auditoria (EVENTO)", createEventTable},
     {4, "trava de grupo em tramitação (TRAVAGRUPO)", createLeaseTable},
     {5, "revisões de execuções encerradas (VERSARQHOMENC)", keepEndedRuns},
+    {6, "operações de tramitação retomáveis (OPERACAO, OPERACAOGRUPO, OPERACAOPASSO)", createOperationTables},
 };
 
 // The first version that has VERSAOESQUEMA.

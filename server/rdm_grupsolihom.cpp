@@ -8,6 +8,7 @@
 #include "dispatcher.h"
 #include "domain.h"
 #include "lease.h"
+#include "operacao.h"
 #include "queries.h"
 #include "saves.h"
 #include "schema.h"
@@ -746,6 +747,10 @@ Json Encerra_Grupos(Call &call)
             QStringLiteral("SELECT CDGRUPHOMOL FROM GRUPOHOMOL WHERE CDPRODUTO = ? AND CDRELEASEGHOM = ? AND IDSTGRUPHOM <> '007'"),
             {group.product, group.release});
         for (const QStringList &other : others) {
+            // An operation changes only the groups it leased: one that would be sent back
+            // without its lease (made after the plan was decided) refuses the closing.
+            if (!call.operation.isEmpty())
+                requireGroupOfOperation(call.db, call.operation, other[0]);
             const GroupRow sentBack = requireGroup(call.db, other[0]);
             call.db.exec(QStringLiteral("UPDATE GRUPOHOMOL SET IDSTGRUPHOM = '001', CDRELEASEGHOM = '', DTULTATUGHOM = ? "
                                         "WHERE CDGRUPHOMOL = ?"),
@@ -928,6 +933,17 @@ const ModuleDef &grupSoliHomModule()
             {QStringLiteral("getGroupLease"), {A::Text}, false, getGroupLease},
             {QStringLiteral("breakGroupLease"), {A::Text, A::Text}, true, breakGroupLease},
             {QStringLiteral("groupsOfRequests"), {A::Text}, false, groupsOfRequests},
+            {QStringLiteral("renewGroupLease"), {A::Text}, true, renewGroupLease},
+            // Operations: an advance's plan, its steps and its runs (operacao.cpp).
+            {QStringLiteral("abreOperacao"), {A::Text, A::Text, A::Text, A::Text, A::Text, A::Text, A::Text, A::Text}, true,
+             abreOperacao},
+            {QStringLiteral("getOperacaoAberta"), {A::Text}, false, getOperacaoAberta},
+            {QStringLiteral("retomaOperacao"), {A::Text, A::Text, A::Text, A::Text}, true, retomaOperacao},
+            {QStringLiteral("concluiPasso"), {A::Text, A::Text, A::Text, A::Text}, true, concluiPasso},
+            {QStringLiteral("reabrePasso"), {A::Text, A::Text}, true, reabrePasso},
+            {QStringLiteral("renovaOperacao"), {A::Text}, true, renovaOperacao},
+            {QStringLiteral("liberaOperacao"), {A::Text}, true, liberaOperacao},
+            {QStringLiteral("abandonaOperacao"), {A::Text}, true, abandonaOperacao},
         }};
     return module;
 }

@@ -269,6 +269,23 @@ void TdmGrupSoliHom::DescartaAlteracoesGrupo()
     }
 }
 
+packet::Delta TdmGrupSoliHom::AlteracaoDoGrupo(const QString &codigo, const QList<std::pair<QString, QString>> &valores) const
+{
+    Dataset copia;
+    copia.CopyFrom(*cdsGrupo);
+    copia.CancelUpdates();
+    copia.ApplyFilter(QString());
+    if (!copia.Locate(kCdGrupHomol, codigo, loCaseInsensitive))
+        throw EHomologa(QStringLiteral("O grupo %1 não está mais na lista de grupos; nada foi gravado nele. Use Verificar "
+                                       "e confira a fase do grupo antes de repetir a operação.")
+                            .arg(codigo));
+    copia.Edit();
+    for (const auto &[campo, valor] : valores)
+        copia.FieldByName(campo).setAsString(valor);
+    copia.Post();
+    return copia.Delta();
+}
+
 bool TdmGrupSoliHom::LocalizaGrupo(const QString &codigo)
 {
     if (codigoGrupo().compare(codigo, Qt::CaseInsensitive) == 0 && !cdsGrupo->IsEmpty())

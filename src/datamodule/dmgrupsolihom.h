@@ -95,6 +95,10 @@ public:
     // Discards the group list's unsaved changes (marks included), as every failed
     // workflow operation does; a failure of the reload that follows has shown itself.
     void DescartaAlteracoesGrupo();
+    // The change of the group's fields to these values, as a save would send it, taken from
+    // the list as the server gave it (the list's own pending changes are left out); the
+    // list itself is not touched. An operation sends it within its step.
+    packet::Delta AlteracaoDoGrupo(const QString &codigo, const QList<std::pair<QString, QString>> &valores) const;
     // The group with this code becomes the current one (without regard to case).
     bool LocalizaGrupo(const QString &codigo);
     // An operation about to write on its group finds it again by code; a group no longer

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QSysInfo>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -37,6 +38,14 @@ QString TravaDeGrupos::Estacao()
 
 bool TravaDeGrupos::TravadoAqui(const QString &grupo) { return travadosAqui().value(grupo) > 0; }
 
+void TravaDeGrupos::MarcaTravadosAqui(const QStringList &grupos, int quantos)
+{
+    for (const QString &grupo : grupos) {
+        if ((travadosAqui()[grupo] += quantos) <= 0)
+            travadosAqui().remove(grupo);
+    }
+}
+
 TravaDeGrupos::TravaDeGrupos(TNetConnection &conexao, const QStringList &grupos, const QString &fase,
                              Aninhamento aninhamento)
     : m_conexao(conexao), m_grupos(grupos)
@@ -52,17 +61,20 @@ TravaDeGrupos::TravaDeGrupos(TNetConnection &conexao, const QStringList &grupos,
         Chama(m_conexao, QStringLiteral("takeGroupLease"), {m_grupos.join(u','), fase, Horvane::Operador(), Estacao()}), true,
         0);
     m_token = token.toString();
-    for (const QString &grupo : std::as_const(m_grupos))
-        ++travadosAqui()[grupo];
+    MarcaTravadosAqui(m_grupos, +1);
+    // The server's leases run out in minutes: a holder that is alive says so every minute,
+    // whenever the event loop runs (between child processes, while a dialog waits).
+    m_renovacao = std::make_unique<QTimer>();
+    QObject::connect(m_renovacao.get(), &QTimer::timeout,
+                     [this] { Chama(m_conexao, QStringLiteral("renewGroupLease"), {m_token}); });
+    m_renovacao->start(60 * 1000);
 }
 
 TravaDeGrupos::~TravaDeGrupos()
 {
     if (m_token.isEmpty())
         return;
-    for (const QString &grupo : std::as_const(m_grupos)) {
-        if (--travadosAqui()[grupo] <= 0)
-            travadosAqui().remove(grupo);
-    }
+    m_renovacao.reset();
+    MarcaTravadosAqui(m_grupos, -1);
     Chama(m_conexao, QStringLiteral("releaseGroupLease"), {m_grupos.join(u','), m_token});
 }

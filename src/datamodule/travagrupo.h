@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class TNetConnection;
+class QTimer;
 
 class TravaDeGrupos {
 public:
@@ -31,6 +34,9 @@ public:
     const QString &token() const { return m_token; }
     // True while a lease taken by this process holds the group.
     static bool TravadoAqui(const QString &grupo);
+    // One holder more (+1) or less (-1) of these groups in this process: an operation that
+    // holds them lets the patch generation it opens run on them.
+    static void MarcaTravadosAqui(const QStringList &grupos, int quantos);
     // "host (processo N)": where the holder of a lease runs, as the refusal shows it.
     static QString Estacao();
 
@@ -38,4 +44,5 @@ private:
     TNetConnection &m_conexao;
     QStringList m_grupos;
     QString m_token;  // empty: nothing of ours to give back
+    std::unique_ptr<QTimer> m_renovacao;  // renews the leases while they are held
 };

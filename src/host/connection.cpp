@@ -145,6 +145,7 @@ struct TNetConnection::Impl {
     int openCount = 0;
     QString lastError;
     QByteArray token;
+    QString operation;
     std::unique_ptr<HttpChannel> channel;
 
     bool inProcess() const { return endpoint.host.isEmpty(); }
@@ -258,7 +259,12 @@ struct TNetConnection::Impl {
                 body.append(',');
             args[i].appendJson(body);
         }
-        body.append("]}");
+        body.append(']');
+        if (!operation.isEmpty()) {
+            body.append(",\"operacao\":");
+            packet::appendJsonString(body, operation);
+        }
+        body.append('}');
         const QByteArray path = '/' + QUrl::toPercentEncoding(serverName, ".") + '/' + QUrl::toPercentEncoding(method);
         QElapsedTimer timer;
         timer.start();
@@ -299,6 +305,8 @@ int TNetConnection::port() const { return d->endpoint.port; }
 bool TNetConnection::connected() const { return d->open; }
 QString TNetConnection::lastError() const { return d->lastError; }
 int TNetConnection::openCount() const { return d->openCount; }
+const QString &TNetConnection::operation() const { return d->operation; }
+void TNetConnection::setOperation(const QString &token) { d->operation = token; }
 
 bool TNetConnection::open()
 {
@@ -326,7 +334,7 @@ ServerAnswer TNetConnection::call(const QString &method, const QList<RemoteArg> 
         QJsonArray json;
         for (const RemoteArg &arg : args)
             json.append(arg.json());
-        answer = ServerAnswer::fromJson(server::embeddedDispatcher(d->endpoint.database).call(d->serverName, method, json));
+        answer = ServerAnswer::fromJson(server::embeddedDispatcher(d->endpoint.database).call(d->serverName, method, json, d->operation));
     } else {
         answer = d->overHttp(method, args);
     }

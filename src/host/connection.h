@@ -83,6 +83,10 @@ public:
     QString lastError() const;
     // How many times the connection was opened since it was created.
     int openCount() const;
+    // The token of the operation that every call is made for while it is set: the server
+    // refuses the writes of a run that no longer holds its groups.
+    const QString &operation() const;
+    void setOperation(const QString &token);
 
     // Calls a method of the data module, opening the connection when it is closed. Texts
     // passed by reference get the values the server wrote back. Never throws.

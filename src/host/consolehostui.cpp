@@ -1,5 +1,9 @@
 #include "host/consolehostui.h"
 
+#include "platform/process.h"
+
+#include <QCoreApplication>
+
 ConsoleHostUi::ConsoleHostUi(std::FILE *input, std::FILE *output, std::FILE *errors)
     : m_input(input), m_output(output), m_errorStream(errors)
 {
@@ -28,6 +32,9 @@ int ConsoleHostUi::showMessage(const QString &text, DialogType type, int buttons
         return mbOK;
     }
     write(m_output, text + QStringLiteral(" [s/n]"));
+    // While the operator thinks, the operation that asks stays alive (its leases renewed).
+    while (!platform::waitForInput(m_input, 500))
+        QCoreApplication::processEvents();
     char answer[64] = {};
     if (!std::fgets(answer, sizeof answer, m_input))
         return mbNo;  // nobody to answer: the cautious choice

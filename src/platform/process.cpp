@@ -14,6 +14,10 @@
 #include <algorithm>
 #include <clocale>
 #include <locale.h>
+#include <poll.h>
+#include <unistd.h>
+#include <signal.h>
+#include <cerrno>
 
 namespace platform {
 
@@ -554,6 +558,45 @@ QString Process::run(const QString &commandLine, int *exitCode, int timeoutMsecs
     if (failure)
         *failure = process.failure();
     return output;
+}
+
+namespace {
+volatile sig_atomic_t g_interruption = 0;
+
+void noteInterruption(int signal) { g_interruption = signal; }
+}  // namespace
+
+bool processAlive(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+void catchInterruption()
+{
+    struct sigaction action = {};
+    action.sa_handler = noteInterruption;
+    sigemptyset(&action.sa_mask);
+    // The second Ctrl-C ends the process as it always did.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int interruption() { return g_interruption; }
+
+void clearInterruption() { g_interruption = 0; }
+
+bool waitForInput(std::FILE *stream, int timeoutMs)
+{
+    // Only a terminal is waited on: a pipe or a file may already have its next lines in the
+    // stream's buffer, which poll() does not see.
+    if (!isatty(fileno(stream)))
+        return true;
+    pollfd descriptor{fileno(stream), POLLIN, 0};
+    const int ready = ::poll(&descriptor, 1, timeoutMs);
+    return ready != 0;
 }
 
 }  // namespace platform

@@ -14,6 +14,8 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <cstdio>
+
 #include <memory>
 #include <utility>
 #include <vector>
@@ -63,6 +65,20 @@ void readTimeZoneOnce();
 // Null when the pt_BR.UTF-8 locale that children run with exists, else a message that
 // says how to install it. Subversion prints its Portuguese messages only with it.
 QString missingLocaleMessage();
+
+// True while a process with this id runs on this machine.
+bool processAlive(qint64 pid);
+
+// SIGINT and SIGTERM, once caught, ask the running operation to stop at its next step
+// boundary instead of ending the process at once; a second signal of the same kind ends it
+// as usual. `interruption()` is the signal received (0: none).
+void catchInterruption();
+int interruption();
+void clearInterruption();
+
+// Waits up to `timeoutMs` for `stream` to have something to read (or to end). False on
+// time-out.
+bool waitForInput(std::FILE *stream, int timeoutMs);
 
 class Process {
 public:

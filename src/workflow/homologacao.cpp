@@ -7,9 +7,13 @@
 #include "host/services.h"
 #include "promotion/homologados.h"
 #include "promotion/reversao.h"
+#include "workflow/logtramitacao.h"
+#include "workflow/operacao.h"
 #include "workflow/registro.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QScopeGuard>
 
 #include <optional>
 
@@ -177,10 +181,18 @@ QString Homologacao::ChavesDeCheckout(const QString &lista)
 
 void Homologacao::Homologa_Grupos_Selecionados()
 {
+    const QJsonObject plano = Planeja();
+    const std::unique_ptr<Operacao> direta = Operacao::Direta(dm);
+    Executa(plano, *direta);
+}
+
+QJsonObject Homologacao::Planeja()
+{
     Showavi::Scope animacao(Texto(dm, "HOMOLOGA_GRUPO_SELECIONADO"));
     bool primeiro = true;
     bool algumHomologado = false;
-    QString codigos, produto, release;
+    QString produto, release;
+    QJsonArray planoDosGrupos;
 
     Dataset &grupos = *dm.cdsGrupo;
     grupos.DisableControls();
@@ -200,7 +212,7 @@ void Homologacao::Homologa_Grupos_Selecionados()
             // Every outcome is decided before anything is done: the lists the decisions read
             // are those of the group as it stood under test.
             EsqueceIndices();
-            QStringList erro, regera, homol;
+            QJsonArray erro, regera, homol;
             Dataset &soli = *dm.cdsSoli;
             const int filial = soli.fieldIndex(QStringLiteral("CDFILIAL"));
             const int numero = soli.fieldIndex(QStringLiteral("NRSOLISERV"));
@@ -209,6 +221,7 @@ void Homologacao::Homologa_Grupos_Selecionados()
             const int homologar = soli.fieldIndex(QStringLiteral("IDHOMOLSOL"));
             const int regerar = soli.fieldIndex(QStringLiteral("IDENCSOLPATCREG"));
             const int voltarErro = soli.fieldIndex(QStringLiteral("IDRETSOLERROPRO"));
+            const int assunto = soli.fieldIndex(QStringLiteral("CDASSUNTO"));
             for (int row = 0; row < soli.RecordCount(); ++row) {
                 const QString f = Valor(soli, row, filial);
                 const QString n = Valor(soli, row, numero);
@@ -223,7 +236,11 @@ void Homologacao::Homologa_Grupos_Selecionados()
                     regera.append(f + n);
                     break;
                 case Desfecho::Homol:
-                    homol.append(f + n);
+                    // The workflow subject is read now: the plan keeps what the homologation will send.
+                    homol.append(QJsonObject{
+                        {QStringLiteral("item"), f + n},
+                        {QStringLiteral("assunto"),
+                         AssuntoDaHomologacao(!qryVerificaAssunto(Valor(soli, row, assunto)).rows.isEmpty())}});
                     break;
                 case Desfecho::ForaDeFase:
                     dm.msgPadrao.ShowMsg(QStringLiteral("SOLI_FORA_FASE"),
@@ -236,39 +253,17 @@ void Homologacao::Homologa_Grupos_Selecionados()
             // A homologation that could not register the product's next patch is refused
             // before any request of the group is moved. The groups marked together share one
             // release, so the refusal comes with the first group that homologates anything.
-            if (!homol.isEmpty())
+            if (!homol.isEmpty()) {
                 RegistroRelease::ConfereProximoPatch(release);
-
-            const QString separador = QStringLiteral("\r\n");
-            if (!erro.isEmpty())
-                Volta_Soli_Erro(grupo, erro.join(separador));
-            if (!regera.isEmpty())
-                Volta_Regera_Soli(grupo, regera.join(separador));
-            if (!homol.isEmpty())
-                Homologa_Soli(grupo, homol.join(separador));
-
-            codigos += grupo + u',';
-            if (!homol.isEmpty())
                 algumHomologado = true;
-            SyncFaseTram(grupo);
+            }
+            planoDosGrupos.append(QJsonObject{{QStringLiteral("grupo"), grupo},
+                                              {QStringLiteral("erro"), erro},
+                                              {QStringLiteral("regera"), regera},
+                                              {QStringLiteral("homol"), homol}});
         }
         EsqueceIndices();
         grupos.EnableControls();
-
-        const QStringList voltam = GruposQueVoltam(produto, release);
-        if (!codigos.isEmpty())
-            Encerra_Grupos(codigos);
-        // The groups of the release that the closing sent back to "001" run the road again
-        // from a clean start: the backups of the run that ended are set aside.
-        const QDateTime agora = QDateTime::currentDateTime();
-        for (const QString &grupo : voltam) {
-            for (const QString &pasta : AposentaAreasDeBackup(dm, grupo, release, agora))
-                dm.stlLogTram.append(QStringLiteral("O grupo %1 voltou à fase inicial; a área de backup da execução "
-                                                    "encerrada foi guardada em %2.")
-                                         .arg(grupo, pasta));
-        }
-        if (algumHomologado)
-            Atualiza_Release_Produto(produto, release);
     } catch (...) {
         EsqueceIndices();
         if (grupos.ControlsDisabled())
@@ -276,6 +271,21 @@ void Homologacao::Homologa_Grupos_Selecionados()
         dm.DescartaAlteracoesGrupo();
         throw;
     }
+
+    // The registrations of the product's next patch, decided now from the release homologated.
+    QJsonArray registro;
+    if (algumHomologado) {
+        RegistroRelease registroRelease(dm);
+        registroRelease.Registrador = [&](const QString &metodo, const QStringList &argumentos) {
+            registro.append(QJsonObject{{QStringLiteral("m"), metodo}, {QStringLiteral("a"), QJsonArray::fromStringList(argumentos)}});
+        };
+        registroRelease.Atualiza_Release_Produto(produto, release);
+    }
+    return QJsonObject{{QStringLiteral("produto"), produto},
+                       {QStringLiteral("release"), release},
+                       {QStringLiteral("grupos"), planoDosGrupos},
+                       {QStringLiteral("voltam"), QJsonArray::fromStringList(GruposQueVoltam(produto, release))},
+                       {QStringLiteral("registro"), registro}};
 }
 
 QStringList Homologacao::GruposQueVoltam(const QString &produto, const QString &release) const
@@ -296,17 +306,98 @@ QStringList Homologacao::GruposQueVoltam(const QString &produto, const QString &
     return voltam;
 }
 
-void Homologacao::Encerra_Grupos(QString &codigos)
+QStringList Homologacao::GruposDoPlano(const QJsonObject &plano)
 {
-    dm.ChamaServidor(QStringLiteral("Encerra_Grupos"), {RemoteArg::ref(codigos)});
+    QStringList grupos;
+    for (const QJsonValue &grupo : plano.value(QStringLiteral("grupos")).toArray())
+        grupos.append(grupo.toObject().value(QStringLiteral("grupo")).toString());
+    for (const QJsonValue &grupo : plano.value(QStringLiteral("voltam")).toArray())
+        grupos.append(grupo.toString());
+    return grupos;
 }
 
-void Homologacao::Atualiza_Release_Produto(const QString &produto, const QString &release)
+void Homologacao::Executa(const QJsonObject &plano, Operacao &operacao)
 {
-    RegistroRelease(dm).Atualiza_Release_Produto(produto, release);
-}
+    m_operacao = &operacao;
+    const auto esquece = qScopeGuard([this] { m_operacao = nullptr; });
+    std::optional<Showavi::Scope> animacao;
+    if (!operacao.nomeando())
+        animacao.emplace(Texto(dm, "HOMOLOGA_GRUPO_SELECIONADO"));
+    const QString produto = plano.value(QStringLiteral("produto")).toString();
+    const QString release = plano.value(QStringLiteral("release")).toString();
+    m_produto = produto;
+    m_registro = plano.value(QStringLiteral("registro")).toArray();
+    try {
+        if (!produto.isEmpty() && !operacao.nomeando())
+            dm.GetLocations(produto);
+        QString codigos;
+        const QString separador = QStringLiteral("\r\n");
+        for (const QJsonValue &valor : plano.value(QStringLiteral("grupos")).toArray()) {
+            const QJsonObject grupoPlano = valor.toObject();
+            const QString grupo = grupoPlano.value(QStringLiteral("grupo")).toString();
+            // The file work reads the group's product and tree from the group list.
+            if (!operacao.nomeando())
+                dm.LocalizaGrupo(grupo);
+            QStringList erro, regera, homol;
+            for (const QJsonValue &item : grupoPlano.value(QStringLiteral("erro")).toArray())
+                erro.append(item.toString());
+            for (const QJsonValue &item : grupoPlano.value(QStringLiteral("regera")).toArray())
+                regera.append(item.toString());
+            m_assuntos.clear();
+            for (const QJsonValue &item : grupoPlano.value(QStringLiteral("homol")).toArray()) {
+                const QString chave = item.toObject().value(QStringLiteral("item")).toString();
+                homol.append(chave);
+                m_assuntos.insert(chave, item.toObject().value(QStringLiteral("assunto")).toString());
+            }
+            if (!erro.isEmpty())
+                Volta_Soli_Erro(grupo, erro.join(separador));
+            if (!regera.isEmpty())
+                Volta_Regera_Soli(grupo, regera.join(separador));
+            if (!homol.isEmpty())
+                Homologa_Soli(grupo, homol.join(separador));
+            codigos += grupo + u',';
+            SyncFaseTram(grupo);
+        }
 
-void Homologacao::SyncFaseTram(const QString &grupo) { dm.ChamaServidor(QStringLiteral("SyncFaseTram"), {grupo}); }
+        if (!codigos.isEmpty())
+            Encerra_Grupos(codigos);
+        // From here the homologation has happened: what follows is completed, never undone.
+        // The groups of the release that the closing sent back to "001" run the road again
+        // from a clean start: the backups of the run that ended are set aside.
+        const QStringList voltam = [&] {
+            QStringList lista;
+            for (const QJsonValue &grupo : plano.value(QStringLiteral("voltam")).toArray())
+                lista.append(grupo.toString());
+            return lista;
+        }();
+        if (!voltam.isEmpty()) {
+            const QString primeiro =
+                plano.value(QStringLiteral("grupos")).toArray().at(0).toObject().value(QStringLiteral("grupo")).toString();
+            const QString log = m_operacao->Passo(QStringLiteral("Áreas de backup dos grupos devolvidos"), [&](QList<Chamada> &chamadas) {
+                QStringList linhas;
+                const QDateTime agora = QDateTime::currentDateTime();
+                for (const QString &grupo : voltam) {
+                    for (const QString &pasta : AposentaAreasDeBackup(dm, grupo, release, agora))
+                        linhas.append(QStringLiteral("O grupo %1 voltou à fase inicial; a área de backup da execução "
+                                                     "encerrada foi guardada em %2.")
+                                          .arg(grupo, pasta));
+                }
+                const QString log = linhas.join(QStringLiteral("\r\n"));
+                // Stored with the homologation's phase change, in the same step.
+                if (!log.isEmpty())
+                    chamadas.append(ChamadaDoLog(dm, QStringLiteral("006"), QStringLiteral("007"), log + QStringLiteral("\r\n"), primeiro));
+                return log;
+            });
+            if (!log.isEmpty())
+                dm.stlLogTram.append(log.split(QStringLiteral("\r\n")));
+        }
+        if (!m_registro.isEmpty())
+            Atualiza_Release_Produto(produto, release);
+    } catch (...) {
+        dm.DescartaAlteracoesGrupo();
+        throw;
+    }
+}
 
 // ====================================================================== independence
 
@@ -411,16 +502,33 @@ bool Homologacao::Soli_OK(const QString &filial, const QString &numero)
 
 // ====================================================================== the outcomes
 
+Operacao &Homologacao::OperacaoEmCurso()
+{
+    if (!m_operacao) {
+        m_direta = Operacao::Direta(dm);
+        m_operacao = m_direta.get();
+    }
+    return *m_operacao;
+}
+
 void Homologacao::Homologa_Soli(const QString &grupo, const QString &lista)
 {
     try {
+        Operacao &operacao = OperacaoEmCurso();
         Homologados homologados(dm);
-        homologados.Grava_Backup_Homologados(grupo, lista);
-        homologados.Atualiza_Arq_Homologados(grupo, lista);
+        // The backup is taken from the tree as the run found it; a rerun finds it taken.
+        operacao.Passo(QStringLiteral("Grupo %1: cópia das homologadas para os homologados").arg(grupo), [&](QList<Chamada> &) {
+            homologados.Grava_Backup_Homologados(grupo, lista);
+            homologados.Atualiza_Arq_Homologados(grupo, lista);
+            return QString();
+        });
         Tramita_Soli_Homol(grupo, lista);
         // The backup goes only once the requests have been moved on: a failure before leaves
         // it for whoever restores the homologated tree.
-        homologados.Exclui_Backup_Homologados(grupo, lista);
+        operacao.Passo(QStringLiteral("Grupo %1: exclusão do backup dos homologados").arg(grupo), [&](QList<Chamada> &) {
+            homologados.Exclui_Backup_Homologados(grupo, lista);
+            return QString();
+        });
     } catch (...) {
         dm.DescartaAlteracoesGrupo();
         throw;
@@ -431,13 +539,15 @@ void Homologacao::VoltaSolicitacoes(const char *legenda, const QString &grupo, c
                                     void (Homologacao::*tramita)(const QString &, const QString &))
 {
     try {
+        Operacao &operacao = OperacaoEmCurso();
         Showavi::Scope animacao(Texto(dm, legenda));
-        Reversao reversao(dm);
-        reversao.Volta_Backup_Pre_Homologados(grupo, lista);
-        reversao.Volta_Arquivos_SVN_Homologados(grupo, lista);
+        operacao.Passo(QStringLiteral("Grupo %1: arquivos de volta (%2)").arg(grupo, QLatin1String(legenda)), [&](QList<Chamada> &) {
+            Reversao reversao(dm);
+            reversao.Volta_Backup_Pre_Homologados(grupo, lista);
+            reversao.Volta_Arquivos_SVN_Homologados(grupo, lista);
+            return QString();
+        });
         (this->*tramita)(grupo, lista);
-        QString chaves = ChavesDeCheckout(lista);
-        dm.ChamaServidor(QStringLiteral("removeArqCheckoutAtiv"), {RemoteArg::ref(chaves)});
     } catch (...) {
         dm.DescartaAlteracoesGrupo();
         throw;
@@ -454,74 +564,97 @@ void Homologacao::Volta_Soli_Erro(const QString &grupo, const QString &lista)
     VoltaSolicitacoes("VOLTA_SOLI_ERRO", grupo, lista, &Homologacao::Tramita_Soli_Corrige_Patch);
 }
 
+void Homologacao::Encerra_Grupos(QString &codigos)
+{
+    OperacaoEmCurso().Grava(QStringLiteral("Encerramento dos grupos"),
+                            {Chamada{QStringLiteral("Encerra_Grupos"), {RemoteArg::ref(codigos)}}});
+}
+
+void Homologacao::Atualiza_Release_Produto(const QString &produto, const QString &release)
+{
+    if (m_registro.isEmpty()) {
+        RegistroRelease(dm).Atualiza_Release_Produto(produto, release);
+        return;
+    }
+    // The registrations the plan decided, as one step.
+    QList<Chamada> chamadas;
+    for (const QJsonValue &valor : std::as_const(m_registro)) {
+        Chamada chamada{valor.toObject().value(QStringLiteral("m")).toString(), {}};
+        for (const QJsonValue &argumento : valor.toObject().value(QStringLiteral("a")).toArray())
+            chamada.args.append(argumento.toString());
+        chamadas.append(chamada);
+    }
+    OperacaoEmCurso().Grava(QStringLiteral("Registro do próximo patch do produto %1").arg(produto), chamadas);
+}
+
+void Homologacao::SyncFaseTram(const QString &grupo)
+{
+    OperacaoEmCurso().Grava(QStringLiteral("Grupo %1: sincronização das fases").arg(grupo),
+                            {Chamada{QStringLiteral("SyncFaseTram"), {grupo}}});
+}
+
 // ====================================================================== moves on the server
 
-void Homologacao::TramitaLista(const char *legenda, const QString &lista,
-                               const std::function<void(const QString &, const QString &)> &chamadas)
+void Homologacao::TramitaLista(const char *legenda, const QString &grupo, const QString &lista,
+                               const std::function<QList<Chamada>(const QString &filial, const QString &numero)> &chamadas)
 {
-    Dataset &soli = *dm.cdsSoli;
-    std::optional<Showavi::Scope> animacao;
-    bool conectado = false;
+    Showavi::Scope animacao(Texto(dm, legenda));
+    QList<Chamada> todas;
+    for (const QString &item : ItensDaLista(lista))
+        todas += chamadas(item.left(4), item.mid(4, 10));
+    // The check-out activities of the requests sent back end with their move.
+    if (QString(legenda) != QLatin1String("TRAMITA_SOLI_HOMOL"))
+        todas.append(Chamada{QStringLiteral("removeArqCheckoutAtiv"), {ChavesDeCheckout(lista)}});
     try {
-        animacao.emplace(Texto(dm, legenda));
-        ConnectServer(dm.stlConexoes, dm.netGrupSoliHom, true);
-        conectado = true;
-        const TField campoFilial = soli.FieldByName(QStringLiteral("CDFILIAL"));
-        const TField campoNumero = soli.FieldByName(QStringLiteral("NRSOLISERV"));
-        for (const QString &item : ItensDaLista(lista)) {
-            soli.ApplyFilter(QStringLiteral("CDFILIAL = '") + item.left(4) + QStringLiteral("' AND NRSOLISERV = '")
-                             + item.mid(4, 10) + u'\'');
-            // A request that the group's list does not hold would be moved with empty keys.
-            if (soli.IsEmpty())
-                Consiste::MensErro(QStringLiteral("A solicitação %1/%2 não pertence ao grupo de solicitações %3.")
-                                       .arg(item.left(4), item.mid(4, 10), dm.codigoGrupo()),
-                                   true);
-            chamadas(campoFilial.AsString(), campoNumero.AsString());
-            soli.ApplyFilter(QString());
-        }
-        ConnectServer(dm.stlConexoes, dm.netGrupSoliHom, false);
+        OperacaoEmCurso().Grava(QStringLiteral("Grupo %1: %2").arg(grupo, Texto(dm, legenda).remove(QStringLiteral("..."))), todas);
     } catch (...) {
-        try {
-            soli.ApplyFilter(QString());
-        } catch (...) {
-        }
-        if (conectado)
-            ConnectServer(dm.stlConexoes, dm.netGrupSoliHom, false);
-        animacao.reset();
         dm.DescartaAlteracoesGrupo();
         throw;
     }
 }
 
-void Homologacao::Tramita_Soli_Regera_Patch(const QString &, const QString &lista)
+QString Homologacao::ProdutoDoGrupo(const QString &grupo) const
 {
-    const QString produto = dm.grupo(QStringLiteral("CDPRODUTO"));
-    TramitaLista("TRAMITA_SOLI_REGERA_PATCH", lista, [&](const QString &filial, const QString &numero) {
-        QString assunto = QStringLiteral("072");
-        dm.ChamaServidor(QStringLiteral("setTramita_Soli"),
-                         {filial, numero, Horvane::Operador(), kResponsavelRegeracao, RemoteArg::ref(assunto),
-                          QStringLiteral("Solicitou regeração de patch"), QString()});
-        dm.ChamaServidor(QStringLiteral("TransfPatchFaseTram"), {filial, numero, produto});
+    const QVariant produto = dm.cdsGrupo->Lookup(QStringLiteral("CDGRUPHOMOL"), grupo, QStringLiteral("CDPRODUTO"));
+    return produto.isValid() && !Dataset::valueText(produto).isEmpty() ? Dataset::valueText(produto) : m_produto;
+}
+
+void Homologacao::Tramita_Soli_Regera_Patch(const QString &grupo, const QString &lista)
+{
+    const QString produto = ProdutoDoGrupo(grupo);
+    TramitaLista("TRAMITA_SOLI_REGERA_PATCH", grupo, lista, [&](const QString &filial, const QString &numero) {
+        return QList<Chamada>{
+            Chamada{QStringLiteral("setTramita_Soli"),
+                    {filial, numero, Horvane::Operador(), kResponsavelRegeracao, QStringLiteral("072"),
+                     QStringLiteral("Solicitou regeração de patch"), QString()}},
+            Chamada{QStringLiteral("TransfPatchFaseTram"), {filial, numero, produto}}};
     });
 }
 
-void Homologacao::Tramita_Soli_Homol(const QString &, const QString &lista)
+void Homologacao::Tramita_Soli_Homol(const QString &grupo, const QString &lista)
 {
-    const QString produto = dm.grupo(QStringLiteral("CDPRODUTO"));
-    TramitaLista("TRAMITA_SOLI_HOMOL", lista, [&](const QString &filial, const QString &numero) {
-        const QString cdAssunto = dm.cdsSoli->FieldByName(QStringLiteral("CDASSUNTO")).AsString();
-        QString assunto = AssuntoDaHomologacao(!qryVerificaAssunto(cdAssunto).rows.isEmpty());
+    const QString produto = ProdutoDoGrupo(grupo);
+    TramitaLista("TRAMITA_SOLI_HOMOL", grupo, lista, [&](const QString &filial, const QString &numero) {
         const QString operador = Horvane::Operador();
-        dm.ChamaServidor(QStringLiteral("setTramita_Soli"), {filial, numero, operador, operador, RemoteArg::ref(assunto),
-                                                             QStringLiteral("Enviou patch"), QString()});
-        dm.ChamaServidor(QStringLiteral("SetArqLibPatchClie"), {filial, numero, produto});
-        dm.ChamaServidor(QStringLiteral("SetReleaseSoli"), {QString(), numero});
+        QString assunto = m_assuntos.value(filial + numero);
+        if (assunto.isEmpty()) {
+            // Called without a plan: the subject as the request list has it.
+            const QVariant cdAssunto = dm.cdsSoli->Lookup(QStringLiteral("CDFILIAL;NRSOLISERV"), QVariantList{filial, numero},
+                                                           QStringLiteral("CDASSUNTO"));
+            assunto = AssuntoDaHomologacao(!qryVerificaAssunto(Dataset::valueText(cdAssunto)).rows.isEmpty());
+        }
+        return QList<Chamada>{
+            Chamada{QStringLiteral("setTramita_Soli"),
+                    {filial, numero, operador, operador, assunto, QStringLiteral("Enviou patch"), QString()}},
+            Chamada{QStringLiteral("SetArqLibPatchClie"), {filial, numero, produto}},
+            Chamada{QStringLiteral("SetReleaseSoli"), {QString(), numero}}};
     });
 }
 
-void Homologacao::Tramita_Soli_Corrige_Patch(const QString &, const QString &lista)
+void Homologacao::Tramita_Soli_Corrige_Patch(const QString &grupo, const QString &lista)
 {
-    TramitaLista("TRAMITA_SOLI_CORRIGE", lista, [&](const QString &filial, const QString &numero) {
-        dm.ChamaServidor(QStringLiteral("setTroca_Resp_Soli"), {filial, numero, Horvane::Operador(), kDesenvolvimento});
+    TramitaLista("TRAMITA_SOLI_CORRIGE", grupo, lista, [&](const QString &filial, const QString &numero) {
+        return QList<Chamada>{
+            Chamada{QStringLiteral("setTroca_Resp_Soli"), {filial, numero, Horvane::Operador(), kDesenvolvimento}}};
     });
 }

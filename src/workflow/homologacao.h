@@ -7,6 +7,8 @@
 // next patch is registered.
 
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,8 @@
 #include <vector>
 
 class TdmGrupSoliHom;
+class Operacao;
+struct Chamada;
 
 class Homologacao {
 public:
@@ -25,8 +29,20 @@ public:
     Homologacao &operator=(const Homologacao &) = delete;
 
     // The whole homologation of the groups marked in the group list (as the list shows them
-    // under its status filter).
+    // under its status filter): planned, then carried out at once.
     void Homologa_Grupos_Selecionados();
+
+    // The homologation decided before anything is done: for each marked group (in list
+    // order) its requests to return with error, to regenerate and to homologate (with the
+    // workflow subject of each), the product and release, the groups that closing them
+    // sends back, and the registrations of the product's next patch. Warns of the requests
+    // left out; refuses a release whose next patch cannot be registered.
+    QJsonObject Planeja();
+    // Carries out a plan, step by step through `operacao` (which skips the steps an earlier
+    // run finished). Once the groups are closed, what follows only goes forward.
+    void Executa(const QJsonObject &plano, Operacao &operacao);
+    // Every group a plan changes: the marked ones and those it sends back.
+    static QStringList GruposDoPlano(const QJsonObject &plano);
 
     // Is request (F, N) of group G free of dependence on requests that are not validated?
     // Every request it shares a modified file, a file to generate or a grouping with must be
@@ -83,8 +99,12 @@ private:
     void EsqueceIndices();
     // One transfer pattern: busy animation, one connection use, each item positioned by the
     // filter of the request list.
-    void TramitaLista(const char *legenda, const QString &lista,
-                      const std::function<void(const QString &filial, const QString &numero)> &chamadas);
+    // One step with the server moves of every item of the list.
+    void TramitaLista(const char *legenda, const QString &grupo, const QString &lista,
+                      const std::function<QList<Chamada>(const QString &filial, const QString &numero)> &chamadas);
+    // The operation the steps run in (a direct one when the homologation runs on its own).
+    Operacao &OperacaoEmCurso();
+    QString ProdutoDoGrupo(const QString &grupo) const;
     void VoltaSolicitacoes(const char *legenda, const QString &grupo, const QString &lista,
                            void (Homologacao::*tramita)(const QString &, const QString &));
     void SyncFaseTram(const QString &grupo);
@@ -96,4 +116,9 @@ private:
     std::unique_ptr<Indices> m_indices;
     std::unique_ptr<Solicitacoes> m_solicitacoes;
     int m_indicesMontados = 0;
+    Operacao *m_operacao = nullptr;
+    std::unique_ptr<Operacao> m_direta;
+    QHash<QString, QString> m_assuntos;  // the subject of each request to homologate
+    QString m_produto;
+    QJsonArray m_registro;
 };

@@ -5,10 +5,12 @@
 #include "host/guard.h"
 #include "host/hostui.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/settings.h"
 #include "promotion/copiatrabalho.h"
 #include "promotion/prehomologados.h"
 #include "workflow/homologacao.h"
+#include "workflow/operacao.h"
 #include "workflow/tramitacao.h"
 #include "workflow/verificacoes.h"
 
@@ -17,6 +19,7 @@
 #include <QJsonObject>
 #include <QSettings>
 #include <QRegularExpression>
+#include <QSysInfo>
 
 namespace {
 
@@ -381,6 +384,11 @@ int LinhaDeComando::avanca(const Pedido &pedido)
         escreve(m_errors, QStringLiteral("homologa: --from pede uma fase de 001 a 007, e não \"%1\".").arg(desde));
         return UsoInvalido;
     }
+    // An interrupted operation of the group is continued with the plan it decided, whatever
+    // the phase it left the groups in; the same command (or --check) says so.
+    dm.LocalizaGrupo(codigos.first());
+    if (const std::optional<Operacao::Aberta> aberta = Operacao::Procura(dm, codigos.first()))
+        return continua(pedido, *aberta);
     for (const QString &codigo : codigos) {
         dm.LocalizaGrupo(codigo);
         if (!desde.isEmpty() && dm.statusGrupo() != desde) {
@@ -430,9 +438,12 @@ int LinhaDeComando::avanca(const Pedido &pedido)
     if (pedido.verifica)
         return verifica(fase, codigos);
     bool feita = false;
+    platform::catchInterruption();
     try {
         feita = Tramitacao(dm).btfAvancaFaseClick();
     } catch (const EAbort &) {
+        if (platform::interruption())
+            return SaidaDaInterrupcao();
         if (respostas.faltouDevolve) {
             escreve(m_errors, nadaFeito + QStringLiteral(" A homologação devolveria à fase \"Pendente\" os grupos da "
                                                          "mesma release citados acima; para isso, repita com --send-back."));
@@ -441,9 +452,54 @@ int LinhaDeComando::avanca(const Pedido &pedido)
         }
         throw;
     }
+    if (platform::interruption() && !feita)
+        return SaidaDaInterrupcao();
     if (!feita)
         escreve(m_errors, respostas.recusada ? nadaFeito : QStringLiteral("Erro: a tramitação não foi feita; o grupo %1 continua na fase \"%2\".")
                                                             .arg(codigos.first(), dm.textoStatusGrupo(fase)));
+    return feita ? Feito : Falhou;
+}
+
+int LinhaDeComando::SaidaDaInterrupcao()
+{
+    const int sinal = platform::interruption();
+    platform::clearInterruption();
+    escreve(m_errors, QStringLiteral("A operação parou no fim de um passo (%1) e devolveu as travas dos grupos; ela continua "
+                                     "em aberto: repita o mesmo comando para continuá-la.")
+                          .arg(sinal == 2 ? QStringLiteral("Ctrl-C") : QStringLiteral("sinal %1").arg(sinal)));
+    return 128 + sinal;
+}
+
+int LinhaDeComando::continua(const Pedido &pedido, const Operacao::Aberta &aberta)
+{
+    const QString desde = pedido.valores.value(QStringLiteral("--from"));
+    if (!desde.isEmpty() && aberta.fase != desde) {
+        escreve(m_errors, QStringLiteral("Erro: o grupo %1 tem em aberto %2, que parte da fase %3 e não da fase %4 pedida; "
+                                         "nada foi feito.")
+                              .arg(pedido.grupos.first(), aberta.descrita, aberta.fase, desde));
+        return Falhou;
+    }
+    if (pedido.verifica) {
+        escreve(m_output, QStringLiteral("O grupo %1 tem uma operação interrompida em aberto: %2.\nO comando a continuaria "
+                                         "a partir desse passo, com o plano decidido ao iniciá-la (nada foi feito).")
+                              .arg(pedido.grupos.first(), aberta.descrita));
+        return Feito;
+    }
+    Respostas respostas(hostUi(), pedido, QString());
+    HostUiScope escopo(respostas);
+    bool feita = false;
+    platform::catchInterruption();
+    try {
+        feita = Tramitacao(dm).btfAvancaFaseClick();
+    } catch (const EAbort &) {
+        if (platform::interruption())
+            return SaidaDaInterrupcao();
+        throw;
+    }
+    if (platform::interruption() && !feita)
+        return SaidaDaInterrupcao();
+    if (!feita)
+        escreve(m_errors, QStringLiteral("Nada foi feito: %1 continua em aberto.").arg(aberta.descrita));
     return feita ? Feito : Falhou;
 }
 
@@ -512,7 +568,7 @@ int LinhaDeComando::verifica(const QString &fase, const QStringList &codigos)
                         [&] { return homologacao.Soli_Independente(grupo, filial, numero); });
                     algumaHomologada = algumaHomologada || desfecho == Homologacao::Desfecho::Homol;
                     faria << QStringLiteral("  grupo %1, solicitação %2 - %3: %4")
-                                 .arg(grupo, numero, valor("DSREFESOLI"), QLatin1String(kDesfechos[int(desfecho)]));
+                                 .arg(grupo, numero, valor("DSREFESOLI"), QString::fromUtf8(kDesfechos[int(desfecho)]));
                 }
             }
             faria << QStringLiteral("Encerraria o grupo(s) %1%2.")
@@ -545,6 +601,15 @@ int LinhaDeComando::destrava(const Pedido &pedido)
     if (trava.isEmpty()) {
         escreve(m_output, QStringLiteral("O grupo %1 não está em tramitação; nada a liberar.").arg(dm.codigoGrupo()));
         return Feito;
+    }
+    // A holder that still runs on this machine is not broken: it is named instead.
+    const auto [estacao, processo] = Operacao::EstacaoEProcesso(trava.at(2).toString());
+    if (estacao == QSysInfo::machineHostName() && platform::processAlive(processo)) {
+        escreve(m_errors, trava.at(1).toString()
+                              + QStringLiteral(" O processo %1 desta estação ainda está em execução: a trava não foi "
+                                               "liberada. Aguarde o seu fim ou encerre esse processo.")
+                                    .arg(processo));
+        return Falhou;
     }
     // Breaking the lease of an advance that is still running would let a second one start
     // beside it: the operator confirms that its holder is gone.

@@ -20,6 +20,8 @@
 // options, a group that does not exist). Group numbers are zero-filled as the screen shows
 // them: "1" is 0000000001.
 
+#include "workflow/operacao.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -66,6 +68,10 @@ public:
 private:
     int grupos(bool json);
     int avanca(const Pedido &pedido);
+    // The rerun of an interrupted operation of the first group named.
+    int continua(const Pedido &pedido, const Operacao::Aberta &aberta);
+    // Ctrl-C or SIGTERM stopped the operation at a step boundary: 128 + the signal.
+    int SaidaDaInterrupcao();
     int verifica(const QString &fase, const QStringList &codigos);
     int destrava(const Pedido &pedido);
     int log(const QString &codigo);

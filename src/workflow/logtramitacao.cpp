@@ -3,6 +3,7 @@
 #include "datamodule/dmgrupsolihom.h"
 #include "host/hostsettings.h"
 #include "host/services.h"
+#include "workflow/operacao.h"
 
 void SalvaLog(TdmGrupSoliHom &dm, const QString &anterior, const QString &nova, const QString &log, const QString &grupo)
 {
@@ -14,4 +15,9 @@ void SalvaLog(TdmGrupSoliHom &dm, const QString &anterior, const QString &nova, 
     dm.ChamaServidor(QStringLiteral("setLogTram"),
                      {Horvane::Operador(), grupo.isEmpty() ? dm.codigoGrupo() : grupo, RemoteArg::ref(faseAnterior),
                       RemoteArg::ref(faseNova), RemoteArg::ref(texto)});
+}
+
+Chamada ChamadaDoLog(TdmGrupSoliHom &, const QString &anterior, const QString &nova, const QString &log, const QString &grupo)
+{
+    return Chamada{QStringLiteral("setLogTram"), {Horvane::Operador(), grupo, anterior, nova, log}};
 }

@@ -12,3 +12,8 @@ class TdmGrupSoliHom;
 // the phase passes the code it read before the write.
 void SalvaLog(TdmGrupSoliHom &dm, const QString &anterior, const QString &nova, const QString &log,
               const QString &grupo = QString());
+
+struct Chamada;
+// The same store as a write of an operation's step.
+Chamada ChamadaDoLog(TdmGrupSoliHom &dm, const QString &anterior, const QString &nova, const QString &log,
+                     const QString &grupo);

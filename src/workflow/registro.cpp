@@ -47,6 +47,10 @@ void RegistroRelease::ConfereProximoPatch(const QString &release)
 
 void RegistroRelease::Registra(const QString &metodo, QStringList &argumentos)
 {
+    if (Registrador) {
+        Registrador(metodo, argumentos);
+        return;
+    }
     QList<RemoteArg> args;
     for (QString &argumento : argumentos)
         args.append(RemoteArg::ref(argumento));

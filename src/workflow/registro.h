@@ -31,6 +31,9 @@ public:
     // code's one character. Nothing is registered before this check.
     static void ConfereProximoPatch(const QString &release);
 
+    // When set, takes every registration instead of the server (a homologation plans its
+    // registrations before it makes them, in one step).
+    std::function<void(const QString &metodo, const QStringList &argumentos)> Registrador;
     // Told of every registration made, with its arguments as they stood after the call.
     std::function<void(const QString &metodo, const QStringList &argumentos)> AoRegistrar;
 

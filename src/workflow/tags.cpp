@@ -72,25 +72,16 @@ QString TagsSvn::Gera_Tag_SVN(const QString &tag, QString *local)
         script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_GERA_TAG"), {tag});
         script << QStringLiteral("@echo ")
                 + dm.msgPadrao.Msg(QStringLiteral("CRIANDO_DIR_TAG"), {locais.pasta, quoted(locais.tagsroot).chopped(1)});
+        // A tag of this name is this advance's own, made by an earlier run of it that stopped:
+        // it is recognised, not made again. Tags of other runs are never touched.
+        if (local)
+            *local = locais.tagloc;
+        if (Existe(locais.tagloc))
+            return locais.tagloc;
         // A second tag finds its folder made; making it again would fail.
         const QString existentes = pergunta(QStringLiteral("svn list %1 %2").arg(credenciais, locais.tagsdir));
-        if (existentes.isNull()) {
+        if (existentes.isNull())
             script << QStringLiteral("svn mkdir %1 -m\"Tag:%2\" %3").arg(credenciais, tag, locais.tagsdir);
-        } else {
-            // A tag of the same kind and group that an interrupted run left is removed
-            // before the new one, so that the group never keeps two.
-            const QString tipo = tag.section(u'_', 0, 0) + u'_';
-            const QString grupo = u'_' + tag.section(u'_', -1);
-            for (QString entrada : QString(existentes).remove(u'\r').split(u'\n', Qt::SkipEmptyParts)) {
-                entrada = entrada.trimmed();
-                if (entrada.endsWith(u'/'))
-                    entrada.chop(1);
-                if (entrada.size() <= tipo.size() + grupo.size() || !entrada.startsWith(tipo) || !entrada.endsWith(grupo))
-                    continue;
-                script << QStringLiteral("svn del %1 -m\"Tag:%2\" %3")
-                              .arg(credenciais, tag, quoted(locais.tagsroot + locais.pasta + u'/' + entrada));
-            }
-        }
         script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("GERANDO_TAG"), {locais.tagloc});
         script << QStringLiteral("svn copy %1 -m\"Tag:%2\" %3 %4").arg(credenciais, tag, locais.base, locais.tagloc);
 
@@ -107,6 +98,15 @@ QString TagsSvn::Gera_Tag_SVN(const QString &tag, QString *local)
         dm.DescartaAlteracoesGrupo();
         throw;
     }
+}
+
+bool TagsSvn::Existe(const QString &local) const
+{
+    QString url = local;
+    url.remove(u'"');
+    return !pergunta(QStringLiteral("svn info --no-auth-cache --username \"%1\" --password \"%2\" \"%3\"")
+                         .arg(dm.UsuarioSVN, dm.SenhaSVN, url))
+                .isNull();
 }
 
 void TagsSvn::Deleta_SVN(const QString &local)

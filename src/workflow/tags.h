@@ -30,6 +30,8 @@ public:
     // location before the repository commands run, so that the caller can delete the tag
     // even when they fail. Returns the same location.
     QString Gera_Tag_SVN(const QString &tag, QString *local = nullptr);
+    // True when the repository has a tag at this location (as Gera_Tag_SVN returns it).
+    bool Existe(const QString &local) const;
     // Deletes a tag made by Gera_Tag_SVN; nothing for an empty location.
     void Deleta_SVN(const QString &local);
 

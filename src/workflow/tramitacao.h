@@ -5,8 +5,13 @@
 // asks the operator, runs its checks, does its work, writes the new phase and tells the
 // server; the advance then stores the transition log and reports success.
 
+#include "workflow/operacao.h"
+
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
+
+#include <functional>
 
 class TdmGrupSoliHom;
 
@@ -33,17 +38,26 @@ public:
     static QString CarimboDeTempo(const QDateTime &agora = QDateTime::currentDateTime());
 
 private:
-    // Finds the group again by its code (stopping with an error when it is no longer
-    // listed), puts it into edit, writes its phase (and release) and posts it: the group
-    // save stores it and reloads the list.
-    void GravaFase(const QString &grupo, const QString &fase, const QString *release = nullptr);
+    // Every transition is one operation: the question and the checks run once, on the state
+    // as it stands, and decide the plan; the server keeps it with its steps (Inicia), and a
+    // rerun continues it from its first unfinished step (Continua).
+    QJsonObject Plano(const QString &fase, const QString &grupo) const;
+    static QString Descricao(const QJsonObject &plano, const QStringList &grupos);
+    bool Inicia(const QJsonObject &plano, const QStringList &grupos);
+    bool Continua(const Operacao::Aberta &aberta);
+    // The steps of a plan, run (or, by a naming operation, only named) in order.
+    bool Passos(const QJsonObject &plano, Operacao &operacao);
+    // The tag step of the plan, then `depois`. A failure before the step `pontoSemVolta` is
+    // done removes the tag this operation made (and the step is done again by the next run).
+    void ComTag(const QJsonObject &plano, Operacao &operacao, const QString &pontoSemVolta,
+                const std::function<void()> &depois);
     QString ReleaseDoProduto(const QString &cdProduto);
     // The marked groups, in list order, as the list shows them under its filter.
     QStringList GruposMarcados();
     // The groups that the homologation started on `atual` acts on: the marked ones and the
     // current one.
     QStringList GruposDaHomologacao(const QString &atual);
-    void SyncFaseTram(const QString &grupo, bool porReferencia = false);
 
     TdmGrupSoliHom &dm;
+    QString m_travaInicial;  // the lease taken before the question, which the operation takes over
 };
