@@ -192,8 +192,9 @@ Json abreOperacao(Call &call)
                                   .arg(group, describeOperation(db, requireOperation(db, open))));
     }
     const Token token{QUuid::createUuid().toString(QUuid::Id128), 1};
-    takeLeases(db, groups, token.text(), call.text(2).trimmed(), call.text(3).trimmed(), call.text(1).trimmed(),
-               call.text(7).trimmed());
+    // The phase of the groups advanced was checked by the lease taken before the question;
+    // the groups a homologation sends back are at phases of their own.
+    takeLeases(db, groups, token.text(), call.text(2).trimmed(), call.text(3).trimmed(), QString(), call.text(7).trimmed());
     const QString now = nowText();
     db.exec(QStringLiteral("INSERT INTO OPERACAO (CDOPERACAO, DSOPERACAO, IDFASE, CDOPERADOR, NMESTACAO, DTINICIO, DTATUALIZA, "
                            "IDSITUACAO, NRTENTATIVA, TXPLANO) VALUES (?, ?, ?, ?, ?, ?, ?, 'A', 1, ?)"),

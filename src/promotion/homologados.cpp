@@ -157,10 +157,14 @@ QStringList AposentaAreasDeBackup(const TdmGrupSoliHom &dm, const QString &grupo
         if (arvore.isEmpty())
             continue;
         const QString area = AreaDeBackup(arvore, grupo);
-        if (!files::dirExists(area))
-            continue;
         const QString encerrados = Junta(arvore, QStringLiteral("Backup KMT\\Encerrados"));
         const QString destino = encerrados + u'\\' + execucao;
+        // Set aside by an earlier run of the same homologation (named by the same moment).
+        if (!files::dirExists(area)) {
+            if (files::dirExists(destino))
+                aposentadas.append(destino);
+            continue;
+        }
         if (!files::forceDirectories(encerrados) || !files::renameFile(area, destino))
             Consiste::MensErro(QStringLiteral("Não foi possível guardar a área de backup %1 do grupo %2, que voltou à "
                                               "fase inicial, em %3.")

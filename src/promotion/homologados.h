@@ -14,7 +14,8 @@ class TdmGrupSoliHom;
 // A group sent back to "001" starts its next run clean: the backup areas of the run that
 // ended (in the pre-homologated and the homologated tree) are kept aside, named by the run
 // ("Backup KMT\Encerrados\<group>_<release>_<when>"), and never read again, so that a later
-// rollback restores what was there when the new run started. The folders set aside.
+// rollback restores what was there when the new run started. The folders set aside (also
+// those an earlier call with the same moment set aside).
 QStringList AposentaAreasDeBackup(const TdmGrupSoliHom &dm, const QString &grupo, const QString &release,
                                   const QDateTime &quando);
 

@@ -283,6 +283,8 @@ QJsonObject Homologacao::Planeja()
     }
     return QJsonObject{{QStringLiteral("produto"), produto},
                        {QStringLiteral("release"), release},
+                       // The moment that names the backup areas it sets aside, the same for every run.
+                       {QStringLiteral("instante"), QDateTime::currentDateTime().toString(Qt::ISODate)},
                        {QStringLiteral("grupos"), planoDosGrupos},
                        {QStringLiteral("voltam"), QJsonArray::fromStringList(GruposQueVoltam(produto, release))},
                        {QStringLiteral("registro"), registro}};
@@ -375,7 +377,9 @@ void Homologacao::Executa(const QJsonObject &plano, Operacao &operacao)
                 plano.value(QStringLiteral("grupos")).toArray().at(0).toObject().value(QStringLiteral("grupo")).toString();
             const QString log = m_operacao->Passo(QStringLiteral("Áreas de backup dos grupos devolvidos"), [&](QList<Chamada> &chamadas) {
                 QStringList linhas;
-                const QDateTime agora = QDateTime::currentDateTime();
+                QDateTime agora = QDateTime::fromString(plano.value(QStringLiteral("instante")).toString(), Qt::ISODate);
+                if (!agora.isValid())
+                    agora = QDateTime::currentDateTime();
                 for (const QString &grupo : voltam) {
                     for (const QString &pasta : AposentaAreasDeBackup(dm, grupo, release, agora))
                         linhas.append(QStringLiteral("O grupo %1 voltou à fase inicial; a área de backup da execução "

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSysInfo>
 #include <QTimer>
 
@@ -37,6 +38,14 @@ QJsonValue ArgumentoJson(const RemoteArg &arg)
     if (QString *referencia = arg.reference())
         return *referencia;
     return arg.json();
+}
+
+// The tokens of the runs alive in this process: a lease of this process with another token
+// belongs to a run that ended without giving it back (its server went away).
+QSet<QString> &tokensVivos()
+{
+    static QSet<QString> tokens;
+    return tokens;
 }
 
 }  // namespace
@@ -105,6 +114,7 @@ std::unique_ptr<Operacao> Operacao::Abre(TdmGrupSoliHom &dm, const QStringList &
         operacao->m_resultados.append(QString());
     }
     operacao->m_nomes.clear();
+    tokensVivos().insert(operacao->m_token);
     return operacao;
 }
 
@@ -114,8 +124,9 @@ std::unique_ptr<Operacao> Operacao::Retoma(TdmGrupSoliHom &dm, const Aberta &abe
     // without anyone breaking it by hand.
     QString substitui;
     const auto [estacao, processo] = EstacaoEProcesso(aberta.estacaoDaTrava);
-    if (!aberta.tokenDaTrava.isEmpty() && estacao == QSysInfo::machineHostName()
-        && processo != QCoreApplication::applicationPid() && !platform::processAlive(processo))
+    const bool morto = processo == QCoreApplication::applicationPid() ? !tokensVivos().contains(aberta.tokenDaTrava)
+                                                                      : !platform::processAlive(processo);
+    if (!aberta.tokenDaTrava.isEmpty() && estacao == QSysInfo::machineHostName() && morto)
         substitui = aberta.tokenDaTrava;
     std::unique_ptr<Operacao> operacao(new Operacao(dm, Modo::Guardada));
     operacao->m_grupos = aberta.grupos;
@@ -125,6 +136,7 @@ std::unique_ptr<Operacao> Operacao::Retoma(TdmGrupSoliHom &dm, const Aberta &abe
     operacao->m_token = dm.ChamaServidor(QStringLiteral("retomaOperacao"),
                                          {aberta.id, Horvane::Operador(), TravaDeGrupos::Estacao(), substitui})
                             .toString();
+    tokensVivos().insert(operacao->m_token);
     return operacao;
 }
 
@@ -132,6 +144,7 @@ Operacao::~Operacao()
 {
     if (m_token.isEmpty())
         return;
+    tokensVivos().remove(m_token);
     if (m_renovacao)
         TravaDeGrupos::MarcaTravadosAqui(m_grupos, -1);
     m_renovacao.reset();
