@@ -8,8 +8,7 @@
 //
 // Tcp_RoundTrip/<call> is the floor under any front over TCP: a bare exchange on the loopback
 // of as many bytes as the call over HTTP sends and receives, with no protocol and no database,
-// each side waiting as its counterpart does (the workers for a run's next call, the host for
-// an answer: looking without sleeping for a moment, then in poll()). Each call's in-process,
+// each side waiting asleep in poll() as the workers and the host do. Each call's in-process,
 // HTTP and floor benchmarks run one after the other, in three rounds, and the end of the run
 // tells, for each call, its median cost over HTTP as a multiple of its median in-process
 // cost plus its median floor.
@@ -17,8 +16,7 @@
 // The HTTP and floor benchmarks run twice: as they are, and with every CPU kept out of its
 // idle state (".../cpus_busy"). On a virtual machine whose idle CPUs halt, an exchange that
 // has to wake a halted CPU finds its caches cold: that costs the floor's bare exchange little
-// and a real call much. The workers and the channel look before they sleep, so the two
-// should agree; both comparisons are told, so that a wait that sleeps again shows.
+// and a real call more. Both comparisons are told.
 //
 // The database is a temporary SQLite file, or the one named by HOMOLOGA_BENCH_DB (an SQLite
 // path or a PostgreSQL connection text, whose tables must be empty). The short run of the
@@ -288,11 +286,12 @@ struct LoopbackPair {
     }
 };
 
-// Waits for `size` bytes on `fd`; false when the peer closed.
-bool receiveAll(int fd, std::vector<char> &buffer, size_t size, platform::socketio::ShortWait &wait)
+// Waits for `size` bytes on `fd`, asleep in poll() as the workers and the host wait; false
+// when the peer closed.
+bool receiveAll(int fd, std::vector<char> &buffer, size_t size)
 {
     for (size_t got = 0; got < size;) {
-        wait.waitFor(fd, POLLIN, -1);
+        platform::socketio::waitFor(fd, POLLIN, -1);
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (n <= 0)
             return false;
@@ -316,18 +315,16 @@ void Tcp_RoundTrip(benchmark::State &state, CallBytes bytes)
 {
     LoopbackPair pair;
     std::thread answering([&] {
-        platform::socketio::ShortWait nextRequest;
         std::vector<char> buffer(64 * 1024);
         const std::vector<char> answer(bytes.answer, 'a');
-        while (receiveAll(pair.server, buffer, bytes.request, nextRequest))
+        while (receiveAll(pair.server, buffer, bytes.request))
             ::send(pair.server, answer.data(), answer.size(), MSG_NOSIGNAL);
     });
     std::vector<char> buffer(64 * 1024);
     const std::vector<char> request(bytes.request, 'r');
-    platform::socketio::ShortWait answerWait;
     for (auto _ : state) {
         ::send(pair.client, request.data(), request.size(), MSG_NOSIGNAL);
-        if (!receiveAll(pair.client, buffer, bytes.answer, answerWait))
+        if (!receiveAll(pair.client, buffer, bytes.answer))
             state.SkipWithError("the loopback connection closed");
     }
     ::shutdown(pair.client, SHUT_RDWR);

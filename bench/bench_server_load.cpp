@@ -35,12 +35,6 @@ namespace {
 
 const QString kMain = QStringLiteral("VOP42000.rdmGrupSoliHom");
 
-// The clients stand for hosts on other machines, whose waiting costs the server nothing;
-// here they share the server's two CPUs, so they wait for their answers asleep
-// (server_look_us = 0) rather than looking: a looking client would take a CPU from the
-// workers the figures are about.
-constexpr int kHostsSleep = 0;
-
 int callsPerClient() { return bench::shortRun() ? 100 : 1000; }
 
 struct Figures {
@@ -95,7 +89,7 @@ bool callLoop(const QString &method, const bench::World &world, int count, int s
 
 void ClosedLoop(benchmark::State &state, const bench::World *world, int clients, bool inProcess)
 {
-    world->useOverHttp(kHostsSleep);
+    world->useOverHttp();
     for (auto _ : state) {
         const qint64 servedBefore = world->front->callsServed();
         std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
@@ -145,7 +139,7 @@ void ClosedLoop(benchmark::State &state, const bench::World *world, int clients,
 
 void FastBesideSlow(benchmark::State &state, const bench::World *world)
 {
-    world->useOverHttp(kHostsSleep);
+    world->useOverHttp();
     for (auto _ : state) {
         std::atomic<bool> stop{false};
         std::atomic<int> listsLoaded{0};
@@ -191,7 +185,7 @@ void FastBesideSlow(benchmark::State &state, const bench::World *world)
 // before anything is measured, so that the first figures are not a cold start's.
 void warmUp(const bench::World &world)
 {
-    world.useOverHttp(kHostsSleep);
+    world.useOverHttp();
     std::vector<std::thread> threads;
     for (int c = 0; c < 8; ++c) {
         threads.emplace_back([&world, c] {

@@ -99,7 +99,6 @@ struct Endpoint {
     bool tls = false;
     QString caFile;     // certificates that the server's may be signed by; empty: the system's
     int answerTimeoutS = kDefaultAnswerTimeoutS;
-    std::chrono::microseconds answerLook = platform::socketio::ShortWait::kMaxLook;
     QString database;   // embedded database, in process
     QString tokenFile;  // over HTTP
 };
@@ -125,9 +124,6 @@ Endpoint readEndpoint()
     const int timeout = settings->value(QStringLiteral("host/server_timeout")).toInt(&ok);
     if (ok && timeout > 0)
         endpoint.answerTimeoutS = timeout;
-    const int look = settings->value(QStringLiteral("host/server_look_us")).toInt(&ok);
-    if (ok && look >= 0)
-        endpoint.answerLook = std::chrono::microseconds(std::min(look, 10'000));
     endpoint.caFile = platform::settings::expandedPath(settings->value(QStringLiteral("host/server_ca_file")).toString());
     // The embedded database may be a PostgreSQL text, which is left as written.
     const QString database = settings->value(QStringLiteral("server/database")).toString();
@@ -179,7 +175,6 @@ struct TNetConnection::Impl {
         options.token = token;
         options.connectTimeoutMs = kConnectTimeoutMs;
         options.timeoutMs = endpoint.answerTimeoutS * 1000;
-        options.answerLook = endpoint.answerLook;
         channel = std::make_unique<HttpChannel>(options);
     }
 
