@@ -139,4 +139,14 @@ void World::useOverHttp() const
     settings.sync();
 }
 
+void World::useEmbedded() const
+{
+    const QString file = QDir(dir.path()).filePath(QStringLiteral("homologa.ini"));
+    platform::settings::setFilePath(file);
+    QSettings settings(file, QSettings::IniFormat);
+    settings.remove(QStringLiteral("host/server_host"));
+    settings.setValue(QStringLiteral("server/database"), database);
+    settings.sync();
+}
+
 }  // namespace bench

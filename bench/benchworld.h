@@ -32,6 +32,9 @@ struct World {
 
     // Makes the module's connection reach this world's server over HTTP.
     void useOverHttp() const;
+    // Makes the module's connection call the server embedded in this process, on this
+    // world's database.
+    void useEmbedded() const;
     QString name() const { return isPostgres ? QStringLiteral("postgres") : QStringLiteral("sqlite"); }
 
     QTemporaryDir dir;
