@@ -1,10 +1,14 @@
 #include "paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
+#include <dirent.h>
+
 #include <algorithm>
+#include <cstring>
 
 namespace platform {
 
@@ -87,14 +91,21 @@ QString matchEntry(const QString &folder, const QString &name)
     const QString exact = folder + u'/' + name;
     if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
         return name;
-    const QDir dir(folder);
-    const QStringList entries
-        = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString &entry : entries) {
-        if (entry.compare(name, Qt::CaseInsensitive) == 0)
-            return entry;
+    // The folder's names are read as they are, without a look at each entry nor a sort: a
+    // folder of many files (a build's output) is looked into again and again.
+    QString found;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return found;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        const QString candidate = QFile::decodeName(entry->d_name);
+        if (candidate.compare(name, Qt::CaseInsensitive) == 0 && (found.isEmpty() || candidate < found))
+            found = candidate;
     }
-    return {};
+    ::closedir(dir);
+    return found;
 }
 
 }  // namespace
