@@ -11,12 +11,13 @@
 // share with the server) falls on both; each figure is the median of its rounds. At the end
 // the figures that must hold are checked, as ratios that hold on a machine of two CPUs, also
 // one shared with other work:
-//   - 8 clients over HTTP get at least the throughput of one (adding clients never costs);
+//   - 8 clients over HTTP get at least 0.8 of the throughput of 8 in-process clients, and
+//     their p99 is at most twice theirs (the front answers side by side, every CPU busy);
 //   - getArqSoli's p99 beside the group lists is under half the time of one group list (a
 //     short call never waits for a long one to end).
-// The p99 with 8 clients as a multiple of one client's, over HTTP and in process, is told
-// but not checked: on a shared machine it measures the other work (a client that computes
-// without pause, as in process, is put aside for whole time slices).
+// One and two clients are told, not checked: while a CPU is left over, a client that
+// sleeps between calls (over HTTP) is woken ahead of one that computes without pause (in
+// process), so on a machine shared with other work their ratios measure that work.
 // The short run of the tests (HOMOLOGA_BENCH_SHORT) uses 200 groups, 100 calls per client
 // and one round, and only reports the figures.
 
@@ -242,14 +243,13 @@ bool figuresHold(const std::string &engine)
     const Figures oneIn = figures(engine + "/in-process/1"), eightIn = figures(engine + "/in-process/8");
     if (one.throughput == 0 || eight.throughput == 0 || oneIn.throughput == 0 || eightIn.throughput == 0)
         return true;  // not measured (filtered out)
-    const double gain = eight.throughput / one.throughput, gainIn = eightIn.throughput / oneIn.throughput;
-    const double tail = eight.p99Ms / one.p99Ms, tailIn = eightIn.p99Ms / oneIn.p99Ms;
-    std::printf("%s: 8 clients' throughput %.2fx one client's over HTTP (must be >= 1), %.2fx in process; "
-                "p99 with 8 clients %.2fx one client's over HTTP, %.2fx in process; "
+    const double throughput = eight.throughput / eightIn.throughput, tail = eight.p99Ms / eightIn.p99Ms;
+    std::printf("%s: throughput 8 clients %.2fx one client's over HTTP, %.2fx in process; 8 clients over HTTP: "
+                "throughput %.2f of in process's (must be >= 0.8), p99 %.2f of in process's (must be <= 2); "
                 "getArqSoli p99 beside two group lists %.2f ms, one group list %.2f ms: %.2f of it (must be < 0.5)\n",
-                engine.c_str(), gain, gainIn, tail, tailIn, beside.p99Ms, beside.slowMs,
-                beside.slowMs > 0 ? beside.p99Ms / beside.slowMs : 0.0);
-    return gain >= 1.0 && (beside.slowMs == 0 || beside.p99Ms < 0.5 * beside.slowMs);
+                engine.c_str(), eight.throughput / one.throughput, eightIn.throughput / oneIn.throughput, throughput, tail,
+                beside.p99Ms, beside.slowMs, beside.slowMs > 0 ? beside.p99Ms / beside.slowMs : 0.0);
+    return throughput >= 0.8 && tail <= 2.0 && (beside.slowMs == 0 || beside.p99Ms < 0.5 * beside.slowMs);
 }
 
 }  // namespace
