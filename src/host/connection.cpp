@@ -51,7 +51,7 @@ RemoteArg RemoteArg::ref(QString &variable)
 QJsonValue RemoteArg::json() const
 {
     // A packet or a delta is written as the text that goes over HTTP and read back: the same
-    // value in about a third of the time its JSON object takes to build piece by piece.
+    // value in about half the work of building its JSON object piece by piece.
     if (m_packet || m_delta) {
         QByteArray text;
         appendJson(text);
