@@ -1,24 +1,23 @@
 // The application server on 5,000 groups, 20,000 requests and 100,000 files (60,000
 // modified, 40,000 released for generation), loaded by the import: GetInitialData,
-// GetAfterScroll, getArqSoli and a setGrupo delta, each timed three ways: the method's SQL
-// alone (every value read), through the in-process dispatcher, and over real HTTP with the
-// module's connection, reaching the server through the settings it reads ([host]
-// server_host and server_port) in a temporary home. An HTTP benchmark whose calls were not
-// answered by the HTTP front fails. The per-group reads cycle over every group.
+// GetAfterScroll, getArqSoli and a setGrupo delta, each timed three ways with the module's
+// connection, reaching the server through the settings it reads in a temporary home: the
+// method's SQL alone (every value read), the server embedded in the process (no
+// server_host: Embedded_*) and over real HTTP ([host] server_host and server_port: Http_*).
+// An embedded benchmark whose calls reached the HTTP front, or an HTTP benchmark whose calls
+// were not answered by it, fails. The per-group reads cycle over every group.
 //
 // Tcp_RoundTrip/<call> is the floor under any front over TCP: a bare exchange on the loopback
 // of as many bytes as the call over HTTP sends and receives, with no protocol and no database,
-// each side waiting as its counterpart does (the workers for a run's next call, the host for
-// an answer: looking without sleeping for a moment, then in poll()). Each call's in-process,
+// each side waiting asleep in poll() as the workers and the host do. Each call's embedded,
 // HTTP and floor benchmarks run one after the other, in three rounds, and the end of the run
-// tells, for each call, its median cost over HTTP as a multiple of its median in-process
-// cost plus its median floor.
+// tells, for each call, its median cost over HTTP as a multiple of its median embedded cost
+// plus its median floor.
 //
 // The HTTP and floor benchmarks run twice: as they are, and with every CPU kept out of its
 // idle state (".../cpus_busy"). On a virtual machine whose idle CPUs halt, an exchange that
 // has to wake a halted CPU finds its caches cold: that costs the floor's bare exchange little
-// and a real call much. The workers and the channel look before they sleep, so the two
-// should agree; both comparisons are told, so that a wait that sleeps again shows.
+// and a real call more. Both comparisons are told.
 //
 // The database is a temporary SQLite file, or the one named by HOMOLOGA_BENCH_DB (an SQLite
 // path or a PostgreSQL connection text, whose tables must be empty). The short run of the
@@ -26,6 +25,7 @@
 
 #include "benchworld.h"
 
+#include "embedded.h"
 #include "host/connection.h"
 #include "platform/process.h"
 #include "platform/socketio.h"
@@ -61,7 +61,8 @@ const QString kMain = QStringLiteral("VOP42000.rdmGrupSoliHom");
 
 struct State {
     std::unique_ptr<bench::World> world;
-    std::unique_ptr<TNetConnection> net;
+    std::unique_ptr<TNetConnection> embedded;  // the server in this process
+    std::unique_ptr<TNetConnection> net;       // over HTTP
 };
 State *state = nullptr;
 bench::World *world = nullptr;
@@ -83,12 +84,6 @@ const QString &groupAt(benchmark::State &state, int &cursor)
     Q_UNUSED(state);
     cursor = (cursor + 7919) % int(world->groups.size());  // strides over the whole table
     return world->groups[cursor];
-}
-
-void check(benchmark::State &state, const QJsonObject &answer)
-{
-    if (!answer.value(QStringLiteral("ok")).toBool())
-        state.SkipWithError(answer.value(QStringLiteral("error")).toString().toUtf8().constData());
 }
 
 void check(benchmark::State &state, const ServerAnswer &answer)
@@ -113,6 +108,21 @@ private:
     qint64 m_before;
 };
 
+// Every call of an embedded benchmark must have been answered in this process.
+class Embedded {
+public:
+    explicit Embedded(benchmark::State &state) : m_state(state), m_before(world->front->callsServed()) {}
+    ~Embedded()
+    {
+        if (!::state->embedded->host().isEmpty() || world->front->callsServed() != m_before)
+            m_state.SkipWithError("the calls did not go to the embedded server");
+    }
+
+private:
+    benchmark::State &m_state;
+    qint64 m_before;
+};
+
 // ---- GetInitialData
 
 void Sql_GetInitialData(benchmark::State &state)
@@ -125,10 +135,11 @@ void Sql_GetInitialData(benchmark::State &state)
         sqlRead(server::sql::operatorMayEdit(), {QStringLiteral("0001")});
     }
 }
-void Dispatcher_GetInitialData(benchmark::State &state)
+void Embedded_GetInitialData(benchmark::State &state)
 {
+    Embedded embedded(state);
     for (auto _ : state)
-        check(state, world->dispatcher->call(kMain, QStringLiteral("GetInitialData"), QJsonArray{QStringLiteral("0001")}));
+        check(state, ::state->embedded->call(QStringLiteral("GetInitialData"), {QStringLiteral("0001")}));
 }
 void Http_GetInitialData(benchmark::State &state)
 {
@@ -148,11 +159,12 @@ void Sql_GetAfterScroll(benchmark::State &state)
         sqlRead(server::sql::filesOfGroup(), {group});
     }
 }
-void Dispatcher_GetAfterScroll(benchmark::State &state)
+void Embedded_GetAfterScroll(benchmark::State &state)
 {
+    Embedded embedded(state);
     int cursor = 0;
     for (auto _ : state)
-        check(state, world->dispatcher->call(kMain, QStringLiteral("GetAfterScroll"), QJsonArray{groupAt(state, cursor)}));
+        check(state, ::state->embedded->call(QStringLiteral("GetAfterScroll"), {groupAt(state, cursor)}));
 }
 void Http_GetAfterScroll(benchmark::State &state)
 {
@@ -170,11 +182,12 @@ void Sql_getArqSoli(benchmark::State &state)
     for (auto _ : state)
         sqlRead(server::sql::compiledFilesOfGroup(), {groupAt(state, cursor)});
 }
-void Dispatcher_getArqSoli(benchmark::State &state)
+void Embedded_getArqSoli(benchmark::State &state)
 {
+    Embedded embedded(state);
     int cursor = 0;
     for (auto _ : state)
-        check(state, world->dispatcher->call(kMain, QStringLiteral("getArqSoli"), QJsonArray{groupAt(state, cursor)}));
+        check(state, ::state->embedded->call(QStringLiteral("getArqSoli"), {groupAt(state, cursor)}));
 }
 void Http_getArqSoli(benchmark::State &state)
 {
@@ -186,16 +199,12 @@ void Http_getArqSoli(benchmark::State &state)
 
 // ---- setGrupo: one group renamed, its row read back first (what the save compares), the
 // way the screen does it: through the connection the save then goes by, so that the server
-// that saves has just read the group, in process as over HTTP. The delta becomes the call's
-// argument inside the timing both ways, as the host's connection makes it: its JSON object
-// in process, its text over HTTP.
+// that saves has just read the group, embedded as over HTTP. The save's timing covers the
+// whole call as the host's connection makes it, the delta's conversion included.
 
-packet::Packet storedGroup(const QString &group, bool overHttp = false)
+packet::Packet storedGroup(TNetConnection &connection, const QString &group)
 {
-    const QJsonValue data = overHttp
-        ? ::state->net->call(QStringLiteral("getGrupo"), {group}).data
-        : world->dispatcher->call(kMain, QStringLiteral("getGrupo"), QJsonArray{group}).value(QStringLiteral("data"));
-    return packet::Packet::fromJson(data.toObject());
+    return packet::Packet::fromJson(connection.call(QStringLiteral("getGrupo"), {group}).data.toObject());
 }
 
 packet::Delta renameDelta(const packet::Packet &current, int iteration)
@@ -234,26 +243,25 @@ void Sql_setGrupo(benchmark::State &state)
         db.commit();
     }
 }
-void Dispatcher_setGrupo(benchmark::State &state)
+void setGrupo(benchmark::State &state, TNetConnection &connection)
 {
     int cursor = 0, iteration = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const packet::Delta delta = renameDelta(storedGroup(groupAt(state, cursor)), ++iteration);
+        const QList<RemoteArg> arguments{renameDelta(storedGroup(connection, groupAt(state, cursor)), ++iteration)};
         state.ResumeTiming();
-        check(state, world->dispatcher->call(kMain, QStringLiteral("setGrupo"), QJsonArray{delta.toJson()}));
+        check(state, connection.call(QStringLiteral("setGrupo"), arguments));
     }
+}
+void Embedded_setGrupo(benchmark::State &state)
+{
+    Embedded embedded(state);
+    setGrupo(state, *::state->embedded);
 }
 void Http_setGrupo(benchmark::State &state)
 {
     OverHttp http(state);
-    int cursor = 0, iteration = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        const QList<RemoteArg> arguments{renameDelta(storedGroup(groupAt(state, cursor), true), ++iteration)};
-        state.ResumeTiming();
-        check(state, ::state->net->call(QStringLiteral("setGrupo"), arguments));
-    }
+    setGrupo(state, *::state->net);
 }
 
 // ---- The loopback floor
@@ -288,11 +296,12 @@ struct LoopbackPair {
     }
 };
 
-// Waits for `size` bytes on `fd`; false when the peer closed.
-bool receiveAll(int fd, std::vector<char> &buffer, size_t size, platform::socketio::ShortWait &wait)
+// Waits for `size` bytes on `fd`, asleep in poll() as the workers and the host wait; false
+// when the peer closed.
+bool receiveAll(int fd, std::vector<char> &buffer, size_t size)
 {
     for (size_t got = 0; got < size;) {
-        wait.waitFor(fd, POLLIN, -1);
+        platform::socketio::waitFor(fd, POLLIN, -1);
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (n <= 0)
             return false;
@@ -316,18 +325,16 @@ void Tcp_RoundTrip(benchmark::State &state, CallBytes bytes)
 {
     LoopbackPair pair;
     std::thread answering([&] {
-        platform::socketio::ShortWait nextRequest;
         std::vector<char> buffer(64 * 1024);
         const std::vector<char> answer(bytes.answer, 'a');
-        while (receiveAll(pair.server, buffer, bytes.request, nextRequest))
+        while (receiveAll(pair.server, buffer, bytes.request))
             ::send(pair.server, answer.data(), answer.size(), MSG_NOSIGNAL);
     });
     std::vector<char> buffer(64 * 1024);
     const std::vector<char> request(bytes.request, 'r');
-    platform::socketio::ShortWait answerWait;
     for (auto _ : state) {
         ::send(pair.client, request.data(), request.size(), MSG_NOSIGNAL);
-        if (!receiveAll(pair.client, buffer, bytes.answer, answerWait))
+        if (!receiveAll(pair.client, buffer, bytes.answer))
             state.SkipWithError("the loopback connection closed");
     }
     ::shutdown(pair.client, SHUT_RDWR);
@@ -378,7 +385,7 @@ public:
     }
     void Finalize() override { m_display->Finalize(); }
 
-    // "GetAfterScroll over HTTP: 255 µs = 1.46 × (in-process 110 µs + floor 65 µs)", each the
+    // "GetAfterScroll over HTTP: 255 µs = 1.46 × (embedded 110 µs + floor 65 µs)", each the
     // median of its rounds.
     void compare(const QStringList &calls) const
     {
@@ -392,10 +399,10 @@ public:
         };
         for (const QString &call : calls) {
             for (const QString &busy : {QString(), QStringLiteral("/cpus_busy")}) {
-                const double http = time(QStringLiteral("Http_") + call + busy), inProcess = time(QStringLiteral("Dispatcher_") + call);
+                const double http = time(QStringLiteral("Http_") + call + busy), inProcess = time(QStringLiteral("Embedded_") + call);
                 const double floor = time(QStringLiteral("Tcp_RoundTrip/") + call + busy);
                 if (http > 0 && inProcess > 0 && floor > 0)
-                    std::fprintf(stderr, "%s over HTTP%s: %.0f µs = %.2f × (in-process %.0f µs + floor %.0f µs)\n", qPrintable(call),
+                    std::fprintf(stderr, "%s over HTTP%s: %.0f µs = %.2f × (embedded %.0f µs + floor %.0f µs)\n", qPrintable(call),
                                  busy.isEmpty() ? "" : ", CPUs kept busy", http, http / (inProcess + floor), inProcess, floor);
             }
         }
@@ -424,21 +431,21 @@ void registerAll()
         benchmark::RegisterBenchmark(name, function)->Unit(unit);
     };
     add("Sql_GetInitialData", Sql_GetInitialData, benchmark::kMillisecond);
-    add("Dispatcher_GetInitialData", Dispatcher_GetInitialData, benchmark::kMillisecond);
+    add("Embedded_GetInitialData", Embedded_GetInitialData, benchmark::kMillisecond);
     add("Http_GetInitialData", Http_GetInitialData, benchmark::kMillisecond);
     const QString group = world->groups.value(0);
     const struct {
         const char *name;
-        Function sql, dispatcher, http;
+        Function sql, embedded, http;
         CallBytes bytes;
     } calls[] = {
-        {"GetAfterScroll", Sql_GetAfterScroll, Dispatcher_GetAfterScroll, Http_GetAfterScroll,
+        {"GetAfterScroll", Sql_GetAfterScroll, Embedded_GetAfterScroll, Http_GetAfterScroll,
          bytesOf(QStringLiteral("GetAfterScroll"), {group})},
-        {"getArqSoli", Sql_getArqSoli, Dispatcher_getArqSoli, Http_getArqSoli, bytesOf(QStringLiteral("getArqSoli"), {group})},
-        {"setGrupo", Sql_setGrupo, Dispatcher_setGrupo, Http_setGrupo,
-         bytesOf(QStringLiteral("setGrupo"), {renameDelta(storedGroup(group), 0).toJson()})},
+        {"getArqSoli", Sql_getArqSoli, Embedded_getArqSoli, Http_getArqSoli, bytesOf(QStringLiteral("getArqSoli"), {group})},
+        {"setGrupo", Sql_setGrupo, Embedded_setGrupo, Http_setGrupo,
+         bytesOf(QStringLiteral("setGrupo"), {renameDelta(storedGroup(*::state->embedded, group), 0).toJson()})},
     };
-    // The in-process, HTTP and floor benchmarks of a call run in rounds, one after the other,
+    // The embedded, HTTP and floor benchmarks of a call run in rounds, one after the other,
     // so that a slower spell of the machine falls on all of them.
     const int rounds = bench::shortRun() ? 1 : 3;
     const auto busyWhile = [](bool keepBusy, auto run) {
@@ -453,7 +460,7 @@ void registerAll()
         const std::string name(call.name);
         add(("Sql_" + name).c_str(), call.sql, benchmark::kMicrosecond);
         for (int round = 0; round < rounds; ++round) {
-            add(("Dispatcher_" + name).c_str(), call.dispatcher, benchmark::kMicrosecond);
+            add(("Embedded_" + name).c_str(), call.embedded, benchmark::kMicrosecond);
             for (const bool keepBusy : {false, true}) {
                 const std::string suffix = keepBusy ? "/cpus_busy" : "";
                 benchmark::RegisterBenchmark(("Http_" + name + suffix).c_str(), busyWhile(keepBusy, call.http))
@@ -483,12 +490,19 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(world->failure));
         return 1;
     }
-    world->useOverHttp();
-    run.net = std::make_unique<TNetConnection>(QStringLiteral("netGrupSoliHom"), kMain);
-    if (!run.net->open()) {
-        std::fprintf(stderr, "%s\n", qPrintable(run.net->lastError()));
+    // Each connection reads where its server is when it opens.
+    const auto opened = [](std::unique_ptr<TNetConnection> &connection) {
+        connection = std::make_unique<TNetConnection>(QStringLiteral("netGrupSoliHom"), kMain);
+        if (!connection->open())
+            std::fprintf(stderr, "%s\n", qPrintable(connection->lastError()));
+        return connection->connected();
+    };
+    world->useEmbedded();
+    if (!opened(run.embedded))
         return 1;
-    }
+    world->useOverHttp();
+    if (!opened(run.net))
+        return 1;
 
     registerAll();
     KeepingReporter reporter;
@@ -497,6 +511,8 @@ int main(int argc, char **argv)
     benchmark::Shutdown();
 
     run.net.reset();
+    run.embedded.reset();
+    server::closeEmbedded();
     run.world.reset();
     return 0;
 }

@@ -128,7 +128,7 @@ World::~World()
     db.reset();
 }
 
-void World::useOverHttp(int answerLookUs) const
+void World::useOverHttp() const
 {
     const QString file = QDir(dir.path()).filePath(QStringLiteral("homologa.ini"));
     platform::settings::setFilePath(file);
@@ -136,10 +136,16 @@ void World::useOverHttp(int answerLookUs) const
     settings.setValue(QStringLiteral("host/server_host"), QStringLiteral("127.0.0.1"));
     settings.setValue(QStringLiteral("host/server_port"), port);
     settings.setValue(QStringLiteral("server/token_file"), tokenFile);
-    if (answerLookUs >= 0)
-        settings.setValue(QStringLiteral("host/server_look_us"), answerLookUs);
-    else
-        settings.remove(QStringLiteral("host/server_look_us"));
+    settings.sync();
+}
+
+void World::useEmbedded() const
+{
+    const QString file = QDir(dir.path()).filePath(QStringLiteral("homologa.ini"));
+    platform::settings::setFilePath(file);
+    QSettings settings(file, QSettings::IniFormat);
+    settings.remove(QStringLiteral("host/server_host"));
+    settings.setValue(QStringLiteral("server/database"), database);
     settings.sync();
 }
 

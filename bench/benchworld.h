@@ -30,9 +30,11 @@ struct World {
     World(const QString &database, int groups, bool ownSchema = false);
     ~World();
 
-    // Makes the module's connection reach this world's server over HTTP; `answerLookUs`: the
-    // host's server_look_us, left to its default when negative.
-    void useOverHttp(int answerLookUs = -1) const;
+    // Makes the module's connection reach this world's server over HTTP.
+    void useOverHttp() const;
+    // Makes the module's connection call the server embedded in this process, on this
+    // world's database.
+    void useEmbedded() const;
     QString name() const { return isPostgres ? QStringLiteral("postgres") : QStringLiteral("sqlite"); }
 
     QTemporaryDir dir;

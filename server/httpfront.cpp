@@ -37,7 +37,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -64,14 +63,6 @@ QByteArray refusal(const QString &message)
 namespace {
 
 using namespace platform::socketio;
-
-int availableCpus()
-{
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0)
-        return std::max(1, CPU_COUNT(&set));
-    return int(std::max(1u, std::thread::hardware_concurrency()));
-}
 
 // A request head (request line and headers) larger than this is refused.
 constexpr size_t kMaxHead = 16 * 1024;
@@ -290,7 +281,6 @@ void askForShortSlices()
 thread_local Dispatcher *t_dispatcher = nullptr;
 thread_local bool t_closeAfter = false;
 thread_local bool t_authorised = false;
-thread_local ShortWait t_nextCallWait;  // a worker's wait for the next call of a run
 
 // The request line's target and the Authorization header as they arrived. The parser
 // decodes %-escapes in paths and header values: a token and the shape of a path are judged
@@ -475,11 +465,6 @@ struct HttpFront::Impl {
     std::atomic<qint64> served{0};
     std::atomic<int> open{0};
     std::atomic<int> queued{0};  // calls waiting for a worker
-    std::atomic<int> running{0};  // calls being answered by a worker
-    // A worker looks for its client's next call without sleeping only while a CPU is left
-    // over: no call waits for a worker and fewer calls run than there are CPUs.
-    const int cpus = availableCpus();
-    const std::function<bool()> cpuToSpare = [this] { return queued.load() == 0 && running.load() < cpus; };
     Metrics metrics;
     std::unique_ptr<Board> board;
     quint64 nextSerial = 0;
@@ -795,10 +780,8 @@ struct HttpFront::Impl {
             PlainCall call;
             const bool direct = plainCall(*c, call);
             metrics.observeReading(direct);
-            ++running;
             bool processed = direct ? servePlainCall(*c, stream, call) : processor.process_request(stream, false, closed, nullptr);
             processed = stream.flush() && processed;
-            --running;
             c->served = c->served || t_authorised;
             if (!processed) {
                 closeConnection(c);
@@ -821,7 +804,7 @@ struct HttpFront::Impl {
 
     bool nextComesSoon(Connection *c, ConnectionStream &stream)
     {
-        if (stopping || queued.load() > 0 || !t_nextCallWait.waitFor(c->fd, POLLIN, kStayMs, cpuToSpare))
+        if (stopping || queued.load() > 0 || !waitFor(c->fd, POLLIN, kStayMs))
             return false;
         // Whatever came is read now; the head must then be whole (it nearly always is).
         c->requestDeadline = Clock::now() + std::chrono::milliseconds(options.readTimeoutMs);

@@ -39,7 +39,7 @@ struct ServerAnswer {
 
 // One argument of a remote method: a text by value, a text variable by reference (written
 // back from the answer), a dataset's data packet or its change log. It is kept as given:
-// the call in process takes it as a JSON value, the call over HTTP writes its text.
+// the call over HTTP writes its text, the call in process reads that text as its JSON value.
 class RemoteArg {
 public:
     RemoteArg(const QString &text) : m_text(text) {}

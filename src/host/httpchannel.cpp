@@ -62,7 +62,6 @@ struct HttpChannel::Impl {
     long verifyResult = X509_V_OK;
     QByteArray in;  // received and not yet taken
     qsizetype taken = 0;
-    ShortWait answerWait;
 
     ~Impl()
     {
@@ -331,7 +330,6 @@ struct HttpChannel::Impl {
 HttpChannel::HttpChannel(const Options &options) : d(std::make_unique<Impl>())
 {
     d->options = options;
-    d->answerWait = ShortWait(options.answerLook);
     d->host = options.host.toUtf8();
     const bool defaultPort = options.port == (options.tls ? 443 : 80);
     const QByteArray hostField = d->host.contains(':') && !d->host.startsWith('[') ? '[' + d->host + ']' : d->host;
@@ -362,7 +360,7 @@ HttpChannel::Failure HttpChannel::post(const QByteArray &path, const QByteArray 
     }
     // Nothing of the answer can be there yet: the first read waits instead of trying.
     bool keep = false;
-    if (!d->answerWait.waitFor(d->fd, POLLIN, d->options.timeoutMs) || !d->readReply(reply, keep)) {
+    if (!waitFor(d->fd, POLLIN, d->options.timeoutMs) || !d->readReply(reply, keep)) {
         d->close();
         return Failure::Read;
     }

@@ -5,12 +5,9 @@
 // It speaks only what the calls need: POST with a JSON body; answers framed by
 // Content-Length, by chunks or by the end of the connection.
 
-#include "platform/socketio.h"
-
 #include <QByteArray>
 #include <QString>
 
-#include <chrono>
 #include <memory>
 
 class HttpChannel {
@@ -33,7 +30,6 @@ public:
         QByteArray token;         // sent as "Authorization: Bearer <token>" when not empty
         int connectTimeoutMs = 10'000;
         int timeoutMs = 60'000;   // the longest wait for the server to take or give bytes
-        std::chrono::microseconds answerLook = platform::socketio::ShortWait::kMaxLook;  // see ShortWait
     };
 
     struct Reply {

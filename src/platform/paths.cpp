@@ -1,10 +1,15 @@
 #include "paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
+#include <dirent.h>
+#include <strings.h>
+
 #include <algorithm>
+#include <cstring>
 
 namespace platform {
 
@@ -87,14 +92,38 @@ QString matchEntry(const QString &folder, const QString &name)
     const QString exact = folder + u'/' + name;
     if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
         return name;
-    const QDir dir(folder);
-    const QStringList entries
-        = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString &entry : entries) {
-        if (entry.compare(name, Qt::CaseInsensitive) == 0)
-            return entry;
+    // The folder's names are read as they are, without a look at each entry nor a sort: a
+    // folder of many files (a build's output) is looked into again and again. Two ASCII
+    // names are compared as bytes; any other is compared as text.
+    const QByteArray wanted = QFile::encodeName(name);
+    const auto ascii = [](const char *text) {
+        for (; *text; ++text) {
+            if (static_cast<unsigned char>(*text) >= 0x80)
+                return false;
+        }
+        return true;
+    };
+    const bool wantedAscii = ascii(wanted.constData());
+    QString found;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return found;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *entryName = entry->d_name;
+        if (std::strcmp(entryName, ".") == 0 || std::strcmp(entryName, "..") == 0)
+            continue;
+        if (wantedAscii && ascii(entryName)) {
+            if (::strcasecmp(entryName, wanted.constData()) != 0)
+                continue;
+        } else if (QFile::decodeName(entryName).compare(name, Qt::CaseInsensitive) != 0) {
+            continue;
+        }
+        const QString candidate = QFile::decodeName(entryName);
+        if (found.isEmpty() || candidate < found)
+            found = candidate;
     }
-    return {};
+    ::closedir(dir);
+    return found;
 }
 
 }  // namespace

@@ -89,33 +89,9 @@ bool waitFor(int fd, short events, int timeoutMs)
     return n > 0;
 }
 
-bool ShortWait::waitFor(int fd, short events, int timeoutMs, const std::function<bool()> &mayLook)
-{
-    using std::chrono::microseconds;
-    const auto start = Clock::now();
-    bool seen = false;
-    if (m_look > microseconds(0)) {
-        const auto until = start + (timeoutMs < 0 ? Clock::duration(m_look)
-                                                  : std::min<Clock::duration>(m_look, std::chrono::milliseconds(timeoutMs)));
-        for (auto now = start; !seen && now < until && (!mayLook || mayLook()); now = Clock::now())
-            seen = socketio::waitFor(fd, events, 0);
-    }
-    if (!seen) {
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        seen = socketio::waitFor(fd, events, timeoutMs < 0 ? -1 : std::max(0, timeoutMs - int(spent)));
-    }
-    if (m_maxLook == microseconds(0))
-        m_look = microseconds(0);
-    else if (seen && Clock::now() - start <= m_maxLook)
-        m_look = std::clamp(m_look * 2, kLeastLook, m_maxLook);  // looking (longer) catches such waits
-    else
-        m_look = m_look / 2 < kLeastLook ? microseconds(0) : m_look / 2;
-    return seen;
-}
-
 int msUntil(Clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return int(std::clamp<long long>(left, 0, 1'000'000));
 }
 

@@ -57,6 +57,9 @@ TEST(MountTable, ComponentsMatchWithoutRegardToCase)
     drive.writeFile("Pre/Bin/x.DLL.bak", "y");
     const MountTable &table = platform::mounts();
     EXPECT_EQ(table.toNative("C:\\PRE\\BIN\\X.DLL"), drive.nativePath("Pre/Bin/X.dll"));
+    // Names beyond ASCII too.
+    drive.writeFile("Pre/Solicitação/Ação.txt", "z");
+    EXPECT_EQ(table.toNative("C:\\PRE\\SOLICITAÇÃO\\AÇÃO.TXT"), drive.nativePath("Pre/Solicitação/Ação.txt"));
     // Missing components keep the case given, below the last existing folder.
     EXPECT_EQ(table.toNative("C:\\pre\\NOVO\\Arq.Txt"), drive.nativePath("Pre/NOVO/Arq.Txt"));
     // ".." is resolved before mapping and cannot leave the drive.
