@@ -1,6 +1,7 @@
 #include "migrations.h"
 
 #include "audit.h"
+#include "board_access.h"
 #include "database.h"
 #include "lease.h"
 #include "schema.h"
@@ -53,6 +54,7 @@ static const MigrationStep kSteps[] = {
     {3, "eventos da auditoria (EVENTO)", createEventTable},
     {4, "trava de grupo em tramitação (TRAVAGRUPO)", createLeaseTable},
     {5, "revisões de execuções encerradas (VERSARQHOMENC)", keepEndedRuns},
+    {7, "sessões do painel (SESSAOPAINEL)", createSessionTable},
 };
 
 // The first version that has VERSAOESQUEMA.
