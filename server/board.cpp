@@ -118,7 +118,8 @@ void securityHeaders(httplib::Response &res, const char *cacheControl = "no-stor
                    "default-src 'none'; style-src 'self'; script-src 'self'; connect-src 'self'; img-src 'self'; "
                    "form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
     res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_header("Referrer-Policy", "no-referrer");
+    // Same-origin: the sign-in form's post names its origin (with no-referrer a browser sends "null").
+    res.set_header("Referrer-Policy", "same-origin");
     res.set_header("Cache-Control", cacheControl);
 }
 
@@ -599,9 +600,9 @@ std::string Board::addressOf(const httplib::Request &req) const
 Board::Access Board::access(Database &db, const httplib::Request &req, const std::string &address, int &wait)
 {
     const bool bearer = req.has_header("Authorization");
-    const std::optional<std::string_view> given = bearer && req.get_header_value_count("Authorization") == 1
-        ? bearerToken(req.get_header_value("Authorization"))
-        : std::nullopt;
+    const std::string authorization = req.get_header_value("Authorization");
+    const std::optional<std::string_view> given =
+        bearer && req.get_header_value_count("Authorization") == 1 ? bearerToken(authorization) : std::nullopt;
     const std::string cookie = bearer ? std::string() : cookieNamed(req, kCookie);
     if (bearer && !given)
         return Access::Refused;
@@ -670,7 +671,8 @@ void Board::signIn(Database &db, const httplib::Request &req, httplib::Response 
     }
     m_limit.succeeded(address);
     const QByteArray id = startSession(db, QString(), QString::fromStdString(address));
-    res.set_header("Set-Cookie", std::string(kFormCookie) + "=; Path=/painel/entrar; Max-Age=0; HttpOnly; SameSite=Strict");
+    res.set_header("Set-Cookie", std::string(kFormCookie) + "=; Path=/painel/entrar; Max-Age=0; HttpOnly; SameSite=Strict"
+                                     + (m_tls ? "; Secure" : ""));
     setSessionAndGoToBoard(res, id.toStdString() + "; Path=/; HttpOnly; SameSite=Strict");
 }
 

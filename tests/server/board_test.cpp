@@ -15,6 +15,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -170,7 +171,9 @@ TEST_F(ServerBoard, SignInSetsAHardenedSessionCookie)
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SESSAOPAINEL WHERE CDSESSAO = ?"), {QString::fromStdString(id)}).toInt(), 0);
 
     server::Board tlsBoard(kToken, true, m_metrics);
-    EXPECT_NE(postSignIn(kToken.toStdString(), "127.0.0.1", &tlsBoard).header("Set-Cookie").find("; Secure"), std::string::npos);
+    const Page secure = postSignIn(kToken.toStdString(), "127.0.0.1", &tlsBoard);
+    for (auto it = secure.headers.lower_bound("Set-Cookie"); it != secure.headers.upper_bound("Set-Cookie"); ++it)
+        EXPECT_NE(it->second.find("; Secure"), std::string::npos) << it->second;
 }
 
 // A session lives from its sign-in until it is left idle, outlives its lifetime, is signed
@@ -474,7 +477,7 @@ TEST(AuditCsv, NeutralisesWhatASpreadsheetWouldEvaluate)
     for (const auto &[text, field] : cases) {
         const QList<server::AuditRow> rows{{QStringLiteral("2026-12-01T10:00:00"),
                                             {server::eventKind::Justification, {}, {}, {}, {}, {}, {}, {}, text}}};
-        EXPECT_TRUE(QString::fromUtf8(server::auditCsv(rows)).endsWith(u';' + field + QStringLiteral("\r\n"))) << text;
+        EXPECT_TRUE(QString::fromUtf8(server::auditCsv(rows)).endsWith(u';' + field + QStringLiteral("\r\n"))) << text.toStdString();
         EXPECT_EQ(QJsonDocument::fromJson(server::auditJson(rows)).array()[0][QStringLiteral("detalhe")].toString(), text);
     }
 }
