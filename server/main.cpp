@@ -328,8 +328,12 @@ int runSessions(const Options &options)
         return 0;
     }
     const int ended = server::revokeSessions(db, args[1]);
+    if (ended == 0 && args[1] != u"todas") {
+        say(stderr, QStringLiteral("sessions: nenhuma sessão do painel começa com %1 (veja sessions list).").arg(args[1]));
+        return 1;
+    }
     say(stdout, QStringLiteral("sessions: %1 sessão(ões) do painel encerrada(s).").arg(ended));
-    return ended > 0 || args[1] == u"todas" ? 0 : 1;
+    return 0;
 }
 
 int runServer(QCoreApplication &app, const Options &options)
