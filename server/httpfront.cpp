@@ -508,7 +508,7 @@ struct HttpFront::Impl {
         if (options.maxConnections <= 0) {
             rlimit limit{};
             options.maxConnections = connectionCap(::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? quint64(limit.rlim_cur) : 1024,
-                                                   options.workers);
+                                                   options.workers + boardWorkers());
         }
         if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0)
             wake[0] = wake[1] = -1;
@@ -524,6 +524,8 @@ struct HttpFront::Impl {
         if (tls)
             SSL_CTX_free(tls);
     }
+
+    int boardWorkers() const { return options.boardWorkers > 0 ? options.boardWorkers : std::max(1, options.workers / 4); }
 
     // ---- Requests
 
@@ -1194,8 +1196,7 @@ struct HttpFront::Impl {
     {
         for (int i = 0; i < std::max(1, options.workers); ++i)
             workers.emplace_back([this] { workerLoop(false); });
-        const int boardWorkers = options.boardWorkers > 0 ? options.boardWorkers : std::max(1, options.workers / 4);
-        for (int i = 0; i < boardWorkers; ++i)
+        for (int i = 0; i < boardWorkers(); ++i)
             workers.emplace_back([this] { workerLoop(true); });
         acceptLoop();
         {
