@@ -9,12 +9,10 @@
 #include "platform/socketio.h"
 
 #include <httplib.h>
-#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
 #include <QByteArrayView>
-#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>

@@ -433,6 +433,13 @@ TEST_F(ServerBoard, ColumnsShowTheNewestAndRefreshOnlyWhatChanged)
     EXPECT_EQ(changed.status, 200);
     EXPECT_EQ(cardsIn(changed, QStringLiteral("002")), QStringList{codes.first()});
     EXPECT_EQ(QString::fromStdString(changed.body).count(QStringLiteral("<section")), 2) << "001 and 002 only";
+    // A change made through another connection (another server, a command) is seen too.
+    if (!testingPostgres()) {
+        const std::unique_ptr<server::Database> other = database().connect();
+        other->ensureOpen();
+        other->exec(QStringLiteral("UPDATE GRUPOHOMOL SET DSGRUPHOMOL = 'Renomeado por fora' WHERE CDGRUPHOMOL = ?"), {codes.first()});
+        EXPECT_TRUE(get("/painel/colunas", tagged, known).has(QStringLiteral("Renomeado por fora")));
+    }
 }
 
 TEST_F(ServerBoard, NothingOnTheBoardWrites)
