@@ -670,7 +670,15 @@ void Board::signIn(Database &db, const httplib::Request &req, httplib::Response 
         return signInPage(res, 401, QStringLiteral("Token inválido. Use o token do arquivo --token-file do servidor."));
     }
     m_limit.succeeded(address);
-    const QByteArray id = startSession(db, QString(), QString::fromStdString(address));
+    // Who signs in may say which operator they are; nobody named is a board viewer.
+    const QString operatorCode = QString::fromStdString(req.get_param_value("operador")).trimmed();
+    if (!operatorCode.isEmpty()) {
+        db.ensureOpen();
+        if (!db.scalar(QStringLiteral("SELECT 1 FROM OPERADOR WHERE CDOPERADOR = ?"), {operatorCode}).isValid())
+            return signInPage(res, 400, QStringLiteral("O operador %1 não está cadastrado; deixe o campo vazio para entrar só para ver o painel.")
+                                            .arg(operatorCode));
+    }
+    const QByteArray id = startSession(db, operatorCode, QString::fromStdString(address));
     res.set_header("Set-Cookie", std::string(kFormCookie) + "=; Path=/painel/entrar; Max-Age=0; HttpOnly; SameSite=Strict"
                                      + (m_tls ? "; Secure" : ""));
     setSessionAndGoToBoard(res, id.toStdString() + "; Path=/; HttpOnly; SameSite=Strict");

@@ -36,6 +36,8 @@ const char *const kSignIn = R"(<form method="post" action="/painel/entrar" class
 <p>Informe o token de acesso do servidor de aplicação para ver o painel.</p>
 <label for="token">Token de acesso</label>
 <input id="token" name="token" type="password" autocomplete="current-password" required>
+<label for="operador">Operador (opcional)</label>
+<input id="operador" name="operador" autocomplete="username" maxlength="12">
 <input type="hidden" name="antifalsificacao" value="{{antifalsificacao}}">
 <button type="submit">Entrar</button>
 </form>

@@ -5,6 +5,7 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
+#include "admin.h"
 #include "audit.h"
 #include "board.h"
 #include "metrics.h"
@@ -85,13 +86,16 @@ protected:
     }
     httplib::Headers bearer() const { return {{"Authorization", "Bearer " + kToken.toStdString()}}; }
     // The sign-in form's post, as the browser sends it from the board's page.
-    Page postSignIn(const std::string &token, const std::string &address = "127.0.0.1", server::Board *board = nullptr)
+    Page postSignIn(const std::string &token, const std::string &address = "127.0.0.1", server::Board *board = nullptr,
+                    const std::string &operatorCode = {})
     {
         server::Board &to = board ? *board : m_board;
         const Page form = askOf(to, "GET", "/painel", {}, {}, address);
         return askOf(to, "POST", "/painel/entrar",
                      {{"Host", "painel.exemplo:8090"}, {"Origin", "http://painel.exemplo:8090"}, {"Cookie", form.setCookie("homologa_entrada")}},
-                     {{"token", token}, {"antifalsificacao", between(form.body, "name=\"antifalsificacao\" value=\"", "\"")}}, address);
+                     {{"token", token}, {"operador", operatorCode},
+                      {"antifalsificacao", between(form.body, "name=\"antifalsificacao\" value=\"", "\"")}},
+                     address);
     }
     // Signs in; the header that carries the session's cookie.
     httplib::Headers cookie(const std::string &address = "127.0.0.1")
@@ -170,6 +174,14 @@ TEST_F(ServerBoard, SignInSetsAHardenedSessionCookie)
     EXPECT_NE(postSignIn(kToken.toStdString()).setCookie("homologa_painel"), session);
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SESSAOPAINEL")).toInt(), 2);
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SESSAOPAINEL WHERE CDSESSAO = ?"), {QString::fromStdString(id)}).toInt(), 0);
+
+    // An operator may say who signs in; one that does not exist is refused.
+    EXPECT_EQ(postSignIn(kToken.toStdString(), "127.0.0.1", nullptr, "0002").status, 303);
+    EXPECT_EQ(postSignIn(kToken.toStdString(), "127.0.0.1", nullptr, "9999").status, 400);
+    const QStringList sessions = server::sessionLines(db());
+    EXPECT_EQ(sessions.size(), 4);
+    EXPECT_EQ(sessions.filter(QStringLiteral("operador 0002")).size(), 1) << sessions.join(u'\n').toStdString();
+    EXPECT_EQ(sessions.filter(QStringLiteral("visualizador do painel")).size(), 2);
 
     server::Board tlsBoard(kToken, true, m_metrics);
     const Page secure = postSignIn(kToken.toStdString(), "127.0.0.1", &tlsBoard);
