@@ -724,7 +724,7 @@ std::shared_ptr<const Board::Columns> Board::columns(Database &db, const QString
     std::lock_guard lock(m_mutex);
     if (m_snapshots.size() > 64)
         m_snapshots.clear();  // filters for products that do not exist are not kept
-    m_snapshots[product] = {stamp, std::chrono::steady_clock::now(), built};
+    m_snapshots[product] = {stamp, built};
     return built;
 }
 

@@ -22,7 +22,6 @@
 #include <QString>
 
 #include <atomic>
-#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -93,7 +92,6 @@ private:
     quint64 m_outsideChanges = 0;                        // changes seen through them
     struct Snapshot {
         quint64 stamp = 0;
-        std::chrono::steady_clock::time_point built;
         std::shared_ptr<const Columns> columns;
     };
     std::map<QString, Snapshot> m_snapshots;  // by product
