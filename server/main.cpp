@@ -298,7 +298,7 @@ int runAudit(const Options &options)
     if (!options.positional.isEmpty() || (options.format != u"csv" && options.format != u"json"))
         return usage();
     server::Database db(databaseSpec(databaseText(options), options));
-    const QList<server::AuditRow> rows = server::auditTrail(db, {options.since, options.until, options.product});
+    const QList<server::AuditRow> rows = server::auditTrail(db, {options.since, options.until, options.product, {}});
     const QByteArray text = options.format == u"csv" ? server::auditCsv(rows) : server::auditJson(rows);
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     std::fflush(stdout);

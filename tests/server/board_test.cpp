@@ -597,12 +597,12 @@ TEST_F(ServerBoard, AuditFiltersByDayAndProduct)
         return count;
     };
     EXPECT_EQ(tags({}), 1);
-    EXPECT_EQ(tags({today, today, {}}), 1);
-    EXPECT_EQ(tags({tomorrow, {}, {}}), 0);
-    EXPECT_EQ(tags({{}, yesterday, {}}), 0);
-    EXPECT_EQ(tags({{}, {}, kProduct}), 1);
-    EXPECT_EQ(tags({{}, {}, QStringLiteral("0000000002")}), 0);
-    EXPECT_THROW(server::auditTrail(db(), {QStringLiteral("07/12/2026"), {}, {}}), server::ServerError);
+    EXPECT_EQ(tags({today, today, {}, {}}), 1);
+    EXPECT_EQ(tags({tomorrow, {}, {}, {}}), 0);
+    EXPECT_EQ(tags({{}, yesterday, {}, {}}), 0);
+    EXPECT_EQ(tags({{}, {}, kProduct, {}}), 1);
+    EXPECT_EQ(tags({{}, {}, QStringLiteral("0000000002"), {}}), 0);
+    EXPECT_THROW(server::auditTrail(db(), {QStringLiteral("07/12/2026"), {}, {}, {}}), server::ServerError);
     EXPECT_FALSE(refused(QStringLiteral("setTagGrupo"), args({group, QStringLiteral("0001"), QStringLiteral(" "), QStringLiteral("N")}))
                      .isEmpty());
 }
