@@ -1,5 +1,6 @@
 #include "admin.h"
 
+#include "board_access.h"
 #include "database.h"
 #include "domain.h"
 #include "schema.h"
@@ -37,6 +38,20 @@ void giveVerdict(Database &db, const RequestKey &key, const QString &verdict, co
                               .arg(key.filial, key.numero, request.phase));
     changePhase(db, key, target, operatorCode, QString(), QString(), description);
     transaction.commit();
+}
+
+QStringList sessionLines(Database &db)
+{
+    QStringList lines{QStringLiteral("SESSÃO        QUEM                    ENDEREÇO                INÍCIO               ÚLTIMO USO           TÉRMINO")};
+    for (const SessionRow &session : listSessions(db)) {
+        const QString who = session.operatorCode.isEmpty() ? QStringLiteral("visualizador do painel")
+                                                           : QStringLiteral("operador %1").arg(session.operatorCode);
+        lines.append(QStringLiteral("%1  %2  %3  %4  %5  %6")
+                         .arg(session.id.leftJustified(12), who.leftJustified(22), session.address.leftJustified(22),
+                              QString(session.created).replace(u'T', u' '), QString(session.lastUsed).replace(u'T', u' '),
+                              QString(session.expires).replace(u'T', u' ')));
+    }
+    return lines;
 }
 
 }  // namespace server

@@ -5,6 +5,8 @@
 #include "schema.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +14,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace server {
 
@@ -34,9 +37,14 @@ struct Where {
     QString sql;
     QVariantList values;
 
-    Where(const AuditFilter &filter, const QString &timeColumn, const QString &productColumn)
+    // `groupTerm`: a condition with one value, the group.
+    Where(const AuditFilter &filter, const QString &timeColumn, const QString &productColumn, const QString &groupTerm)
     {
         QStringList terms;
+        if (!filter.group.isEmpty()) {
+            terms.append(groupTerm);
+            values.append(filter.group);
+        }
         if (!filter.since.isEmpty()) {
             terms.append(timeColumn + QStringLiteral(" >= ?"));
             values.append(filter.since);
@@ -54,13 +62,19 @@ struct Where {
     }
 };
 
+// A transition log written more than this apart from a phase change is not of its advance.
+constexpr qint64 kSameAdvance = 24 * 60 * 60;  // seconds
+
 bool isVerdict(const QString &phaseCode)
 {
     return phaseCode == phase::TestadaComErro || phaseCode == phase::TestadaSemErro || phaseCode == phase::AguardandoRegeracao;
 }
 
-QString csvField(const QString &text)
+QString csvField(const QString &given)
 {
+    // What a spreadsheet would evaluate is shown as the text it is.
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    const QString text = !given.isEmpty() && kFormulaStarts.contains(given[0]) ? u'\'' + given : given;
     if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
         return text;
     QString quoted = text;
@@ -114,13 +128,20 @@ void recordEvent(Database &db, const Event &event)
              event.filial.left(4), event.request.left(10), event.before.left(250), event.after.left(250), event.detail});
 }
 
-void recordGroupPhase(Database &db, const QString &group, const QString &product, const QString &from, const QString &to,
-                      const QString &detail)
+QString changeOperator(Database &db, const QString &group)
 {
-    // The phase is written inside an advance, which holds the group's lease: its holder is
-    // the operator who moved it.
-    const QString holder = db.scalar(QStringLiteral("SELECT CDOPERADOR FROM TRAVAGRUPO WHERE CDGRUPHOMOL = ?"), {group}).toString();
-    recordEvent(db, {eventKind::GroupPhase, holder, group, product, {}, {}, from, to, detail});
+    // A group changes inside an advance, which holds the group's lease: its holder is the
+    // operator who changes it.
+    if (group.isEmpty())
+        return {};
+    return db.scalar(QStringLiteral("SELECT CDOPERADOR FROM TRAVAGRUPO WHERE CDGRUPHOMOL = ?"), {group}).toString();
+}
+
+void recordGroupPhase(Database &db, const QString &group, const QString &product, const QString &from, const QString &to,
+                      const QString &detail, const QString &operatorCode)
+{
+    recordEvent(db, {eventKind::GroupPhase, operatorCode.isEmpty() ? changeOperator(db, group) : operatorCode, group, product,
+                     {}, {}, from, to, detail});
 }
 
 QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
@@ -133,9 +154,13 @@ QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
     QList<AuditRow> rows;
 
     // Phase changes kept as events since the audit began are also in the transition logs
-    // when the advance wrote one: the log's row is left out.
-    QSet<QString> recordedPhases;
-    const Where events(filter, QStringLiteral("DTEVENTO"), QStringLiteral("CDPRODUTO"));
+    // when the advance wrote one: the log's row is left out, matched to the event of the
+    // same advance (nearest in time), so that a group that went the same way twice keeps
+    // both.
+    QHash<QString, QList<qsizetype>> phaseEvents;  // group|from|to -> rows not yet matched
+    // Decisions still without their operator or justification, by group|branch|request.
+    QHash<QString, qsizetype> undecided;
+    const Where events(filter, QStringLiteral("DTEVENTO"), QStringLiteral("CDPRODUTO"), QStringLiteral("CDGRUPHOMOL = ?"));
     for (const QStringList &r :
          queryRows(db,
                    QStringLiteral("SELECT DTEVENTO, TPEVENTO, CDOPERADOR, CDGRUPHOMOL, CDPRODUTO, CDFILIAL, NRSOLISERV, DSANTES, "
@@ -143,23 +168,53 @@ QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
                        + events.sql + QStringLiteral(" ORDER BY NRSEQEVENTO"),
                    events.values)) {
         Event e{r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9]};
+        const QString request = e.group + u'|' + e.filial + u'|' + e.request;
         if (e.kind == eventKind::GroupPhase) {
-            recordedPhases.insert(e.group + u'|' + e.before + u'|' + e.after);
+            phaseEvents[e.group + u'|' + e.before + u'|' + e.after].append(rows.size());
             e.before = named(e.before, groupPhaseName(e.before));
             e.after = named(e.after, groupPhaseName(e.after));
+        } else if (e.kind == eventKind::Decision) {
+            undecided.remove(request);
+            if (e.operatorCode.isEmpty() || e.detail.isEmpty())
+                undecided.insert(request, rows.size());
+        } else if (e.kind == eventKind::Justification) {
+            // The justification given after a decision is that decision's.
+            const auto decision = undecided.constFind(request);
+            if (decision != undecided.cend()) {
+                Event &d = rows[*decision].event;
+                d.operatorCode = d.operatorCode.isEmpty() ? e.operatorCode : d.operatorCode;
+                d.detail = d.detail.isEmpty() ? e.detail : d.detail;
+                undecided.erase(decision);
+            }
         }
         rows.append({r[0], e});
     }
 
-    const Where groups(filter, QStringLiteral("L.DTLOGTRAM"), QStringLiteral("G.CDPRODUTO"));
+    const Where groups(filter, QStringLiteral("L.DTLOGTRAM"), QStringLiteral("G.CDPRODUTO"), QStringLiteral("L.CDGRUPHOMOL = ?"));
     for (const QStringList &r :
          queryRows(db,
                    QStringLiteral("SELECT L.DTLOGTRAM, L.CDOPERADOR, L.CDGRUPHOMOL, COALESCE(G.CDPRODUTO, ''), L.IDSTGRUPANT, "
                                   "L.IDSTGRUPNOVO FROM LOGTRAM L LEFT JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = L.CDGRUPHOMOL")
-                       + groups.sql,
+                       + groups.sql + QStringLiteral(" ORDER BY L.NRSEQLOG"),
                    groups.values)) {
-        if (recordedPhases.contains(r[2] + u'|' + r[4] + u'|' + r[5]))
+        QList<qsizetype> &candidates = phaseEvents[r[2] + u'|' + r[4] + u'|' + r[5]];
+        const QDateTime logTime = QDateTime::fromString(r[0], Qt::ISODate);
+        qsizetype nearest = -1;
+        qint64 nearestDistance = kSameAdvance;
+        for (qsizetype i = 0; i < candidates.size(); ++i) {
+            const qint64 distance = std::abs(QDateTime::fromString(rows[candidates[i]].time, Qt::ISODate).secsTo(logTime));
+            if (distance <= nearestDistance) {
+                nearest = i;
+                nearestDistance = distance;
+            }
+        }
+        if (nearest >= 0) {
+            Event &recorded = rows[candidates[nearest]].event;
+            if (recorded.operatorCode.isEmpty())
+                recorded.operatorCode = r[1];
+            candidates.removeAt(nearest);
             continue;
+        }
         Event e{eventKind::GroupPhase, r[1], r[2], r[3], {}, {}, named(r[4], groupPhaseName(r[4])),
                 named(r[5], groupPhaseName(r[5])), {}};
         rows.append({r[0], e});
@@ -169,7 +224,10 @@ QList<AuditRow> auditTrail(Database &db, const AuditFilter &given)
     for (const QStringList &r : queryRows(db, QStringLiteral("SELECT CDFASETRAM, DSSTFASETRAM FROM FASETRAM")))
         requestPhases.insert(r[0], r[1]);
     // A request's history does not name its group: the group is the one that held it last.
-    const Where requests(filter, QStringLiteral("H.DTALFASETRAM"), QStringLiteral("S.CDPRODUTO"));
+    const Where requests(filter, QStringLiteral("H.DTALFASETRAM"), QStringLiteral("S.CDPRODUTO"),
+                         QStringLiteral("EXISTS (SELECT 1 FROM SOLIGRUPO SG JOIN GRUPOHOMOL G ON G.CDGRUPHOMOL = SG.CDGRUPHOMOL "
+                                        "WHERE SG.CDGRUPHOMOL = ? AND SG.CDFILIAL = H.CDFILIAL AND SG.NRSOLISERV = H.NRSOLISERV "
+                                        "AND H.DTALFASETRAM >= COALESCE(G.DTCRIAGRHOM, ''))"));
     for (const QStringList &r :
          queryRows(db,
                    QStringLiteral("SELECT H.DTALFASETRAM, H.CDOPERADOR, COALESCE((SELECT MAX(SG.CDGRUPHOMOL) FROM SOLIGRUPO SG "

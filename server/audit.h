@@ -40,13 +40,19 @@ QString groupPhaseName(const QString &code);
 // Creates the EVENTO table when it is missing.
 void createEventTable(Database &db);
 void recordEvent(Database &db, const Event &event);
-// A group's phase change, by the operator whose advance holds the group's lease.
+// The operator on whose behalf `group` is being changed: the holder of the lease of the
+// advance under way on it. Every change the audit records is named by this one lookup.
+QString changeOperator(Database &db, const QString &group);
+// A group's phase change, by `operatorCode`, or else by changeOperator(group).
 void recordGroupPhase(Database &db, const QString &group, const QString &product, const QString &from, const QString &to,
-                      const QString &detail = {});
+                      const QString &detail = {}, const QString &operatorCode = {});
 
 struct AuditFilter {
     QString since, until;  // "yyyy-MM-dd", both days included; empty: no bound
     QString product;       // CDPRODUTO; empty: every product
+    // CDGRUPHOMOL; empty: every group. A group's own events, its transition logs, and the
+    // phase changes of its requests since it was created.
+    QString group;
 };
 
 struct AuditRow {
@@ -54,11 +60,16 @@ struct AuditRow {
     Event event;
 };
 
-// Oldest first. Throws ServerError for a date that is not "yyyy-MM-dd".
+// Oldest first. A transition log and the phase change recorded for the same advance (the
+// same group and phases, the nearest in time, within a day) are one row, the event's; a
+// decision recorded without its operator or justification takes those of the justification
+// given next for the request. Throws ServerError for a date that is not "yyyy-MM-dd".
 QList<AuditRow> auditTrail(Database &db, const AuditFilter &filter);
 
 // UTF-8 with a byte-order mark, ";" between fields and CRLF between rows, so that a
-// spreadsheet set up for Portuguese opens it as it is.
+// spreadsheet set up for Portuguese opens it as it is. A field that a spreadsheet would
+// take for a formula (beginning with =, +, -, @, a tab or a carriage return) is written
+// after an apostrophe, so that it is shown as text; the JSON keeps every text exact.
 QByteArray auditCsv(const QList<AuditRow> &rows);
 QByteArray auditJson(const QList<AuditRow> &rows);
 

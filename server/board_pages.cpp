@@ -36,6 +36,9 @@ const char *const kSignIn = R"(<form method="post" action="/painel/entrar" class
 <p>Informe o token de acesso do servidor de aplicação para ver o painel.</p>
 <label for="token">Token de acesso</label>
 <input id="token" name="token" type="password" autocomplete="current-password" required>
+<label for="operador">Operador (opcional)</label>
+<input id="operador" name="operador" autocomplete="username" maxlength="12">
+<input type="hidden" name="antifalsificacao" value="{{antifalsificacao}}">
 <button type="submit">Entrar</button>
 </form>
 )";
@@ -48,10 +51,10 @@ const char *const kBoard = R"(<form method="get" action="/painel" class="filtro"
 {{/produtos}}</select>
 <button type="submit">Filtrar</button>
 </form>
-<div id="quadro" class="quadro" data-intervalo="{{intervalo}}" aria-live="polite">{{{colunas}}}</div>
+<div id="quadro" class="quadro" data-intervalo="{{intervalo}}" data-etag="{{etag}}" aria-live="polite">{{{colunas}}}</div>
 )";
 
-const char *const kColumns = R"({{#colunas}}<section class="coluna" data-fase="{{fase}}" aria-labelledby="fase-{{fase}}">
+const char *const kColumn = R"(<section class="coluna" data-fase="{{fase}}" data-versao="{{versao}}" aria-labelledby="fase-{{fase}}">
 <h2 id="fase-{{fase}}">{{fase}} · {{nome}} <span class="conta">({{quantos}})</span></h2>
 {{#cartoes}}<article class="cartao" data-grupo="{{codigo}}">
 <h3><a href="/painel/grupo/{{codigo}}">{{codigo}} · {{nome}}</a></h3>
@@ -63,8 +66,9 @@ const char *const kColumns = R"({{#colunas}}<section class="coluna" data-fase="{
 {{/solicitacoes}}</ul>
 </article>
 {{/cartoes}}{{^cartoes}}<p class="vazio">Nenhum grupo nesta fase.</p>
-{{/cartoes}}</section>
-{{/colunas}})";
+{{/cartoes}}{{#mais}}<p class="mais"><a href="/painel/fase/{{fase}}{{consulta}}">Mais {{mais}} grupos nesta fase</a></p>
+{{/mais}}</section>
+)";
 
 const char *const kGroup = R"(<p><a href="/painel">← Voltar ao painel</a></p>
 <dl class="dados">
@@ -74,6 +78,12 @@ const char *const kGroup = R"(<p><a href="/painel">← Voltar ao painel</a></p>
 <dt>Criado em</dt><dd>{{criado}}</dd>
 {{#encerrado}}<dt>Encerrado em</dt><dd>{{encerrado}}</dd>{{/encerrado}}
 </dl>
+<section aria-labelledby="s-linha"><h2 id="s-linha">Linha do tempo</h2>
+<figure class="caminho-grupo">{{{caminho}}}<figcaption>Caminho do grupo pelas fases, da esquerda para a direita.</figcaption></figure>
+<div class="tabela"><table class="linha-do-tempo">
+<thead><tr><th scope="col">Quando</th><th scope="col">Evento</th><th scope="col">Operador</th><th scope="col">Solicitação</th><th scope="col">Antes</th><th scope="col">Depois</th><th scope="col">Detalhe</th></tr></thead>
+<tbody>{{#linha}}<tr><td>{{quando}}</td><td>{{evento}}</td><td>{{operador}}</td><td>{{solicitacao}}</td><td>{{antes}}</td><td>{{depois}}</td><td class="texto">{{detalhe}}</td></tr>
+{{/linha}}{{^linha}}<tr><td colspan="7">Nada registrado para este grupo.</td></tr>{{/linha}}</tbody></table></div></section>
 <section aria-labelledby="s-solicitacoes"><h2 id="s-solicitacoes">Solicitações</h2>
 <div class="tabela"><table>
 <thead><tr><th scope="col">Solicitação</th><th scope="col">Referência</th><th scope="col">Fase</th><th scope="col">Situação no grupo</th><th scope="col">Decisão</th><th scope="col">Justificativa</th></tr></thead>
@@ -89,14 +99,6 @@ const char *const kGroup = R"(<p><a href="/painel">← Voltar ao painel</a></p>
 <thead><tr><th scope="col">Arquivo</th><th scope="col">Revisão anterior</th><th scope="col">Revisão nova</th></tr></thead>
 <tbody>{{#versoes}}<tr><td class="caminho">{{arquivo}}</td><td>{{anterior}}</td><td>{{nova}}</td></tr>
 {{/versoes}}</tbody></table></div></section>
-<section aria-labelledby="s-decisoes"><h2 id="s-decisoes">Decisões e justificativas</h2>
-<div class="tabela"><table>
-<thead><tr><th scope="col">Quando</th><th scope="col">Operador</th><th scope="col">Solicitação</th><th scope="col">Evento</th><th scope="col">Antes</th><th scope="col">Depois</th><th scope="col">Justificativa</th></tr></thead>
-<tbody>{{#decisoes}}<tr><td>{{quando}}</td><td>{{operador}}</td><td>{{numero}}</td><td>{{evento}}</td><td>{{antes}}</td><td>{{depois}}</td><td>{{detalhe}}</td></tr>
-{{/decisoes}}</tbody></table></div></section>
-<section aria-labelledby="s-tags"><h2 id="s-tags">Tags</h2>
-<ul>{{#tags}}<li>{{quando}} · {{evento}}: <span class="caminho">{{nome}}</span> ({{operador}})</li>
-{{/tags}}{{^tags}}<li>Nenhuma tag registrada.</li>{{/tags}}</ul></section>
 <section aria-labelledby="s-logs"><h2 id="s-logs">Tramitações</h2>
 {{#logs}}<details><summary>{{quando}} · {{anterior}} → {{nova}} · {{operador}}</summary><pre>{{texto}}</pre></details>
 {{/logs}}{{^logs}}<p>Nenhuma tramitação registrada.</p>{{/logs}}</section>
@@ -109,6 +111,15 @@ const char *const kHistory = R"(<p>Grupos encerrados, do mais recente ao mais an
 {{/grupos}}{{^grupos}}<tr><td colspan="5">Nenhum grupo encerrado.</td></tr>{{/grupos}}</tbody></table></div>
 <nav aria-label="Páginas" class="paginas">{{#anterior}}<a href="/painel/historico?pagina={{anterior}}" rel="prev">← Mais recentes</a>{{/anterior}}
 {{#proxima}}<a href="/painel/historico?pagina={{proxima}}" rel="next">Mais antigos →</a>{{/proxima}}</nav>
+)";
+
+const char *const kPhase = R"(<p>{{total}} grupos nesta fase, do mais recente ao mais antigo (página {{pagina}}). <a href="/painel">Voltar ao painel</a></p>
+<div class="tabela"><table>
+<thead><tr><th scope="col">Grupo</th><th scope="col">Nome</th><th scope="col">Produto</th><th scope="col">Release</th><th scope="col">Alterado em</th></tr></thead>
+<tbody>{{#grupos}}<tr><td><a href="/painel/grupo/{{codigo}}">{{codigo}}</a></td><td class="texto">{{nome}}</td><td>{{produto}}</td><td>{{release}}</td><td>{{alterado}}</td></tr>
+{{/grupos}}{{^grupos}}<tr><td colspan="5">Nenhum grupo nesta fase.</td></tr>{{/grupos}}</tbody></table></div>
+<nav aria-label="Páginas" class="paginas">{{#anterior}}<a href="/painel/fase/{{fase}}?pagina={{anterior}}{{produto}}" rel="prev">← Mais recentes</a>{{/anterior}}
+{{#proxima}}<a href="/painel/fase/{{fase}}?pagina={{proxima}}{{produto}}" rel="next">Mais antigos →</a>{{/proxima}}</nav>
 )";
 
 const char *const kStyle = R"(:root { color-scheme: light; --texto: #1b1b1b; --fundo: #ffffff; --cartao: #f3f5f8; --borda: #6b7280; --link: #0b4a8f; }
@@ -136,7 +147,11 @@ button { background: #123456; color: #fff; cursor: pointer; }
 .cartao { border: 1px solid #c5ccd6; border-radius: 6px; padding: 8px; margin-bottom: 8px; background: #fff; }
 .cartao h3 { font-size: 1rem; margin: 0 0 4px; overflow-wrap: anywhere; }
 .cartao p { margin: 2px 0; font-size: 0.9rem; overflow-wrap: anywhere; }
-.solicitacoes { margin: 6px 0 0; padding-left: 18px; font-size: 0.9rem; }
+.solicitacoes { margin: 6px 0 0; padding-left: 18px; font-size: 0.9rem; overflow-wrap: anywhere; }
+.mais { margin: 4px 0; font-size: 0.9rem; }
+.texto { overflow-wrap: anywhere; }
+.caminho-grupo { margin: 0 0 12px; overflow-x: auto; }
+.caminho-grupo figcaption { font-size: 0.85rem; color: #4b5563; }
 .numero { font-variant-numeric: tabular-nums; font-weight: 600; }
 .vazio { color: #4b5563; font-style: italic; }
 .tabela { overflow-x: auto; }
@@ -151,16 +166,38 @@ pre { white-space: pre-wrap; overflow-wrap: anywhere; background: #f3f5f8; paddi
 .paginas { display: flex; gap: 16px; }
 )";
 
-// Refreshes the board's columns without reloading the page, and filters as soon as another
-// product is chosen.
+// Refreshes the board's columns without reloading the page, asking only for the columns
+// that changed (nothing at all comes back when none did), and filters as soon as another
+// product is chosen. A session that ended brings the sign-in back.
 const char *const kScript = R"((function () {
   var quadro = document.getElementById('quadro');
   if (quadro) {
     var segundos = Number(quadro.getAttribute('data-intervalo')) || 15;
-    setInterval(function () {
-      fetch('/painel/colunas' + window.location.search, { credentials: 'same-origin' })
-        .then(function (r) { if (!r.ok) { throw new Error(String(r.status)); } return r.text(); })
-        .then(function (html) { quadro.innerHTML = html; })
+    var etag = quadro.getAttribute('data-etag') || '';
+    var timer = setInterval(function () {
+      var versoes = [];
+      quadro.querySelectorAll('section.coluna').forEach(function (coluna) {
+        versoes.push(coluna.getAttribute('data-fase') + ':' + coluna.getAttribute('data-versao'));
+      });
+      var busca = window.location.search ? window.location.search + '&' : '?';
+      fetch('/painel/colunas' + busca + 'versoes=' + encodeURIComponent(versoes.join(',')),
+            { credentials: 'same-origin', cache: 'no-store', headers: etag ? { 'If-None-Match': etag } : {} })
+        .then(function (r) {
+          if (r.status === 304) { return null; }
+          if (r.status === 401) { clearInterval(timer); window.location.reload(); return null; }
+          if (!r.ok) { throw new Error(String(r.status)); }
+          etag = r.headers.get('ETag') || etag;
+          return r.text();
+        })
+        .then(function (html) {
+          if (html === null) { return; }
+          var novas = document.createElement('div');
+          novas.innerHTML = html;
+          novas.querySelectorAll('section.coluna').forEach(function (nova) {
+            var velha = quadro.querySelector('section.coluna[data-fase="' + nova.getAttribute('data-fase') + '"]');
+            if (velha) { velha.replaceWith(nova); } else { quadro.appendChild(nova); }
+          });
+        })
         .catch(function () {});
     }, segundos * 1000);
   }

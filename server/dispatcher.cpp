@@ -7,7 +7,15 @@
 
 #include <QJsonDocument>
 
+#include <atomic>
+
 namespace server {
+
+namespace {
+std::atomic<quint64> writeCalls{0};
+}  // namespace
+
+quint64 committedWriteCalls() { return writeCalls.load(); }
 
 Call::Call(Database &database, const QString &method, const QList<ArgKind> &kinds, const QJsonArray &args)
     : db(database), m_method(method), m_args(args)
@@ -202,6 +210,8 @@ QByteArray Dispatcher::callText(const QString &moduleName, const QString &method
             fenceOperation(m_db, call.operation);
         const Json data = method->handler(call);
         transaction.commit();
+        if (method->writes)
+            ++writeCalls;
         QByteArray text;
         text.reserve(data.text().size() + 64);
         text.append("{\"ok\":true,\"data\":");

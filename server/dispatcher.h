@@ -87,6 +87,9 @@ const ModuleDef &grupSoliHomModule();  // VOP42000.rdmGrupSoliHom
 const ModuleDef &gPatchModule();       // VOP03409.rdmGPatch
 const ModuleDef &hostDatabaseModule(); // Dbgeral: the host's own database (subject table)
 
+// Calls that wrote and committed, in this process (the board's pages are built again after one).
+quint64 committedWriteCalls();
+
 class Dispatcher {
 public:
     explicit Dispatcher(Database &db) : m_db(db) {}

@@ -1,6 +1,7 @@
 #include "httpfront.h"
 
 #include "board.h"
+#include "board_access.h"
 #include "database.h"
 #include "dispatcher.h"
 #include "metrics.h"
@@ -8,12 +9,10 @@
 #include "platform/socketio.h"
 
 #include <httplib.h>
-#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
 #include <QByteArrayView>
-#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
@@ -281,6 +280,7 @@ void askForShortSlices()
 thread_local Dispatcher *t_dispatcher = nullptr;
 thread_local bool t_closeAfter = false;
 thread_local bool t_authorised = false;
+thread_local bool t_boardWorker = false;  // one of the board's own workers
 
 // The request line's target and the Authorization header as they arrived. The parser
 // decodes %-escapes in paths and header values: a token and the shape of a path are judged
@@ -288,6 +288,7 @@ thread_local bool t_authorised = false;
 thread_local std::string t_target;
 thread_local std::string t_authorization;
 thread_local int t_authorizations = 0;
+thread_local std::string t_forwardedFor;  // the last X-Forwarded-For header
 
 bool sameNameAs(std::string_view name, std::string_view expected)
 {
@@ -311,6 +312,7 @@ void inspectHead(Connection &c)
     t_target.clear();
     t_authorization.clear();
     t_authorizations = 0;
+    t_forwardedFor.clear();
     std::string &b = c.buffer;
     const size_t lineEnd = b.find("\r\n", c.offset);
     if (lineEnd == std::string::npos)
@@ -346,6 +348,8 @@ void inspectHead(Connection &c)
         if (continuesAuthorization) {
             ++t_authorizations;
             t_authorization.assign(text.substr(colon + 1));
+        } else if (colon != std::string_view::npos && sameNameAs(text.substr(0, colon), "x-forwarded-for")) {
+            t_forwardedFor.assign(text.substr(colon + 1));
         }
     }
 }
@@ -426,17 +430,9 @@ const char *reasonPhrase(int status)
     case 404: return "Not Found";
     case 408: return "Request Timeout";
     case 413: return "Payload Too Large";
+    case 429: return "Too Many Requests";
     default: return "Error";
     }
-}
-
-bool sameToken(std::string_view given, const QByteArray &expected)
-{
-    // The whole token is compared, through hashes of equal size, so that the time taken
-    // says nothing about how much of it was right.
-    const QByteArray a = QCryptographicHash::hash(QByteArrayView(given.data(), qsizetype(given.size())), QCryptographicHash::Sha256);
-    const QByteArray b = QCryptographicHash::hash(expected, QCryptographicHash::Sha256);
-    return CRYPTO_memcmp(a.constData(), b.constData(), size_t(a.size())) == 0;
 }
 
 QString sslErrors()
@@ -478,6 +474,10 @@ struct HttpFront::Impl {
     std::mutex mutex;
     std::condition_variable ready;
     std::deque<Connection *> calls;     // connections with a whole request head, for the workers
+    // The board's requests wait for the board's own, fewer, workers: a room full of open
+    // boards never takes the workers the operators' calls need.
+    std::condition_variable boardReady;
+    std::deque<Connection *> boardCalls;
     std::vector<Connection *> returned; // back from the workers, for the accepting thread
     std::vector<std::thread> workers;
     std::string keepAliveHeader;
@@ -485,12 +485,13 @@ struct HttpFront::Impl {
     Impl(const DatabaseSpec &database, const QByteArray &secret, const FrontOptions &opts)
         : spec(database), token(secret), options(opts)
     {
-        board = std::make_unique<Board>(token, !options.tlsCertificate.isEmpty(), metrics, &open);
+        board = std::make_unique<Board>(token, !options.tlsCertificate.isEmpty(), metrics, &open,
+                                        options.trustedProxy.toStdString());
         ::signal(SIGPIPE, SIG_IGN);
         if (options.maxConnections <= 0) {
             rlimit limit{};
             options.maxConnections = connectionCap(::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? quint64(limit.rlim_cur) : 1024,
-                                                   options.workers);
+                                                   options.workers + boardWorkers());
         }
         if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0)
             wake[0] = wake[1] = -1;
@@ -506,6 +507,8 @@ struct HttpFront::Impl {
         if (tls)
             SSL_CTX_free(tls);
     }
+
+    int boardWorkers() const { return options.boardWorkers > 0 ? options.boardWorkers : std::max(1, options.workers / 4); }
 
     // ---- Requests
 
@@ -533,32 +536,29 @@ struct HttpFront::Impl {
         }
     }
 
-    // "Authorization: Bearer <token>", once, with the token exactly as in the token file; the
-    // blanks HTTP allows around the value are not part of it, and a control byte anywhere
-    // refuses the request.
-    bool authorised() const
+    // "Authorization: Bearer <token>", once, with the token exactly as in the token file
+    // (bearerToken). A wrong token counts against the client's address, as on every door;
+    // an address that must wait is not even tried. False with the refusal.
+    bool headAllows(const std::string &peer, std::optional<uint64_t> declaredLength, Outcome &out)
     {
-        if (token.isEmpty() || t_authorizations != 1)
-            return false;
-        std::string_view value = trimmedBlanks(t_authorization);
-        if (std::any_of(value.begin(), value.end(), [](char ch) { return uchar(ch) < 0x20 || uchar(ch) == 0x7f; }))
-            return false;
-        if (value.size() < 7 || !sameNameAs(value.substr(0, 6), "bearer") || value[6] != ' ')
-            return false;
-        value.remove_prefix(7);
-        while (!value.empty() && value.front() == ' ')
-            value.remove_prefix(1);
-        return !value.empty() && sameToken(value, token);
-    }
-
-    // A call's head: the token, then the declared size of its body. False with the refusal.
-    bool headAllows(std::optional<uint64_t> declaredLength, Outcome &out)
-    {
-        if (!authorised()) {
+        const std::optional<std::string_view> given = t_authorizations == 1 ? bearerToken(t_authorization) : std::nullopt;
+        if (given) {
+            const std::string address = clientAddress(peer, t_forwardedFor, board->trustedProxy());
+            if (const int wait = board->limit().waitFor(address); wait > 0) {
+                refuse(out, 429, Board::waitMessage(wait), true);
+                return false;
+            }
+            if (sameSecret(*given, token)) {
+                board->limit().succeeded(address);
+                t_authorised = true;
+            } else {
+                board->limit().failed(address);
+            }
+        }
+        if (!t_authorised) {
             refuse(out, 401, QStringLiteral("Acesso negado: token ausente ou inválido."), true);
             return false;
         }
-        t_authorised = true;
         if (declaredLength && *declaredLength > uint64_t(options.maxBody)) {
             refuse(out, 413, QStringLiteral("O corpo da requisição excede o limite de %1 bytes.").arg(options.maxBody), true);
             return false;
@@ -612,7 +612,7 @@ struct HttpFront::Impl {
     {
         constexpr size_t kMaxForm = 4096;
         if (!reader) {
-            board->serve(t_dispatcher->database(), req, res);
+            t_authorised = board->serve(t_dispatcher->database(), req, res) || t_authorised;
         } else {
             std::string body;
             bool tooLarge = false;
@@ -629,9 +629,8 @@ struct HttpFront::Impl {
             }
             httplib::Request form = req;
             httplib::detail::parse_query_text(body, form.params);
-            board->serve(t_dispatcher->database(), form, res);
+            t_authorised = board->serve(t_dispatcher->database(), form, res) || t_authorised;
         }
-        t_authorised = t_authorised || board->signedIn(req);
     }
 
     static std::optional<uint64_t> declaredLength(const httplib::Request &req)
@@ -647,7 +646,7 @@ struct HttpFront::Impl {
             return handleBoard(req, res, &reader);
         Outcome out;
         QStringList parts;
-        if (headAllows(declaredLength(req), out) && routes(parts, out)) {
+        if (headAllows(req.remote_addr, declaredLength(req), out) && routes(parts, out)) {
             std::string body;
             bool tooLarge = false;
             const bool complete = reader([&](const char *data, size_t length) {
@@ -678,7 +677,10 @@ struct HttpFront::Impl {
         c.offset = call.bodyStart;
         Outcome out;
         QStringList parts;
-        if (headAllows(call.length, out) && routes(parts, out)) {
+        std::string peer;
+        int port = 0;
+        stream.get_remote_ip_and_port(peer, port);
+        if (headAllows(peer, call.length, out) && routes(parts, out)) {
             if (!stream.receive(size_t(call.length)))
                 refuse(out, 408, QStringLiteral("O corpo da requisição não chegou inteiro a tempo."), true);
             else {
@@ -724,7 +726,7 @@ struct HttpFront::Impl {
         // client is invited to send the body.
         processor.set_expect_100_continue_handler([this](const httplib::Request &req, httplib::Response &res) {
             Outcome out;
-            if (headAllows(declaredLength(req), out))
+            if (Board::serves(req.path) || headAllows(req.remote_addr, declaredLength(req), out))
                 return 100;
             apply(out, res);
             return out.status;
@@ -744,7 +746,7 @@ struct HttpFront::Impl {
 
     // ---- Workers
 
-    void workerLoop()
+    void workerLoop(bool forBoard)
     {
         // The worker's own connection to the database, opened by its first call and
         // closed in this thread when the front stops.
@@ -752,20 +754,34 @@ struct HttpFront::Impl {
         Database database(spec);
         Dispatcher dispatcher(database);
         t_dispatcher = &dispatcher;
+        t_boardWorker = forBoard;
+        std::deque<Connection *> &queue = forBoard ? boardCalls : calls;
         for (;;) {
             Connection *c = nullptr;
             {
                 std::unique_lock lock(mutex);
-                ready.wait(lock, [this] { return stopping || !calls.empty(); });
+                (forBoard ? boardReady : ready).wait(lock, [&] { return stopping || !queue.empty(); });
                 if (stopping)
                     break;
-                c = calls.front();
-                calls.pop_front();
-                --queued;
+                c = queue.front();
+                queue.pop_front();
+                if (!forBoard)
+                    --queued;
             }
             serve(c);
         }
         t_dispatcher = nullptr;
+    }
+
+    // A request for the board's pages or the metrics (its head is whole in the buffer).
+    static bool forBoard(const Connection &c)
+    {
+        const size_t space = c.buffer.find(' ', c.offset);
+        const size_t end = space == std::string::npos ? space : c.buffer.find_first_of(" ?\r", space + 1);
+        if (end == std::string::npos)
+            return false;
+        const std::string_view target(c.buffer.data() + space + 1, end - space - 1);
+        return target == "/painel" || target.starts_with("/painel/") || target == "/metricas";
     }
 
     void serve(Connection *c)
@@ -793,6 +809,8 @@ struct HttpFront::Impl {
             }
             if (!c->hasHead() && !nextComesSoon(c, stream))
                 break;  // the next request is not here yet
+            if (forBoard(*c) != t_boardWorker)
+                break;  // for the other workers
         }
         c->compact();
         if (c->buffer.capacity() > kMaxHead * 4)
@@ -848,12 +866,17 @@ struct HttpFront::Impl {
     void dispatch(Connection *c)
     {
         c->state = Connection::State::Busy;
+        const bool toBoard = forBoard(*c);
         {
             std::lock_guard lock(mutex);
-            calls.push_back(c);
-            ++queued;
+            if (toBoard) {
+                boardCalls.push_back(c);
+            } else {
+                calls.push_back(c);
+                ++queued;
+            }
         }
-        ready.notify_one();
+        (toBoard ? boardReady : ready).notify_one();
     }
 
     void forget(Connection *c)
@@ -1154,13 +1177,16 @@ struct HttpFront::Impl {
     void run()
     {
         for (int i = 0; i < std::max(1, options.workers); ++i)
-            workers.emplace_back([this] { workerLoop(); });
+            workers.emplace_back([this] { workerLoop(false); });
+        for (int i = 0; i < boardWorkers(); ++i)
+            workers.emplace_back([this] { workerLoop(true); });
         acceptLoop();
         {
             std::lock_guard lock(mutex);
             stopping = true;
         }
         ready.notify_all();
+        boardReady.notify_all();
         for (std::thread &worker : workers)
             worker.join();
         workers.clear();
@@ -1171,6 +1197,9 @@ struct HttpFront::Impl {
         for (Connection *c : calls)
             closeConnection(c);
         calls.clear();
+        for (Connection *c : boardCalls)
+            closeConnection(c);
+        boardCalls.clear();
     }
 
     void stop()
@@ -1181,6 +1210,7 @@ struct HttpFront::Impl {
             [[maybe_unused]] const ssize_t n = ::write(wake[1], &byte, 1);
         }
         ready.notify_all();
+        boardReady.notify_all();
         if (runner.joinable())
             runner.join();
     }

@@ -29,6 +29,12 @@ struct FrontOptions {
     static constexpr qint64 kDefaultMaxBody = 16 * 1024 * 1024;
 
     int workers = 8;               // threads that run calls, each with its own database connection
+    // Threads, each with its own database connection, that answer the board's pages and the
+    // metrics, apart from the calls' workers; 0: a quarter of `workers`, at least one.
+    int boardWorkers = 0;
+    // The address of a reverse proxy whose X-Forwarded-For names the client (the limit on
+    // wrong tokens is kept per client address); empty: none is trusted.
+    QString trustedProxy;
     // Open connections, idle ones included; 0: the process's descriptor limit less what the
     // workers' database connections and the server itself need (connectionCap()).
     int maxConnections = 0;

@@ -3,11 +3,12 @@
 //   homologa-server [--config FILE] --db DB --listen [ADDRESS:]PORT --token-file FILE [--db-password-file FILE]
 //                   [--tls-cert FILE --tls-key FILE] [--workers N] [--max-connections N]
 //                   [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]
-//                   [--lease-expiry MINUTES]
+//                   [--lease-expiry MINUTES] [--board-workers N] [--trusted-proxy ADDRESS]
 //   homologa-server import [--db DB] FILE.json
 //   homologa-server verdict [--db DB] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODE]
 //   homologa-server audit [--db DB] [--since DATE] [--until DATE] [--product P] --format csv|json
 //   homologa-server backup [--db DB] TARGET.db
+//   homologa-server sessions [--db DB] list | revoke ID|todas
 //   homologa-server --version
 //
 // DB is an SQLite file or a PostgreSQL connection text; without --db the commands use the
@@ -17,6 +18,7 @@
 
 #include "admin.h"
 #include "audit.h"
+#include "board_access.h"
 #include "database.h"
 #include "dispatcher.h"
 #include "domain.h"
@@ -57,11 +59,12 @@ int usage()
                     "  homologa-server [--config ARQUIVO] --db BANCO --listen [ENDEREÇO:]PORTA --token-file ARQUIVO [--db-password-file ARQUIVO]\n"
                     "                  [--tls-cert ARQUIVO --tls-key ARQUIVO] [--workers N] [--max-connections N]\n"
                     "                  [--read-timeout S] [--write-timeout S] [--idle-timeout S] [--max-body BYTES]\n"
-                    "                  [--lease-expiry MINUTOS]\n"
+                    "                  [--lease-expiry MINUTOS] [--board-workers N] [--trusted-proxy ENDEREÇO]\n"
                     "  homologa-server import [--db BANCO] ARQUIVO.json\n"
                     "  homologa-server verdict [--db BANCO] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODIGO]\n"
                     "  homologa-server audit [--db BANCO] [--since AAAA-MM-DD] [--until AAAA-MM-DD] [--product PRODUTO] --format csv|json\n"
                     "  homologa-server backup [--db BANCO] DESTINO.db\n"
+                    "  homologa-server sessions [--db BANCO] list | revoke SESSÃO|todas\n"
                     "  homologa-server --version\n"
                     "ARQUIVO: configuração com a seção [server] (database, listen, token_file, ...); a linha de comando prevalece.\n"
                     "BANCO: arquivo SQLite ou texto de conexão PostgreSQL (postgresql://... ou host=... dbname=...)."));
@@ -152,6 +155,12 @@ bool parse(const QStringList &args, Options &options)
         } else if (arg == u"--workers") {
             if (!value(text) || !positive(text, options.front.workers))
                 return false;
+        } else if (arg == u"--board-workers") {
+            if (!value(text) || !positive(text, options.front.boardWorkers))
+                return false;
+        } else if (arg == u"--trusted-proxy") {
+            if (!value(options.front.trustedProxy))
+                return false;
         } else if (arg == u"--max-connections") {
             if (!value(text) || !positive(text, options.front.maxConnections))
                 return false;
@@ -173,7 +182,7 @@ bool parse(const QStringList &args, Options &options)
             server::setLeaseExpiry(std::chrono::minutes(minutes));
         } else if (arg.startsWith(u"--")) {
             return false;
-        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit" || arg == u"backup")) {
+        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit" || arg == u"backup" || arg == u"sessions")) {
             options.command = arg;
         } else {
             options.positional.append(arg);
@@ -195,6 +204,8 @@ const ConfigKey kConfigKeys[] = {
     {"tls_key", "--tls-key"},
     {"workers", "--workers"},
     {"max_connections", "--max-connections"},
+    {"board_workers", "--board-workers"},
+    {"trusted_proxy", "--trusted-proxy"},
     {"read_timeout", "--read-timeout"},
     {"write_timeout", "--write-timeout"},
     {"idle_timeout", "--idle-timeout"},
@@ -287,7 +298,7 @@ int runAudit(const Options &options)
     if (!options.positional.isEmpty() || (options.format != u"csv" && options.format != u"json"))
         return usage();
     server::Database db(databaseSpec(databaseText(options), options));
-    const QList<server::AuditRow> rows = server::auditTrail(db, {options.since, options.until, options.product});
+    const QList<server::AuditRow> rows = server::auditTrail(db, {options.since, options.until, options.product, {}});
     const QByteArray text = options.format == u"csv" ? server::auditCsv(rows) : server::auditJson(rows);
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     std::fflush(stdout);
@@ -303,6 +314,25 @@ int runBackup(const Options &options)
     server::copySqliteDatabase(db, options.positional[0]);
     say(stdout, QStringLiteral("backup: cópia de %1 gravada em %2.")
                     .arg(db.spec().describe(), QFileInfo(options.positional[0]).absoluteFilePath()));
+    return 0;
+}
+
+int runSessions(const Options &options)
+{
+    const QStringList &args = options.positional;
+    if (!((args.size() == 1 && args[0] == u"list") || (args.size() == 2 && args[0] == u"revoke")))
+        return usage();
+    server::Database db(databaseSpec(databaseText(options), options));
+    if (args[0] == u"list") {
+        say(stdout, server::sessionLines(db).join(u'\n'));
+        return 0;
+    }
+    const int ended = server::revokeSessions(db, args[1]);
+    if (ended == 0 && args[1] != u"todas") {
+        say(stderr, QStringLiteral("sessions: nenhuma sessão do painel começa com %1 (veja sessions list).").arg(args[1]));
+        return 1;
+    }
+    say(stdout, QStringLiteral("sessions: %1 sessão(ões) do painel encerrada(s).").arg(ended));
     return 0;
 }
 
@@ -453,6 +483,8 @@ int main(int argc, char **argv)
             return runAudit(options);
         if (options.command == u"backup")
             return runBackup(options);
+        if (options.command == u"sessions")
+            return runSessions(options);
         return runServer(app, options);
     } catch (const server::ImportError &error) {
         say(stderr, QStringLiteral("import: %1 Nada foi carregado.").arg(error.message()));

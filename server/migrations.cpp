@@ -1,6 +1,7 @@
 #include "migrations.h"
 
 #include "audit.h"
+#include "board_access.h"
 #include "database.h"
 #include "lease.h"
 #include "operacao.h"
@@ -55,6 +56,7 @@ static const MigrationStep kSteps[] = {
     {4, "trava de grupo em tramitação (TRAVAGRUPO)", createLeaseTable},
     {5, "revisões de execuções encerradas (VERSARQHOMENC)", keepEndedRuns},
     {6, "operações de tramitação retomáveis (OPERACAO, OPERACAOGRUPO, OPERACAOPASSO)", createOperationTables},
+    {7, "sessões do painel (SESSAOPAINEL)", createSessionTable},
 };
 
 // The first version that has VERSAOESQUEMA.

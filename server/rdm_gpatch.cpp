@@ -2,6 +2,7 @@
 // product version, the moves of the requests through generation, the registration of the
 // files a task activity produced), and the host database's subject query.
 
+#include "audit.h"
 #include "database.h"
 #include "datasets.h"
 #include "dispatcher.h"
@@ -193,7 +194,8 @@ Json TransfPatchFaseTramList(Call &call)
             throw ServerError(QStringLiteral("A solicitação %1/%2 está na fase \"%3\" e não pode entrar em geração de patch.")
                                   .arg(key.filial, key.numero, phaseName(call.db, request.phase)));
         if (request.phase != phase::EmGeracao)
-            changePhase(call.db, key, phase::EmGeracao, QString(), QString(), QString(), QStringLiteral("Geração de patch iniciada"));
+            changePhase(call.db, key, phase::EmGeracao, changeOperator(call.db, openGroupOf(call.db, key)), QString(), QString(),
+                        QStringLiteral("Geração de patch iniciada"));
     }
     return QJsonValue::Null;
 }

@@ -746,6 +746,8 @@ Json Encerra_Grupos(Call &call)
             call.db,
             QStringLiteral("SELECT CDGRUPHOMOL FROM GRUPOHOMOL WHERE CDPRODUTO = ? AND CDRELEASEGHOM = ? AND IDSTGRUPHOM <> '007'"),
             {group.product, group.release});
+        // The groups sent back are changed by the homologation's operator.
+        const QString homologatedBy = changeOperator(call.db, group.code);
         for (const QStringList &other : others) {
             // An operation changes only the groups it leased: one that would be sent back
             // without its lease (made after the plan was decided) refuses the closing.
@@ -756,11 +758,11 @@ Json Encerra_Grupos(Call &call)
                                         "WHERE CDGRUPHOMOL = ?"),
                          {now, other[0]});
             recordGroupPhase(call.db, sentBack.code, sentBack.product, sentBack.phase, QStringLiteral("001"),
-                             QStringLiteral("Release %1 homologada pelo grupo %2").arg(group.release, group.code));
+                             QStringLiteral("Release %1 homologada pelo grupo %2").arg(group.release, group.code), homologatedBy);
             const QList<QStringList> requests =
                 queryRows(call.db, QStringLiteral("SELECT CDFILIAL, NRSOLISERV FROM SOLIGRUPO WHERE CDGRUPHOMOL = ?"), {other[0]});
             for (const QStringList &request : requests)
-                changePhase(call.db, {request[0], request[1]}, phase::EmHomologacao, QString(), QString(), QString(),
+                changePhase(call.db, {request[0], request[1]}, phase::EmHomologacao, homologatedBy, QString(), QString(),
                             QStringLiteral("Release %1 homologada pelo grupo %2; o grupo %3 voltou à fase inicial")
                                 .arg(group.release, group.code, other[0]));
             call.db.exec(QStringLiteral("UPDATE SOLIGRUPO SET IDHOMOLSOL = 'N', IDRETSOLERROPRO = 'N', IDENCSOLPATCREG = 'N' "

@@ -401,11 +401,12 @@ void modifyRequest(Database &db, const Values &original, const Values &updated)
     const QString after = decisionName(result);
     if (before != after) {
         // The justification is usually stored just before the flag; its author is the
-        // operator who decided.
+        // operator who decided, else the operator changing the group. One given after the
+        // flag is joined to the decision by the audit.
         const QList<QStringList> justification = queryRows(
             db, QStringLiteral("SELECT CDOPERADOR, DSALTPROCHOMOL FROM JUSTIFICATIVA WHERE CDGRUPHOMOL = ? AND CDFILIAL = ? AND NRSOLISERV = ?"),
             requestKeyOf(stored));
-        recordEvent(db, {eventKind::Decision, justification.isEmpty() ? QString() : justification[0][0], group.code, group.product,
+        recordEvent(db, {eventKind::Decision, justification.isEmpty() ? changeOperator(db, group.code) : justification[0][0], group.code, group.product,
                          stored[QStringLiteral("CDFILIAL")], stored[QStringLiteral("NRSOLISERV")], before, after,
                          justification.isEmpty() ? QString() : justification[0][1]});
     }

