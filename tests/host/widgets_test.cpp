@@ -309,6 +309,13 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
         pick.searchBox()->clear();
         QTest::keyClicks(pick.searchBox(), "0000000003");
         EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "Portal web");
+        // A word is found anywhere in a text; a miss says so.
+        cds.First();
+        pick.searchBox()->clear();
+        QTest::keyClicks(pick.searchBox(), "WEB");
+        EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "Portal web");
+        pick.columnBox()->setCurrentIndex(1);
+        EXPECT_EQ(pick.statusLabel()->text(), "Nenhuma linha contém \"WEB\" em Arvore.");
         pick.reject();
     }
     EXPECT_EQ(cds.RecNo(), 2);
@@ -366,4 +373,33 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
     EXPECT_FALSE(ui.busyIndicator()->isVisibleTo(&window));
     ui.hideBusy();
     EXPECT_EQ(ui.busyDepth(), 0) << "a hide too many is nothing";
+}
+
+// Tab passes by the read-only columns also on a grid that takes no typing; a new row on an
+// empty list keeps the columns as wide as they were.
+TEST(DBGrid, TabAndWidthsWhileBrowsingOrAdding)
+{
+    ScriptedUi scripted;
+    Dataset cds("cdsGrupo");
+    fillGroups(cds);
+    TDataSource source("dtsPadrao", nullptr, &cds);
+    TDBGrid grid("dbgPadrao");
+    grid.setDataSource(&source);
+    grid.setColumns({GridColumn("CDGRUPHOMOL", {}, true), GridColumn("DSGRUPHOMOL"), GridColumn("IDSTGRUPHOM", {}, true),
+                     GridColumn("CDRELEASEGHOM")});
+    grid.setReadOnly(true);
+    grid.resize(600, 300);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    grid.setCurrentIndex(grid.model()->index(0, 1));
+    QTest::keyClick(&grid, Qt::Key_Tab);
+    EXPECT_EQ(grid.SelectedField(), "CDRELEASEGHOM");
+    QTest::keyClick(&grid, Qt::Key_Tab);
+    EXPECT_EQ(grid.SelectedField(), "DSGRUPHOMOL");
+    EXPECT_EQ(grid.currentIndex().row(), 1);
+
+    cds.EmptyDataSet();
+    const int status = grid.columnWidth(2);
+    cds.Append();
+    EXPECT_EQ(grid.columnWidth(2), status);
 }
