@@ -166,11 +166,11 @@ TEST(ExecutorDeComandos, LinesAsTheOperatorReadsThem)
     }
     EXPECT_GT(form.lsbCommands->sizeHintForRow(0), form.lsbCommands->fontMetrics().lineSpacing());
 
-    // A line longer than the first one is reached by the horizontal scroll to its end.
+    // A line longer than the others around it is reached by the horizontal scroll to its end.
     TfrmExecCommands largo;
     largo.show();
     const QString longa = "@ECHO Atualizando versão do arquivo " + QString(300, 'X') + " para a revisão 14.";
-    EXPECT_TRUE(largo.Executa("@ECHO curta\r\n" + longa));
+    EXPECT_TRUE(largo.Executa("@ECHO curta\r\n" + longa + "\r\n@ECHO fim"));
     QApplication::processEvents();
     QScrollBar *barra = largo.lsbCommands->horizontalScrollBar();
     EXPECT_GE(barra->maximum() + largo.lsbCommands->viewport()->width(),

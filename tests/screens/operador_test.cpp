@@ -292,3 +292,14 @@ TEST_F(OperatorTest, TheGroupsHistoryOpensFromTheScreen)
     EXPECT_TRUE(kinds.contains("log de tramitação")) << kinds.join(", ").toStdString();
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
 }
+
+// Avançar on a group under test with no group marked says what is missing and does nothing.
+TEST_F(OperatorTest, HomologatingWithNothingMarkedSaysSo)
+{
+    auto screen = openScreen();
+    ASSERT_TRUE(screen->dm->LocalizaGrupo("0000000003"));
+    ui.clear();
+    screen->mnuAvancaFase->trigger();
+    EXPECT_EQ(ui.messages(), QStringList({TfrmGrupSoliHom::kNenhumGrupoMarcado}));
+    EXPECT_EQ(valueAt(group("0000000003"), 0, "IDSTGRUPHOM"), "006");
+}
