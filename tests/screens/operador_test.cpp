@@ -291,6 +291,16 @@ TEST_F(OperatorTest, TheGroupsHistoryOpensFromTheScreen)
     EXPECT_TRUE(kinds.contains("tag")) << kinds.join(", ").toStdString();
     EXPECT_TRUE(kinds.contains("log de tramitação")) << kinds.join(", ").toStdString();
     EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().join("; ").toStdString();
+
+    // A group's closing, and the registration its homologation made, are on its timeline.
+    ok("Encerra_Grupos", args({QString("0000000005,")}));
+    ok("Insere_Patch", args({QString("0000000002"), QString("1"), QString("50"), QString("011"), QString("011")}));
+    const packet::Packet events = packetOf(ok("getEventosGrupo", args({QString("0000000005")})));
+    QStringList told;
+    for (int row = 0; row < events.rows.size(); ++row)
+        told << valueAt(events, row, "TPEVENTO") + ": " + valueAt(events, row, "DSDEPOIS");
+    EXPECT_TRUE(told.contains("fase do grupo: 007 - Encerrado")) << told.join(", ").toStdString();
+    EXPECT_TRUE(told.contains("registro: patch 1.50.011")) << told.join(", ").toStdString();
 }
 
 // Avançar on a group under test with no group marked says what is missing and does nothing.

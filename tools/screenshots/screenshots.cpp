@@ -18,6 +18,7 @@
 #include "workflow/tramitacao.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QTest>
@@ -121,8 +122,7 @@ int main(int argc, char **argv)
     // The runner window scrolls sideways to the end of a long line.
     TfrmExecCommands runner;
     runner.setWindowTitle(QStringLiteral("Atualizando arquivos do repositório local..."));
-    runner.Executa(QStringLiteral("@TITLE Atualizando arquivos do repositório local...\r\n"
-                                  "@ECHO Atualizando versão do arquivo C:\\Desenv\\ERP\\SRV\\Cadastro\\Clientes\\"
+    runner.Executa(QStringLiteral("@ECHO Atualizando versão do arquivo C:\\Desenv\\ERP\\SRV\\Cadastro\\Clientes\\"
                                   "ClientesServidor.pas para a revisão 14.\r\n"
                                   "@ECHO svn copy file:///C:/Repos/Homol/ERP/trunk file:///C:/Repos/Homol/ERP/tags/ERP/"
                                   "TST_20261207103000_0000000004 -m \"Tag de teste do grupo 0000000004\""));

@@ -3,6 +3,7 @@
 #include "host/datasource.h"
 #include "host/dbgrid.h"
 
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QLabel>
@@ -53,6 +54,16 @@ TfrmHistoricoGrupo::TfrmHistoricoGrupo(const QString &grupo, const packet::Packe
     resize(900, 560);
     cdsEventos.setData(eventos);
     cdsLogs.setData(logs);
+    // Times as the operator writes them.
+    for (Dataset *dataset : {&cdsEventos, &cdsLogs}) {
+        for (const char *field : {"DTEVENTO", "DTLOGTRAM"}) {
+            if (dataset->hasField(QString::fromLatin1(field)))
+                dataset->fieldDef(QString::fromLatin1(field)).onGetText = [](const RowView &, const QVariant &value) {
+                    const QDateTime time = QDateTime::fromString(Dataset::valueText(value), Qt::ISODate);
+                    return time.isValid() ? time.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : Dataset::valueText(value);
+                };
+        }
+    }
     // A log's phases are told by their names, as the group grid shows them.
     for (const char *field : {"IDSTGRUPANT", "IDSTGRUPNOVO"}) {
         if (cdsLogs.hasField(QString::fromLatin1(field)))
