@@ -196,8 +196,20 @@ TEST(DBGrid, FollowsTheDatasetBothWaysAndRaisesItsEvents)
 
     grid.setReadOnly(true);
     EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+    // Tab passes by a read-only column also on a grid that takes no typing.
+    grid.setCurrentIndex(grid.model()->index(0, 2));
+    QTest::keyClick(&grid, Qt::Key_Tab);
+    EXPECT_EQ(grid.SelectedField(), "DSGRUPHOMOL");
+    EXPECT_EQ(grid.currentIndex().row(), 1);
     grid.setReadOnly(false);
     EXPECT_NE(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // A new row on an emptied list keeps the columns as wide as they were.
+    const int name = grid.columnWidth(1);
+    cds.EmptyDataSet();
+    cds.Append();
+    EXPECT_EQ(grid.columnWidth(1), name);
+    cds.Cancel();
 }
 
 TEST(DBGrid, OwnerDrawingNavigatorAndLabel)
@@ -375,31 +387,3 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
     EXPECT_EQ(ui.busyDepth(), 0) << "a hide too many is nothing";
 }
 
-// Tab passes by the read-only columns also on a grid that takes no typing; a new row on an
-// empty list keeps the columns as wide as they were.
-TEST(DBGrid, TabAndWidthsWhileBrowsingOrAdding)
-{
-    ScriptedUi scripted;
-    Dataset cds("cdsGrupo");
-    fillGroups(cds);
-    TDataSource source("dtsPadrao", nullptr, &cds);
-    TDBGrid grid("dbgPadrao");
-    grid.setDataSource(&source);
-    grid.setColumns({GridColumn("CDGRUPHOMOL", {}, true), GridColumn("DSGRUPHOMOL"), GridColumn("IDSTGRUPHOM", {}, true),
-                     GridColumn("CDRELEASEGHOM")});
-    grid.setReadOnly(true);
-    grid.resize(600, 300);
-    grid.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
-    grid.setCurrentIndex(grid.model()->index(0, 1));
-    QTest::keyClick(&grid, Qt::Key_Tab);
-    EXPECT_EQ(grid.SelectedField(), "CDRELEASEGHOM");
-    QTest::keyClick(&grid, Qt::Key_Tab);
-    EXPECT_EQ(grid.SelectedField(), "DSGRUPHOMOL");
-    EXPECT_EQ(grid.currentIndex().row(), 1);
-
-    cds.EmptyDataSet();
-    const int status = grid.columnWidth(2);
-    cds.Append();
-    EXPECT_EQ(grid.columnWidth(2), status);
-}

@@ -281,7 +281,6 @@ TEST_F(OperatorTest, TheGroupsHistoryOpensFromTheScreen)
         page = history->pgcHistorico->currentIndex();
         kinds = listed(history->cdsEventos, "TPEVENTO");
         log = history->memLog->toPlainText();
-        EXPECT_FALSE(history->lblSemLogs->isVisible());
     };
     screen->mnuLogTramitacao->trigger();
     EXPECT_EQ(page, int(TfrmHistoricoGrupo::LogsDeTramitacao));

@@ -38,6 +38,13 @@ const QStringList kDecisoes = {QStringLiteral("IDHOMOLSOL"), QStringLiteral("IDE
     Abort();
 }
 
+// A code with its name; a name not yet typed is left out, never shown as a dash with
+// nothing after it.
+QString comNome(const QString &codigo, const QString &nome)
+{
+    return nome.trimmed().isEmpty() ? codigo : codigo + QStringLiteral(" - ") + nome;
+}
+
 void copia(Dataset &para, Dataset &de, const QStringList &fields)
 {
     for (const QString &field : fields)
@@ -158,10 +165,6 @@ void TfrmGrupSoliHom::IncluiLinha(Dataset &dataset, TDBGrid *grid, const QString
 
 QString TfrmGrupSoliHom::NomeDaLinha(Dataset &dataset)
 {
-    // A part not yet typed is left out, never shown as a label with nothing after it.
-    const auto comNome = [](const QString &codigo, const QString &nome) {
-        return nome.trimmed().isEmpty() ? codigo : codigo + QStringLiteral(" - ") + nome;
-    };
     if (&dataset == dm->cdsSoli) {
         const QString numero = dataset.FieldByName(kNrSoliServ).AsString();
         return numero.isEmpty()
@@ -558,9 +561,9 @@ void TfrmGrupSoliHom::dbgSoliCellClick()
                                    dm->cdsVdJust->FieldByName(kNrSoliServ).AsString()});
             const int coluna = dbgSoli->columnOfField(campo);
             m_assuntoDaJustificativa =
-                QStringLiteral("Solicitação %1/%2 - %3, do grupo %4 - %5\nDecisão: %6")
-                    .arg(filial, numero, solicitacoes.FieldByName(QStringLiteral("DSREFESOLI")).AsString(), grupo,
-                         dm->grupo(kDsGrupHomol),
+                QStringLiteral("Solicitação %1, do grupo %2\nDecisão: %3")
+                    .arg(comNome(filial + u'/' + numero, solicitacoes.FieldByName(QStringLiteral("DSREFESOLI")).AsString()),
+                         comNome(grupo, dm->grupo(kDsGrupHomol)),
                          dbgSoli->datasetModel()->headerData(coluna, Qt::Horizontal).toString());
             dm->CriaJustificativa(filial, grupo, numero, Horvane::Operador());
         }

@@ -1,5 +1,4 @@
 #include "screens/groups/frmgrupsolihom.h"
-#include "screens/groups/frmhistorico.h"
 
 #include "host/consiste.h"
 #include "workflow/tramitacao.h"
@@ -150,7 +149,7 @@ void TfrmGrupSoliHom::CriaRodape()
 {
     lblNomeGrupo = new TDBText(QStringLiteral("lblNomeGrupo"), pnlRodape);
     lblNomeGrupo->setDataSource(dtsPadrao, QStringLiteral("DSGRUPHOMOL"));
-    // A narrow window shortens the name (whole in its hint) before anything else gives way.
+    // A narrow window shortens the name (whole in its tooltip) before anything else gives way.
     lblNomeGrupo->setMinimumWidth(120);
     connect(dm->cdsGrupo, &Dataset::currentRowChanged, lblNomeGrupo, [this] { lblNomeGrupo->setToolTip(lblNomeGrupo->text()); });
     QFont bold = lblNomeGrupo->font();
