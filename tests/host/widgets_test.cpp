@@ -205,10 +205,10 @@ TEST(DBGrid, FollowsTheDatasetBothWaysAndRaisesItsEvents)
     EXPECT_NE(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
 
     // A new row on an emptied list keeps the columns as wide as they were.
-    const int name = grid.columnWidth(1);
+    const int code = grid.columnWidth(0);
     cds.EmptyDataSet();
     cds.Append();
-    EXPECT_EQ(grid.columnWidth(1), name);
+    EXPECT_EQ(grid.columnWidth(0), code);
     cds.Cancel();
 }
 
