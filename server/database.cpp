@@ -324,8 +324,11 @@ static bool fileIdentity(const QString &path, quint64 &device, quint64 &inode)
 
 static ServerError fileGone(const QString &path)
 {
-    return ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não existe mais; nada foi gravado. "
-                                      "Restaure-o e reinicie o servidor de aplicação.")
+    // The same file put back where it was is taken again at the next call; a copy is another
+    // file, which only a new start of the server takes.
+    return ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não existe mais nesse lugar; nada foi gravado. "
+                                      "Se ele foi movido, devolva-o ao mesmo lugar e repita a operação; um arquivo "
+                                      "restaurado de uma cópia só é usado depois que o servidor de aplicação for reiniciado.")
                            .arg(path));
 }
 

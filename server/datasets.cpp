@@ -84,6 +84,8 @@ DATASET(cdsVersArqFonteHom, text("CDGRUPHOMOL", 10), text("DSARQSVNHOMOL", 250),
         text("NRREVATUARQSVN", 10))
 DATASET(cdsLogTram, text("CDGRUPHOMOL", 10), text("NRSEQLOG", 10), text("CDOPERADOR", 12), text("IDSTGRUPANT", 3),
         text("IDSTGRUPNOVO", 3), text("DTLOGTRAM", 19), text("TXLOGTRAM", 0))
+DATASET(cdsEventosGrupo, text("DTEVENTO", 19), text("TPEVENTO", 30), text("NMOPERADOR", 40), text("NRSOLISERV", 10),
+        text("DSANTES", 250), text("DSDEPOIS", 250), text("TXDETALHE", 0))
 DATASET(cdsSoliNaoGerada, text("CDFILIAL", 4), text("NRSOLISERV", 10), text("DSREFESOLI", 60))
 DATASET(cdssolisemgerar, text("CDFILIAL", 4), text("NRSOLISERV", 10), text("DSARQPATCH", 250),
         text("CDVERPRODUTO", 10), text("CDRELVERPROD", 10), text("CDPATCHVERPR", 10), text("NRSEQPATCH", 3),

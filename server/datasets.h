@@ -49,6 +49,8 @@ const DatasetDef &cdsVerificaProduto();
 const DatasetDef &cdsVersArqFonteHom();
 // The transition logs of a group (read by the command line's log).
 const DatasetDef &cdsLogTram();
+// The events of a group, oldest first (read by the homologation screen's timeline).
+const DatasetDef &cdsEventosGrupo();
 const DatasetDef &cdsSoliNaoGerada();
 const DatasetDef &cdssolisemgerar();
 const DatasetDef &cdsVdReleaseSoli();

@@ -355,6 +355,72 @@ Json getLogTram(Call &call)
                        {call.text(0)});
 }
 
+// getEventosGrupo(group): the group's timeline, oldest first, as the board tells it: the
+// group's phase changes, its requests' phase changes, the decisions with their
+// justifications, the tags, the transition logs (their text as the detail) and the
+// registrations of its product made when it was closed (up to the next closing of a group
+// of the product), each with the operator's name and the time.
+Json getEventosGrupo(Call &call)
+{
+    const GroupRow group = requireGroup(call.db, call.text(0));
+    QList<QVariantList> rows;
+    const auto phaseName = [](const QString &code) {
+        const QString name = groupPhaseName(code);
+        return name.isEmpty() ? code : code + QStringLiteral(" - ") + name;
+    };
+    const QString byName = QStringLiteral("LEFT JOIN OPERADOR O ON O.CDOPERADOR = ");
+    for (const QStringList &r :
+         queryRows(call.db,
+                   QStringLiteral("SELECT E.DTEVENTO, E.TPEVENTO, COALESCE(O.NMOPERADOR, E.CDOPERADOR), E.NRSOLISERV, E.DSANTES, "
+                                  "E.DSDEPOIS, E.TXDETALHE FROM EVENTO E ")
+                       + byName + QStringLiteral("E.CDOPERADOR WHERE E.CDGRUPHOMOL = ? ORDER BY E.NRSEQEVENTO"),
+                   {group.code})) {
+        const bool phase = r[1] == eventKind::GroupPhase;
+        rows.append({r[0], r[1], r[2], r[3], phase ? phaseName(r[4]) : r[4], phase ? phaseName(r[5]) : r[5], r[6]});
+    }
+    for (const QStringList &r :
+         queryRows(call.db,
+                   QStringLiteral("SELECT L.DTLOGTRAM, COALESCE(O.NMOPERADOR, L.CDOPERADOR), L.IDSTGRUPANT, L.IDSTGRUPNOVO, "
+                                  "L.TXLOGTRAM FROM LOGTRAM L ")
+                       + byName + QStringLiteral("L.CDOPERADOR WHERE L.CDGRUPHOMOL = ? ORDER BY L.NRSEQLOG"),
+                   {group.code}))
+        rows.append({r[0], QStringLiteral("log de tramitação"), r[1], QString(), phaseName(r[2]), phaseName(r[3]), r[4]});
+    for (const QStringList &r :
+         queryRows(call.db,
+                   QStringLiteral("SELECT H.DTALFASETRAM, COALESCE(O.NMOPERADOR, H.CDOPERADOR), H.NRSOLISERV, "
+                                  "COALESCE(FA.DSSTFASETRAM, H.CDFASEANTERIOR), COALESCE(FN.DSSTFASETRAM, H.CDFASETRAM), "
+                                  "H.DSTRAMITACAO FROM HISTFASETRAM H JOIN SOLIGRUPO SG ON SG.CDFILIAL = H.CDFILIAL AND "
+                                  "SG.NRSOLISERV = H.NRSOLISERV LEFT JOIN FASETRAM FA ON FA.CDFASETRAM = H.CDFASEANTERIOR "
+                                  "LEFT JOIN FASETRAM FN ON FN.CDFASETRAM = H.CDFASETRAM ")
+                       + byName + QStringLiteral("H.CDOPERADOR WHERE SG.CDGRUPHOMOL = ? ORDER BY H.NRSEQHIST"),
+                   {group.code}))
+        rows.append({r[0], eventKind::RequestPhase, r[1], r[2], r[3], r[4], r[5]});
+    // Registrations name only their product: those of the group are the ones its closing made.
+    const QString closed = call.db
+                               .scalar(QStringLiteral("SELECT MIN(DTEVENTO) FROM EVENTO WHERE TPEVENTO = ? AND CDGRUPHOMOL = ? "
+                                                      "AND DSDEPOIS = '007'"),
+                                       {eventKind::GroupPhase, group.code})
+                               .toString();
+    if (!closed.isEmpty()) {
+        const QString next = call.db
+                                 .scalar(QStringLiteral("SELECT MIN(DTEVENTO) FROM EVENTO WHERE TPEVENTO = ? AND CDPRODUTO = ? "
+                                                        "AND DSDEPOIS = '007' AND CDGRUPHOMOL <> ? AND DTEVENTO > ?"),
+                                         {eventKind::GroupPhase, group.product, group.code, closed})
+                                 .toString();
+        for (const QStringList &r :
+             queryRows(call.db,
+                       QStringLiteral("SELECT DTEVENTO, DSDEPOIS, TXDETALHE FROM EVENTO WHERE TPEVENTO = ? AND CDPRODUTO = ? "
+                                      "AND DTEVENTO >= ? ORDER BY NRSEQEVENTO"),
+                       {eventKind::Registration, group.product, closed})) {
+            if (next.isEmpty() || r[0] < next)
+                rows.append({r[0], eventKind::Registration, QString(), QString(), QString(), r[1], r[2]});
+        }
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const QVariantList &a, const QVariantList &b) { return a[0].toString() < b[0].toString(); });
+    return rowsPacket(ds::cdsEventosGrupo(), rows);
+}
+
 // ---- Checks before the transfer (001 -> 002) -------------------------------------------
 
 // getLocations(var product): the product's six locations: development repository URL,
@@ -894,6 +960,7 @@ const ModuleDef &grupSoliHomModule()
             {QStringLiteral("GetInitialData"), {A::Text}, false, GetInitialData},
             {QStringLiteral("GetItemTrabDesenv"), {A::Text}, false, GetItemTrabDesenv},
             {QStringLiteral("getLocations"), {A::Ref}, false, getLocations},
+            {QStringLiteral("getEventosGrupo"), {A::Text}, false, getEventosGrupo},
             {QStringLiteral("getLogTram"), {A::Text}, false, getLogTram},
             {QStringLiteral("getProd"), {A::Text, A::Text}, false, getProd},
             {QStringLiteral("GetProdAtual"), {}, false, GetProdAtual},

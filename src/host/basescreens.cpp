@@ -5,11 +5,14 @@
 #include "host/services.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QPointer>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStyle>
@@ -144,7 +147,20 @@ void TfrmPadraoGrid::comando(const std::function<void()> &handler)
     // A shortcut still reaches an action while an operation holds the screen.
     if (emOperacao())
         return;
+    const QPointer<QWidget> foco = QApplication::focusWidget();
+    const QPointer<TfrmPadraoGrid> tela(this);
     host::runGuarded(handler);
+    // A dialog the command opened and closed may leave no window with the keys: they come
+    // back to where they were in the screen (unless the operator went to another window).
+    if (!tela || !isVisible() || (QApplication::activeWindow() && QApplication::activeWindow() != window()))
+        return;
+    if (QApplication::activeWindow() && QApplication::focusWidget() && isAncestorOf(QApplication::focusWidget()))
+        return;
+    window()->activateWindow();
+    if (foco && isAncestorOf(foco))
+        foco->setFocus(Qt::OtherFocusReason);
+    else
+        dbgPadrao->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmPadraoGrid::setCommandShortcut(QAction *action, const QKeySequence &shortcut)
@@ -200,6 +216,29 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent *event)
         host::runGuarded([this] { FormClose(); });
     }
     event->accept();
+}
+
+void TfrmPadraoGrid::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The window frame of the host's work area offers its own Close (Ctrl+W) in its system
+    // menu: two commands on one key make the key do nothing. The screen's Fechar (which asks
+    // about a row still being typed) keeps the key.
+    auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget());
+    if (!frame || !frame->systemMenu())
+        return;
+    QList<QKeySequence> mine;
+    for (const QAction *action : actions())
+        mine += action->shortcuts();
+    for (QAction *entry : frame->systemMenu()->actions()) {
+        QList<QKeySequence> kept;
+        for (const QKeySequence &keys : entry->shortcuts()) {
+            if (!mine.contains(keys))
+                kept.append(keys);
+        }
+        if (kept.size() != entry->shortcuts().size())
+            entry->setShortcuts(kept);
+    }
 }
 
 bool TfrmPadraoGrid::dbgPadraoKeyDown(TDBGrid &grid, QKeyEvent *event)

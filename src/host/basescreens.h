@@ -107,6 +107,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     // The commands follow the data again once an operation let the screen go.
     virtual void OperacaoTerminou() { dtsPadraoStateChange(); }
     // Runs a command unless an operation holds the screen.

@@ -1,5 +1,7 @@
 #include "consiste.h"
 
+#include "host/operatortext.h"
+
 #include "host/dbgrid.h"
 
 #include <QImage>
@@ -10,7 +12,7 @@ namespace Consiste {
 
 void MensErro(const QString &text, bool abort)
 {
-    hostUi().showMessage(text, DialogType::Error, mbOK);
+    hostUi().showMessage(host::withFieldTitles(text), DialogType::Error, mbOK);
     if (abort)
         Abort();
 }

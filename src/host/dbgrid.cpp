@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QToolButton>
 
@@ -296,6 +297,8 @@ public:
             if (def.size > 0 && def.type != FieldType::DateTime && def.type != FieldType::Blob)
                 line->setMaxLength(def.size);
         }
+        if (line && column && !column->pattern.isEmpty())
+            line->setValidator(new QRegularExpressionValidator(QRegularExpression(column->pattern), line));
         m_editor = editor;
         return editor;
     }
@@ -431,8 +434,10 @@ void TDBGrid::setColumns(const QList<GridColumn> &columns)
 void TDBGrid::fitColumnsToContent(int maxWidth)
 {
     const int rows = std::min(m_model->rowCount(), 500);
-    if (rows == 0)
-        return;  // nothing to measure: the widths stay as they are
+    // Nothing to measure: the widths stay as they are. A row being added holds nothing yet
+    // either; measured alone it would shrink every column to its title.
+    if (rows == 0 || (dataSet() && dataSet()->State() == dsInsert))
+        return;
     const QFontMetrics metrics = fontMetrics();
     const QList<GridColumn> columns = m_model->columns();
     const bool wasFitting = std::exchange(m_fitting, true);
@@ -454,6 +459,15 @@ bool TDBGrid::isColumnTypable(int column) const
         return false;
     const GridColumn *definition = m_model->columnAt(column);
     return !definition || !definition->readOnly;
+}
+
+bool TDBGrid::isColumnReadOnly(int column) const
+{
+    const int field = m_model->fieldOfColumn(column);
+    if (field < 0 || !dataSet() || dataSet()->fieldDefs().at(field).readOnly)
+        return true;
+    const GridColumn *definition = m_model->columnAt(column);
+    return definition && definition->readOnly;
 }
 
 QString TDBGrid::SelectedField() const
@@ -593,8 +607,12 @@ QModelIndex TDBGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers
 {
     const QModelIndex current = currentIndex();
     const int columns = m_model->columnCount();
-    if ((cursorAction != MoveNext && cursorAction != MovePrevious) || !current.isValid() || ReadOnly())
+    if ((cursorAction != MoveNext && cursorAction != MovePrevious) || !current.isValid())
         return QTableView::moveCursor(cursorAction, modifiers);
+    // A grid that takes no typing (locked, or showing a group past its pending phase) still
+    // passes by the columns that are never typed into; a grid of read-only columns only
+    // visits them all.
+    const bool typing = !ReadOnly();
     const int step = cursorAction == MoveNext ? 1 : -1;
     // A row still being typed keeps the cursor: Tab goes round its columns.
     const bool pending = dataSet() && dataSet()->State() != dsBrowse;
@@ -610,7 +628,7 @@ QModelIndex TDBGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers
                     return current;
             }
         }
-        if (isColumnTypable(column))
+        if (typing ? isColumnTypable(column) : !isColumnReadOnly(column))
             return m_model->index(row, column);
     }
     return QTableView::moveCursor(cursorAction, modifiers);

@@ -27,6 +27,7 @@ struct GridColumn {
     bool readOnly = false;   // typing never changes this column
     bool hasButton = false;  // the editor shows a choice button ("...")
     int width = 0;           // pixels; 0: from the field size
+    QString pattern;         // what may be typed (a regular expression); empty: anything
 };
 
 class DatasetModel : public QAbstractTableModel {
@@ -115,6 +116,9 @@ public:
     void fitColumnsToContent(int maxWidth = 360);
     // True when typing may change the column (neither it nor its field is read-only).
     bool isColumnTypable(int column) const;
+    // True when the column itself is never typed into (it or its field is read-only), whatever
+    // the grid's own state: Tab passes it by.
+    bool isColumnReadOnly(int column) const;
     bool isEditingCell() const { return state() == QAbstractItemView::EditingState; }
 
     // Events. Handlers run inside the operation guard; OnKeyDown returns true when it
@@ -142,7 +146,8 @@ protected:
     // Typing into a row that is browsed puts it in edit first, so that the commands show
     // it; a row the dataset keeps out of edit takes no typing.
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
-    // Tab and Shift+Tab go from one column that takes typing to the next.
+    // Tab and Shift+Tab go from one column that takes typing to the next; on a grid that takes
+    // no typing, from one column that is not read-only by itself to the next.
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "host/errors.h"
 #include "host/hostui.h"
+#include "host/operatortext.h"
 #include "platform/paths.h"
 
 namespace host {
@@ -39,7 +40,7 @@ bool runGuarded(const std::function<void()> &operation)
     } catch (...) {
         const QString text = currentErrorText();
         hideBusyTo(busy);
-        hostUi().showMessage(text, DialogType::Error, mbOK);
+        hostUi().showMessage(withFieldTitles(text), DialogType::Error, mbOK);
     }
     return false;
 }

@@ -1,6 +1,7 @@
 #include "qthostui.h"
 
 #include "host/guard.h"
+#include "host/operatortext.h"
 #include "host/services.h"
 
 #include <QApplication>
@@ -109,6 +110,7 @@ PickListDialog::PickListDialog(Dataset &dataset, const QString &caption, QWidget
     layout->addWidget(m_grid, 1);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("lblPesquisa"));
+    m_status->setStyleSheet(QStringLiteral("color: #b00000;"));
     layout->addWidget(m_status);
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton(QStringLiteral("Confirmar"), QDialogButtonBox::AcceptRole);
@@ -135,24 +137,30 @@ void PickListDialog::search(const QString &text)
 {
     host::runGuarded([&] {
         const QString chosen = m_columns->currentData().toString();
-        QStringList fields;
-        if (!chosen.isEmpty())
-            fields << chosen;
-        else
-            for (const GridColumn &column : m_grid->Columns())
-                fields << column.fieldName;
-        // The first row, in list order, that any searched column begins with the text.
+        QList<int> fields;
+        for (const GridColumn &column : m_grid->Columns()) {
+            if (chosen.isEmpty() || column.fieldName == chosen)
+                fields << m_dataset.fieldIndex(column.fieldName);
+        }
+        // The first row, in list order, where a searched column holds the text anywhere, as
+        // the column shows it, without regard to case ("web" finds "Portal Web").
+        const QString wanted = text.trimmed();
         int found = -1;
-        for (const QString &field : fields) {
-            const int row = m_dataset.findRow(field, text, loCaseInsensitive | loPartialKey);
-            if (row >= 0 && (found < 0 || row < found))
-                found = row;
+        for (int row = 0; row < m_dataset.RecordCount() && found < 0 && !wanted.isEmpty(); ++row) {
+            for (int field : fields) {
+                if (field >= 0 && m_dataset.displayText(m_dataset.gridRow(row), field).contains(wanted, Qt::CaseInsensitive)) {
+                    found = row;
+                    break;
+                }
+            }
         }
         if (found >= 0)
             m_dataset.setRecNo(found + 1);
-        m_status->setText(found >= 0 || text.isEmpty()
+        m_status->setText(found >= 0 || wanted.isEmpty()
                               ? QString()
-                              : QStringLiteral("Nenhuma linha começa com \"%1\" em %2.").arg(text, m_columns->currentText().toLower()));
+                              : chosen.isEmpty()
+                                  ? QStringLiteral("Nenhuma linha contém \"%1\".").arg(wanted)
+                                  : QStringLiteral("Nenhuma linha contém \"%1\" em %2.").arg(wanted, m_columns->currentText()));
     });
 }
 
@@ -241,7 +249,12 @@ QtHostUi::~QtHostUi() = default;
 int QtHostUi::showMessage(const QString &text, DialogType type, int buttons)
 {
     QMessageBox box(m_mainWindow);
-    box.setText(text);
+    // A library's own words go to the details: the box says the Portuguese sentence.
+    const host::OperatorMessage message =
+        type == DialogType::Error ? host::splitTechnicalDetail(text) : host::OperatorMessage{text, {}};
+    box.setText(message.sentence);
+    if (!message.detail.isEmpty())
+        box.setDetailedText(message.detail);
     switch (type) {
     case DialogType::Warning:
         box.setIcon(QMessageBox::Warning);

@@ -36,8 +36,8 @@ private:
 };
 
 // Pick list over a dataset's visible fields, each column as wide as its texts; typing
-// searches every column (or the one chosen, also by clicking its title) from its start,
-// without regard to case.
+// searches every column (or the one chosen, also by clicking its title) for the text
+// anywhere in it, without regard to case, and says when no row holds it.
 class PickListDialog : public QDialog {
     Q_OBJECT
 public:

@@ -83,7 +83,11 @@ TfrmExecCommands::TfrmExecCommands(QWidget *parent) : QDialog(parent), msgPadrao
     QFont fonte = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fonte.setPixelSize(11);
     lsbCommands->setFont(fonte);
-    lsbCommands->setUniformItemSizes(true);
+    // Every line as wide as its text, so that the horizontal scroll reaches the end of the
+    // longest one (one size for all would be the first line's).
+    lsbCommands->setUniformItemSizes(false);
+    lsbCommands->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    lsbCommands->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     lsbCommands->setItemDelegate(new DesenhoDaSaida(this, lsbCommands));
 
     lblCodigoTela = new QLabel(QStringLiteral("VOP42001"), this);

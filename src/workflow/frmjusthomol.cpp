@@ -6,7 +6,10 @@
 #include "host/hostapp.h"
 #include "module/exports.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -202,6 +205,16 @@ bool CriaJustificativa(TdmGrupSoliHom &dm, const QString &filial, const QString 
     stGrHom = grupo;
     stSoli = solicitacao;
     stOper = operador;
+    // The keys go back where they were when the dialog closes: without it no window has
+    // the focus until the operator clicks one.
+    const QPointer<QWidget> focoAnterior = QApplication::focusWidget();
+    const auto devolveFoco = qScopeGuard([focoAnterior] {
+        QWidget *alvo = focoAnterior ? focoAnterior.data() : host::mainWindow();
+        if (!alvo)
+            return;
+        alvo->activateWindow();
+        alvo->setFocus(Qt::OtherFocusReason);
+    });
     auto *dialog = new TfrmJustHomol(dm, host::mainWindow());
     frmJustHomol = dialog;
     int result = QDialog::Rejected;

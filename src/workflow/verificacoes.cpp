@@ -139,13 +139,16 @@ void Verificacoes::Vd_Consistencia_Arquivo()
             if (!emModificados.contains(path))
                 lista2 += path + u'\r';
 
-        if (!lista1.isEmpty()
-            && dm.msgPadrao.ShowMsg(QStringLiteral("ARQMODIFSEMGERAR"), {lista1}, DialogType::Confirmation, mbYes | mbNo)
-                != mbYes)
+        // Each question names the group it is about after its list, as the transitions' do.
+        const QString doGrupo = QStringLiteral("\r\n\r\nGrupo: %1 - %2").arg(grupo, dm.grupo(QStringLiteral("DSGRUPHOMOL")));
+        const auto pergunta = [this, &doGrupo](const char *key, const QString &lista) {
+            return hostUi().showMessage(dm.msgPadrao.Msg(QString::fromLatin1(key), {lista}) + doGrupo,
+                                        DialogType::Confirmation, mbYes | mbNo)
+                == mbYes;
+        };
+        if (!lista1.isEmpty() && !pergunta("ARQMODIFSEMGERAR", lista1))
             Abort();
-        if (!lista2.isEmpty()
-            && dm.msgPadrao.ShowMsg(QStringLiteral("ARQGERARSEMMODIF"), {lista2}, DialogType::Confirmation, mbYes | mbNo)
-                != mbYes)
+        if (!lista2.isEmpty() && !pergunta("ARQGERARSEMMODIF", lista2))
             Abort();
     });
 }

@@ -2,6 +2,7 @@
 #include "host/guard.h"
 #include "host/hostsettings.h"
 #include "host/messages.h"
+#include "host/operatortext.h"
 #include "host/services.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
@@ -226,4 +227,30 @@ TEST(HostSettings, ReadFromTheSettingsFile)
     EXPECT_FALSE(Dbgeral::KeepConnected());
     platform::settings::setFilePath(previous);
     host::loadHostSettings();
+}
+
+// What an error box shows: field names told by their titles, a library's words kept apart
+// as the detail; Portuguese in parentheses stays in the sentence.
+TEST(OperatorText, FieldTitlesAndLibraryDetail)
+{
+    host::setFieldTitles({{"DSGRUPHOMOL", "Nome do Grupo"}, {"NRPRIOSOLI", "Fila"}});
+    EXPECT_EQ(host::withFieldTitles("O grupo 1 foi alterado (DSGRUPHOMOL: era \"a\"; NRPRIOSOLI: era \"\"). DSGRUPHOMOLX"),
+              "O grupo 1 foi alterado (Nome do Grupo: era \"a\"; Fila: era \"\"). DSGRUPHOMOLX");
+    host::setFieldTitles({});
+
+    const struct {
+        const char *text, *sentence, *detail;
+    } cases[] = {
+        {"O banco de dados está bloqueado; nada foi gravado. Tente novamente. (database is locked Unable to fetch row)",
+         "O banco de dados está bloqueado; nada foi gravado. Tente novamente.", "database is locked Unable to fetch row"},
+        {"A conexão foi perdida (server closed the connection)\r\n\r\nAs alterações não foram gravadas.",
+         "A conexão foi perdida\r\n\r\nAs alterações não foram gravadas.", "server closed the connection"},
+        {"Só um grupo na fase 001 (Pendente) pode ser excluído.", "Só um grupo na fase 001 (Pendente) pode ser excluído.", ""},
+        {"(database is locked)", "(database is locked)", ""},
+    };
+    for (const auto &c : cases) {
+        const host::OperatorMessage message = host::splitTechnicalDetail(QString::fromUtf8(c.text));
+        EXPECT_EQ(message.sentence, QString::fromUtf8(c.sentence)) << c.text;
+        EXPECT_EQ(message.detail, QString::fromUtf8(c.detail)) << c.text;
+    }
 }

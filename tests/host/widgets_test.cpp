@@ -196,8 +196,20 @@ TEST(DBGrid, FollowsTheDatasetBothWaysAndRaisesItsEvents)
 
     grid.setReadOnly(true);
     EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+    // Tab passes by a read-only column also on a grid that takes no typing.
+    grid.setCurrentIndex(grid.model()->index(0, 2));
+    QTest::keyClick(&grid, Qt::Key_Tab);
+    EXPECT_EQ(grid.SelectedField(), "DSGRUPHOMOL");
+    EXPECT_EQ(grid.currentIndex().row(), 1);
     grid.setReadOnly(false);
     EXPECT_NE(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // A new row on an emptied list keeps the columns as wide as they were.
+    const int code = grid.columnWidth(0);
+    cds.EmptyDataSet();
+    cds.Append();
+    EXPECT_EQ(grid.columnWidth(0), code);
+    cds.Cancel();
 }
 
 TEST(DBGrid, OwnerDrawingNavigatorAndLabel)
@@ -309,6 +321,13 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
         pick.searchBox()->clear();
         QTest::keyClicks(pick.searchBox(), "0000000003");
         EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "Portal web");
+        // A word is found anywhere in a text; a miss says so.
+        cds.First();
+        pick.searchBox()->clear();
+        QTest::keyClicks(pick.searchBox(), "WEB");
+        EXPECT_EQ(cds.FieldByName("NMPRODUTO").AsString(), "Portal web");
+        pick.columnBox()->setCurrentIndex(1);
+        EXPECT_EQ(pick.statusLabel()->text(), "Nenhuma linha contém \"WEB\" em Arvore.");
         pick.reject();
     }
     EXPECT_EQ(cds.RecNo(), 2);
@@ -367,3 +386,4 @@ TEST(QtHostUi, PickListFindDialogAndBusyAnimation)
     ui.hideBusy();
     EXPECT_EQ(ui.busyDepth(), 0) << "a hide too many is nothing";
 }
+

@@ -9,6 +9,7 @@
 #include "janela.h"
 
 #include <QDir>
+#include <QScrollBar>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -164,6 +165,16 @@ TEST(ExecutorDeComandos, LinesAsTheOperatorReadsThem)
         EXPECT_EQ(aviso, esperado) << itens[row].toStdString();
     }
     EXPECT_GT(form.lsbCommands->sizeHintForRow(0), form.lsbCommands->fontMetrics().lineSpacing());
+
+    // A line longer than the others around it is reached by the horizontal scroll to its end.
+    TfrmExecCommands largo;
+    largo.show();
+    const QString longa = "@ECHO Atualizando versão do arquivo " + QString(300, 'X') + " para a revisão 14.";
+    EXPECT_TRUE(largo.Executa("@ECHO curta\r\n" + longa + "\r\n@ECHO fim"));
+    QApplication::processEvents();
+    QScrollBar *barra = largo.lsbCommands->horizontalScrollBar();
+    EXPECT_GE(barra->maximum() + largo.lsbCommands->viewport()->width(),
+              largo.lsbCommands->fontMetrics().horizontalAdvance(longa.mid(6)));
 }
 
 TEST(ExecutorDeComandos, FirstFailingLineEndsTheScript)

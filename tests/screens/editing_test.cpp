@@ -117,7 +117,8 @@ TEST_F(EditingTest, CreatingAGroup)
     Dataset *groups = screen->dm->cdsGrupo;
     const int before = groups->RecordCount();
 
-    // Each stop shows its text and leaves the row being typed as it was typed.
+    // Each stop shows its text, and the group list's pending changes (the new row among
+    // them) are discarded.
     struct Case {
         QString name, product, message;
     };
@@ -132,11 +133,10 @@ TEST_F(EditingTest, CreatingAGroup)
         set(groups, "DSGRUPHOMOL", c.name);
         set(groups, "CDARVPROD", c.product);
         screen->sbtConfirmar->click();
-        EXPECT_EQ(ui.messages(), QStringList({c.message})) << c.name.toStdString() << "/" << c.product.toStdString();
-        EXPECT_EQ(groups->State(), dsInsert);
-        EXPECT_EQ(field(groups, "DSGRUPHOMOL"), c.name);
-        ui.answer(mbYes);
-        screen->sbtCancelar->click();
+        EXPECT_EQ(ui.messages(), QStringList({c.message + "\r\n\r\nAs alterações dos grupos que não tinham sido gravadas "
+                                                          "foram descartadas."}))
+            << c.name.toStdString() << "/" << c.product.toStdString();
+        EXPECT_EQ(groups->State(), dsBrowse);
         EXPECT_EQ(groups->RecordCount(), before);
         EXPECT_EQ(groups->ChangeCount(), 0);
     }
@@ -183,14 +183,12 @@ TEST_F(EditingTest, TheProductOfAGroupWithRequestsStays)
     leaveColumn(screen->dbgPadrao, "CDARVPROD", "DSGRUPHOMOL");
     EXPECT_EQ(ui.messages(), QStringList({refused}));
     EXPECT_EQ(groups->State(), dsEdit);
-    // Refused again on post: the row stays as typed until the operator cancels it.
+    // Refused again on post: the pending changes of the group list are discarded.
     ui.clear();
     screen->sbtConfirmar->click();
-    EXPECT_EQ(ui.messages(), QStringList({refused}));
-    EXPECT_EQ(groups->State(), dsEdit);
-    EXPECT_EQ(field(groups, "DSGRUPHOMOL"), "Correções de abril");
-    ui.answer(mbYes);
-    screen->sbtCancelar->click();
+    EXPECT_EQ(ui.messages(), QStringList({refused + "\r\n\r\nAs alterações dos grupos que não tinham sido gravadas "
+                                                    "foram descartadas."}));
+    EXPECT_EQ(groups->State(), dsBrowse);
     EXPECT_EQ(field(groups, "DSGRUPHOMOL"), "Correções de março");
     EXPECT_EQ(valueAt(group("0000000001"), 0, "CDPRODUTO"), "0000000001");
 
@@ -410,8 +408,12 @@ TEST_F(EditingTest, ADecisionWithTheJustificationDialog)
             frmJustHomol->QDialog::done(QDialog::Rejected);
         }
     });
+    screen->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(screen.get()));
     clickCell(screen->dbgSoli, 0, "IDENCSOLPATCREG");
     EXPECT_TRUE(typed);
+    // The keys go back to the grid the decision was made in.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == screen->dbgSoli; }, 1000));
     EXPECT_EQ(ui.messages(), QStringList({"Confirmar Operação ?"}));
     EXPECT_EQ(storedFlag("0000000007", "0000000108", "IDENCSOLPATCREG"), "S");
     EXPECT_EQ(justification("0000000007", "0000000108"), "Regerar: falta o script");

@@ -145,7 +145,7 @@ TEST_F(ProtectionTest, ARowBeingTypedIsNeitherDroppedNorRedirected)
     ui.clear();
     ui.answer(mbNo);
     clickRow(screen->dbgPadrao, 0, "DSGRUPHOMOL");
-    EXPECT_EQ(ui.messages(), QStringList({"Confirma o cancelamento das alterações?\r\n\r\nGrupo novo: "}));
+    EXPECT_EQ(ui.messages(), QStringList({"Confirma o cancelamento das alterações?\r\n\r\nGrupo novo, ainda sem nome"}));
     EXPECT_EQ(groups->State(), dsInsert);
     EXPECT_EQ(groups->gridCurrentRow(), count);
     ui.answer(mbYes);

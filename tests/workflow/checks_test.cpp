@@ -83,10 +83,12 @@ TEST_F(DataModuleTest, ModifiedFilesAgainstFilesToGenerate)
     Verificacoes checks(*dm);
     const QString modifiedOnly = "Os arquivos seguintes foram modificados, porém não estão relacionados para a geração de "
                                  "patch. Deseja continuar ?"
-        + QString(67, ' ') + "C:\\DESENV\\P501\\REL\\EXTRA.QR2\r";
+        + QString(67, ' ') + "C:\\DESENV\\P501\\REL\\EXTRA.QR2\r"
+        + "\r\n\r\nGrupo: 0000000008 - Geração";
     const QString selectedOnly = "Os arquivos seguintes foram relacionados para a geração de patch, porém não foram "
                                  "modificados. Deseja continuar?"
-        + QString(56, ' ') + "C:\\DESENV\\P501\\SQL\\NOVO.SQL\r";
+        + QString(56, ' ') + "C:\\DESENV\\P501\\SQL\\NOVO.SQL\r"
+        + "\r\n\r\nGrupo: 0000000008 - Geração";
 
     // Group 8: Novo.dpr both modified and selected; Novo.pas not counted; Extra.qr2 modified
     // only; Novo.sql selected only (reported with the drive the selection lacks).
@@ -121,7 +123,8 @@ TEST_F(DataModuleTest, ModifiedFilesAgainstFilesToGenerate)
     ASSERT_EQ(ui.messages().size(), 1);
     EXPECT_TRUE(ui.messages()[0].startsWith("Os arquivos seguintes foram relacionados"));
     EXPECT_TRUE(ui.messages()[0].endsWith("C:\\DESENV\\P501\\SQL\\CALC.SQL\rC:\\DESENV\\P501\\CLI\\TELA.DPR\r"
-                                          "C:\\DESENV\\P501\\CLI\\CLIENTES\\ABC\\TELA2.DPR\r"))
+                                          "C:\\DESENV\\P501\\CLI\\CLIENTES\\ABC\\TELA2.DPR\r\r\n\r\nGrupo: 0000000001 - "
+                                          + dm->grupo("DSGRUPHOMOL")))
         << ui.messages()[0].toStdString();
     EXPECT_FALSE(ui.messages()[0].contains("CALC.DPR"));
 }

@@ -12,10 +12,16 @@
 #include "demo/demo.h"
 #include "host/hostsettings.h"
 #include "host/hostui.h"
+#include "host/qthostui.h"
+#include "runner/frmexeccommands.h"
 #include "screens/groups/frmgrupsolihom.h"
 #include "workflow/tramitacao.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTest>
 #include <QDir>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -85,5 +91,44 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents();
         ok = save(screen, folder, QString::fromLatin1(page.name)) && ok;
     }
+
+    // The group's history: its timeline and the transition log its advance stored.
+    screen.pgcPadrao->setCurrentWidget(screen.tshPadrao);
+    screen.dm->LocalizaGrupo(QStringLiteral("0000000001"));
+    for (const auto &[pagina, name] : {std::pair{TfrmHistoricoGrupo::LinhaDoTempo, "historico-linha-do-tempo"},
+                                       std::pair{TfrmHistoricoGrupo::LogsDeTramitacao, "historico-log-de-tramitacao"}}) {
+        const auto historico = screen.CriaHistorico(pagina);
+        historico->show();
+        QCoreApplication::processEvents();
+        ok = save(*historico, folder, QString::fromLatin1(name)) && ok;
+    }
+
+    // A narrow window: the commands that do not fit are behind the tool bar's overflow.
+    screen.resize(760, 560);
+    QCoreApplication::processEvents();
+    ok = save(screen, folder, QStringLiteral("grupos-760")) && ok;
+    screen.resize(1280, 560);
+
+    // The pick list finds a word inside a text, and says when nothing holds it.
+    screen.dm->CarregaPacote(screen.dm->cdsProd, QStringLiteral("getProd"), {Horvane::FiliProc(), QString()});
+    for (const auto &[typed, name] : {std::pair{"web", "lista-de-escolha"}, std::pair{"xyz", "lista-de-escolha-sem-linha"}}) {
+        PickListDialog pick(*screen.dm->cdsProd, QStringLiteral("Produto"));
+        pick.show();
+        QTest::keyClicks(pick.searchBox(), QString::fromLatin1(typed));
+        QCoreApplication::processEvents();
+        ok = save(pick, folder, QString::fromLatin1(name)) && ok;
+    }
+
+    // The runner window scrolls sideways to the end of a long line.
+    TfrmExecCommands runner;
+    runner.setWindowTitle(QStringLiteral("Atualizando arquivos do repositório local..."));
+    runner.Executa(QStringLiteral("@ECHO Atualizando versão do arquivo C:\\Desenv\\ERP\\SRV\\Cadastro\\Clientes\\"
+                                  "ClientesServidor.pas para a revisão 14.\r\n"
+                                  "@ECHO svn copy file:///C:/Repos/Homol/ERP/trunk file:///C:/Repos/Homol/ERP/tags/ERP/"
+                                  "TST_20261207103000_0000000004 -m \"Tag de teste do grupo 0000000004\""));
+    runner.show();
+    runner.lsbCommands->horizontalScrollBar()->setValue(runner.lsbCommands->horizontalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    ok = save(runner, folder, QStringLiteral("executor-linha-longa")) && ok;
     return ok ? 0 : 1;
 }

@@ -111,6 +111,9 @@ void TfrmGrupSoliHom::ControlaBotoesArq()
 void TfrmGrupSoliHom::ControlaBotoesTramita()
 {
     mnuVoltaFase->setEnabled(false);
+    const bool grupoGravado = !dm->cdsGrupo->IsEmpty() && dm->cdsGrupo->State() != dsInsert;
+    mnuLinhaDoTempo->setEnabled(grupoGravado);
+    mnuLogTramitacao->setEnabled(grupoGravado);
     mnuAvancaFase->setEnabled(dm->boEditavel && !dm->cdsGrupo->IsEmpty() && dm->statusGrupo() != u"007"
                               && !mnuCancelar->isEnabled());
 }

@@ -38,6 +38,13 @@ const QStringList kDecisoes = {QStringLiteral("IDHOMOLSOL"), QStringLiteral("IDE
     Abort();
 }
 
+// A code with its name; a name not yet typed is left out, never shown as a dash with
+// nothing after it.
+QString comNome(const QString &codigo, const QString &nome)
+{
+    return nome.trimmed().isEmpty() ? codigo : codigo + QStringLiteral(" - ") + nome;
+}
+
 void copia(Dataset &para, Dataset &de, const QStringList &fields)
 {
     for (const QString &field : fields)
@@ -79,10 +86,19 @@ void TfrmGrupSoliHom::LigaEdicao()
                                   std::function<void()> validate) {
         connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
                 [grid, field, pending, validate](const QModelIndex &current, const QModelIndex &previous) {
-                    if (previous.isValid() && current.isValid() && current.row() == previous.row()
-                        && previous.column() != current.column() && previous.column() == grid->columnOfField(field)
-                        && pending())
-                        host::runGuarded(validate);
+                    if (!previous.isValid() || !current.isValid() || current.row() != previous.row()
+                        || previous.column() == current.column() || previous.column() != grid->columnOfField(field)
+                        || !pending())
+                        return;
+                    if (host::runGuarded(validate))
+                        return;
+                    // Refused: the cursor and the keys go back to what must be corrected.
+                    QMetaObject::invokeMethod(grid, [grid, previous] {
+                        if (previous.row() < grid->model()->rowCount())
+                            grid->setCurrentIndex(previous);
+                        grid->activateWindow();
+                        grid->setFocus();
+                    }, Qt::QueuedConnection);
                 });
     };
     onLeaving(
@@ -151,13 +167,15 @@ QString TfrmGrupSoliHom::NomeDaLinha(Dataset &dataset)
 {
     if (&dataset == dm->cdsSoli) {
         const QString numero = dataset.FieldByName(kNrSoliServ).AsString();
-        return numero.isEmpty() ? QStringLiteral("Solicitação nova do grupo %1").arg(dm->codigoGrupo())
-                                : QStringLiteral("Solicitação: %1 - %2")
-                                      .arg(numero, dataset.FieldByName(QStringLiteral("DSREFESOLI")).AsString());
+        return numero.isEmpty()
+            ? QStringLiteral("Solicitação nova do grupo %1").arg(dm->codigoGrupo())
+            : QStringLiteral("Solicitação: ") + comNome(numero, dataset.FieldByName(QStringLiteral("DSREFESOLI")).AsString());
     }
     const QString codigo = dm->codigoGrupo();
     const QString nome = dm->grupo(kDsGrupHomol);
-    return codigo.isEmpty() ? QStringLiteral("Grupo novo: %1").arg(nome) : QStringLiteral("Grupo: %1 - %2").arg(codigo, nome);
+    if (codigo.isEmpty())
+        return nome.trimmed().isEmpty() ? QStringLiteral("Grupo novo, ainda sem nome") : QStringLiteral("Grupo novo: %1").arg(nome);
+    return QStringLiteral("Grupo: ") + comNome(codigo, nome);
 }
 
 bool TfrmGrupSoliHom::PerguntaCancelamento(Dataset &dataset)
@@ -184,8 +202,44 @@ void TfrmGrupSoliHom::sbtExcluirClick()
                              DialogType::Confirmation, mbYes | mbNo)
         != mbYes)
         return;
-    dataset->Delete();
-    ControlaBotoesDaPagina();
+    // The commands follow what the grid shows, also after a refused delete.
+    const auto comandos = qScopeGuard([this] { ControlaBotoesDaPagina(); });
+    if (dataset == dm->cdsSoli) {
+        ExcluiSolicitacao();
+        return;
+    }
+    // A refused group delete puts the group back (the group save), and the cursor on it.
+    const QString grupo = dm->codigoGrupo();
+    try {
+        dataset->Delete();
+    } catch (...) {
+        host::runGuarded([this, &grupo] { dm->LocalizaGrupo(grupo); });
+        throw;
+    }
+}
+
+void TfrmGrupSoliHom::ExcluiSolicitacao()
+{
+    Dataset &solicitacoes = *dm->cdsSoli;
+    {
+        DetachedEvent semGravar(solicitacoes.AfterDelete);
+        solicitacoes.Delete();
+    }
+    const ServerAnswer answer = dm->Chama(QStringLiteral("setSoli"), {solicitacoes.Delta()}, QStringLiteral("Atualizando"));
+    if (answer.ok) {
+        solicitacoes.MergeChangeLog();
+        return;
+    }
+    // The request is still in the group: it comes back to the grid, as the server now holds
+    // it when the server can be read.
+    solicitacoes.CancelUpdates();
+    host::runGuarded([this] {
+        LePagina([this] {
+            dm->cdsSoli->setData(
+                dm->Pacote(dm->ChamaServidor(QStringLiteral("GetSoli"), {dm->codigoGrupo()}), QStringLiteral("GetSoli")));
+        });
+    });
+    Consiste::MensErro(answer.error + QStringLiteral("\r\n\r\nA solicitação não foi excluída e continua no grupo."), true);
 }
 
 void TfrmGrupSoliHom::sbtConfirmarClick()
@@ -336,10 +390,10 @@ void TfrmGrupSoliHom::VD_Prod()
         return;
     if (grupos.State() == dsEdit && arvore.compare(m_produtoAntesDaEdicao, Qt::CaseInsensitive) != 0
         && !dm->cdsSoli->IsEmpty())
-        recusa(msgPadrao.Msg(QStringLiteral("N_PROD_CHANGE")));
+        RecusaGrupo(msgPadrao.Msg(QStringLiteral("N_PROD_CHANGE")));
     dm->CarregaPacote(dm->cdsProd, QStringLiteral("getProd"), {Horvane::FiliProc(), arvore});
     if (dm->cdsProd->IsEmpty())
-        recusa(msgPadrao.Msg(QStringLiteral("PROD_INV")));
+        RecusaGrupo(msgPadrao.Msg(QStringLiteral("PROD_INV")));
     if (grupos.State() == dsBrowse) {
         if (grupos.IsEmpty())
             grupos.Insert();
@@ -355,13 +409,26 @@ void TfrmGrupSoliHom::cdsGrupoBeforePost()
     // A mark is the screen's own: posting it is no change of the group to validate.
     if (grupos.State() == dsEdit && valoresDoGrupo(true) == m_grupoAntesDaEdicao)
         return;
-    // A refused check leaves the row in edit with what was typed, for the operator to
-    // correct or cancel.
+    // A check that refuses what was typed discards every pending change of the group list
+    // (marks included); a server that cannot be reached refuses nothing, and the row stays
+    // as typed.
+    m_validandoGrupo = true;
+    const auto fim = qScopeGuard([this] { m_validandoGrupo = false; });
     if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kDsGrupHomol))))
-        recusa(msgPadrao.Msg(QStringLiteral("NM_GRUPO_DEVE")));
+        RecusaGrupo(msgPadrao.Msg(QStringLiteral("NM_GRUPO_DEVE")));
     if (Consiste::EmptyString(Consiste::AllTrim(dm->grupo(kCdArvProd))))
-        recusa(msgPadrao.Msg(QStringLiteral("PROD_DEVE")));
+        RecusaGrupo(msgPadrao.Msg(QStringLiteral("PROD_DEVE")));
     VD_Prod();
+}
+
+void TfrmGrupSoliHom::RecusaGrupo(const QString &texto)
+{
+    if (!m_validandoGrupo)
+        recusa(texto);
+    Consiste::MensErro(texto + QStringLiteral("\r\n\r\nAs alterações dos grupos que não tinham sido gravadas foram descartadas."),
+                       false);
+    dm->DescartaAlteracoesGrupo();
+    Abort();
 }
 
 // ====================================================================== requests
@@ -494,9 +561,9 @@ void TfrmGrupSoliHom::dbgSoliCellClick()
                                    dm->cdsVdJust->FieldByName(kNrSoliServ).AsString()});
             const int coluna = dbgSoli->columnOfField(campo);
             m_assuntoDaJustificativa =
-                QStringLiteral("Solicitação %1/%2 - %3, do grupo %4 - %5\nDecisão: %6")
-                    .arg(filial, numero, solicitacoes.FieldByName(QStringLiteral("DSREFESOLI")).AsString(), grupo,
-                         dm->grupo(kDsGrupHomol),
+                QStringLiteral("Solicitação %1, do grupo %2\nDecisão: %3")
+                    .arg(comNome(filial + u'/' + numero, solicitacoes.FieldByName(QStringLiteral("DSREFESOLI")).AsString()),
+                         comNome(grupo, dm->grupo(kDsGrupHomol)),
                          dbgSoli->datasetModel()->headerData(coluna, Qt::Horizontal).toString());
             dm->CriaJustificativa(filial, grupo, numero, Horvane::Operador());
         }

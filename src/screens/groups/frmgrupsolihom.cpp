@@ -5,6 +5,7 @@
 #include "host/guard.h"
 #include "host/hostapp.h"
 #include "host/hostsettings.h"
+#include "host/operatortext.h"
 #include "host/services.h"
 #include "datamodule/mensagens.h"
 #include "workflow/frmdependencias.h"
@@ -25,6 +26,10 @@
 #include <QVBoxLayout>
 
 TfrmGrupSoliHom *frmGrupSoliHom = nullptr;
+
+const QString TfrmGrupSoliHom::kNenhumGrupoMarcado =
+    QStringLiteral("Nenhum grupo está marcado para homologação. Marque na primeira coluna os grupos em teste que serão "
+                   "homologados (Shift+Espaço marca o grupo atual, Ctrl+Espaço todos) e avance de novo.");
 
 namespace {
 
@@ -53,10 +58,23 @@ TfrmGrupSoliHom::TfrmGrupSoliHom(QWidget *parent)
     CriaComandos();
     LigaEventos();
     LigaEdicao();
+    // The server's messages name fields as its tables do: the operator reads the titles of
+    // the columns that show them (the first grid that shows a field names it).
+    QHash<QString, QString> titulos;
+    for (const TDBGrid *grid : {dbgPadrao, dbgSoli, dbgArq, dbgArqLib}) {
+        const QList<GridColumn> columns = grid->Columns();
+        for (int column = 0; column < columns.size(); ++column) {
+            const QString title = grid->datasetModel()->headerData(column, Qt::Horizontal).toString();
+            if (title.size() > 1 && !titulos.contains(columns[column].fieldName))
+                titulos.insert(columns[column].fieldName, title);
+        }
+    }
+    host::setFieldTitles(titulos);
 }
 
 TfrmGrupSoliHom::~TfrmGrupSoliHom()
 {
+    host::setFieldTitles({});
     if (frmGrupSoliHom == this)
         frmGrupSoliHom = nullptr;
 }
@@ -95,7 +113,10 @@ void TfrmGrupSoliHom::CriaPaginas()
         column.width = 84;
         decisoes.append(column);
     }
-    dbgSoli->setColumns({fila, GridColumn(QStringLiteral("NRSOLISERV"), {}, false, true),
+    // A request number is digits only; the zeros in front are added when the cell is left.
+    GridColumn numero(QStringLiteral("NRSOLISERV"), {}, false, true);
+    numero.pattern = QStringLiteral("[0-9]*");
+    dbgSoli->setColumns({fila, numero,
                          GridColumn(QStringLiteral("DSREFESOLI"), {}, true),
                          GridColumn(QStringLiteral("IDSTSOLIGRUP"), {}, true), GridColumn(QStringLiteral("NMOPERADOR")),
                          decisoes[0], decisoes[1], decisoes[2], GridColumn(QStringLiteral("MODELAGEM")),
@@ -128,7 +149,9 @@ void TfrmGrupSoliHom::CriaRodape()
 {
     lblNomeGrupo = new TDBText(QStringLiteral("lblNomeGrupo"), pnlRodape);
     lblNomeGrupo->setDataSource(dtsPadrao, QStringLiteral("DSGRUPHOMOL"));
-    lblNomeGrupo->setMinimumWidth(260);
+    // A narrow window shortens the name (whole in its tooltip) before anything else gives way.
+    lblNomeGrupo->setMinimumWidth(120);
+    connect(dm->cdsGrupo, &Dataset::currentRowChanged, lblNomeGrupo, [this] { lblNomeGrupo->setToolTip(lblNomeGrupo->text()); });
     QFont bold = lblNomeGrupo->font();
     bold.setBold(true);
     lblNomeGrupo->setFont(bold);
@@ -150,6 +173,8 @@ void TfrmGrupSoliHom::CriaRodape()
                             pnlRodape);
     lblLeitura->setObjectName(QStringLiteral("lblLeitura"));
     lblLeitura->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    lblLeitura->setWordWrap(true);
+    lblLeitura->setMinimumWidth(160);
     lblLeitura->setVisible(false);
     lytRodape->insertWidget(afterNavigator + 3, lblLeitura);
 
@@ -165,13 +190,20 @@ void TfrmGrupSoliHom::CriaRodape()
                                              "QToolButton:checked { background: palette(highlight);"
                                              " color: palette(highlighted-text); }"));
         connect(button, &QToolButton::clicked, this, host::guarded([this] { tbtPendenteClick(); }));
-        lytRodape->insertWidget(lytRodape->indexOf(lblCodigoTela), button);
+        pnlFiltro->layout()->addWidget(button);
         return button;
     };
+    // The filter's toggles go below the rest when the window is too narrow for one line
+    // (AjustaRodape): the line below the pages never makes the screen wider than its window.
+    pnlFiltro = new QWidget(pnlRodape);
+    pnlFiltro->setObjectName(QStringLiteral("pnlFiltro"));
+    auto *filtro = new QHBoxLayout(pnlFiltro);
+    filtro->setContentsMargins(0, 0, 0, 0);
+    lytRodape->insertWidget(lytRodape->indexOf(lblCodigoTela), pnlFiltro);
+    pnlRodape->setSizePolicy(QSizePolicy::Ignored, pnlRodape->sizePolicy().verticalPolicy());
     tbtPendente = toggle("tbtPendente", QStringLiteral("Grupos pendentes"), true);
     tbtAndamento = toggle("tbtAndamento", QStringLiteral("Grupos em Andamento"), true);
     tbtHomologado = toggle("tbtHomologado", QStringLiteral("Grupos homologados"), false);
-    lytRodape->insertSpacing(lytRodape->indexOf(lblCodigoTela), 12);
 
     dbnPadrao->OnClick = [this](TDBNavigator &, NavigateBtn button) { dbnPadraoClick(button); };
 }
@@ -200,6 +232,21 @@ void TfrmGrupSoliHom::CriaComandos()
                                   QStringLiteral("Verificar interdependência primária entre solicitações do grupo"),
                                   QStringLiteral("Interdependência"), QStyle::SP_FileDialogInfoView,
                                   "sbtInterDependencia", &sbtInterDependencia);
+    // The group's history: its timeline and its stored transition logs.
+    mnuTramitacao->addSeparator();
+    const auto historyEntry = [this](const char *name, const QString &text, const QKeySequence &keys,
+                                     TfrmHistoricoGrupo::Pagina pagina) {
+        QAction *action = mnuTramitacao->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setToolTip(text);
+        setCommandShortcut(action, keys);
+        connect(action, &QAction::triggered, this, [this, pagina] { comando([this, pagina] { mnuHistoricoClick(pagina); }); });
+        return action;
+    };
+    mnuLinhaDoTempo = historyEntry("mnuLinhaDoTempo", QStringLiteral("Linha do tempo do grupo..."),
+                                   QKeySequence(Qt::CTRL | Qt::Key_H), TfrmHistoricoGrupo::LinhaDoTempo);
+    mnuLogTramitacao = historyEntry("mnuLogTramitacao", QStringLiteral("Log de tramitação do grupo..."),
+                                    QKeySequence(Qt::CTRL | Qt::Key_L), TfrmHistoricoGrupo::LogsDeTramitacao);
     mnuVoltaFase->setEnabled(false);  // a group never goes back
     setCommandShortcut(mnuAvancaFase, QKeySequence(Qt::Key_F9));
     setCommandShortcut(mnuInterDependencia, QKeySequence(Qt::CTRL | Qt::Key_D));
@@ -220,6 +267,51 @@ void TfrmGrupSoliHom::CriaComandos()
     mnuGrupo = pageEntry("mnuGrupo", QStringLiteral("Grupo de Solicitações"), true);
     mnuSoli = pageEntry("mnuSoli", QStringLiteral("Solicitações do Grupo"), false);
     mnuArq = pageEntry("mnuArq", QStringLiteral("Arquivos Gerados"), false);
+
+    // The group filter, also from the menu: each entry follows its toggle below the pages.
+    mnuExibir->addSeparator();
+    const auto filterEntry = [this](const char *name, QToolButton *toggle) {
+        QAction *action = mnuExibir->addAction(toggle->text());
+        action->setObjectName(QString::fromLatin1(name));
+        action->setCheckable(true);
+        action->setChecked(toggle->isChecked());
+        connect(toggle, &QToolButton::toggled, action, &QAction::setChecked);
+        connect(action, &QAction::triggered, this, [this, toggle](bool checked) {
+            comando([this, toggle, checked] {
+                toggle->setChecked(checked);
+                tbtPendenteClick();
+            });
+        });
+        return action;
+    };
+    mnuPendente = filterEntry("mnuPendente", tbtPendente);
+    mnuAndamento = filterEntry("mnuAndamento", tbtAndamento);
+    mnuHomologado = filterEntry("mnuHomologado", tbtHomologado);
+}
+
+void TfrmGrupSoliHom::resizeEvent(QResizeEvent *event)
+{
+    TfrmPadraoGrid::resizeEvent(event);
+    AjustaRodape();
+}
+
+void TfrmGrupSoliHom::AjustaRodape()
+{
+    const bool naLinha = pnlFiltro->parentWidget() == pnlRodape;
+    const int umaLinha =
+        pnlRodape->minimumSizeHint().width() + (naLinha ? 0 : pnlFiltro->minimumSizeHint().width() + lytRodape->spacing());
+    const QMargins margens = lytPrincipal->contentsMargins();
+    const bool cabe = width() - margens.left() - margens.right() >= umaLinha;
+    if (cabe == naLinha)
+        return;
+    if (cabe) {
+        lytPrincipal->removeWidget(pnlFiltro);
+        lytRodape->insertWidget(lytRodape->indexOf(lblCodigoTela), pnlFiltro);
+    } else {
+        lytRodape->removeWidget(pnlFiltro);
+        lytPrincipal->addWidget(pnlFiltro, 0, Qt::AlignRight);
+    }
+    pnlFiltro->show();
 }
 
 // ====================================================================== creation and closing
@@ -269,6 +361,18 @@ void TfrmGrupSoliHom::FormClose()
 
 void TfrmGrupSoliHom::btfAvancaFaseClick()
 {
+    // Under test, Avançar homologates the marked groups: with none marked there is nothing
+    // to homologate, and the operator is told what is missing before any check runs.
+    if (dm->statusGrupo() == u"006") {
+        const int marca = dm->cdsGrupo->fieldIndex(QStringLiteral("IDMARCADO"));
+        bool algumMarcado = false;
+        for (int row = 0; row < dm->cdsGrupo->RecordCount() && !algumMarcado; ++row)
+            algumMarcado = Dataset::valueText(dm->cdsGrupo->gridRow(row).value(marca)) == u"S";
+        if (!algumMarcado) {
+            Consiste::MensErro(kNenhumGrupoMarcado, false);
+            return;
+        }
+    }
     // The operator stays on the group they advanced, whichever way the advance ended, and
     // the commands follow its new phase.
     const QString grupo = dm->codigoGrupo();
@@ -289,6 +393,29 @@ void TfrmGrupSoliHom::sbtInterDependenciaClick()
 {
     Operacao operacao(*this);
     Dependencias(*dm).sbtInterDependenciaClick();
+}
+
+std::unique_ptr<TfrmHistoricoGrupo> TfrmGrupSoliHom::CriaHistorico(int pagina)
+{
+    const QString grupo = dm->codigoGrupo();
+    if (grupo.isEmpty())
+        return nullptr;
+    const packet::Packet eventos = TdmGrupSoliHom::Pacote(
+        dm->ChamaServidor(QStringLiteral("getEventosGrupo"), {grupo}, QStringLiteral("Recebendo")), QStringLiteral("getEventosGrupo"));
+    const packet::Packet logs = TdmGrupSoliHom::Pacote(dm->ChamaServidor(QStringLiteral("getLogTram"), {grupo}, QStringLiteral("Recebendo")),
+                                                       QStringLiteral("getLogTram"));
+    const QString nome = dm->grupo(QStringLiteral("DSGRUPHOMOL"));
+    auto dialogo = std::make_unique<TfrmHistoricoGrupo>(
+        nome.trimmed().isEmpty() ? grupo : grupo + QStringLiteral(" - ") + nome, eventos, logs,
+        [this](const QString &fase) { return dm->textoStatusGrupo(fase); }, this);
+    dialogo->pgcHistorico->setCurrentIndex(pagina);
+    return dialogo;
+}
+
+void TfrmGrupSoliHom::mnuHistoricoClick(int pagina)
+{
+    if (const auto dialogo = CriaHistorico(pagina))
+        dialogo->exec();
 }
 
 void TfrmGrupSoliHom::OperacaoTerminou() { ControlaBotoesDaPagina(); }

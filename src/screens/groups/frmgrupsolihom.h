@@ -7,12 +7,15 @@
 #include "host/basescreens.h"
 #include "datamodule/dmgrupsolihom.h"
 #include "screens/groups/checkimages.h"
+#include "screens/groups/frmhistorico.h"
 
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QPalette;
+
 class QToolButton;
 
 class TfrmGrupSoliHom : public TfrmPadraoGrid {
@@ -35,12 +38,18 @@ public:
     QLabel *lblTotalSoli, *lblQtdeSoli;
     QLabel *lblLeitura;  // says that the page's rows could not be read
     QToolButton *tbtPendente, *tbtAndamento, *tbtHomologado;
+    QWidget *pnlFiltro;  // the three toggles: on the line below the pages, or below it when narrow
 
     // ---- commands beside the base ones
     QMenu *mnuTramitacao, *mnuExibir;
     QAction *mnuVoltaFase, *mnuAvancaFase, *mnuInterDependencia;
+    QAction *mnuLinhaDoTempo, *mnuLogTramitacao;  // the group's history
     QToolButton *btfVoltaFase, *btfAvancaFase, *sbtInterDependencia;
     QAction *mnuGrupo, *mnuSoli, *mnuArq;  // select the pages 1 to 3
+    QAction *mnuPendente, *mnuAndamento, *mnuHomologado;  // the group filter's toggles
+
+    // Said by Avançar on a group under test when no group is marked for homologation.
+    static const QString kNenhumGrupoMarcado;
 
     // ---- creation and closing
     void FormCreate() override;
@@ -57,6 +66,10 @@ public:
     void dbnPadraoClick(NavigateBtn button);
     virtual void btfAvancaFaseClick();
     virtual void sbtInterDependenciaClick();
+    // The current group's history, on its timeline or its transition logs page.
+    void mnuHistoricoClick(int pagina);
+    // The history dialog of the current group, read from the server; null without a group.
+    std::unique_ptr<TfrmHistoricoGrupo> CriaHistorico(int pagina);
     void sbtVerificarClick() override;
 
     // ---- the group change: command states before the group's requests are read, the
@@ -115,6 +128,7 @@ public:
     bool dadosDoGrupoLidos() const { return m_dadosDoGrupoLidos; }
 
 protected:
+    void resizeEvent(QResizeEvent *event) override;
     // A row being typed is not dropped without a question when the screen closes, and the
     // screen does not close under an operation.
     void closeEvent(QCloseEvent *event) override;
@@ -122,6 +136,8 @@ protected:
 
 private:
     void LigaEdicao();
+    // Puts the filter's toggles on the line below the pages when it has room, else below it.
+    void AjustaRodape();
     // The page's dataset when it is the groups' or the requests', else null.
     Dataset *dataSetEditavel() const;
     // The values of the group row when its edit began, but its mark: a post that changed
@@ -143,6 +159,12 @@ private:
     // Confirmar: posts the row and saves it; a refused save puts the row back as it was
     // typed, in edit or insert, and says that it was not saved.
     void ConfirmaGrupo();
+    // Excluir of a request: a delete the server refuses leaves the request in the grid.
+    void ExcluiSolicitacao();
+    // A check of the group row refused what was typed: the error, and before a post the
+    // pending changes of the group list discarded.
+    [[noreturn]] void RecusaGrupo(const QString &texto);
+    bool m_validandoGrupo = false;
     void ConfirmaSolicitacao();
     void RestauraLinha(Dataset &dataset, DataSetState estado, const QString &grupo, const QList<QVariant> &valores);
     // Incluir: the new row goes at the end of the list, with the cursor on the first

@@ -81,6 +81,7 @@ void TfrmGrupSoliHom::MarcaMenuDaPagina(QWidget *page)
     lblTotalSoli->setVisible(soli);
     lblQtdeSoli->setVisible(soli);
     MostraLeitura();
+    AjustaRodape();
 }
 
 void TfrmGrupSoliHom::pgcPadraoChange()
