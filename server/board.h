@@ -53,6 +53,7 @@ private:
     void recordFailedSignIn(const std::string &address);
     void signIn(const httplib::Request &req, httplib::Response &res);
     void setSessionAndGoToBoard(httplib::Response &res, const std::string &cookie) const;
+    void health(Database &db, const httplib::Request &req, httplib::Response &res);
 
     QByteArray m_token;
     QByteArray m_session;
@@ -61,6 +62,7 @@ private:
     const std::atomic<int> *m_openConnections;
     std::mutex m_mutex;
     std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> m_failures;
+    QString m_lastHealthDetail;  // why /saude last found the database unavailable or read-only
 };
 
 }  // namespace server

@@ -1176,6 +1176,11 @@ struct HttpFront::Impl {
             std::lock_guard lock(mutex);
             stopping = true;
         }
+        // New connections are refused by the system from here on.
+        if (listenFd >= 0) {
+            ::close(listenFd);
+            listenFd = -1;
+        }
         ready.notify_all();
         for (std::thread &worker : workers)
             worker.join();
@@ -1184,8 +1189,13 @@ struct HttpFront::Impl {
         for (Connection *c : waiting)
             closeConnection(c);
         waiting.clear();
-        for (Connection *c : calls)
+        // Calls that no worker took before the stop are refused, not dropped unanswered.
+        for (Connection *c : calls) {
+            answerAndForget(*c, 503, "Service Unavailable",
+                            QStringLiteral("O servidor de aplicação está sendo encerrado; nada foi feito. Repita a chamada "
+                                           "quando ele voltar."));
             closeConnection(c);
+        }
         calls.clear();
     }
 

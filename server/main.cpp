@@ -8,6 +8,7 @@
 //   homologa-server verdict [--db DB] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODE]
 //   homologa-server audit [--db DB] [--since DATE] [--until DATE] [--product P] --format csv|json
 //   homologa-server backup [--db DB] TARGET.db
+//   homologa-server restore [--db DB] BACKUP.db
 //   homologa-server --version
 //
 // DB is an SQLite file or a PostgreSQL connection text; without --db the commands use the
@@ -39,8 +40,15 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+
+#include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +70,7 @@ int usage()
                     "  homologa-server verdict [--db BANCO] CDFILIAL NRSOLISERV sem-erro|com-erro|regerar [--operator CODIGO]\n"
                     "  homologa-server audit [--db BANCO] [--since AAAA-MM-DD] [--until AAAA-MM-DD] [--product PRODUTO] --format csv|json\n"
                     "  homologa-server backup [--db BANCO] DESTINO.db\n"
+                    "  homologa-server restore [--db BANCO] COPIA.db\n"
                     "  homologa-server --version\n"
                     "ARQUIVO: configuração com a seção [server] (database, listen, token_file, ...); a linha de comando prevalece.\n"
                     "BANCO: arquivo SQLite ou texto de conexão PostgreSQL (postgresql://... ou host=... dbname=...)."));
@@ -173,7 +182,8 @@ bool parse(const QStringList &args, Options &options)
             server::setLeaseExpiry(std::chrono::minutes(minutes));
         } else if (arg.startsWith(u"--")) {
             return false;
-        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit" || arg == u"backup")) {
+        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit" || arg == u"backup"
+                                                                                 || arg == u"restore")) {
             options.command = arg;
         } else {
             options.positional.append(arg);
@@ -263,7 +273,9 @@ int runImport(const Options &options)
         say(stderr, QStringLiteral("import: não foi possível ler %1: %2").arg(file.fileName(), file.errorString()));
         return 1;
     }
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     const server::ImportCounts counts = server::importDocument(db, file.readAll());
     say(stdout, QStringLiteral("import: %1 carregados em %2.").arg(counts.summary(), db.spec().describe()));
     return 0;
@@ -273,7 +285,9 @@ int runVerdict(const Options &options)
 {
     if (options.positional.size() != 3)
         return usage();
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     QString numero = options.positional[1];
     if (numero.size() < 10 && std::all_of(numero.begin(), numero.end(), [](QChar c) { return c.isDigit(); }))
         numero = numero.rightJustified(10, u'0');
@@ -286,7 +300,9 @@ int runAudit(const Options &options)
 {
     if (!options.positional.isEmpty() || (options.format != u"csv" && options.format != u"json"))
         return usage();
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     const QList<server::AuditRow> rows = server::auditTrail(db, {options.since, options.until, options.product});
     const QByteArray text = options.format == u"csv" ? server::auditCsv(rows) : server::auditJson(rows);
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
@@ -298,11 +314,72 @@ int runBackup(const Options &options)
 {
     if (options.positional.size() != 1)
         return usage();
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     db.ensureOpen();
     server::copySqliteDatabase(db, options.positional[0]);
     say(stdout, QStringLiteral("backup: cópia de %1 gravada em %2.")
                     .arg(db.spec().describe(), QFileInfo(options.positional[0]).absoluteFilePath()));
+    return 0;
+}
+
+int runRestore(const Options &options)
+{
+    if (options.positional.size() != 1)
+        return usage();
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const QString aside = server::restoreSqliteDatabase(options.positional[0], spec);
+    say(stdout, QStringLiteral("restore: %1 restaurado de %2.%3")
+                    .arg(spec.path, QFileInfo(options.positional[0]).absoluteFilePath(),
+                         aside.isEmpty() ? QString() : QStringLiteral(" O arquivo anterior ficou em %1.").arg(aside)));
+    return 0;
+}
+
+// How long the calls in flight have, after SIGTERM or SIGINT, to be answered: past it the
+// process ends without them (their transactions are not committed).
+constexpr int kStopBoundSeconds = 30;
+
+// Serves until SIGTERM or SIGINT; then takes no more connections, lets the calls in flight end
+// (the queued ones are refused), closes every database connection, and leaves the SQLite file
+// alone holding the whole database. The signals are taken by this thread alone (sigwait), so
+// nothing runs inside a signal handler.
+int serveUntilStopped(server::HttpFront &front, const server::DatabaseSpec &spec, const sigset_t &stopSignals)
+{
+    std::thread serving([&front] {
+        front.run();
+        // A front that ended by itself ends the wait below too.
+        ::kill(::getpid(), SIGTERM);
+    });
+    int received = 0;
+    ::sigwait(&stopSignals, &received);
+    say(stdout, QStringLiteral("homologa-server: sinal %1 recebido; encerrando: novas conexões recusadas, chamadas em "
+                               "andamento concluídas (até %2 s).")
+                    .arg(QString::fromLatin1(received == SIGINT ? "SIGINT" : "SIGTERM"))
+                    .arg(kStopBoundSeconds));
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(kStopBoundSeconds));
+        say(stderr, QStringLiteral("homologa-server: chamadas em andamento não terminaram em %1 s; o processo termina sem "
+                                   "elas (o que não foi confirmado não foi gravado).")
+                        .arg(kStopBoundSeconds));
+        std::_Exit(1);
+    }).detach();
+    front.stop();
+    serving.join();
+    // Every worker's connection is closed by now; one more empties the log into the file.
+    if (spec.engine == server::DatabaseSpec::Engine::Sqlite) {
+        try {
+            server::Database db(spec);
+            db.ensureOpen();
+            if (!db.checkpoint())
+                say(stdout, QStringLiteral("homologa-server: outro processo ainda usa %1; o registro de escrita (-wal) "
+                                           "fica com ele.")
+                                .arg(spec.path));
+        } catch (const server::ServerError &error) {
+            say(stderr, QStringLiteral("homologa-server: %1").arg(error.message()));
+        }
+    }
+    say(stdout, QStringLiteral("homologa-server: encerrado; todas as conexões com o banco de dados foram fechadas."));
     return 0;
 }
 
@@ -335,12 +412,24 @@ int runServer(QCoreApplication &app, const Options &options)
         return 2;
     }
     server::DatabaseSpec spec = databaseSpec(options.db, options);
+    // SIGTERM and SIGINT wait for serveUntilStopped: blocked before any thread starts, so
+    // every thread inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Held until the process ends: a restore is refused meanwhile.
+    server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    bool readOnly = false;
     {
         // Creates the tables before the first call, and tells at once a database that
         // cannot be reached.
         server::Database db(spec);
         db.ensureOpen();
+        readOnly = db.readOnly();
     }
+    inUse.recordFile();
     // From here on the workers use this very file or none.
     spec.pinFile();
     server::HttpFront front(spec, token, options.front);
@@ -357,9 +446,12 @@ int runServer(QCoreApplication &app, const Options &options)
     say(stdout, QStringLiteral("homologa-server: painel de homologação em %1://%2:%3/painel")
                     .arg(tls ? QStringLiteral("https") : QStringLiteral("http"), shown.contains(u':') ? u'[' + shown + u']' : shown)
                     .arg(bound));
+    if (readOnly)
+        say(stdout, QStringLiteral("homologa-server: o banco de dados %1 está somente para leitura: as consultas são "
+                                   "atendidas, as alterações recusadas.")
+                        .arg(spec.describe()));
     Q_UNUSED(app);
-    front.run();
-    return 0;
+    return serveUntilStopped(front, spec, stopSignals);
 }
 
 // A password written in --db would be readable by anyone in the process list: it is
@@ -453,6 +545,8 @@ int main(int argc, char **argv)
             return runAudit(options);
         if (options.command == u"backup")
             return runBackup(options);
+        if (options.command == u"restore")
+            return runRestore(options);
         return runServer(app, options);
     } catch (const server::ImportError &error) {
         say(stderr, QStringLiteral("import: %1 Nada foi carregado.").arg(error.message()));

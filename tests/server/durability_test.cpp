@@ -1,0 +1,289 @@
+// The server's data outlives the server: a stop by SIGTERM leaves the SQLite file whole, a
+// backup taken under writes restores to what it held, a restore is refused while the file is
+// served, a log that belongs to another file is never applied, and a read-only database is
+// served for reading on both engines. Each runs a real homologa-server.
+
+#include "serverenv.h"
+#include "serverprocess.h"
+
+#include "admin.h"
+#include "schema.h"
+
+#include <httplib.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <atomic>
+#include <thread>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kToken = "segredo-da-duracao";
+
+struct CommandResult {
+    int status = -1;
+    QString output;
+};
+
+// homologa-server with the arguments, to its end.
+CommandResult command(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/homologa-server"), arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, QString::fromUtf8(process.readAll())};
+}
+
+class ServerDurability : public SampleServerTest {
+protected:
+    void SetUp() override
+    {
+        SampleServerTest::SetUp();
+        m_tokenFile = writePrivateFile(m_dir.filePath(QStringLiteral("token")), kToken);
+    }
+
+    bool start(ServerProcess &server, const QStringList &more = {})
+    {
+        return server.start(database().text(), m_tokenFile, more);
+    }
+
+    // A new group saved through the server; its answer.
+    static httplib::Result saveGroup(int port, const QString &name)
+    {
+        const QJsonArray arguments = args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), name},
+                                                                               {QStringLiteral("CDPRODUTO"), kProduct}})
+                                               .toJson()});
+        httplib::Client client("127.0.0.1", port);
+        return client.Post("/VOP42000.rdmGrupSoliHom/setGrupo", {{"Authorization", "Bearer " + kToken.toStdString()}},
+                           "{\"args\":" + QJsonDocument(arguments).toJson(QJsonDocument::Compact).toStdString() + "}",
+                           "application/json");
+    }
+    static bool acknowledged(const httplib::Result &result)
+    {
+        return result && result->status == 200 && result->body.rfind("{\"ok\":true", 0) == 0;
+    }
+
+    // Groups in the SQLite file at `path`, read by a connection of its own.
+    static int groupsIn(const QString &path)
+    {
+        server::Database db(server::DatabaseSpec::parse(path));
+        db.ensureOpen();
+        return db.scalar(QStringLiteral("SELECT COUNT(*) FROM GRUPOHOMOL")).toInt();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_tokenFile;
+};
+
+TEST_F(ServerDurability, AfterSigtermTheFileAloneHoldsEveryAcknowledgedWrite)
+{
+    if (testingPostgres())
+        GTEST_SKIP() << "SQLite files";
+    ServerProcess server;
+    ASSERT_TRUE(start(server)) << server.error().toStdString();
+    for (int i = 1; i <= 5; ++i)
+        ASSERT_TRUE(acknowledged(saveGroup(server.port(), QStringLiteral("Gravado %1").arg(i))));
+    EXPECT_EQ(server.terminate(), 0) << server.output().toStdString();
+    EXPECT_TRUE(server.output().contains(QStringLiteral("encerrado"))) << server.output().toStdString();
+
+    // The main file copied alone, as an administrator copies it once the service stopped.
+    const QString alone = m_dir.filePath(QStringLiteral("sozinho.db"));
+    ASSERT_TRUE(QFile::copy(database().text(), alone));
+    EXPECT_EQ(groupsIn(alone), 5);
+}
+
+TEST_F(ServerDurability, ABackupTakenUnderWritesIsWhatTheRestoredServerServes)
+{
+    if (testingPostgres())
+        GTEST_SKIP() << "SQLite files";
+    ServerProcess server;
+    ASSERT_TRUE(start(server)) << server.error().toStdString();
+    std::atomic<bool> writing{true};
+    std::atomic<int> saved{0};
+    std::thread writer([&] {
+        for (int i = 0; writing; ++i)
+            saved += acknowledged(saveGroup(server.port(), QStringLiteral("Sob cópia %1").arg(i))) ? 1 : 0;
+    });
+    while (saved < 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const int before = saved;
+    const QString copy = m_dir.filePath(QStringLiteral("copia.db"));
+    const CommandResult backup = command({QStringLiteral("backup"), QStringLiteral("--db"), database().text(), copy});
+    writing = false;
+    writer.join();
+    ASSERT_EQ(backup.status, 0) << backup.output.toStdString();
+    const int copied = groupsIn(copy);
+    EXPECT_GE(copied, before);
+    EXPECT_LE(copied, saved.load());
+
+    // While served, the restore is refused and the file is left alone.
+    const CommandResult refused = command({QStringLiteral("restore"), QStringLiteral("--db"), database().text(), copy});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.output.contains(QStringLiteral("em uso"))) << refused.output.toStdString();
+    EXPECT_EQ(server.terminate(), 0);
+    EXPECT_EQ(groupsIn(database().text()), saved.load());
+
+    const CommandResult restored = command({QStringLiteral("restore"), QStringLiteral("--db"), database().text(), copy});
+    ASSERT_EQ(restored.status, 0) << restored.output.toStdString();
+    EXPECT_FALSE(QFile::exists(database().text() + QStringLiteral("-wal")));
+    // The file that was there is kept whole under its new name.
+    const QStringList aside = QDir(QFileInfo(database().text()).absolutePath())
+                                  .entryList({QStringLiteral("homologa.db.antes-da-restauracao-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1) << restored.output.toStdString();
+    EXPECT_EQ(groupsIn(QFileInfo(database().text()).absoluteDir().filePath(aside[0])), saved.load());
+
+    ASSERT_TRUE(start(server)) << server.error().toStdString();
+    httplib::Client client("127.0.0.1", server.port());
+    const auto groups = client.Post("/VOP42000.rdmGrupSoliHom/getGrupo", {{"Authorization", "Bearer " + kToken.toStdString()}},
+                                    R"({"args":[""]})", "application/json");
+    ASSERT_TRUE(groups);
+    const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(groups->body)).object();
+    EXPECT_EQ(packetOf(answer.value(QStringLiteral("data"))).rows.size(), copied) << groups->body;
+}
+
+// A backup put in place of the file with mv while the server runs, then the server killed:
+// the log beside the new file is the old file's, and it is set aside, never applied.
+TEST_F(ServerDurability, ALogLeftByAnotherFileIsSetAsideNotApplied)
+{
+    if (testingPostgres())
+        GTEST_SKIP() << "SQLite files";
+    const QString path = database().text();
+    const QString copy = m_dir.filePath(QStringLiteral("vazia.db"));
+    ASSERT_EQ(command({QStringLiteral("backup"), QStringLiteral("--db"), path, copy}).status, 0);
+    ServerProcess server;
+    ASSERT_TRUE(start(server)) << server.error().toStdString();
+    for (int i = 1; i <= 5; ++i)
+        ASSERT_TRUE(acknowledged(saveGroup(server.port(), QStringLiteral("No registro %1").arg(i))));
+    ASSERT_GT(QFileInfo(path + QStringLiteral("-wal")).size(), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()), 0);
+    ::kill(pid_t(server.pid()), SIGKILL);
+    server.stop();
+
+    ASSERT_TRUE(start(server)) << server.error().toStdString();
+    EXPECT_TRUE(server.output().contains(QStringLiteral("pertence a outro arquivo"))) << server.output().toStdString();
+    EXPECT_EQ(server.terminate(), 0);
+    EXPECT_EQ(groupsIn(path), 0);
+    EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList({QStringLiteral("homologa.db-wal.de-outro-arquivo-*")}).size(), 1);
+}
+
+TEST_F(ServerDurability, ARestoreChecksTheBackupFirst)
+{
+    if (testingPostgres())
+        GTEST_SKIP() << "SQLite files";
+    const auto sqlite = [&](const QString &name, const QStringList &statements) {
+        const QString file = m_dir.filePath(name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        db.open();
+        for (const QString &statement : statements)
+            QSqlQuery(db).exec(statement);
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        return file;
+    };
+    const QString newer = m_dir.filePath(QStringLiteral("nova.db"));
+    ASSERT_EQ(command({QStringLiteral("backup"), QStringLiteral("--db"), database().text(), newer}).status, 0);
+    {
+        server::Database db(server::DatabaseSpec::parse(newer));
+        db.ensureOpen();
+        db.exec(QStringLiteral("INSERT INTO VERSAOESQUEMA (NRVERSAO, DTAPLICACAO) VALUES (?, '')"), {server::currentSchemaVersion() + 1});
+    }
+    const QString text = writePrivateFile(m_dir.filePath(QStringLiteral("texto.db")), "isto não é um banco de dados\n");
+    struct Case {
+        QString backup;
+        const char *told;
+    };
+    const Case cases[] = {
+        {m_dir.filePath(QStringLiteral("nenhuma.db")), "não existe"},
+        {text, "não é um banco de dados SQLite"},
+        {sqlite(QStringLiteral("outra.db"), {QStringLiteral("CREATE TABLE GRUPOHOMOL (X)")}), "faltam as tabelas SEQUENCIA"},
+        {newer, "mais nova"},
+    };
+    const QByteArray before = [&] {
+        QFile file(database().text());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    for (const Case &c : cases) {
+        const CommandResult result = command({QStringLiteral("restore"), QStringLiteral("--db"), database().text(), c.backup});
+        EXPECT_EQ(result.status, 1) << c.told;
+        EXPECT_TRUE(result.output.contains(QString::fromUtf8(c.told))) << result.output.toStdString();
+    }
+    QFile file(database().text());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+}
+
+// Made read-only the way each engine is: a file its user may not write (root writes any file
+// that is not immutable), a session whose transactions are read-only.
+class ReadOnlyDatabase {
+public:
+    explicit ReadOnlyDatabase(const QString &database) : m_path(testingPostgres() ? QString() : database)
+    {
+        if (testingPostgres()) {
+            qputenv("PGOPTIONS", "-c default_transaction_read_only=on");
+            return;
+        }
+        QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+        if (::geteuid() == 0)
+            m_immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0;
+    }
+    ~ReadOnlyDatabase()
+    {
+        qunsetenv("PGOPTIONS");
+        if (m_immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+        if (!m_path.isEmpty())
+            QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    bool ready() const { return testingPostgres() || ::geteuid() != 0 || m_immutable; }
+
+private:
+    QString m_path;
+    bool m_immutable = false;
+};
+
+TEST_F(ServerDurability, AReadOnlyDatabaseIsServedForReadingAndSaysSo)
+{
+    if (!ready())
+        return;
+    createGroup(QStringLiteral("Lido"));
+    ServerProcess server;
+    {
+        // The variable is read when the process starts; the file stays read-only to its end.
+        ReadOnlyDatabase readOnly(database().text());
+        if (!readOnly.ready())
+            GTEST_SKIP() << "chattr cannot make the file immutable here";
+        ASSERT_TRUE(start(server)) << server.error().toStdString();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_TRUE(server.output().contains(QStringLiteral("somente para leitura"))) << server.output().toStdString();
+        httplib::Client client("127.0.0.1", server.port());
+        const httplib::Headers auth{{"Authorization", "Bearer " + kToken.toStdString()}};
+        const auto read = client.Post("/VOP42000.rdmGrupSoliHom/getGrupo", auth, R"({"args":[""]})", "application/json");
+        ASSERT_TRUE(read);
+        EXPECT_EQ(packetOf(QJsonDocument::fromJson(QByteArray::fromStdString(read->body)).object().value(QStringLiteral("data"))).rows.size(), 1)
+            << read->body;
+        const auto write = saveGroup(server.port(), QStringLiteral("Recusado"));
+        ASSERT_TRUE(write);
+        EXPECT_NE(write->body.find("somente para leitura; nada foi gravado"), std::string::npos) << write->body;
+        const auto health = client.Get("/saude");
+        ASSERT_TRUE(health);
+        EXPECT_EQ(health->status, 200);
+        EXPECT_EQ(health->body, R"({"ok":true,"status":"somente-leitura"})");
+        EXPECT_EQ(server.terminate(), 0) << server.output().toStdString();
+    }
+    EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM GRUPOHOMOL")).toInt(), 1);
+}
+
+}  // namespace
