@@ -16,8 +16,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <QDateTime>
 
 #include <atomic>
 #include <thread>
@@ -139,7 +138,7 @@ TEST_F(ServerDurability, ABackupTakenUnderWritesIsWhatTheRestoredServerServes)
     EXPECT_FALSE(QFile::exists(database().text() + QStringLiteral("-wal")));
     // The file that was there is kept whole under its new name.
     const QStringList aside = QDir(QFileInfo(database().text()).absolutePath())
-                                  .entryList({QStringLiteral("homologa.db.antes-da-restauracao-*")}, QDir::Files);
+                                  .entryList({QStringLiteral("homologa.db.antes-da-restauracao-*[0-9]")}, QDir::Files);
     ASSERT_EQ(aside.size(), 1) << restored.output.toStdString();
     EXPECT_EQ(groupsIn(QFileInfo(database().text()).absoluteDir().filePath(aside[0])), saved.load());
 
@@ -181,48 +180,34 @@ TEST_F(ServerDurability, ARestoreChecksTheBackupFirst)
 {
     if (testingPostgres())
         GTEST_SKIP() << "SQLite files";
-    const auto sqlite = [&](const QString &name, const QStringList &statements) {
+    // A backup of the database, changed by one statement.
+    const auto alteredCopy = [&](const QString &name, const QString &statement) {
         const QString file = m_dir.filePath(name);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        db.open();
-        for (const QString &statement : statements)
-            QSqlQuery(db).exec(statement);
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
+        EXPECT_EQ(command({QStringLiteral("backup"), QStringLiteral("--db"), database().text(), file}).status, 0);
+        server::Database copy(server::DatabaseSpec::parse(file));
+        copy.ensureOpen();
+        copy.exec(statement);
         return file;
     };
-    const QString newer = m_dir.filePath(QStringLiteral("nova.db"));
-    ASSERT_EQ(command({QStringLiteral("backup"), QStringLiteral("--db"), database().text(), newer}).status, 0);
-    {
-        server::Database db(server::DatabaseSpec::parse(newer));
-        db.ensureOpen();
-        db.exec(QStringLiteral("INSERT INTO VERSAOESQUEMA (NRVERSAO, DTAPLICACAO) VALUES (?, '')"), {server::currentSchemaVersion() + 1});
-    }
-    const QString text = writePrivateFile(m_dir.filePath(QStringLiteral("texto.db")), "isto não é um banco de dados\n");
-    struct Case {
+    const struct {
         QString backup;
         const char *told;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {m_dir.filePath(QStringLiteral("nenhuma.db")), "não existe"},
-        {text, "não é um banco de dados SQLite"},
-        {sqlite(QStringLiteral("outra.db"), {QStringLiteral("CREATE TABLE GRUPOHOMOL (X)")}), "faltam as tabelas SEQUENCIA"},
-        {newer, "mais nova"},
+        {writePrivateFile(m_dir.filePath(QStringLiteral("texto.db")), "isto não é um banco\n"), "não é um banco de dados SQLite"},
+        {alteredCopy(QStringLiteral("sem.db"), QStringLiteral("DROP TABLE LOGTRAM")), "faltam as tabelas LOGTRAM"},
+        {alteredCopy(QStringLiteral("nova.db"), QStringLiteral("INSERT INTO VERSAOESQUEMA (NRVERSAO, DTAPLICACAO) VALUES (%1, '')")
+                                                    .arg(server::currentSchemaVersion() + 1)),
+         "mais nova"},
     };
-    const QByteArray before = [&] {
-        QFile file(database().text());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
-    for (const Case &c : cases) {
+    const QDateTime before = QFileInfo(database().text()).lastModified();
+    for (const auto &c : cases) {
         const CommandResult result = command({QStringLiteral("restore"), QStringLiteral("--db"), database().text(), c.backup});
         EXPECT_EQ(result.status, 1) << c.told;
         EXPECT_TRUE(result.output.contains(QString::fromUtf8(c.told))) << result.output.toStdString();
     }
-    QFile file(database().text());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
+    EXPECT_EQ(QFileInfo(database().text()).lastModified(), before);
+    EXPECT_EQ(QFileInfo(database().text()).absoluteDir().entryList({QStringLiteral("*antes-da-restauracao*")}).size(), 0);
 }
 
 // Made read-only the way each engine is: a file its user may not write (root writes any file
@@ -266,7 +251,6 @@ TEST_F(ServerDurability, AReadOnlyDatabaseIsServedForReadingAndSaysSo)
         if (!readOnly.ready())
             GTEST_SKIP() << "chattr cannot make the file immutable here";
         ASSERT_TRUE(start(server)) << server.error().toStdString();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_TRUE(server.output().contains(QStringLiteral("somente para leitura"))) << server.output().toStdString();
         httplib::Client client("127.0.0.1", server.port());
         const httplib::Headers auth{{"Authorization", "Bearer " + kToken.toStdString()}};

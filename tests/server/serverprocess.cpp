@@ -67,6 +67,9 @@ int ServerProcess::terminate(int timeoutMs)
 
 QString ServerProcess::output()
 {
+    // What a running process prints is taken until it has been quiet for a moment.
+    while (m_process.state() == QProcess::Running && m_process.waitForReadyRead(200))
+        m_output += m_process.readAllStandardOutput() + m_process.readAllStandardError();
     m_output += m_process.readAllStandardOutput() + m_process.readAllStandardError();
     return QString::fromUtf8(m_output);
 }
