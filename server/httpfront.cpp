@@ -1226,6 +1226,15 @@ void HttpFront::start()
     d->runner = std::thread([this] { d->run(); });
 }
 void HttpFront::stop() { d->stop(); }
+void HttpFront::requestStop()
+{
+    // The accepting thread wakes, ends its loop and then stops the workers.
+    d->stopping = true;
+    if (d->wake[1] >= 0) {
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::write(d->wake[1], &byte, 1);
+    }
+}
 QString HttpFront::error() const { return d->error; }
 qint64 HttpFront::callsServed() const { return d->served; }
 

@@ -40,14 +40,10 @@
 
 #include <cstdio>
 #include <algorithm>
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
-#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -338,34 +334,51 @@ int runRestore(const Options &options)
 
 // How long the calls in flight have, after SIGTERM or SIGINT, to be answered: past it the
 // process ends without them (their transactions are not committed).
-constexpr int kStopBoundSeconds = 30;
+constexpr unsigned kStopBoundSeconds = 30;
+
+server::HttpFront *s_front = nullptr;
+volatile std::sig_atomic_t s_stopSignal = 0;
+
+// Only what is safe inside a signal handler: the front is asked to stop (it wakes its
+// accepting thread through a pipe), and an alarm bounds the wait.
+void onStopSignal(int number)
+{
+    if (s_stopSignal == 0)
+        ::alarm(kStopBoundSeconds);
+    s_stopSignal = number;
+    if (s_front)
+        s_front->requestStop();
+}
+
+void onStopOverdue(int)
+{
+    static const char text[] = "homologa-server: as chamadas em andamento não terminaram em 30 s; o processo termina sem "
+                               "elas (o que não foi confirmado não foi gravado).\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(1);
+}
 
 // Serves until SIGTERM or SIGINT; then takes no more connections, lets the calls in flight end
 // (the queued ones are refused), closes every database connection, and leaves the SQLite file
-// alone holding the whole database. The signals are taken by this thread alone (sigwait), so
-// nothing runs inside a signal handler.
-int serveUntilStopped(server::HttpFront &front, const server::DatabaseSpec &spec, const sigset_t &stopSignals)
+// alone holding the whole database.
+int serveUntilStopped(server::HttpFront &front, const server::DatabaseSpec &spec)
 {
-    std::thread serving([&front] {
-        front.run();
-        // A front that ended by itself ends the wait below too.
-        ::kill(::getpid(), SIGTERM);
-    });
-    int received = 0;
-    ::sigwait(&stopSignals, &received);
-    say(stdout, QStringLiteral("homologa-server: sinal %1 recebido; encerrando: novas conexões recusadas, chamadas em "
-                               "andamento concluídas (até %2 s).")
-                    .arg(QString::fromLatin1(received == SIGINT ? "SIGINT" : "SIGTERM"))
-                    .arg(kStopBoundSeconds));
-    std::thread([] {
-        std::this_thread::sleep_for(std::chrono::seconds(kStopBoundSeconds));
-        say(stderr, QStringLiteral("homologa-server: chamadas em andamento não terminaram em %1 s; o processo termina sem "
-                                   "elas (o que não foi confirmado não foi gravado).")
-                        .arg(kStopBoundSeconds));
-        std::_Exit(1);
-    }).detach();
-    front.stop();
-    serving.join();
+    s_front = &front;
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = onStopSignal;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    action.sa_handler = onStopOverdue;
+    ::sigaction(SIGALRM, &action, nullptr);
+    front.run();
+    s_front = nullptr;
+    if (s_stopSignal == 0) {
+        say(stderr, QStringLiteral("homologa-server: o atendimento parou sem que o servidor fosse encerrado."));
+        return 1;
+    }
+    say(stdout, QStringLiteral("homologa-server: %1 recebido; novas conexões recusadas, chamadas em andamento concluídas.")
+                    .arg(QString::fromLatin1(s_stopSignal == SIGINT ? "SIGINT" : "SIGTERM")));
     // Every worker's connection is closed by now; one more empties the log into the file.
     if (spec.engine == server::DatabaseSpec::Engine::Sqlite) {
         try {
@@ -412,13 +425,6 @@ int runServer(QCoreApplication &app, const Options &options)
         return 2;
     }
     server::DatabaseSpec spec = databaseSpec(options.db, options);
-    // SIGTERM and SIGINT wait for serveUntilStopped: blocked before any thread starts, so
-    // every thread inherits the mask.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // Held until the process ends: a restore is refused meanwhile.
     server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
     bool readOnly = false;
@@ -451,7 +457,7 @@ int runServer(QCoreApplication &app, const Options &options)
                                    "atendidas, as alterações recusadas.")
                         .arg(spec.describe()));
     Q_UNUSED(app);
-    return serveUntilStopped(front, spec, stopSignals);
+    return serveUntilStopped(front, spec);
 }
 
 // A password written in --db would be readable by anyone in the process list: it is

@@ -6,7 +6,6 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
-#include "admin.h"
 #include "schema.h"
 
 #include <httplib.h>
@@ -15,8 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QDateTime>
+#include <QProcess>
 
 #include <atomic>
 #include <thread>
@@ -57,20 +56,28 @@ protected:
         return server.start(database().text(), m_tokenFile, more);
     }
 
-    // A new group saved through the server; its answer.
-    static httplib::Result saveGroup(int port, const QString &name)
+    // Calls the server; the answer's body, empty when none came.
+    static std::string call(int port, const QString &method, const QJsonArray &arguments)
     {
-        const QJsonArray arguments = args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), name},
-                                                                               {QStringLiteral("CDPRODUTO"), kProduct}})
-                                               .toJson()});
         httplib::Client client("127.0.0.1", port);
-        return client.Post("/VOP42000.rdmGrupSoliHom/setGrupo", {{"Authorization", "Bearer " + kToken.toStdString()}},
-                           "{\"args\":" + QJsonDocument(arguments).toJson(QJsonDocument::Compact).toStdString() + "}",
-                           "application/json");
+        const auto answer = client.Post("/VOP42000.rdmGrupSoliHom/" + method.toStdString(),
+                                        {{"Authorization", "Bearer " + kToken.toStdString()}},
+                                        "{\"args\":" + QJsonDocument(arguments).toJson(QJsonDocument::Compact).toStdString() + "}",
+                                        "application/json");
+        return answer ? answer->body : std::string();
     }
-    static bool acknowledged(const httplib::Result &result)
+    // Saves a new group; its answer's body.
+    static std::string saveGroup(int port, const QString &name)
     {
-        return result && result->status == 200 && result->body.rfind("{\"ok\":true", 0) == 0;
+        return call(port, QStringLiteral("setGrupo"),
+                    args({insertDelta(server::ds::cdsGrupo(), {{QStringLiteral("DSGRUPHOMOL"), name}, {QStringLiteral("CDPRODUTO"), kProduct}})
+                              .toJson()}));
+    }
+    static bool acknowledged(const std::string &body) { return body.rfind("{\"ok\":true", 0) == 0; }
+    static qsizetype groupsServed(int port)
+    {
+        const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(call(port, QStringLiteral("getGrupo"), args({QString()})))).object();
+        return packetOf(answer.value(QStringLiteral("data"))).rows.size();
     }
 
     // Groups in the SQLite file at `path`, read by a connection of its own.
@@ -143,12 +150,7 @@ TEST_F(ServerDurability, ABackupTakenUnderWritesIsWhatTheRestoredServerServes)
     EXPECT_EQ(groupsIn(QFileInfo(database().text()).absoluteDir().filePath(aside[0])), saved.load());
 
     ASSERT_TRUE(start(server)) << server.error().toStdString();
-    httplib::Client client("127.0.0.1", server.port());
-    const auto groups = client.Post("/VOP42000.rdmGrupSoliHom/getGrupo", {{"Authorization", "Bearer " + kToken.toStdString()}},
-                                    R"({"args":[""]})", "application/json");
-    ASSERT_TRUE(groups);
-    const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(groups->body)).object();
-    EXPECT_EQ(packetOf(answer.value(QStringLiteral("data"))).rows.size(), copied) << groups->body;
+    EXPECT_EQ(groupsServed(server.port()), copied);
 }
 
 // A backup put in place of the file with mv while the server runs, then the server killed:
@@ -252,16 +254,10 @@ TEST_F(ServerDurability, AReadOnlyDatabaseIsServedForReadingAndSaysSo)
             GTEST_SKIP() << "chattr cannot make the file immutable here";
         ASSERT_TRUE(start(server)) << server.error().toStdString();
         EXPECT_TRUE(server.output().contains(QStringLiteral("somente para leitura"))) << server.output().toStdString();
-        httplib::Client client("127.0.0.1", server.port());
-        const httplib::Headers auth{{"Authorization", "Bearer " + kToken.toStdString()}};
-        const auto read = client.Post("/VOP42000.rdmGrupSoliHom/getGrupo", auth, R"({"args":[""]})", "application/json");
-        ASSERT_TRUE(read);
-        EXPECT_EQ(packetOf(QJsonDocument::fromJson(QByteArray::fromStdString(read->body)).object().value(QStringLiteral("data"))).rows.size(), 1)
-            << read->body;
-        const auto write = saveGroup(server.port(), QStringLiteral("Recusado"));
-        ASSERT_TRUE(write);
-        EXPECT_NE(write->body.find("somente para leitura; nada foi gravado"), std::string::npos) << write->body;
-        const auto health = client.Get("/saude");
+        EXPECT_EQ(groupsServed(server.port()), 1);
+        const std::string write = saveGroup(server.port(), QStringLiteral("Recusado"));
+        EXPECT_NE(write.find("somente para leitura; nada foi gravado"), std::string::npos) << write;
+        const auto health = httplib::Client("127.0.0.1", server.port()).Get("/saude");
         ASSERT_TRUE(health);
         EXPECT_EQ(health->status, 200);
         EXPECT_EQ(health->body, R"({"ok":true,"status":"somente-leitura"})");
