@@ -97,11 +97,28 @@ TEST_F(ServerDurability, AfterSigtermTheFileAloneHoldsEveryAcknowledgedWrite)
     if (testingPostgres())
         GTEST_SKIP() << "SQLite files";
     ServerProcess server;
-    ASSERT_TRUE(start(server)) << server.error().toStdString();
-    for (int i = 1; i <= 5; ++i)
+    ASSERT_TRUE(start(server, {QStringLiteral("--workers"), QStringLiteral("1")})) << server.error().toStdString();
+    for (int i = 1; i <= 4; ++i)
         ASSERT_TRUE(acknowledged(saveGroup(server.port(), QStringLiteral("Gravado %1").arg(i))));
+    // The fifth save is in flight (its worker waits for the write lock held here) and another
+    // call waits for that worker when the signal comes: the first is answered, the other refused.
+    db().begin(true);
+    std::string inFlight;
+    std::thread saving([&] { inFlight = saveGroup(server.port(), QStringLiteral("Gravado 5")); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    RawConnection queued(server.port());
+    queued.send(callRequest(kMain, QStringLiteral("getGrupo"), "[\"\"]", kToken));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(pid_t(server.pid()), SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    db().rollback();
+    saving.join();
+    EXPECT_TRUE(acknowledged(inFlight)) << inFlight;
+    const RawReply refused = queued.reply();
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_TRUE(refused.error().contains(QStringLiteral("sendo encerrado"))) << refused.error().toStdString();
     EXPECT_EQ(server.terminate(), 0) << server.output().toStdString();
-    EXPECT_TRUE(server.output().contains(QStringLiteral("encerrado"))) << server.output().toStdString();
+    EXPECT_TRUE(server.output().contains(QStringLiteral("encerrado;"))) << server.output().toStdString();
 
     // The main file copied alone, as an administrator copies it once the service stopped.
     const QString alone = m_dir.filePath(QStringLiteral("sozinho.db"));
