@@ -18,6 +18,7 @@
 #include <QProcess>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include <csignal>
@@ -229,57 +230,38 @@ TEST_F(ServerDurability, ARestoreChecksTheBackupFirst)
     EXPECT_EQ(QFileInfo(database().text()).absoluteDir().entryList({QStringLiteral("*antes-da-restauracao*")}).size(), 0);
 }
 
-// Made read-only the way each engine is: a file its user may not write (root writes any file
-// that is not immutable), a session whose transactions are read-only.
-class ReadOnlyDatabase {
-public:
-    explicit ReadOnlyDatabase(const QString &database) : m_path(testingPostgres() ? QString() : database)
-    {
-        if (testingPostgres()) {
-            qputenv("PGOPTIONS", "-c default_transaction_read_only=on");
-            return;
-        }
-        QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
-        if (::geteuid() == 0)
-            m_immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0;
-    }
-    ~ReadOnlyDatabase()
-    {
-        qunsetenv("PGOPTIONS");
-        if (m_immutable)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
-        if (!m_path.isEmpty())
-            QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    }
-    bool ready() const { return testingPostgres() || ::geteuid() != 0 || m_immutable; }
-
-private:
-    QString m_path;
-    bool m_immutable = false;
-};
-
 TEST_F(ServerDurability, AReadOnlyDatabaseIsServedForReadingAndSaysSo)
 {
     if (!ready())
         return;
     createGroup(QStringLiteral("Lido"));
+    // Read-only the way each engine is: a session whose transactions are read-only (the
+    // variable is read as the server's process starts); a file its user may not write, and
+    // immutable too, since root writes any other.
+    const QString path = database().text();
+    const bool root = ::geteuid() == 0;
+    const auto chattr = [&](const char *flag) { return QProcess::execute(QStringLiteral("chattr"), {QLatin1String(flag), path}) == 0; };
+    const std::shared_ptr<void> undo(nullptr, [&](void *) {
+        qunsetenv("PGOPTIONS");
+        if (!testingPostgres() && (!root || chattr("-i")))
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    });
+    if (testingPostgres())
+        qputenv("PGOPTIONS", "-c default_transaction_read_only=on");
+    else if (QFile::setPermissions(path, QFileDevice::ReadOwner); root && !chattr("+i"))
+        GTEST_SKIP() << "chattr cannot make the file immutable here";
+
     ServerProcess server;
-    {
-        // The variable is read when the process starts; the file stays read-only to its end.
-        ReadOnlyDatabase readOnly(database().text());
-        if (!readOnly.ready())
-            GTEST_SKIP() << "chattr cannot make the file immutable here";
-        ASSERT_TRUE(start(server)) << server.error().toStdString();
-        EXPECT_TRUE(server.output().contains(QStringLiteral("somente para leitura"))) << server.output().toStdString();
-        EXPECT_EQ(groupsServed(server.port()), 1);
-        const std::string write = saveGroup(server.port(), QStringLiteral("Recusado"));
-        EXPECT_NE(write.find("somente para leitura; nada foi gravado"), std::string::npos) << write;
-        const auto health = httplib::Client("127.0.0.1", server.port()).Get("/saude");
-        ASSERT_TRUE(health);
-        EXPECT_EQ(health->status, 200);
-        EXPECT_EQ(health->body, R"({"ok":true,"status":"somente-leitura"})");
-        EXPECT_EQ(server.terminate(), 0) << server.output().toStdString();
-    }
+    ASSERT_TRUE(start(server)) << server.error().toStdString();
+    EXPECT_TRUE(server.output().contains(QStringLiteral("somente para leitura"))) << server.output().toStdString();
+    EXPECT_EQ(groupsServed(server.port()), 1);
+    const std::string write = saveGroup(server.port(), QStringLiteral("Recusado"));
+    EXPECT_NE(write.find("somente para leitura; nada foi gravado"), std::string::npos) << write;
+    const auto health = httplib::Client("127.0.0.1", server.port()).Get("/saude");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200);
+    EXPECT_EQ(health->body, R"({"ok":true,"status":"somente-leitura"})");
+    EXPECT_EQ(server.terminate(), 0) << server.output().toStdString();
     EXPECT_EQ(db().scalar(QStringLiteral("SELECT COUNT(*) FROM GRUPOHOMOL")).toInt(), 1);
 }
 
