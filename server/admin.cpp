@@ -112,6 +112,26 @@ void syncFolder(const QString &path)
     }
 }
 
+// SQLite keeps a read lock on byte 128 of the "-shm" file (the format's "DMS" lock) for as
+// long as any connection, of any program, has the database open in WAL mode. Only asked
+// before this process opens the database itself: closing the descriptor would drop the
+// process's own locks on the file.
+bool sqliteHasItOpen(const QString &database)
+{
+    const QByteArray name = QFile::encodeName(database + QStringLiteral("-shm"));
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 128;
+    lock.l_len = 1;
+    const bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return held;
+}
+
 // The tables every version of the schema has.
 const char *const kProductTables[] = {
     "SEQUENCIA", "OPERADOR", "ASSUNTO", "FASETRAM", "PRODUTO", "PRODVERSAO", "PRODRELEASE", "PRODPATCH",
@@ -252,10 +272,14 @@ DatabaseFileLock::~DatabaseFileLock()
 
 void DatabaseFileLock::recordFile()
 {
-    quint64 device = 0, inode = 0;
-    if (!m_first || m_fd < 0 || !identityOf(m_path, device, inode))
+    if (!m_first || m_fd < 0)
         return;
-    const QByteArray record = QByteArray::number(device) + ' ' + QByteArray::number(inode) + '\n';
+    // No file yet: the one made next is no one's known file, and its log is applied as SQLite
+    // always does.
+    quint64 device = 0, inode = 0;
+    const QByteArray record = identityOf(m_path, device, inode)
+        ? QByteArray::number(device) + ' ' + QByteArray::number(inode) + '\n'
+        : QByteArray();
     if (::ftruncate(m_fd, 0) == 0 && ::pwrite(m_fd, record.constData(), size_t(record.size()), 0) == record.size())
         ::fsync(m_fd);
 }
@@ -274,6 +298,13 @@ void DatabaseFileLock::setAsideForeignLog()
     const bool exists = identityOf(m_path, device, inode);
     if (exists && recorded[0].toULongLong() == device && recorded[1].toULongLong() == inode)
         return;  // this file's own log, left by a server that was stopped short: SQLite applies it
+    // A program that takes no lock (an older server, a database tool) still has the old file
+    // open: its log is live, and neither applied here nor taken from it.
+    if (sqliteHasItOpen(m_path))
+        throw ServerError(QStringLiteral("O registro de escrita (-wal) ao lado de %1 pertence a outro arquivo e outro "
+                                         "programa ainda o usa; nada foi aberto. Encerre o programa que usa o banco e "
+                                         "tente novamente.")
+                              .arg(m_path));
     const QString aside = freeName(log + QStringLiteral(".de-outro-arquivo-") + stamp());
     renameOrThrow(log, aside);
     QFile::remove(m_path + QStringLiteral("-shm"));
