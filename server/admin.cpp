@@ -54,12 +54,8 @@ void giveVerdict(Database &db, const RequestKey &key, const QString &verdict, co
     transaction.commit();
 }
 
-}  // namespace server
-
 // ---------------------------------------------------------------------------------------
 // The database file's users, and its restore
-
-namespace server {
 
 namespace {
 
@@ -87,7 +83,7 @@ bool lockAs(int fd, short type)
 
 QString stamp() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")); }
 
-// A name beside `path` that is not taken: path + suffix, then path + suffix + "-2"...
+// `stem` when no file (nor its log) has that name, else stem-2, stem-3...
 QString freeName(const QString &stem)
 {
     QString name = stem;
