@@ -593,8 +593,9 @@ TEST_F(TagTest, AFailingTagScriptIsNotASuccess)
     EXPECT_THROW(TagsSvn(*dm).Gera_Tag_SVN(QStringLiteral("TST_2_0000000001")), EAbort);
 }
 
-// A tag of the same kind and group that an interrupted run left is replaced, others stay.
-TEST_F(TagTest, ATagLeftByAnInterruptedRunIsReplaced)
+// A tag of the name asked for is an earlier run's of the same operation: recognised, not made
+// again. Tags of other runs, the same group's included, are never touched.
+TEST_F(TagTest, ATagOfTheSameNameIsRecognisedAndOthersStay)
 {
     group(kGroup);
     TagsSvn tags(*dm);
@@ -602,6 +603,9 @@ TEST_F(TagTest, ATagLeftByAnInterruptedRunIsReplaced)
     tags.Gera_Tag_SVN(QStringLiteral("TST_1_0000000002"));
     tags.Gera_Tag_SVN(QStringLiteral("HOM_1_0000000001"));
     tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000001"));
+    const QString revisions = svn(QStringLiteral("info --show-item revision file:///C:/Repos/Homol"));
+    tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000001"));
+    EXPECT_EQ(svn(QStringLiteral("info --show-item revision file:///C:/Repos/Homol")), revisions);
     EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")),
-              QStringLiteral("HOM_1_0000000001/\nTST_1_0000000002/\nTST_2_0000000001/\n"));
+              QStringLiteral("HOM_1_0000000001/\nTST_1_0000000001/\nTST_1_0000000002/\nTST_2_0000000001/\n"));
 }
