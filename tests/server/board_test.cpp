@@ -534,17 +534,29 @@ TEST_F(ServerBoard, NothingOnTheBoardWrites)
     EXPECT_EQ(counts(), before);
 }
 
-// Audit rows as CSV: a spreadsheet set up for Portuguese opens it as it is.
+// Audit rows as CSV: a spreadsheet set up for Portuguese opens it as it is. A field is
+// quoted, its quotes doubled, when it holds anything that would split or end it.
 TEST_F(ServerBoard, AuditCsvQuotesWhatWouldSplitAField)
 {
-    const QList<server::AuditRow> rows{{QStringLiteral("2026-12-01T10:00:00"),
-                                        {server::eventKind::Justification, QStringLiteral("0001"), QStringLiteral("0000000001"),
-                                         kProduct, kBranch, QStringLiteral("0000000101"), {}, {},
-                                         QStringLiteral("testado; \"ok\"\r\nsegunda linha")}}};
-    const QByteArray csv = server::auditCsv(rows);
-    EXPECT_TRUE(csv.startsWith("\xEF\xBB\xBF" "Data e hora;Evento;"));
-    EXPECT_TRUE(csv.contains("\r\n2026-12-01 10:00:00;justificativa;0001;"));
-    EXPECT_TRUE(csv.endsWith(";\"testado; \"\"ok\"\"\r\nsegunda linha\"\r\n"));
+    const struct {
+        const char *detail, *written;
+    } cases[] = {
+        {"testado sem erro", "testado sem erro"},
+        {"testado; ok", "\"testado; ok\""},
+        {"testado \"ok\"", "\"testado \"\"ok\"\"\""},
+        {"testado\nsegunda linha", "\"testado\nsegunda linha\""},
+        {"testado\rsegunda linha", "\"testado\rsegunda linha\""},
+        {"testado; \"ok\"\r\nsegunda linha", "\"testado; \"\"ok\"\"\r\nsegunda linha\""},
+    };
+    for (const auto &c : cases) {
+        const QList<server::AuditRow> rows{{QStringLiteral("2026-12-01T10:00:00"),
+                                            {server::eventKind::Justification, QStringLiteral("0001"), QStringLiteral("0000000001"),
+                                             kProduct, kBranch, QStringLiteral("0000000101"), {}, {}, QString::fromUtf8(c.detail)}}};
+        const QByteArray csv = server::auditCsv(rows);
+        EXPECT_TRUE(csv.startsWith("\xEF\xBB\xBF" "Data e hora;Evento;"));
+        EXPECT_TRUE(csv.contains("\r\n2026-12-01 10:00:00;justificativa;0001;"));
+        EXPECT_TRUE(csv.endsWith(';' + QByteArray(c.written) + "\r\n")) << c.detail << " -> " << csv.toStdString();
+    }
     EXPECT_EQ(server::auditCsv({}).count("\r\n"), 1);
 }
 
