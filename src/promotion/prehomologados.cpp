@@ -229,7 +229,7 @@ QString RaizDaArvore(const QString &folder, const char *que, const QString &prod
 {
     if (folder.isEmpty())
         Consiste::MensErro(QStringLiteral("O diretório dos arquivos %1 do produto %2 não está configurado.")
-                               .arg(QLatin1StringView(que), produto),
+                               .arg(QString::fromUtf8(que), produto),
                            true);
     return ComBarra(folder);
 }
@@ -459,7 +459,10 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
         ExecucaoNaArvore execucao(dm, grupo, area, QStringLiteral("cópia dos arquivos pré homologados"), destinos);
 
         QStringList erros;
-        QList<bool> semBackup(arquivos.size(), false);
+        // A file whose previous version could not be saved is not replaced, nor is any file of
+        // that request: the backups are tried again by the next run.
+        QSet<QString> semBackup;
+        const auto solicitacao = [](const ArquivoDistribuicao &a) { return a.filial + u'|' + a.numero; };
         for (qsizetype i = 0; i < arquivos.size(); ++i) {
             const ArquivoDistribuicao &a = arquivos[i];
             if (a.destinoUsado().isEmpty())
@@ -478,12 +481,26 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
             const QString backup = CaminhoNoBackup(area, a);
             if (files::fileExists(backup) || files::fileExists(CaminhoNoBackupPlano(area, a)))
                 continue;
+            // The area belongs to this run (an ended run's goes when its group is sent back):
+            // a backup of the same file saved for another request was taken from the original
+            // before this run changed the tree, which may now hold the new version.
+            QString original = anterior;
+            for (const ArquivoDistribuicao &outro : arquivos) {
+                if (ChaveDoArquivo(outro.destinoUsado()) != ChaveDoArquivo(a.destinoUsado()))
+                    continue;
+                for (const QString &salvo : {CaminhoNoBackup(area, outro), CaminhoNoBackupPlano(area, outro)}) {
+                    if (original == anterior && files::fileExists(salvo))
+                        original = salvo;
+                }
+            }
             const QString pastaDoBackup = PastaDe(backup);
             files::forceDirectories(pastaDoBackup);
-            if (!Copia(dm, anterior, backup, &erros))
-                semBackup[i] = true;
+            if (!Copia(dm, original, backup, &erros)) {
+                semBackup.insert(ChaveDoArquivo(anterior));
+                semBackup.insert(solicitacao(a));
+            }
             if (variante.arquivosZip && EhExecutavelOuPacote(a.destinoUsado()))
-                Gera_Zip(anterior, pastaDoBackup);
+                Gera_Zip(original, pastaDoBackup);
         }
         // The list of new files is complete before any file is replaced: a run that stops
         // halfway leaves it for the next one.
@@ -495,9 +512,7 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
             for (qsizetype i = 0; i < arquivos.size(); ++i) {
                 andamento.passo(++feitos);
                 const ArquivoDistribuicao &a = arquivos[i];
-                // A file whose previous version could not be saved is not replaced: its
-                // backup is tried again by the next run.
-                if (naArvore && semBackup[i])
+                if (naArvore && (semBackup.contains(solicitacao(a)) || semBackup.contains(ChaveDoArquivo(raiz + a.destinoUsado()))))
                     continue;
                 QString fonte = TrocaRoot(a.origem.isEmpty() ? a.recebido : a.origem, dm.DirDesenv, dm.DirHomol);
                 if (fonte.size() < 3 || fonte[2] != u'\\')

@@ -512,7 +512,7 @@ int LinhaDeComando::verifica(const QString &fase, const QStringList &codigos)
                         [&] { return homologacao.Soli_Independente(grupo, filial, numero); });
                     algumaHomologada = algumaHomologada || desfecho == Homologacao::Desfecho::Homol;
                     faria << QStringLiteral("  grupo %1, solicitação %2 - %3: %4")
-                                 .arg(grupo, numero, valor("DSREFESOLI"), QLatin1String(kDesfechos[int(desfecho)]));
+                                 .arg(grupo, numero, valor("DSREFESOLI"), QString::fromUtf8(kDesfechos[int(desfecho)]));
                 }
             }
             faria << QStringLiteral("Encerraria o grupo(s) %1%2.")
