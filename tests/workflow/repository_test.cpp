@@ -706,6 +706,6 @@ TEST_F(RollbackRoadTest, TheRollbackRestoresWhatTheGroupsLastRunFound)
     verdict(QStringLiteral("0000001006"), QStringLiteral("com-erro"));
     verdict(QStringLiteral("0000001007"), QStringLiteral("sem-erro"));
     ASSERT_EQ(advance(QStringLiteral("0000000003"), true), 0) << ui.messages().join(u'|').toStdString();
+    // Group 3's own stamp of this release is undone with the rest; group 1's stays.
     EXPECT_EQ(svn(QStringLiteral("cat ") + report), found);
-    EXPECT_TRUE(logMessages(report).first().startsWith(QStringLiteral("KMT: Restaurando situação do release")));
 }
