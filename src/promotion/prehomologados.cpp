@@ -309,6 +309,41 @@ QString MotivoDaFalha(const files::CopyOutcome &falha)
     return texto;
 }
 
+QString OrigemDoBackup(const QString &area, const QString &atual, const ArquivoDistribuicao &arquivo,
+                       const QList<ArquivoDistribuicao> &arquivos)
+{
+    for (const ArquivoDistribuicao &outro : arquivos) {
+        if (ChaveDoArquivo(outro.destinoUsado()) != ChaveDoArquivo(arquivo.destinoUsado()))
+            continue;
+        for (const QString &salvo : {CaminhoNoBackup(area, outro), CaminhoNoBackupPlano(area, outro)}) {
+            if (files::fileExists(salvo))
+                return salvo;
+        }
+    }
+    return atual;
+}
+
+void RecusaLinksParaFora(const QList<std::pair<QString, QString>> &caminhos)
+{
+    QString recusados;
+    for (const auto &[caminho, raiz] : caminhos) {
+        QString link;
+        try {
+            link = files::linkLeadingOut(caminho, raiz);
+        } catch (const platform::PlatformError &) {
+            continue;  // a path on no drive fails on its first use, with its own message
+        }
+        if (!link.isEmpty() && !Consiste::Contem(recusados, caminho + QStringLiteral(" - ")))
+            recusados += caminho + QStringLiteral(" - ") + link + QStringLiteral(" é um link que leva para fora de ") + raiz
+                + QStringLiteral("\r\n");
+    }
+    if (!recusados.isEmpty())
+        Consiste::MensErro(QStringLiteral("Os seguintes caminhos levam para fora da sua cópia de trabalho ou árvore por "
+                                          "um link; nada foi copiado:\r\n")
+                               + recusados,
+                           true);
+}
+
 bool Copia(const TdmGrupSoliHom &dm, const QString &fonte, const QString &destino, QStringList *erros)
 {
     const files::CopyOutcome resultado = files::copyFileReporting(fonte, destino);
@@ -433,6 +468,22 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
         const QString raiz = RaizDaArvore(dm.DirPreHomol, "pré homologados", dm.grupo(QStringLiteral("CDPRODUTO")));
         const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, variante, grupo);
         const QString temporaria = TempDir() + u'\\' + grupo + u'\\';
+        const auto fonteDe = [this](const ArquivoDistribuicao &a) {
+            QString fonte = TrocaRoot(a.origem.isEmpty() ? a.recebido : a.origem, dm.DirDesenv, dm.DirHomol);
+            if (fonte.size() < 3 || fonte[2] != u'\\')
+                fonte.prepend(u'\\');
+            if (!(fonte.size() >= 2 && fonte[0].isLetter() && fonte[1] == u':'))
+                fonte.prepend(QStringLiteral("C:"));
+            return fonte;
+        };
+        QList<std::pair<QString, QString>> caminhos{{AreaDeBackup(raiz, grupo), raiz}};
+        for (const ArquivoDistribuicao &a : arquivos) {
+            caminhos.append({raiz + a.destinoUsado(), raiz});
+            caminhos.append({fonteDe(a), dm.DirHomol});
+            if (variante.copiaTemporaria)
+                caminhos.append({temporaria + a.destino, temporaria});
+        }
+        RecusaLinksParaFora(caminhos);
 
         for (const ArquivoDistribuicao &a : arquivos) {
             Cria_Diretorios(raiz, a.destinoUsado());
@@ -481,18 +532,7 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
             const QString backup = CaminhoNoBackup(area, a);
             if (files::fileExists(backup) || files::fileExists(CaminhoNoBackupPlano(area, a)))
                 continue;
-            // The area belongs to this run (an ended run's goes when its group is sent back):
-            // a backup of the same file saved for another request was taken from the original
-            // before this run changed the tree, which may now hold the new version.
-            QString original = anterior;
-            for (const ArquivoDistribuicao &outro : arquivos) {
-                if (ChaveDoArquivo(outro.destinoUsado()) != ChaveDoArquivo(a.destinoUsado()))
-                    continue;
-                for (const QString &salvo : {CaminhoNoBackup(area, outro), CaminhoNoBackupPlano(area, outro)}) {
-                    if (original == anterior && files::fileExists(salvo))
-                        original = salvo;
-                }
-            }
+            const QString original = OrigemDoBackup(area, anterior, a, arquivos);
             const QString pastaDoBackup = PastaDe(backup);
             files::forceDirectories(pastaDoBackup);
             if (!Copia(dm, original, backup, &erros)) {
@@ -514,11 +554,7 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
                 const ArquivoDistribuicao &a = arquivos[i];
                 if (naArvore && (semBackup.contains(solicitacao(a)) || semBackup.contains(ChaveDoArquivo(raiz + a.destinoUsado()))))
                     continue;
-                QString fonte = TrocaRoot(a.origem.isEmpty() ? a.recebido : a.origem, dm.DirDesenv, dm.DirHomol);
-                if (fonte.size() < 3 || fonte[2] != u'\\')
-                    fonte.prepend(u'\\');
-                if (!(fonte.size() >= 2 && fonte[0].isLetter() && fonte[1] == u':'))
-                    fonte.prepend(QStringLiteral("C:"));
+                const QString fonte = fonteDe(a);
                 const QString destino = destinoRaiz + (naArvore ? a.destinoUsado() : a.destino);
                 if (a.origem.isEmpty() || !files::fileExists(fonte)) {
                     erros.append(Texto(dm, "NOT_FILE_EXISTS", {fonte}));

@@ -165,6 +165,10 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
         const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, variante, grupo);
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
+        QList<std::pair<QString, QString>> caminhos{{area, raiz}};
+        for (const ArquivoDistribuicao &a : arquivos)
+            caminhos.append({raiz + a.destinoUsado(), raiz});
+        RecusaLinksParaFora(caminhos);
 
         int feitos = 0;
         for (const ChaveSolicitacao &chave : chaves) {
@@ -249,6 +253,12 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         }
         arquivos.First();
         andamento.setTotal(total);
+        QList<std::pair<QString, QString>> caminhos;
+        for (const QStringList &daSolicitacao : porSolicitacao) {
+            for (const QString &desenvolvimento : daSolicitacao)
+                caminhos.append({TrocaRoot(desenvolvimento, dm.DirDesenv, dm.DirHomol), dm.DirHomol});
+        }
+        RecusaLinksParaFora(caminhos);
 
         // One look at the repository's history for all the files, from the oldest recorded
         // revision on.

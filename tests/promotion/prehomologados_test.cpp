@@ -13,6 +13,8 @@
 #include "platform/process.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -292,4 +294,25 @@ TEST_F(CopiaPreHomologada, ATreeWithoutItsLocationIsNamed)
 {
     const QList<QString> mensagens = interrompe(ui, [] { RaizDaArvore(QString(), "pré homologados", "0000000021"); });
     EXPECT_EQ(mensagens, QList<QString>{"O diretório dos arquivos pré homologados do produto 0000000021 não está configurado."});
+}
+
+// A folder of the tree that a link takes outside it: the copy stops before creating or
+// copying anything, naming the link; nothing outside is written.
+TEST_F(CopiaPreHomologada, ALinkOutOfTheTreeStopsBeforeAnyCopy)
+{
+    preparaCompilado();
+    QTemporaryDir fora;
+    const QString ftp = drive->nativePath(QStringLiteral("PreHom/P501/Ftp"));
+    ASSERT_TRUE(QDir().rename(ftp, fora.path() + "/Ftp"));
+    ASSERT_TRUE(QFile::link(fora.path() + "/Ftp", ftp));
+    const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_TRUE(mensagens[0].contains("C:\\PreHom\\P501\\Ftp\\RelFtp\\VENDAS.QR2 - C:\\PreHom\\P501\\Ftp é um link que leva "
+                                      "para fora de C:\\PreHom\\P501\\"))
+        << mensagens[0].toStdString();
+    EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc antigo");
+    QFile vendas(fora.path() + "/Ftp/RelFtp/VENDAS.QR2");
+    ASSERT_TRUE(vendas.open(QIODevice::ReadOnly));
+    EXPECT_EQ(vendas.readAll(), "vendas antigo");
+    EXPECT_FALSE(existe(kArea));
 }
