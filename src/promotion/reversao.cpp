@@ -260,16 +260,23 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         }
         RecusaLinksParaFora(caminhos);
 
-        // One look at the repository's history for all the files, from the oldest recorded
-        // revision on.
+        // One look at the repository's history for all the files with a recorded revision,
+        // from the oldest one on; none is needed when no file has one.
         qlonglong desde = 0;
-        for (versoes.First(); !versoes.Eof(); versoes.Next()) {
-            const qlonglong r = Dataset::valueText(versoes.currentValue(revisaoAnterior)).trimmed().toLongLong();
+        bool algumRegistrado = false;
+        for (const auto &caminho : caminhos) {
+            const int linha = versoes.findRow(QStringLiteral("DSARQSVNHOMOL"), caminho.first, loCaseInsensitive);
+            if (linha < 0)
+                continue;
+            algumRegistrado = true;
+            const qlonglong r = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior)).trimmed().toLongLong();
             if (r > 0 && (desde == 0 || r < desde))
                 desde = r;
         }
-        const HistoricoDoRepositorio historico(dm.URLHomol, dm.DirHomol, desde, dm.UsuarioSVN, dm.SenhaSVN);
-        if (!historico.lido())
+        const HistoricoDoRepositorio historico = algumRegistrado
+            ? HistoricoDoRepositorio(dm.URLHomol, dm.DirHomol, desde, dm.UsuarioSVN, dm.SenhaSVN)
+            : HistoricoDoRepositorio();
+        if (algumRegistrado && !historico.lido())
             Consiste::MensErro(QStringLiteral("Não foi possível ler o histórico do repositório de homologação %1; nenhum "
                                               "arquivo foi restaurado.")
                                    .arg(dm.URLHomol),

@@ -17,6 +17,7 @@ class HistoricoDoRepositorio {
 public:
     HistoricoDoRepositorio(const QString &url, const QString &copia, qlonglong desde, const QString &usuario,
                            const QString &senha);
+    HistoricoDoRepositorio() = default;  // nothing read
     // False when the repository could not be read.
     bool lido() const { return m_lido; }
     // The revisions after `revisao` that changed the file (a path in the working copy
