@@ -53,6 +53,11 @@ HistoricoDoRepositorio::HistoricoDoRepositorio(const QString &url, const QString
     if (!falha.isEmpty() || !raiz.hasMatch())
         return;
     m_raiz = QUrl::fromPercentEncoding(SemEscapes(raiz.captured(1)).toUtf8());
+    // A recorded revision the repository does not have yet fails later, naming its file.
+    static const QRegularExpression cabeca(QStringLiteral(R"re(<entry\b[^>]*\brevision="(\d+)")re"));
+    const qlonglong head = cabeca.match(info).captured(1).toLongLong();
+    if (head > 0 && desde > head)
+        desde = head;
     const QString xml = platform::Process::run(QStringLiteral("svn log -v --xml -r %1:HEAD %2 \"%3\"")
                                                    .arg(QString::number(std::max<qlonglong>(desde, 1)), credenciais, url),
                                                nullptr, 300000, &falha);
