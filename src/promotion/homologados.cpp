@@ -92,7 +92,8 @@ void Homologados::Atualiza_Arq_Homologados(const QString &grupo, const QString &
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
         QList<std::pair<QString, QString>> caminhos;
         for (const ArquivoDistribuicao &a : arquivos)
-            caminhos << std::pair{Junta(raiz, a.destinoUsado()), raiz} << std::pair{Junta(preHomologados, a.destinoUsado()), preHomologados};
+            caminhos << std::pair{Junta(raiz, a.destinoUsado()), raiz}
+                     << std::pair{Junta(preHomologados, a.destinoUsado()), preHomologados};
         RecusaLinksParaFora(caminhos);
 
         QStringList destinos;

@@ -552,7 +552,8 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
             for (qsizetype i = 0; i < arquivos.size(); ++i) {
                 andamento.passo(++feitos);
                 const ArquivoDistribuicao &a = arquivos[i];
-                if (naArvore && (semBackup.contains(solicitacao(a)) || semBackup.contains(ChaveDoArquivo(raiz + a.destinoUsado()))))
+                if (naArvore
+                    && (semBackup.contains(solicitacao(a)) || semBackup.contains(ChaveDoArquivo(raiz + a.destinoUsado()))))
                     continue;
                 const QString fonte = fonteDe(a);
                 const QString destino = destinoRaiz + (naArvore ? a.destinoUsado() : a.destino);

@@ -150,9 +150,10 @@ void TransferenciaHomol::AtualizaEnviosInterrompidos(const QStringList &homologa
         }
         if (!desatualizado)
             continue;
-        const QString log = platform::Process::run(
-            QStringLiteral("svn log --xml -l 1 -r HEAD:1 %1 %2").arg(credenciais(), ArgumentoDeCaminho(homologado)), nullptr, 60000,
-            &falha);
+        const QString log =
+            platform::Process::run(QStringLiteral("svn log --xml -l 1 -r HEAD:1 %1 %2")
+                                       .arg(credenciais(), ArgumentoDeCaminho(homologado)),
+                                   nullptr, 60000, &falha);
         const QRegularExpressionMatch match = ultima.match(log);
         if (!falha.isEmpty() || !match.hasMatch() || !match.captured(2).startsWith(doGrupo))
             continue;  // someone else's revision: the commit reports it as out of date
@@ -160,11 +161,11 @@ void TransferenciaHomol::AtualizaEnviosInterrompidos(const QStringList &homologa
                                              "por uma execução interrompida deste grupo; a cópia de trabalho foi "
                                              "atualizada e ele não é enviado de novo.")
                                   .arg(homologado, match.captured(1));
+        const QString alvo = ArgumentoDeCaminho(homologado);
         const runner::ResultadoScript atualizacao = runner::ExecutaScript(
             QStringLiteral("Atualizando arquivo já enviado"),
-            QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn revert %1 %2").arg(credenciais(), ArgumentoDeCaminho(homologado))
-                + kCrLf
-                + QStringLiteral("svn update %1 --force --accept postpone %2").arg(credenciais(), ArgumentoDeCaminho(homologado)),
+            QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn revert %1 %2").arg(credenciais(), alvo) + kCrLf
+                + QStringLiteral("svn update %1 --force --accept postpone %2").arg(credenciais(), alvo),
             false);
         if (!atualizacao.ok)
             Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
