@@ -124,6 +124,9 @@ void BM_AdvanceOnAFarServerAgainstAShellScript(benchmark::State &state)
     state.counters["script_connections"] = scriptConnections;
     state.counters["advance_turns"] = double(advanceTurns);
     state.counters["script_turns"] = double(scriptTurns);
+    std::fprintf(stderr, "advance %.0f ms, %d connections, %lld turns; script %.0f ms, %d connections, %lld turns; ratio %.2f\n",
+                 advanceMs, advanceConnections, static_cast<long long>(advanceTurns), scriptMs, scriptConnections,
+                 static_cast<long long>(scriptTurns), ratio);
     if (ratio > kLimit)
         state.SkipWithError(QStringLiteral("the advance took %1 times the script (at most %2)").arg(ratio, 0, 'f', 2).arg(kLimit)
                                 .toStdString()
