@@ -152,7 +152,7 @@ bool operatorCalls(const bench::World &world, std::vector<double> &latencies, QS
 
 void GetGrupo(benchmark::State &state, const bench::World *world, int boards)
 {
-    world->useOverHttp(0);
+    world->useOverHttp();
     for (auto _ : state) {
         std::atomic<bool> stop{false};
         std::atomic<int> pages{0}, refreshes{0}, changes{0}, failed{0};

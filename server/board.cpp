@@ -19,6 +19,7 @@
 #include <QRandomGenerator>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 
 namespace server {
@@ -551,6 +552,8 @@ bool groupHtml(Database &db, const QString &code, QString &title, std::string &h
 std::string historyHtml(Database &db, int pageNumber)
 {
     const int total = db.scalar(QStringLiteral("SELECT COUNT(*) FROM GRUPOHOMOL WHERE IDSTGRUPHOM = '007'")).toInt();
+    // A page past the last shows the last: the offset stays within the rows there are.
+    pageNumber = std::clamp(pageNumber, 1, std::max(1, (total + Board::kHistoryPageSize - 1) / Board::kHistoryPageSize));
     QList<QVariantMap> groups;
     for (const QStringList &row :
          queryRows(db,
@@ -728,24 +731,46 @@ std::shared_ptr<const Board::Columns> Board::columns(Database &db, const QString
     return built;
 }
 
+// Anyone may ask (a load balancer does): without the token the answer is the status alone,
+// which names no file, user nor host; why the database is unavailable goes to the server's
+// log (once for each new reason) and to an asker with the token.
+void Board::health(Database &db, const httplib::Request &req, httplib::Response &res)
+{
+    QString status = QStringLiteral("ok"), detail;
+    try {
+        db.ensureOpen();
+        if (db.readOnly()) {
+            status = QStringLiteral("somente-leitura");
+            detail = QStringLiteral("O banco de dados %1 está somente para leitura: as consultas são atendidas, as "
+                                    "alterações recusadas.")
+                         .arg(db.spec().describe());
+        }
+        // Reachable, and writable when it says so: a write transaction is begun and rolled back.
+        Transaction transaction(db, status == u"ok");
+        db.scalar(QStringLiteral("SELECT COUNT(*) FROM SEQUENCIA"));
+    } catch (const ServerError &error) {
+        status = QStringLiteral("indisponivel");
+        detail = error.message();
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        if (detail != m_lastHealthDetail && !detail.isEmpty())
+            qWarning("%s", qUtf8Printable(QStringLiteral("/saude: %1").arg(detail)));
+        m_lastHealthDetail = detail;
+    }
+    QJsonObject answer{{QStringLiteral("ok"), status != u"indisponivel"}, {QStringLiteral("status"), status}};
+    int wait = 0;
+    if (!detail.isEmpty() && access(db, req, addressOf(req), wait) == Access::Granted)
+        answer.insert(QStringLiteral("error"), detail);
+    res.status = status == u"indisponivel" ? 503 : 200;
+    res.set_content(QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString(), "application/json");
+}
+
 bool Board::serve(Database &db, const httplib::Request &req, httplib::Response &res)
 {
     const std::string &path = req.path;
     if (path == "/saude") {
-        // Reachable and writable: a write transaction is begun and rolled back.
-        try {
-            db.ensureOpen();
-            Transaction transaction(db, true);
-            db.scalar(QStringLiteral("SELECT COUNT(*) FROM SEQUENCIA"));
-            res.status = 200;
-            res.set_content("{\"ok\": true}", "application/json");
-        } catch (const ServerError &error) {
-            res.status = 503;
-            res.set_content(QJsonDocument(QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error.message()}})
-                                .toJson(QJsonDocument::Compact)
-                                .toStdString(),
-                            "application/json");
-        }
+        health(db, req, res);
         return false;
     }
     res.status = 200;

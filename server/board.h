@@ -79,6 +79,7 @@ private:
     // The columns for `product`, built again only after a change to the data.
     std::shared_ptr<const Columns> columns(Database &db, const QString &product);
     quint64 changeStamp(Database &db);
+    void health(Database &db, const httplib::Request &req, httplib::Response &res);
 
     QByteArray m_token;
     bool m_tls;
@@ -95,6 +96,7 @@ private:
         std::shared_ptr<const Columns> columns;
     };
     std::map<QString, Snapshot> m_snapshots;  // by product
+    QString m_lastHealthDetail;  // why /saude last found the database unavailable or read-only
 };
 
 }  // namespace server

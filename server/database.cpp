@@ -495,19 +495,46 @@ void Database::open()
             throw ServerError(QStringLiteral("O arquivo do banco de dados \"%1\" não pôde ser criado.").arg(m_spec.path));
         }
         m_fileSeen = true;
-        exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        // A read-only file keeps the journal mode it has: changing it would be a write.
+        if (!readOnly())
+            exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     } else {
         // The schema statements below say "already exists" on every connection otherwise.
         exec(QStringLiteral("SET client_min_messages TO WARNING"));
     }
     if (!sqlite && !m_spec.schema.isEmpty()) {
-        // The schema name was checked to be a plain identifier when the text was parsed.
-        exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(m_spec.schema));
+        // The schema name was checked to be a plain identifier when the text was parsed. A
+        // read-only session refuses even a CREATE that would find the schema there.
+        if (!readOnly())
+            exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(m_spec.schema));
         exec(QStringLiteral("SET search_path TO %1").arg(m_spec.schema));
     }
     m_cache->finishAll();
     createSchema(*this);
+}
+
+bool Database::readOnly()
+{
+    if (!isOpen())
+        return false;
+    if (isPostgres())
+        return scalar(QStringLiteral("SELECT current_setting('transaction_read_only')")).toString() == u"on";
+    const QVariant handle = m_connection.driver()->handle();
+    const char *type = handle.typeName();
+    sqlite3 *sqlite = type && qstrcmp(type, "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
+    return sqlite && sqlite3_db_readonly(sqlite, "main") == 1;
+}
+
+bool Database::checkpoint()
+{
+    if (isPostgres() || !isOpen() || readOnly())
+        return true;
+    // The answer's first column is 1 when a reader kept the log from being emptied.
+    QSqlQuery &query = exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    const bool complete = query.next() && query.value(0).toInt() == 0;
+    query.finish();
+    return complete;
 }
 
 static std::atomic<quint64> s_databaseErrors{0};

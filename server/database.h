@@ -64,6 +64,14 @@ public:
     // started again).
     void ensureOpen();
     void close();
+    // True when the database takes no writes: an SQLite file this process may not write, or a
+    // PostgreSQL session whose transactions are read-only (default_transaction_read_only).
+    // Reads are served as usual; a write is refused with the usual "somente para leitura".
+    bool readOnly();
+    // SQLite: copies the write-ahead log into the file and empties it, so that the file alone
+    // is the whole database. False when another connection still reads the log (another
+    // process on the same file), which then keeps it. Nothing to do on PostgreSQL.
+    bool checkpoint();
 
     // Executes one statement with bound values, reusing its prepared form. Throws
     // ServerError with a message that says whether the database was locked, lost or

@@ -1,5 +1,6 @@
 #include "embedded.h"
 
+#include "admin.h"
 #include "database.h"
 #include "dispatcher.h"
 
@@ -12,6 +13,7 @@ namespace server {
 namespace {
 struct Embedded {
     QString text;
+    std::unique_ptr<DatabaseFileLock> inUse;  // a restore waits until the module lets go of the file
     std::unique_ptr<Database> database;
     std::unique_ptr<Dispatcher> dispatcher;
 };
@@ -38,7 +40,9 @@ Dispatcher &embeddedDispatcher(const QString &database)
     const QString text = database.trimmed().isEmpty() ? defaultEmbeddedDatabase() : database.trimmed();
     if (!current.dispatcher || current.text != text) {
         closeEmbedded();
-        current.database = std::make_unique<Database>(DatabaseSpec::parse(text));
+        const DatabaseSpec spec = DatabaseSpec::parse(text);
+        current.inUse = std::make_unique<DatabaseFileLock>(spec, DatabaseFileLock::Use::Shared);
+        current.database = std::make_unique<Database>(spec);
         current.dispatcher = std::make_unique<Dispatcher>(*current.database);
         current.text = text;
     }
@@ -50,6 +54,7 @@ void closeEmbedded()
     Embedded &current = embedded();
     current.dispatcher.reset();
     current.database.reset();
+    current.inUse.reset();
     current.text.clear();
 }
 

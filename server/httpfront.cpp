@@ -1185,6 +1185,11 @@ struct HttpFront::Impl {
             std::lock_guard lock(mutex);
             stopping = true;
         }
+        // New connections are refused by the system from here on.
+        if (listenFd >= 0) {
+            ::close(listenFd);
+            listenFd = -1;
+        }
         ready.notify_all();
         boardReady.notify_all();
         for (std::thread &worker : workers)
@@ -1194,8 +1199,13 @@ struct HttpFront::Impl {
         for (Connection *c : waiting)
             closeConnection(c);
         waiting.clear();
-        for (Connection *c : calls)
+        // Calls that no worker took before the stop are refused, not dropped unanswered.
+        for (Connection *c : calls) {
+            answerAndForget(*c, 503, "Service Unavailable",
+                            QStringLiteral("O servidor de aplicação está sendo encerrado; nada foi feito. Repita a chamada "
+                                           "quando ele voltar."));
             closeConnection(c);
+        }
         calls.clear();
         for (Connection *c : boardCalls)
             closeConnection(c);
@@ -1230,6 +1240,15 @@ void HttpFront::start()
     d->runner = std::thread([this] { d->run(); });
 }
 void HttpFront::stop() { d->stop(); }
+void HttpFront::requestStop()
+{
+    // The accepting thread wakes, ends its loop and then stops the workers.
+    d->stopping = true;
+    if (d->wake[1] >= 0) {
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::write(d->wake[1], &byte, 1);
+    }
+}
 QString HttpFront::error() const { return d->error; }
 qint64 HttpFront::callsServed() const { return d->served; }
 

@@ -59,6 +59,8 @@ public:
     void run();
     void start();
     void stop();
+    // Asks run() to end, as stop() does, without waiting for it: safe inside a signal handler.
+    void requestStop();
 
     QString error() const;
     // Calls answered by the dispatcher over this front (every answer with status 200).

@@ -9,6 +9,7 @@
 //   homologa-server audit [--db DB] [--since DATE] [--until DATE] [--product P] --format csv|json
 //   homologa-server backup [--db DB] TARGET.db
 //   homologa-server sessions [--db DB] list | revoke ID|todas
+//   homologa-server restore [--db DB] BACKUP.db
 //   homologa-server --version
 //
 // DB is an SQLite file or a PostgreSQL connection text; without --db the commands use the
@@ -41,8 +42,11 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +69,7 @@ int usage()
                     "  homologa-server audit [--db BANCO] [--since AAAA-MM-DD] [--until AAAA-MM-DD] [--product PRODUTO] --format csv|json\n"
                     "  homologa-server backup [--db BANCO] DESTINO.db\n"
                     "  homologa-server sessions [--db BANCO] list | revoke SESSÃO|todas\n"
+                    "  homologa-server restore [--db BANCO] COPIA.db\n"
                     "  homologa-server --version\n"
                     "ARQUIVO: configuração com a seção [server] (database, listen, token_file, ...); a linha de comando prevalece.\n"
                     "BANCO: arquivo SQLite ou texto de conexão PostgreSQL (postgresql://... ou host=... dbname=...)."));
@@ -182,7 +187,9 @@ bool parse(const QStringList &args, Options &options)
             server::setLeaseExpiry(std::chrono::minutes(minutes));
         } else if (arg.startsWith(u"--")) {
             return false;
-        } else if (options.command.isEmpty() && options.positional.isEmpty() && (arg == u"import" || arg == u"verdict" || arg == u"audit" || arg == u"backup" || arg == u"sessions")) {
+        } else if (options.command.isEmpty() && options.positional.isEmpty()
+                   && (arg == u"import" || arg == u"verdict" || arg == u"audit" || arg == u"backup" || arg == u"restore"
+                       || arg == u"sessions")) {
             options.command = arg;
         } else {
             options.positional.append(arg);
@@ -274,7 +281,9 @@ int runImport(const Options &options)
         say(stderr, QStringLiteral("import: não foi possível ler %1: %2").arg(file.fileName(), file.errorString()));
         return 1;
     }
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     const server::ImportCounts counts = server::importDocument(db, file.readAll());
     say(stdout, QStringLiteral("import: %1 carregados em %2.").arg(counts.summary(), db.spec().describe()));
     return 0;
@@ -284,7 +293,9 @@ int runVerdict(const Options &options)
 {
     if (options.positional.size() != 3)
         return usage();
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     QString numero = options.positional[1];
     if (numero.size() < 10 && std::all_of(numero.begin(), numero.end(), [](QChar c) { return c.isDigit(); }))
         numero = numero.rightJustified(10, u'0');
@@ -297,7 +308,9 @@ int runAudit(const Options &options)
 {
     if (!options.positional.isEmpty() || (options.format != u"csv" && options.format != u"json"))
         return usage();
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     const QList<server::AuditRow> rows = server::auditTrail(db, {options.since, options.until, options.product, {}});
     const QByteArray text = options.format == u"csv" ? server::auditCsv(rows) : server::auditJson(rows);
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
@@ -309,7 +322,9 @@ int runBackup(const Options &options)
 {
     if (options.positional.size() != 1)
         return usage();
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     db.ensureOpen();
     server::copySqliteDatabase(db, options.positional[0]);
     say(stdout, QStringLiteral("backup: cópia de %1 gravada em %2.")
@@ -322,7 +337,9 @@ int runSessions(const Options &options)
     const QStringList &args = options.positional;
     if (!((args.size() == 1 && args[0] == u"list") || (args.size() == 2 && args[0] == u"revoke")))
         return usage();
-    server::Database db(databaseSpec(databaseText(options), options));
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    server::Database db(spec);
     if (args[0] == u"list") {
         say(stdout, server::sessionLines(db).join(u'\n'));
         return 0;
@@ -333,6 +350,82 @@ int runSessions(const Options &options)
         return 1;
     }
     say(stdout, QStringLiteral("sessions: %1 sessão(ões) do painel encerrada(s).").arg(ended));
+    return 0;
+}
+
+int runRestore(const Options &options)
+{
+    if (options.positional.size() != 1)
+        return usage();
+    const server::DatabaseSpec spec = databaseSpec(databaseText(options), options);
+    const QString aside = server::restoreSqliteDatabase(options.positional[0], spec);
+    say(stdout, QStringLiteral("restore: %1 restaurado de %2.%3")
+                    .arg(spec.path, QFileInfo(options.positional[0]).absoluteFilePath(),
+                         aside.isEmpty() ? QString() : QStringLiteral(" O arquivo anterior ficou em %1.").arg(aside)));
+    return 0;
+}
+
+// How long the calls in flight have, after SIGTERM or SIGINT, to be answered: past it the
+// process ends without them (their transactions are not committed).
+constexpr unsigned kStopBoundSeconds = 30;
+
+server::HttpFront *s_front = nullptr;
+volatile std::sig_atomic_t s_stopSignal = 0;
+
+// Only what is safe inside a signal handler: the front is asked to stop (it wakes its
+// accepting thread through a pipe), and an alarm bounds the wait.
+void onStopSignal(int number)
+{
+    if (s_stopSignal == 0)
+        ::alarm(kStopBoundSeconds);
+    s_stopSignal = number;
+    if (s_front)
+        s_front->requestStop();
+}
+
+void onStopOverdue(int)
+{
+    static const char text[] = "homologa-server: as chamadas em andamento não terminaram em 30 s; o processo termina sem "
+                               "elas (o que não foi confirmado não foi gravado).\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(1);
+}
+
+// Serves until SIGTERM or SIGINT; then takes no more connections, lets the calls in flight end
+// (the queued ones are refused), closes every database connection, and leaves the SQLite file
+// alone holding the whole database.
+int serveUntilStopped(server::HttpFront &front, const server::DatabaseSpec &spec)
+{
+    s_front = &front;
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = onStopSignal;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    action.sa_handler = onStopOverdue;
+    ::sigaction(SIGALRM, &action, nullptr);
+    front.run();
+    s_front = nullptr;
+    if (s_stopSignal == 0) {
+        say(stderr, QStringLiteral("homologa-server: o atendimento parou sem que o servidor fosse encerrado."));
+        return 1;
+    }
+    say(stdout, QStringLiteral("homologa-server: %1 recebido; novas conexões recusadas, chamadas em andamento concluídas.")
+                    .arg(QString::fromLatin1(s_stopSignal == SIGINT ? "SIGINT" : "SIGTERM")));
+    // Every worker's connection is closed by now; one more empties the log into the file.
+    if (spec.engine == server::DatabaseSpec::Engine::Sqlite) {
+        try {
+            server::Database db(spec);
+            db.ensureOpen();
+            if (!db.checkpoint())
+                say(stdout, QStringLiteral("homologa-server: outro processo ainda usa %1; o registro de escrita (-wal) "
+                                           "fica com ele.")
+                                .arg(spec.path));
+        } catch (const server::ServerError &error) {
+            say(stderr, QStringLiteral("homologa-server: %1").arg(error.message()));
+        }
+    }
+    say(stdout, QStringLiteral("homologa-server: encerrado; todas as conexões com o banco de dados foram fechadas."));
     return 0;
 }
 
@@ -365,12 +458,17 @@ int runServer(QCoreApplication &app, const Options &options)
         return 2;
     }
     server::DatabaseSpec spec = databaseSpec(options.db, options);
+    // Held until the process ends: a restore is refused meanwhile.
+    server::DatabaseFileLock inUse(spec, server::DatabaseFileLock::Use::Shared);
+    bool readOnly = false;
     {
         // Creates the tables before the first call, and tells at once a database that
         // cannot be reached.
         server::Database db(spec);
         db.ensureOpen();
+        readOnly = db.readOnly();
     }
+    inUse.recordFile();
     // From here on the workers use this very file or none.
     spec.pinFile();
     server::HttpFront front(spec, token, options.front);
@@ -387,9 +485,12 @@ int runServer(QCoreApplication &app, const Options &options)
     say(stdout, QStringLiteral("homologa-server: painel de homologação em %1://%2:%3/painel")
                     .arg(tls ? QStringLiteral("https") : QStringLiteral("http"), shown.contains(u':') ? u'[' + shown + u']' : shown)
                     .arg(bound));
+    if (readOnly)
+        say(stdout, QStringLiteral("homologa-server: o banco de dados %1 está somente para leitura: as consultas são "
+                                   "atendidas, as alterações recusadas.")
+                        .arg(spec.describe()));
     Q_UNUSED(app);
-    front.run();
-    return 0;
+    return serveUntilStopped(front, spec);
 }
 
 // A password written in --db would be readable by anyone in the process list: it is
@@ -485,6 +586,8 @@ int main(int argc, char **argv)
             return runBackup(options);
         if (options.command == u"sessions")
             return runSessions(options);
+        if (options.command == u"restore")
+            return runRestore(options);
         return runServer(app, options);
     } catch (const server::ImportError &error) {
         say(stderr, QStringLiteral("import: %1 Nada foi carregado.").arg(error.message()));

@@ -164,6 +164,11 @@ void TfrmGPatch::CarimbaSobTrava(const QString &path, const std::function<void(c
 {
     const QString arquivo = ComDrive(path).toUpper();
     try {
+        // A file that a link takes out of the build's working copy is not written through it.
+        const QString link = platform::files::linkLeadingOut(arquivo, stDirBaseRep);
+        if (!link.isEmpty())
+            ErroInterrompe(QStringLiteral("%1 é um link que leva para fora de %2; o arquivo %3 não foi carimbado.")
+                               .arg(link, stDirBaseRep, arquivo));
         TornaGravavel(PastaDe(arquivo), NomeDe(arquivo));
         LiberaTravaInterrompida(path);
         ComandoDoArquivo("lock", path);

@@ -205,6 +205,9 @@ private:
     // A stamp lock that this operator's interrupted run left on the file is released and
     // its change reverted, so that stamping starts again from the repository's content.
     void LiberaTravaInterrompida(const QString &path);
+    // Brings the copy of `path` up to date when its last revision in the repository is this
+    // version's stamp committed by an interrupted run (`info`: the file's `svn info --xml`).
+    void AtualizaCarimboJaEnviado(const QString &path, const QString &info);
     // True while a failure already reported is being undone: the undoing is not judged again.
     bool m_desfazendo = false;
     // A stamp of `path` under the repository's lock, brought back to its repository content

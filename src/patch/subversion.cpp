@@ -148,13 +148,48 @@ void TfrmGPatch::LiberaTravaInterrompida(const QString &path)
     static const QRegularExpression dono(QStringLiteral("<lock>.*<owner>([^<]*)</owner>"),
                                          QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = dono.match(info);
-    if (!falha.isEmpty() || !match.hasMatch() || match.captured(1) != stUserSubVersion)
+    if (falha.isEmpty() && match.hasMatch() && match.captured(1) == stUserSubVersion) {
+        Adiciona(lsbProgresso, {QStringLiteral("A trava deixada por uma execução interrompida em %1 foi liberada e sua "
+                                               "alteração desfeita.")
+                                    .arg(f)});
+        ComandoDoArquivo("unlock", path);
+        ComandoDoArquivo("revert", path);
+    }
+    AtualizaCarimboJaEnviado(path, info);
+}
+
+void TfrmGPatch::AtualizaCarimboJaEnviado(const QString &path, const QString &info)
+{
+    // A stamp whose commit reached the repository while the copy never learnt of it (the
+    // client or the run killed after the commit): the copy's base is older than the file's
+    // last revision, and the lock would fail with "newer version". When that revision is
+    // this version's stamp, the copy is brought up to date and the stamp, done again, finds
+    // nothing to commit. A newer revision of anything else is left to the lock, which reports it.
+    static const QRegularExpression commit(QStringLiteral(R"re(<commit\s+revision="(\d+)")re"));
+    const QRegularExpressionMatch naCopia = commit.match(info);
+    if (!naCopia.hasMatch())
         return;
-    Adiciona(lsbProgresso, {QStringLiteral("A trava deixada por uma execução interrompida em %1 foi liberada e sua "
-                                           "alteração desfeita.")
-                                .arg(f)});
-    ComandoDoArquivo("unlock", path);
+    const QString f = ComDrive(path);
+    const QString alvo = QStringLiteral(" \"") + PastaDe(f).toLower() + u'\\' + NomeDe(f) + u'"';
+    const QString credenciais =
+        QStringLiteral("--no-auth-cache --username ") + stUserSubVersion + QStringLiteral(" --password ") + SenhaNaLinha();
+    QString falha;
+    const QString log = platform::Process::run(QStringLiteral("svn log --xml -l 1 -r HEAD:1 ") + credenciais + alvo,
+                                               nullptr, 60000, &falha);
+    static const QRegularExpression ultima(QStringLiteral(R"re(<logentry\s+revision="(\d+)">.*?<msg>(.*?)</msg>)re"),
+                                           QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch noRepositorio = ultima.match(log);
+    if (!falha.isEmpty() || !noRepositorio.hasMatch()
+        || noRepositorio.captured(1).toLongLong() <= naCopia.captured(1).toLongLong()
+        || noRepositorio.captured(2) != QStringLiteral("Gerandoaversão:") + stVersao)
+        return;
+    Adiciona(lsbProgresso, {QStringLiteral("O carimbo da versão %1 de %2 já estava no repositório (revisão %3), enviado "
+                                           "por uma execução interrompida; a cópia de trabalho foi atualizada.")
+                                .arg(stVersao, f, noRepositorio.captured(1))});
     ComandoDoArquivo("revert", path);
+    ExecuteSubVersion(QStringLiteral("ATUALIZANDO VERSÃO DOS ARQUIVOS DA CÓPIA DE TRABALHO ...  ") + f,
+                      QStringLiteral("svn update ") + credenciais + QStringLiteral(" --force --accept postpone") + alvo,
+                      true, lsbProgresso);
 }
 
 void TfrmGPatch::AtualizaCopiaDeTrabalho()

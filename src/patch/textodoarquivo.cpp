@@ -81,20 +81,21 @@ TextoDoArquivo TextoDoArquivo::DeBytes(const QByteArray &bytes)
     bool primeiroFim = true;
     qsizetype inicio = 0;
     while (inicio < corpo.size()) {
-        const qsizetype quebra = corpo.indexOf('\n', inicio);
+        // A line ends at CR LF, LF or a CR alone (files saved by old Mac-era editors).
+        qsizetype quebra = inicio;
+        while (quebra < corpo.size() && corpo[quebra] != '\n' && corpo[quebra] != '\r')
+            ++quebra;
         QByteArray linha;
         QByteArray fim;
-        if (quebra < 0) {
+        if (quebra >= corpo.size()) {
             linha = corpo.mid(inicio);
             inicio = corpo.size();
         } else {
             linha = corpo.mid(inicio, quebra - inicio);
-            fim = "\n";
-            if (linha.endsWith('\r')) {
-                linha.chop(1);
-                fim = "\r\n";
-            }
-            inicio = quebra + 1;
+            fim = corpo[quebra] == '\r' && quebra + 1 < corpo.size() && corpo[quebra + 1] == '\n'
+                ? QByteArray("\r\n")
+                : QByteArray(1, corpo[quebra]);
+            inicio = quebra + fim.size();
             if (primeiroFim) {
                 texto.m_fimPadrao = fim;
                 primeiroFim = false;

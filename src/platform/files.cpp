@@ -34,6 +34,64 @@ QFileDevice::Permissions ownerWrite() { return QFileDevice::WriteOwner; }
 
 QString nativePath(const QString &path) { return toNative(path); }
 
+namespace {
+
+// Where a native path really is once every link on it is followed; a link whose target is
+// missing gives its target as written.
+QString resolved(const QString &native)
+{
+    const QFileInfo info(native);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    return info.isSymLink() ? QDir::cleanPath(info.absoluteDir().absoluteFilePath(info.symLinkTarget())) : native;
+}
+
+bool inside(const QString &native, const QString &folder)
+{
+    return native == folder || native.startsWith(folder == u"/" ? folder : folder + u'/');
+}
+
+}  // namespace
+
+QString linkLeadingOut(const QString &path, const QString &root)
+{
+    const QString logicalRoot = logical::normalize(absolute(root));
+    const QString logicalPath = logical::normalize(absolute(path));
+    const Mount *mount = mounts().mountFor(logicalPath);
+    if (!mount)
+        toNative(logicalPath);  // raises the error that names the path
+    const QString mountFolder = resolved(mount->native);
+    const QStringList niveis = logical::components(logicalPath);
+    const qsizetype doMount = logical::components(mount->logical).size();
+    const qsizetype daRaiz = logical::components(logicalRoot).size();
+    const QString prefixoDaRaiz = logicalRoot.endsWith(u'\\') ? logicalRoot : logicalRoot + u'\\';
+    const bool abaixoDaRaiz = logical::equal(logicalPath, logicalRoot)
+        || logicalPath.startsWith(prefixoDaRaiz, Qt::CaseInsensitive);
+    QString raizResolvida;
+    QString nivel = logicalPath.left(3);
+    for (qsizetype i = 0; i < niveis.size(); ++i) {
+        nivel = i == 0 ? nivel + niveis[i] : nivel + u'\\' + niveis[i];
+        if (i < doMount)
+            continue;
+        const QString native = toNative(nivel);
+        const QFileInfo info(native);
+        if (!info.exists() && !info.isSymLink())
+            break;
+        const QString real = resolved(native);
+        // The root's own levels must stay in the mount's folder, the levels below it in the root.
+        if (i < daRaiz || !abaixoDaRaiz) {
+            if (!inside(real, mountFolder))
+                return nivel;
+            if (i + 1 == daRaiz)
+                raizResolvida = real;
+        } else if (!inside(real, raizResolvida.isEmpty() ? resolved(toNative(logicalRoot)) : raizResolvida)) {
+            return nivel;
+        }
+    }
+    return {};
+}
+
 bool fileExists(const QString &path)
 {
     const QFileInfo info(toNative(path));

@@ -93,6 +93,12 @@ QString windowsDir();
 // The operating-system user's logon name.
 QString logonName();
 
+// The first level of `path`, from its mount down, that a symbolic link takes out of `root`
+// (the working copy or tree the path belongs to), in logical form; empty when every level
+// stays inside. A level of `root` itself that leads out of the mount's folder counts too.
+// Levels that do not exist yet lead nowhere. Throws PlatformError for a path on no mount.
+QString linkLeadingOut(const QString &path, const QString &root);
+
 // The native form of a logical path, for the few callers that hand paths to a library
 // (zip archives, the database file). Throws PlatformError like every service here.
 QString nativePath(const QString &path);

@@ -95,11 +95,17 @@ void CopiaTrabalho::LiberaCopiaTravada(const QString &pasta)
         if (linha.size() > 2 && linha[2] == u'L')
             travada = true;
     }
-    if (!travada)
+    // A status that cannot be read may hide the locks (the client refuses a copy it finds
+    // locked in some ways): the cleanup runs all the same.
+    if (!travada && falha.isEmpty())
         return;
-    const QString aviso = QStringLiteral("A cópia de trabalho %1 estava travada por uma execução interrompida; "
-                                         "as travas foram removidas (svn cleanup).")
-                              .arg(pasta);
+    const QString aviso =
+        travada ? QStringLiteral("A cópia de trabalho %1 estava travada por uma execução interrompida; "
+                                 "as travas foram removidas (svn cleanup).")
+                      .arg(pasta)
+                : QStringLiteral("A situação da cópia de trabalho %1 não pôde ser lida (%2); as travas que uma execução "
+                                 "interrompida possa ter deixado foram removidas (svn cleanup).")
+                      .arg(pasta, falha);
     dm.stlLogTram.append(aviso);
     const runner::ResultadoScript limpeza = runner::ExecutaScript(
         QStringLiteral("Removendo travas"), QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn cleanup ")
@@ -261,20 +267,27 @@ void CopiaTrabalho::AtualizacaoLocal()
     TField url = arquivos.FieldByName(QStringLiteral("URL"));
     TField atual = arquivos.FieldByName(QStringLiteral("CDRELEASEARQATU"));
 
-    // Paths from the data go into command lines: one that would leave its working copy or
-    // be split into several arguments stops everything before any command runs.
-    QString recusados;
-    for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-        const QString motivo = CaminhoRecusado(checkout.AsString(), dm.DirDesenv);
-        if (!motivo.isEmpty())
-            recusados += checkout.AsString() + QStringLiteral(" - ") + motivo + kCrLf;
-    }
-    if (!recusados.isEmpty())
-        Consiste::MensErro(QStringLiteral("Os caminhos dos seguintes arquivos não podem ser usados na cópia de "
-                                          "trabalho %1:")
-                                   .arg(dm.DirDesenv)
-                               + kCrLf + recusados,
-                           true);
+    // Paths from the data go into command lines: one that would leave its working copy (by
+    // its text or by a link on the disk) or be split into several arguments stops everything
+    // before any command runs; the same file in the homologated copy too.
+    const auto recusaCaminhos = [&] {
+        QString recusados;
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const QString desenvolvimento = checkout.AsString();
+            QString motivo = CaminhoRecusadoNoDisco(desenvolvimento, dm.DirDesenv);
+            if (motivo.isEmpty())
+                motivo = CaminhoRecusadoNoDisco(TrocaRoot(desenvolvimento, dm.DirDesenv, dm.DirHomol), dm.DirHomol);
+            if (!motivo.isEmpty())
+                recusados += desenvolvimento + QStringLiteral(" - ") + motivo + kCrLf;
+        }
+        if (!recusados.isEmpty())
+            Consiste::MensErro(QStringLiteral("Os caminhos dos seguintes arquivos não podem ser usados nas cópias de "
+                                              "trabalho %1 e %2:")
+                                       .arg(dm.DirDesenv, dm.DirHomol)
+                                   + kCrLf + recusados,
+                               true);
+    };
+    recusaCaminhos();
 
     if (!files::dirExists(dm.DirDesenv)) {
         // The checkout of a missing working copy needs the development repository's URL,
@@ -294,6 +307,8 @@ void CopiaTrabalho::AtualizacaoLocal()
         if (!feito.ok || !files::dirExists(dm.DirDesenv))
             Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
         acrescentaAoLog(dm.stlLogTram, feito.saida);
+        // What the checkout brought (links kept in the repository) is judged too.
+        recusaCaminhos();
     }
     LiberaCopiaTravada(dm.DirDesenv);
     LiberaCopiaTravada(dm.DirHomol);
@@ -312,8 +327,12 @@ void CopiaTrabalho::AtualizacaoLocal()
             novasPastas += QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("ATU_REP_WEB"), {walk.parada}) + kCrLf;
             novasPastas += linhaDeUpdate(walk.existente) + kCrLf;
         }
-        if (!novasPastas.isEmpty())
-            runner::ExecutaScript(QStringLiteral("Atualizando novos arquivos"), novasPastas, true);
+        if (!novasPastas.isEmpty()) {
+            const runner::ResultadoScript novos =
+                runner::ExecutaScript(QStringLiteral("Atualizando novos arquivos"), novasPastas, true);
+            if (!novos.ok)
+                Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+        }
 
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
             const QString endereco = UrlNoRepositorio(checkout.AsString());
@@ -354,7 +373,9 @@ void CopiaTrabalho::AtualizacaoLocal()
         files::writeLines(arquivoDeRelatorio(grupo, descricao), relatorio);
     }
 
-    if (boAtualiza_Copia_Homol()) {
+    // A homologated copy that is not there is checked out now, not at the next refresh.
+    const bool semCopiaHomol = !files::dirExists(dm.DirHomol);
+    if (boAtualiza_Copia_Homol() || semCopiaHomol) {
         script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_ATU_ARQ_HOM"));
         if (files::dirExists(dm.DirHomol)) {
             script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
@@ -370,8 +391,10 @@ void CopiaTrabalho::AtualizacaoLocal()
 
     const runner::ResultadoScript resultado =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("ATU_ARQ_LOCAL")), script.join(kCrLf), true);
-    if (!resultado.ok)
+    if (!resultado.ok || (semCopiaHomol && !files::dirExists(dm.DirHomol)))
         Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+    if (semCopiaHomol)
+        recusaCaminhos();
 }
 
 // ====================================================================== the refresh of the homologated copy

@@ -265,6 +265,21 @@ QString CaminhoRecusado(const QString &path, const QString &root)
     return {};
 }
 
+QString CaminhoRecusadoNoDisco(const QString &path, const QString &root)
+{
+    const QString motivo = CaminhoRecusado(path, root);
+    if (!motivo.isEmpty())
+        return motivo;
+    try {
+        const QString link = platform::files::linkLeadingOut(path, root);
+        if (!link.isEmpty())
+            return QStringLiteral("%1 é um link que leva para fora de %2").arg(link, root);
+    } catch (const platform::PlatformError &erro) {
+        return erro.message();
+    }
+    return {};
+}
+
 QString ArgumentoDeCaminho(const QString &path)
 {
     if (!path.contains(u' ') && !path.contains(u'\t'))

@@ -54,6 +54,9 @@ QString TempDir();
 // a control character or blanks at either end of a component (a command line would split
 // or cut it), and a path that is not below `root` (the working copy or tree it belongs to).
 QString CaminhoRecusado(const QString &path, const QString &root);
+// CaminhoRecusado, and then what the disk says: a path that a symbolic link at any level
+// (the file, a folder, the root itself) takes out of `root` is refused, naming the link.
+QString CaminhoRecusadoNoDisco(const QString &path, const QString &root);
 
 // The path as one argument of a command line: as it is without blanks, otherwise between
 // double quotes (with a final backslash doubled, so the closing quote stays a quote).

@@ -24,13 +24,17 @@ void Homologados::Grava_Backup_Homologados(const QString &grupo, const QString &
         // after it had begun to replace files (a finished one deletes it): it holds the
         // versions from before that homologation and is kept, only completed.
         const QString area = AreaDeBackup(raiz, grupo);
+        // The files that the update replaces: the list of the product's own family.
+        const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, Variante(FamiliaDoGrupo(dm, grupo)), grupo);
+        QList<std::pair<QString, QString>> caminhos{{area, raiz}};
+        for (const ArquivoDistribuicao &a : arquivos)
+            caminhos.append({raiz + a.destinoUsado(), raiz});
+        RecusaLinksParaFora(caminhos);
         for (const QString &pasta : {Junta(raiz, QStringLiteral("Backup KMT")), area}) {
             if (!files::dirExists(pasta) && !files::forceDirectories(pasta))
                 Consiste::MensErro(Texto(dm, "ERRO_CREATE_DIR_BACKUP_KMT", {pasta}), true);
         }
 
-        // The files that the update replaces: the list of the product's own family.
-        const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, Variante(FamiliaDoGrupo(dm, grupo)), grupo);
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
 
@@ -65,7 +69,7 @@ void Homologados::Grava_Backup_Homologados(const QString &grupo, const QString &
                 const QString pastaDoBackup = PastaDe(backup);
                 if (!files::dirExists(pastaDoBackup) && !files::forceDirectories(pastaDoBackup))
                     Consiste::MensErro(Texto(dm, "NOT_CREATE_DIR", {pastaDoBackup}), false);
-                Copia(dm, homologado, backup);
+                Copia(dm, OrigemDoBackup(area, homologado, a, arquivos), backup);
             }
         }
         novos.grava();
@@ -86,6 +90,11 @@ void Homologados::Atualiza_Arq_Homologados(const QString &grupo, const QString &
         const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, variante, grupo);
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
+        QList<std::pair<QString, QString>> caminhos;
+        for (const ArquivoDistribuicao &a : arquivos)
+            caminhos << std::pair{Junta(raiz, a.destinoUsado()), raiz}
+                     << std::pair{Junta(preHomologados, a.destinoUsado()), preHomologados};
+        RecusaLinksParaFora(caminhos);
 
         QStringList destinos;
         for (const ArquivoDistribuicao &a : arquivos) {

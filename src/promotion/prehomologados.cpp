@@ -229,7 +229,7 @@ QString RaizDaArvore(const QString &folder, const char *que, const QString &prod
 {
     if (folder.isEmpty())
         Consiste::MensErro(QStringLiteral("O diretório dos arquivos %1 do produto %2 não está configurado.")
-                               .arg(QLatin1StringView(que), produto),
+                               .arg(QString::fromUtf8(que), produto),
                            true);
     return ComBarra(folder);
 }
@@ -307,6 +307,41 @@ QString MotivoDaFalha(const files::CopyOutcome &falha)
     if (!falha.systemText.isEmpty())
         texto += QStringLiteral(" (") + falha.systemText + u')';
     return texto;
+}
+
+QString OrigemDoBackup(const QString &area, const QString &atual, const ArquivoDistribuicao &arquivo,
+                       const QList<ArquivoDistribuicao> &arquivos)
+{
+    for (const ArquivoDistribuicao &outro : arquivos) {
+        if (ChaveDoArquivo(outro.destinoUsado()) != ChaveDoArquivo(arquivo.destinoUsado()))
+            continue;
+        for (const QString &salvo : {CaminhoNoBackup(area, outro), CaminhoNoBackupPlano(area, outro)}) {
+            if (files::fileExists(salvo))
+                return salvo;
+        }
+    }
+    return atual;
+}
+
+void RecusaLinksParaFora(const QList<std::pair<QString, QString>> &caminhos)
+{
+    QString recusados;
+    for (const auto &[caminho, raiz] : caminhos) {
+        QString link;
+        try {
+            link = files::linkLeadingOut(caminho, raiz);
+        } catch (const platform::PlatformError &) {
+            continue;  // a path on no drive fails on its first use, with its own message
+        }
+        if (!link.isEmpty() && !Consiste::Contem(recusados, caminho + QStringLiteral(" - ")))
+            recusados += caminho + QStringLiteral(" - ") + link + QStringLiteral(" é um link que leva para fora de ") + raiz
+                + QStringLiteral("\r\n");
+    }
+    if (!recusados.isEmpty())
+        Consiste::MensErro(QStringLiteral("Os seguintes caminhos levam para fora da sua cópia de trabalho ou árvore por "
+                                          "um link; nada foi copiado:\r\n")
+                               + recusados,
+                           true);
 }
 
 bool Copia(const TdmGrupSoliHom &dm, const QString &fonte, const QString &destino, QStringList *erros)
@@ -433,6 +468,22 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
         const QString raiz = RaizDaArvore(dm.DirPreHomol, "pré homologados", dm.grupo(QStringLiteral("CDPRODUTO")));
         const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, variante, grupo);
         const QString temporaria = TempDir() + u'\\' + grupo + u'\\';
+        const auto fonteDe = [this](const ArquivoDistribuicao &a) {
+            QString fonte = TrocaRoot(a.origem.isEmpty() ? a.recebido : a.origem, dm.DirDesenv, dm.DirHomol);
+            if (fonte.size() < 3 || fonte[2] != u'\\')
+                fonte.prepend(u'\\');
+            if (!(fonte.size() >= 2 && fonte[0].isLetter() && fonte[1] == u':'))
+                fonte.prepend(QStringLiteral("C:"));
+            return fonte;
+        };
+        QList<std::pair<QString, QString>> caminhos{{AreaDeBackup(raiz, grupo), raiz}};
+        for (const ArquivoDistribuicao &a : arquivos) {
+            caminhos.append({raiz + a.destinoUsado(), raiz});
+            caminhos.append({fonteDe(a), dm.DirHomol});
+            if (variante.copiaTemporaria)
+                caminhos.append({temporaria + a.destino, temporaria});
+        }
+        RecusaLinksParaFora(caminhos);
 
         for (const ArquivoDistribuicao &a : arquivos) {
             Cria_Diretorios(raiz, a.destinoUsado());
@@ -459,7 +510,10 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
         ExecucaoNaArvore execucao(dm, grupo, area, QStringLiteral("cópia dos arquivos pré homologados"), destinos);
 
         QStringList erros;
-        QList<bool> semBackup(arquivos.size(), false);
+        // A file whose previous version could not be saved is not replaced, nor is any file of
+        // that request: the backups are tried again by the next run.
+        QSet<QString> semBackup;
+        const auto solicitacao = [](const ArquivoDistribuicao &a) { return a.filial + u'|' + a.numero; };
         for (qsizetype i = 0; i < arquivos.size(); ++i) {
             const ArquivoDistribuicao &a = arquivos[i];
             if (a.destinoUsado().isEmpty())
@@ -478,12 +532,15 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
             const QString backup = CaminhoNoBackup(area, a);
             if (files::fileExists(backup) || files::fileExists(CaminhoNoBackupPlano(area, a)))
                 continue;
+            const QString original = OrigemDoBackup(area, anterior, a, arquivos);
             const QString pastaDoBackup = PastaDe(backup);
             files::forceDirectories(pastaDoBackup);
-            if (!Copia(dm, anterior, backup, &erros))
-                semBackup[i] = true;
+            if (!Copia(dm, original, backup, &erros)) {
+                semBackup.insert(ChaveDoArquivo(anterior));
+                semBackup.insert(solicitacao(a));
+            }
             if (variante.arquivosZip && EhExecutavelOuPacote(a.destinoUsado()))
-                Gera_Zip(anterior, pastaDoBackup);
+                Gera_Zip(original, pastaDoBackup);
         }
         // The list of new files is complete before any file is replaced: a run that stops
         // halfway leaves it for the next one.
@@ -495,15 +552,10 @@ void PreHomologados::Atualiza(const VarianteDistribuicao &variante)
             for (qsizetype i = 0; i < arquivos.size(); ++i) {
                 andamento.passo(++feitos);
                 const ArquivoDistribuicao &a = arquivos[i];
-                // A file whose previous version could not be saved is not replaced: its
-                // backup is tried again by the next run.
-                if (naArvore && semBackup[i])
+                if (naArvore
+                    && (semBackup.contains(solicitacao(a)) || semBackup.contains(ChaveDoArquivo(raiz + a.destinoUsado()))))
                     continue;
-                QString fonte = TrocaRoot(a.origem.isEmpty() ? a.recebido : a.origem, dm.DirDesenv, dm.DirHomol);
-                if (fonte.size() < 3 || fonte[2] != u'\\')
-                    fonte.prepend(u'\\');
-                if (!(fonte.size() >= 2 && fonte[0].isLetter() && fonte[1] == u':'))
-                    fonte.prepend(QStringLiteral("C:"));
+                const QString fonte = fonteDe(a);
                 const QString destino = destinoRaiz + (naArvore ? a.destinoUsado() : a.destino);
                 if (a.origem.isEmpty() || !files::fileExists(fonte)) {
                     erros.append(Texto(dm, "NOT_FILE_EXISTS", {fonte}));

@@ -118,6 +118,18 @@ QString BackupParaRestaurar(const QString &area, const QString &raiz,
                             const ArquivoDistribuicao &arquivo, const QList<ArquivoDistribuicao> &daSolicitacao,
                             const ListaDeNovos &novos);
 
+// Refuses, before anything is created or copied, the paths (each with the root of the copy
+// or tree it belongs to) that a symbolic link at any level takes out of that root: one error
+// that names each path and its link.
+void RecusaLinksParaFora(const QList<std::pair<QString, QString>> &caminhos);
+
+// Where the backup of a file of the tree (`atual`) is taken from: a backup of the same file
+// that the area already holds for another request was taken from the original before the
+// run changed the tree, which may now hold the new version; otherwise the file itself. The
+// area belongs to the current run (an ended run's goes when its group is sent back).
+QString OrigemDoBackup(const QString &area, const QString &atual, const ArquivoDistribuicao &arquivo,
+                       const QList<ArquivoDistribuicao> &arquivos);
+
 // A copy into a tree or a backup area; a failure adds NOT_COPY_FILE with why the copy failed
 // (full disk, permission, missing folder) to `erros`, or raises it when `erros` is null.
 bool Copia(const TdmGrupSoliHom &dm, const QString &fonte, const QString &destino, QStringList *erros = nullptr);

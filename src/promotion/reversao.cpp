@@ -6,11 +6,13 @@
 #include "platform/process.h"
 #include "promotion/destino.h"
 #include "promotion/prehomologados.h"
-#include "promotion/transferencia.h"
 #include "runner/frmexeccommands.h"
 
 #include <QRegularExpression>
 #include <QSet>
+#include <QUrl>
+
+#include <algorithm>
 
 namespace files = platform::files;
 
@@ -27,7 +29,98 @@ bool DelecaoPendente(const QString &saida, const QString &arquivo)
     return false;
 }
 
+QString SemEscapes(QString xml)
+{
+    return xml.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+        .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+        .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+        .replace(QStringLiteral("&apos;"), QStringLiteral("'"))
+        .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+}
+
 }  // namespace
+
+HistoricoDoRepositorio::HistoricoDoRepositorio(const QString &url, const QString &copia, qlonglong desde,
+                                               const QString &usuario, const QString &senha)
+    : m_copia(copia)
+{
+    const QString credenciais = QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"").arg(usuario, senha);
+    QString falha;
+    const QString info = platform::Process::run(QStringLiteral("svn info --xml %1 \"%2\"").arg(credenciais, url),
+                                                nullptr, 60000, &falha);
+    static const QRegularExpression relativa(QStringLiteral("<relative-url>\\^([^<]*)</relative-url>"));
+    const QRegularExpressionMatch raiz = relativa.match(info);
+    if (!falha.isEmpty() || !raiz.hasMatch())
+        return;
+    m_raiz = QUrl::fromPercentEncoding(SemEscapes(raiz.captured(1)).toUtf8());
+    // A recorded revision the repository does not have yet fails later, naming its file.
+    static const QRegularExpression cabeca(QStringLiteral(R"re(<entry\b[^>]*\brevision="(\d+)")re"));
+    const qlonglong head = cabeca.match(info).captured(1).toLongLong();
+    if (head > 0 && desde > head)
+        desde = head;
+    const QString xml = platform::Process::run(QStringLiteral("svn log -v --xml -r %1:HEAD %2 \"%3\"")
+                                                   .arg(QString::number(std::max<qlonglong>(desde, 1)), credenciais, url),
+                                               nullptr, 300000, &falha);
+    if (!falha.isEmpty())
+        return;
+    static const QRegularExpression entrada(QStringLiteral(R"re(<logentry\s+revision="(\d+)">(.*?)</logentry>)re"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression caminho(QStringLiteral(R"re(<path\b[^>]*>([^<]*)</path>)re"));
+    static const QRegularExpression mensagem(QStringLiteral("<msg>(.*?)</msg>"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    for (auto it = entrada.globalMatch(xml); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        Entrada e;
+        e.revisao = match.captured(1).toLongLong();
+        e.mensagem = SemEscapes(mensagem.match(match.captured(2)).captured(1));
+        for (auto c = caminho.globalMatch(match.captured(2)); c.hasNext();)
+            e.caminhos << SemEscapes(c.next().captured(1));
+        m_entradas.append(e);
+    }
+    m_lido = xml.contains(QStringLiteral("<log"));
+}
+
+QString HistoricoDoRepositorio::CaminhoNoRepositorio(const QString &homologado) const
+{
+    QString relativo = homologado.mid(m_copia.size());
+    relativo.replace(u'\\', u'/');
+    while (relativo.startsWith(u'/'))
+        relativo.remove(0, 1);
+    return m_raiz + u'/' + relativo;
+}
+
+qlonglong HistoricoDoRepositorio::AntesDoGrupo(const QString &homologado, const QString &grupo) const
+{
+    const QString alvo = CaminhoNoRepositorio(homologado);
+    const QString transferencia = QStringLiteral("Grupo de homologação: %1-").arg(grupo);
+    bool existia = false;
+    for (const Entrada &e : m_entradas) {
+        if (!e.caminhos.contains(alvo, Qt::CaseInsensitive))
+            continue;
+        if (e.mensagem.startsWith(transferencia))
+            return existia ? e.revisao - 1 : 0;
+        existia = true;
+    }
+    return 0;
+}
+
+QString HistoricoDoRepositorio::OutrosDepoisDe(const QString &homologado, qlonglong revisao, const QString &grupo) const
+{
+    const QString alvo = CaminhoNoRepositorio(homologado);
+    const QStringList proprias{QStringLiteral("Grupo de homologação: %1-").arg(grupo), QStringLiteral("Gerandoaversão:"),
+                               QStringLiteral("KMT: Restaurando situação do release")};
+    QStringList outros;
+    for (const Entrada &e : m_entradas) {
+        if (e.revisao <= revisao || !e.caminhos.contains(alvo, Qt::CaseInsensitive))
+            continue;
+        bool propria = false;
+        for (const QString &inicio : proprias)
+            propria = propria || e.mensagem.startsWith(inicio);
+        if (!propria)
+            outros << QStringLiteral("revisão %1 (\"%2\")").arg(QString::number(e.revisao), e.mensagem.trimmed());
+    }
+    return outros.join(QStringLiteral(", "));
+}
 
 QString Reversao::Linha(Comando comando, const QString &revisao, const QString &arquivo, const QString &usuario,
                         const QString &senha)
@@ -77,6 +170,10 @@ void Reversao::Volta_Backup_Pre_Homologados(const QString &grupo, const QString 
         const QList<ArquivoDistribuicao> arquivos = CarregaArquivos(dm, variante, grupo);
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         andamento.setTotal(TotalDeArquivos(arquivos, chaves));
+        QList<std::pair<QString, QString>> caminhos{{area, raiz}};
+        for (const ArquivoDistribuicao &a : arquivos)
+            caminhos.append({raiz + a.destinoUsado(), raiz});
+        RecusaLinksParaFora(caminhos);
 
         int feitos = 0;
         for (const ChaveSolicitacao &chave : chaves) {
@@ -145,7 +242,6 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         const int numero = arquivos.fieldIndex(QStringLiteral("NRSOLISERV"));
         const int caminho = arquivos.fieldIndex(QStringLiteral("DSDIRARQCHECKOU"));
         const int revisaoAnterior = versoes.fieldIndex(QStringLiteral("NRREVANTARQSVN"));
-        const int revisaoPosterior = versoes.fieldIndex(QStringLiteral("NRREVATUARQSVN"));
 
         const QList<ChaveSolicitacao> chaves = SolicitacoesDaLista(solicitacoes);
         QList<QStringList> porSolicitacao;
@@ -162,6 +258,34 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
         }
         arquivos.First();
         andamento.setTotal(total);
+        QList<std::pair<QString, QString>> caminhos;
+        for (const QStringList &daSolicitacao : porSolicitacao) {
+            for (const QString &desenvolvimento : daSolicitacao)
+                caminhos.append({TrocaRoot(desenvolvimento, dm.DirDesenv, dm.DirHomol), dm.DirHomol});
+        }
+        RecusaLinksParaFora(caminhos);
+
+        // One look at the repository's history for all the files with a recorded revision,
+        // from the oldest one on; none is needed when no file has one.
+        qlonglong desde = 0;
+        bool algumRegistrado = false;
+        for (const auto &caminho : caminhos) {
+            const int linha = versoes.findRow(QStringLiteral("DSARQSVNHOMOL"), caminho.first, loCaseInsensitive);
+            if (linha < 0)
+                continue;
+            algumRegistrado = true;
+            const qlonglong r = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior)).trimmed().toLongLong();
+            if (r > 0 && (desde == 0 || r < desde))
+                desde = r;
+        }
+        const HistoricoDoRepositorio historico = algumRegistrado
+            ? HistoricoDoRepositorio(dm.URLHomol, dm.DirHomol, desde, dm.UsuarioSVN, dm.SenhaSVN)
+            : HistoricoDoRepositorio();
+        if (algumRegistrado && !historico.lido())
+            Consiste::MensErro(QStringLiteral("Não foi possível ler o histórico do repositório de homologação %1; nenhum "
+                                              "arquivo foi restaurado.")
+                                   .arg(dm.URLHomol),
+                               true);
 
         int feitos = 0;
         for (const QStringList &daSolicitacao : porSolicitacao) {
@@ -172,21 +296,22 @@ void Reversao::Volta_Arquivos_SVN_Homologados(const QString &grupo, const QStrin
                 if (linha < 0)
                     continue;
                 QString revisao = Dataset::valueText(versoes.gridRow(linha).value(revisaoAnterior));
+                if (revisao.trimmed().toLongLong() == 0) {
+                    const qlonglong antes = historico.AntesDoGrupo(homologado, grupo);
+                    if (antes > 0)
+                        revisao = QString::number(antes);
+                }
 
-                // A "0" may have been recorded for a file that was there all along (a copy that
-                // lacked it, a failed first attempt): the repository itself says whether the
-                // transfer added it. One that existed goes back to its content before the
-                // group's commit, and is never deleted.
-                if (revisao.trimmed().toInt() == 0) {
-                    const TransferenciaHomol::Historia historia =
-                        TransferenciaHomol::HistoriaNoRepositorio(homologado, grupo, dm.UsuarioSVN, dm.SenhaSVN);
-                    int commitDoGrupo = Dataset::valueText(versoes.gridRow(linha).value(revisaoPosterior)).trimmed().toInt();
-                    if (commitDoGrupo <= 0 || (historia.doGrupo > 0 && historia.doGrupo < commitDoGrupo))
-                        commitDoGrupo = historia.doGrupo;
-                    if (historia.primeira > 0 && commitDoGrupo <= 0)
-                        continue;  // the transfer never changed it: nothing to undo
-                    if (historia.primeira > 0 && historia.primeira < commitDoGrupo)
-                        revisao = QString::number(commitDoGrupo - 1);
+                // The recorded revision is the one this run found before its own commit; a
+                // commit of someone else since then is undone too, and the log says so.
+                const QString outros = historico.OutrosDepoisDe(homologado, revisao.trimmed().toLongLong(), grupo);
+                if (!outros.isEmpty()) {
+                    const QString aviso =
+                        QStringLiteral("Atenção: o arquivo %1 foi alterado no repositório de homologação depois desta "
+                                       "execução do grupo %2, por %3; a restauração desfaz essas alterações.")
+                            .arg(homologado, grupo, outros);
+                    log += aviso + u'\r';
+                    dm.stlLogTram.append(aviso);
                 }
 
                 if (revisao.trimmed().toInt() != 0) {

@@ -12,6 +12,7 @@
 #include "runner/frmexeccommands.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <set>
 
@@ -76,30 +77,100 @@ QString TransferenciaHomol::RevisaoNoStatus(const QStringList &linhas, const QSt
     return {};
 }
 
-TransferenciaHomol::Historia TransferenciaHomol::HistoriaNoRepositorio(const QString &arquivo, const QString &grupo,
-                                                                      const QString &usuario, const QString &senha)
+QHash<QString, TransferenciaHomol::Revisao> TransferenciaHomol::RevisoesNoRepositorio(const QStringList &urls,
+                                                                                   const QString &usuario,
+                                                                                   const QString &senha)
 {
+    QHash<QString, Revisao> revisoes;
+    if (urls.isEmpty())
+        return revisoes;
+    QString alvos;
+    for (const QString &url : urls)
+        alvos += QStringLiteral(" \"") + url + u'"';
     QString falha;
     const QString xml = platform::Process::run(
-        QStringLiteral("svn log --xml -r 1:HEAD --no-auth-cache --username \"%1\" --password \"%2\" \"%3\"")
-            .arg(usuario, senha, arquivo),
+        QStringLiteral("svn info --xml --no-auth-cache --username \"%1\" --password \"%2\"").arg(usuario, senha) + alvos,
         nullptr, 120000, &falha);
-    Historia historia;
-    if (!falha.isEmpty())
-        return historia;
-    static const QRegularExpression entrada(QStringLiteral(R"re(<logentry\s+revision="(\d+)">.*?<msg>(.*?)</msg>)re"),
-                                            QRegularExpression::DotMatchesEverythingOption);
-    const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(grupo);
+    // Each entry is known by its path inside the repository, which ends every URL that names it.
+    static const QRegularExpression entrada(
+        QStringLiteral(R"re(<entry\b.*?<relative-url>\^([^<]*)</relative-url>.*?<commit\s+revision="(\d+)">)re"),
+        QRegularExpression::DotMatchesEverythingOption);
+    QList<std::pair<QString, QString>> achadas;
     for (auto it = entrada.globalMatch(xml); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
-        const int revisao = match.captured(1).toInt();
-        if (historia.primeira == 0)
-            historia.primeira = revisao;
-        historia.ultima = revisao;
-        if (historia.doGrupo == 0 && match.captured(2).startsWith(doGrupo))
-            historia.doGrupo = revisao;
+        achadas.append({QUrl::fromPercentEncoding(match.captured(1).toUtf8()), match.captured(2)});
     }
-    return historia;
+    // A target the repository does not have is only warned about (W170000, then E200009);
+    // any other failure means the repository was not read, and nothing is known.
+    if (!falha.isEmpty()) {
+        bool soAusentes = xml.contains(QStringLiteral("W170000"));
+        for (const QString &linha : linhasDe(xml)) {
+            if (linha.startsWith(QStringLiteral("svn:")) && !linha.contains(QStringLiteral("W170000"))
+                && !linha.contains(QStringLiteral("E200009")))
+                soAusentes = false;
+        }
+        if (!soAusentes)
+            return {};
+    }
+    for (const QString &url : urls) {
+        Revisao revisao{QStringLiteral("0"), true};
+        for (const auto &[caminho, numero] : achadas) {
+            if (QUrl::fromPercentEncoding(url.toUtf8()).endsWith(caminho))
+                revisao.numero = numero;
+        }
+        revisoes.insert(url, revisao);
+    }
+    return revisoes;
+}
+
+void TransferenciaHomol::AtualizaEnviosInterrompidos(const QStringList &homologados)
+{
+    QString alvos;
+    for (const QString &homologado : homologados) {
+        if (files::fileExists(homologado) && !Consiste::Contem(alvos, homologado))
+            alvos += u' ' + ArgumentoDeCaminho(homologado);
+    }
+    if (alvos.isEmpty())
+        return;
+    // One status against the repository for all the files: the eighth column marks the ones
+    // that have a newer revision there than the copy's base.
+    QString falha;
+    const QString status = platform::Process::run(QStringLiteral("svn status -u -v ") + credenciais() + alvos, nullptr,
+                                                  120000, &falha);
+    if (!falha.isEmpty())
+        Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GET_VER_HOM")) + kCrLf + status.trimmed(), true);
+    const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(dm.codigoGrupo());
+    static const QRegularExpression ultima(QStringLiteral(R"re(<logentry\s+revision="(\d+)">.*?<msg>(.*?)</msg>)re"),
+                                           QRegularExpression::DotMatchesEverythingOption);
+    for (const QString &homologado : homologados) {
+        bool desatualizado = false;
+        for (const QString &linha : linhasDe(status)) {
+            if (linha.size() > 8 && linha[8] == u'*' && linha.endsWith(homologado, Qt::CaseInsensitive))
+                desatualizado = true;
+        }
+        if (!desatualizado)
+            continue;
+        const QString log =
+            platform::Process::run(QStringLiteral("svn log --xml -l 1 -r HEAD:1 %1 %2")
+                                       .arg(credenciais(), ArgumentoDeCaminho(homologado)),
+                                   nullptr, 60000, &falha);
+        const QRegularExpressionMatch match = ultima.match(log);
+        if (!falha.isEmpty() || !match.hasMatch() || !match.captured(2).startsWith(doGrupo))
+            continue;  // someone else's revision: the commit reports it as out of date
+        const QString aviso = QStringLiteral("O arquivo %1 já estava no repositório de homologação na revisão %2, enviado "
+                                             "por uma execução interrompida deste grupo; a cópia de trabalho foi "
+                                             "atualizada e ele não é enviado de novo.")
+                                  .arg(homologado, match.captured(1));
+        const QString alvo = ArgumentoDeCaminho(homologado);
+        const runner::ResultadoScript atualizacao = runner::ExecutaScript(
+            QStringLiteral("Atualizando arquivo já enviado"),
+            QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn revert %1 %2").arg(credenciais(), alvo) + kCrLf
+                + QStringLiteral("svn update %1 --force --accept postpone %2").arg(credenciais(), alvo),
+            false);
+        if (!atualizacao.ok)
+            Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+        dm.stlLogTram.append(aviso);
+    }
 }
 
 void TransferenciaHomol::Atualiza_SVN_Homologados()
@@ -136,25 +207,43 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
     acrescentaAoLog(dm.stlLogTram, status.saida);
     const QStringList linhas = linhasDe(status.saida);
 
-    const QString grupo = dm.codigoGrupo();
+    // What an interrupted attempt of this run recorded stands: the files it committed are
+    // at its own revisions now. The server sets the records of an ended run aside when it
+    // sends the group back, so every record found is this run's.
+    QString codigo = dm.codigoGrupo();
+    dm.CarregaPacote(dm.cdsVersArqFonteHom, QStringLiteral("getVersArqFonteHom"), {RemoteArg::ref(codigo)});
+    QHash<QString, QString> registradas;
+    Dataset &registros = *dm.cdsVersArqFonteHom;
+    for (registros.First(); !registros.Eof(); registros.Next())
+        registradas.insert(ChaveDoArquivo(registros.FieldByName(QStringLiteral("DSARQSVNHOMOL")).AsString()),
+                           registros.FieldByName(QStringLiteral("NRREVANTARQSVN")).AsString().trimmed());
+
+    // A file missing from a copy not refreshed yet is not new when the repository has it:
+    // one question to the repository for all of them.
+    QStringList semCopia;
     for (versoes.First(); !versoes.Eof(); versoes.Next()) {
         const QString homologado = caminho.AsString();
-        QString anterior = QStringLiteral("0");  // a file new to the homologated copy
-        if (files::fileExists(homologado)) {
+        if (!registradas.contains(ChaveDoArquivo(homologado)) && !files::fileExists(homologado))
+            semCopia << UrlHomologada(homologado);
+    }
+    const QHash<QString, Revisao> noRepositorio = RevisoesNoRepositorio(semCopia, dm.UsuarioSVN, dm.SenhaSVN);
+
+    for (versoes.First(); !versoes.Eof(); versoes.Next()) {
+        const QString homologado = caminho.AsString();
+        QString anterior = registradas.value(ChaveDoArquivo(homologado));
+        if (anterior.isEmpty() && files::fileExists(homologado)) {
             anterior = RevisaoNoStatus(linhas, homologado);
             if (anterior.isEmpty())
                 Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("N_LOC_VER"), {homologado}), true);
+        } else if (anterior.isEmpty()) {
+            const Revisao revisao = noRepositorio.value(UrlHomologada(homologado));
+            if (!revisao.lida)
+                Consiste::MensErro(QStringLiteral("Não foi possível saber se o arquivo %1 já existe no repositório de "
+                                                  "homologação %2.")
+                                       .arg(homologado, dm.URLHomol),
+                                   true);
+            anterior = revisao.numero;
         }
-        // The repository has the last word: a file missing from a copy not refreshed yet is
-        // not new, and a file an earlier attempt of this group committed had, before the
-        // group, the revision before that commit (none when that commit added it).
-        const Historia historia = HistoriaNoRepositorio(
-            anterior == u"0" && !files::fileExists(homologado) ? UrlHomologada(homologado) : homologado, grupo,
-            dm.UsuarioSVN, dm.SenhaSVN);
-        if (historia.doGrupo > 0)
-            anterior = historia.primeira < historia.doGrupo ? QString::number(historia.doGrupo - 1) : QStringLiteral("0");
-        else if (anterior == u"0" && historia.ultima > 0)
-            anterior = QString::number(historia.ultima);
         versoes.Edit();
         versoes.FieldByName(QStringLiteral("CDRELEASEARQANT")).setAsString(anterior);
         versoes.FieldByName(QStringLiteral("CDRELEASEARQATU")).setAsString(QString());
@@ -204,6 +293,11 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
         }
         acrescentaAoLog(dm.stlLogTram, criaPasta(homologada));
     }
+
+    QStringList destinos;
+    for (arquivos.First(); !arquivos.Eof(); arquivos.Next())
+        destinos << TrocaRoot(checkout.AsString(), dm.DirDesenv, dm.DirHomol);
+    AtualizaEnviosInterrompidos(destinos);
 
     QStringList commits;
     QString erros;

@@ -5,6 +5,7 @@
 // byte for byte, and committed to the homologated repository one file a commit; the
 // revision of every file before and after is reported to the server for a later rollback.
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -25,16 +26,21 @@ public:
     static QString RevisaoNoStatus(const QStringList &linhas, const QString &path);
     static QString arquivoDeRelatorio(const QString &codigo, const QString &descricao);
 
-    // What the homologated repository says of a file (a working-copy path or a URL): the
-    // first and the last revision it exists in, and the first revision a transfer of
-    // `grupo` committed it in; 0 for each when there is none (0, 0, 0: not in the repository).
-    struct Historia {
-        int primeira = 0;
-        int ultima = 0;
-        int doGrupo = 0;
+    // The revision of each URL in the homologated repository (its last change), asked of the
+    // repository once for all: "0" for a URL it does not have; an empty map when the
+    // repository could not be read.
+    struct Revisao {
+        QString numero;
+        bool lida = false;
     };
-    static Historia HistoriaNoRepositorio(const QString &arquivo, const QString &grupo, const QString &usuario,
-                                          const QString &senha);
+    static QHash<QString, Revisao> RevisoesNoRepositorio(const QStringList &urls, const QString &usuario,
+                                                         const QString &senha);
+
+    // Files whose commit by an interrupted run of this group reached the repository while
+    // the copy never learnt of it (same group's message on the file's newest revision, the
+    // copy's base older): the copy is brought up to date, so that the file is not committed
+    // again. The log says which.
+    void AtualizaEnviosInterrompidos(const QStringList &homologados);
 
 private:
     QString credenciais() const;

@@ -438,26 +438,35 @@ int LinhaDeComando::avanca(const Pedido &pedido)
     if (pedido.verifica)
         return verifica(fase, codigos);
     bool feita = false;
+    if (const std::optional<int> interrompida = tramita(feita, [&] {
+            if (respostas.faltouDevolve)
+                escreve(m_errors, nadaFeito + QStringLiteral(" A homologação devolveria à fase \"Pendente\" os grupos da "
+                                                             "mesma release citados acima; para isso, repita com --send-back."));
+            else if (respostas.recusada)
+                escreve(m_errors, nadaFeito);
+        }))
+        return *interrompida;
+    if (!feita)
+        escreve(m_errors, respostas.recusada ? nadaFeito : QStringLiteral("Erro: a tramitação não foi feita; o grupo %1 continua na fase \"%2\".")
+                                                            .arg(codigos.first(), dm.textoStatusGrupo(fase)));
+    return feita ? Feito : Falhou;
+}
+
+std::optional<int> LinhaDeComando::tramita(bool &feita, const std::function<void()> &aoParar)
+{
     platform::catchInterruption();
     try {
         feita = Tramitacao(dm).btfAvancaFaseClick();
     } catch (const EAbort &) {
         if (platform::interruption())
             return SaidaDaInterrupcao();
-        if (respostas.faltouDevolve) {
-            escreve(m_errors, nadaFeito + QStringLiteral(" A homologação devolveria à fase \"Pendente\" os grupos da "
-                                                         "mesma release citados acima; para isso, repita com --send-back."));
-        } else if (respostas.recusada) {
-            escreve(m_errors, nadaFeito);
-        }
+        if (aoParar)
+            aoParar();
         throw;
     }
     if (platform::interruption() && !feita)
         return SaidaDaInterrupcao();
-    if (!feita)
-        escreve(m_errors, respostas.recusada ? nadaFeito : QStringLiteral("Erro: a tramitação não foi feita; o grupo %1 continua na fase \"%2\".")
-                                                            .arg(codigos.first(), dm.textoStatusGrupo(fase)));
-    return feita ? Feito : Falhou;
+    return std::nullopt;
 }
 
 int LinhaDeComando::SaidaDaInterrupcao()
@@ -488,16 +497,8 @@ int LinhaDeComando::continua(const Pedido &pedido, const Operacao::Aberta &abert
     Respostas respostas(hostUi(), pedido, QString());
     HostUiScope escopo(respostas);
     bool feita = false;
-    platform::catchInterruption();
-    try {
-        feita = Tramitacao(dm).btfAvancaFaseClick();
-    } catch (const EAbort &) {
-        if (platform::interruption())
-            return SaidaDaInterrupcao();
-        throw;
-    }
-    if (platform::interruption() && !feita)
-        return SaidaDaInterrupcao();
+    if (const std::optional<int> interrompida = tramita(feita, {}))
+        return *interrompida;
     if (!feita)
         escreve(m_errors, QStringLiteral("Nada foi feito: %1 continua em aberto.").arg(aberta.descrita));
     return feita ? Feito : Falhou;

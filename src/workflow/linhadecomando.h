@@ -27,6 +27,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 class TdmGrupSoliHom;
 
@@ -70,7 +72,10 @@ private:
     int avanca(const Pedido &pedido);
     // The rerun of an interrupted operation of the first group named.
     int continua(const Pedido &pedido, const Operacao::Aberta &aberta);
-    // Ctrl-C or SIGTERM stopped the operation at a step boundary: 128 + the signal.
+    // The advance of the current group. Stopped by Ctrl-C or SIGTERM at a step boundary: the
+    // exit status of the interruption (128 + the signal); otherwise nothing, with whether it
+    // was carried out. `aoParar` says why before any other stop goes on.
+    std::optional<int> tramita(bool &feita, const std::function<void()> &aoParar);
     int SaidaDaInterrupcao();
     int verifica(const QString &fase, const QStringList &codigos);
     int destrava(const Pedido &pedido);

@@ -53,6 +53,7 @@ protected:
                          {"WEB\\acao.php", "<?php\r\n// A\xC3\xA7\xC3\xA3o \xE2\x82\xAC\r\necho 1;\r\n"},
                          {"WEB\\regiao.ini", "[regi\xe3o]\nnome=S\xe3o Paulo"},
                          {"REL\\Precos.qr2", "QR2\r\nTITULO=Pre\xe7os\r\n"},
+                         {"WEB\\antigo.css", "body{}\rp{}\r"},
                          {"CDS\\Menu1252.cds", kMenu1252}});
         form.stDirBaseRep = kCopia + u'\\';
         form.stUserSubVersion = QStringLiteral("svn_teste");
@@ -235,6 +236,8 @@ TEST_F(CarimboTest, AStampChangesOnlyItsOwnBytes)
         {"WEB\\acao.php", [&](const QString &f) { form.GeraPhp(f, false); }, "\r\n//VERSAO 1.00.002\r\n\r\n"},
         {"WEB\\regiao.ini", [&](const QString &f) { form.GeraIni(f, false); }, "\n\n;VERSAO 1.00.002\n\n"},
         {"REL\\Precos.qr2", [&](const QString &f) { form.GeraQr2(f); }, "1.00.002#"},
+        // CR alone ends each line: the lines are found, and new ones end the same way
+        {"WEB\\antigo.css", [&](const QString &f) { form.GeraCss(f, false); }, "\r//VERSAO 1.00.002\r\r"},
     };
     for (const auto &caso : casos) {
         SCOPED_TRACE(caso.relative);
@@ -280,5 +283,27 @@ TEST_F(CarimboTest, ALockThisOperatorLeftIsReleasedBeforeStampingAgain)
     EXPECT_TRUE(ui.messages().isEmpty());
     EXPECT_TRUE(Log().contains(QStringLiteral("foi liberada e sua alteração desfeita"))) << Log().toStdString();
     EXPECT_EQ(platform::files::readBytes(arquivo), QByteArray("QR2\r\nTITULO=Vendas\r\n1.00.002#"));
+    CopiaLimpa();
+}
+
+// A stamp whose commit reached the repository while this copy never learnt of it (the run
+// killed after the commit): the rerun brings the copy up to date and stamps once more with
+// nothing left to commit, instead of failing on the lock.
+TEST_F(CarimboTest, AStampAlreadyInTheRepositoryIsNotCommittedAgain)
+{
+    const QString arquivo = kCopia + QStringLiteral("\\REL\\Vendas.qr2");
+    const QString outra = QStringLiteral("C:\\Outra");
+    Roda(QStringLiteral("svn checkout file:///C:/Repos/ERP/ERP %1 --non-interactive -q").arg(outra));
+    platform::files::writeBytes(outra + QStringLiteral("\\REL\\Vendas.qr2"), "QR2\r\nTITULO=Vendas\r\n1.00.002#");
+    Roda(QStringLiteral("svn commit %1 -mGerandoaversão:1.00.002 --non-interactive -q").arg(outra));
+    platform::files::writeBytes(arquivo, "QR2\r\nTITULO=Vendas\r\n1.00.002#");
+
+    form.GeraQr2(arquivo);
+    EXPECT_EQ(form.inErros, 0) << Log().toStdString();
+    EXPECT_TRUE(ui.messages().isEmpty());
+    EXPECT_TRUE(Log().contains(QStringLiteral("já estava no repositório (revisão 3)"))) << Log().toStdString();
+    EXPECT_EQ(platform::files::readBytes(arquivo), QByteArray("QR2\r\nTITULO=Vendas\r\n1.00.002#"));
+    Roda(QStringLiteral("svn update %1 --non-interactive -q").arg(outra));
+    EXPECT_EQ(Saida(QStringLiteral("svn info --show-item last-changed-revision ") + outra).trimmed(), QStringLiteral("3"));
     CopiaLimpa();
 }

@@ -309,11 +309,12 @@ TEST_F(GeracaoTest, ARunSendsSubversionExactlyTheseCommandLines)
     QStringList linhas{"svn cleanup" + credenciais + " c:\\homol\\erp\\",
                        "svn update" + credenciais
                            + " --force --ignore-externals --no-auth-cache --depth infinity --accept postpone c:\\homol\\erp\\"};
-    // Each stamp in sequence order: a look for a lock an interrupted run left, lock, revert,
-    // unlock, commit with the version.
+    // Each stamp in sequence order: a look for a lock an interrupted run left and for a stamp
+    // it committed, lock, revert, unlock, commit with the version.
     for (const char *arquivo : {"c:\\homol\\erp\\sql\\oracle\\ATU_0001.sql", "c:\\homol\\erp\\rel\\Vendas.qr2",
                                 "c:\\homol\\erp\\srv\\cds\\Menu.cds"}) {
         linhas << "svn info --xml --no-auth-cache" + credenciais + u' ' + QString::fromUtf8(arquivo);
+        linhas << "svn log --xml -l 1 -r HEAD:1 --no-auth-cache" + credenciais + u' ' + QString::fromUtf8(arquivo);
         for (const char *comando : {"svn lock", "svn revert", "svn unlock", "svn commit -mGerandoaversão:1.00.002"})
             linhas << QString::fromUtf8(comando) + credenciais + u' ' + QString::fromUtf8(arquivo);
     }

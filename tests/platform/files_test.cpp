@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <unistd.h>
 
@@ -125,4 +126,42 @@ TEST(Files, CurrentFolderTempFolderAndUser)
     EXPECT_TRUE(files::dirExists(temp));
     EXPECT_EQ(QFileInfo(files::nativePath(temp)).canonicalFilePath(), QFileInfo(QDir::tempPath()).canonicalFilePath());
     EXPECT_FALSE(files::logonName().isEmpty());
+}
+
+// A link at any level of a path, the root's own levels included, that takes it out of its
+// working copy or tree is named; links that stay inside, and levels not there yet, are not.
+TEST(Files, ALinkLeadingOutOfTheRootIsNamed)
+{
+    MountedDrive drive;
+    QTemporaryDir fora;
+    drive.writeFile("Homol/ERP/SRV/A.pas", "a");
+    drive.writeFile("Outra/B.pas", "b");
+    const auto liga = [&](const char *link, const QString &alvo) {
+        ASSERT_EQ(::symlink(alvo.toLocal8Bit().constData(), drive.nativePath(QString::fromUtf8(link)).toLocal8Bit().constData()), 0);
+    };
+    liga("Homol/ERP/Arquivo.pas", fora.path() + "/X.pas");
+    liga("Homol/ERP/Pasta", fora.path());
+    liga("Homol/ERP/Vizinha", drive.nativePath("Outra"));
+    liga("Homol/ERP/Interna", drive.nativePath("Homol/ERP/SRV"));
+    liga("Ligada", fora.path());
+    liga("Apelido", drive.nativePath("Homol/ERP"));
+    const struct {
+        const char *path;
+        const char *root;
+        const char *leadsOut;
+    } casos[] = {
+        {"C:\\Homol\\ERP\\SRV\\A.pas", "C:\\Homol\\ERP", ""},
+        {"C:\\Homol\\ERP\\SRV\\Novo\\N.pas", "C:\\Homol\\ERP", ""},
+        {"C:\\Homol\\ERP\\Interna\\A.pas", "C:\\Homol\\ERP", ""},
+        {"C:\\Homol\\ERP\\Arquivo.pas", "C:\\Homol\\ERP", "C:\\Homol\\ERP\\Arquivo.pas"},
+        {"C:\\Homol\\ERP\\Pasta\\Novo.pas", "C:\\Homol\\ERP", "C:\\Homol\\ERP\\Pasta"},
+        {"C:\\homol\\erp\\VIZINHA\\B.pas", "C:\\Homol\\ERP", "C:\\Homol\\ERP\\Vizinha"},
+        {"C:\\Ligada\\A.pas", "C:\\Ligada", "C:\\Ligada"},
+        {"C:\\Apelido\\SRV\\A.pas", "C:\\Apelido", ""},
+    };
+    for (const auto &caso : casos) {
+        SCOPED_TRACE(caso.path);
+        EXPECT_EQ(files::linkLeadingOut(QString::fromUtf8(caso.path), QString::fromUtf8(caso.root)).toUpper(),
+                  QString::fromUtf8(caso.leadsOut).toUpper());
+    }
 }

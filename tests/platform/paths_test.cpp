@@ -36,6 +36,9 @@ TEST(MountTable, LongestPrefixWins)
     EXPECT_EQ(table.toLogical("/tmp/t/sub/y.txt"), "C:\\Windows\\Temp\\sub\\y.txt");
     EXPECT_EQ(table.toLogical("/srv/c"), "C:\\");
     EXPECT_EQ(table.toLogical("/elsewhere/file"), "");
+    // A native folder is under a mount only below a "/": /srv/cc is not in /srv/c.
+    EXPECT_EQ(table.toLogical("/srv/cc/x.txt"), "");
+    EXPECT_EQ(table.toLogical("/tmp/tt"), "");
 }
 
 TEST(MountTable, UnmappedDriveNamesThePath)

@@ -3,6 +3,8 @@
 
 #include "treesenv.h"
 
+#include "import.h"
+
 #include "promotion/prehomologados.h"
 #include "promotion/reversao.h"
 
@@ -11,6 +13,8 @@
 #include "platform/process.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +151,27 @@ TEST_F(CopiaPreHomologada, AFileWhoseBackupFailedIsNotReplaced)
     EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas novo");
 }
 
+// One file replaced by two requests whose second backup fails (no room): neither request's
+// copy replaces it, and the rerun takes that backup from the first one, the original, never
+// from the tree as it stands.
+TEST_F(CopiaPreHomologada, AFileOfTwoRequestsIsBackedUpOnceFromTheOriginal)
+{
+    server::importDocument(db(), R"({"requests": [{"CDFILIAL": "0001", "NRSOLISERV": "504", "DSREFESOLI": "Solicitação",
+        "CDPRODUTO": "0000000021", "releasedFiles": [{"DSARQPATCH": "C:\\Desenv\\P501\\Rel\\Vendas.qr2",
+        "NRSEQPATCH": "001", "IDARQESPECLIE": "N", "DSDIRDESTARQ": ""}]}]})");
+    preparaCompilado();
+    files::forceDirectories(kArea + "00010000000504\\Ftp\\RelFtp\\VENDAS.QR2\\x");
+    interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo") << "the other requests are copied";
+
+    PreHomologados::Apaga_Pasta(kArea + "00010000000504\\Ftp\\RelFtp\\VENDAS.QR2");
+    escreve(kP + "Ftp\\RelFtp\\VENDAS.QR2", "vendas novo");  // as a run that copied it would leave it
+    PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados();
+    EXPECT_EQ(le(kArea + "00010000000504\\Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+    EXPECT_EQ(le(kArea + "00010000000502\\Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
+}
+
 // The families: what is copied from where, and what the copy adds.
 TEST_F(CopiaPreHomologada, WebAndFormSettingProductsUseTheirOwnListsAndPaths)
 {
@@ -262,4 +287,32 @@ TEST_F(CopiaPreHomologada, FullDiskIsNamedAndLeavesNoPartialCopy)
     EXPECT_EQ(le(kP + "Ftp\\RelFtp\\VENDAS.QR2"), "vendas antigo");
     EXPECT_EQ(files::listDir(kP + "Ftp\\RelFtp", "*" + files::partialCopySuffix()), QStringList());
     EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc novo") << "the others are copied";
+}
+
+// A tree without its location is named in the operator's words, accents included.
+TEST_F(CopiaPreHomologada, ATreeWithoutItsLocationIsNamed)
+{
+    const QList<QString> mensagens = interrompe(ui, [] { RaizDaArvore(QString(), "pré homologados", "0000000021"); });
+    EXPECT_EQ(mensagens, QList<QString>{"O diretório dos arquivos pré homologados do produto 0000000021 não está configurado."});
+}
+
+// A folder of the tree that a link takes outside it: the copy stops before creating or
+// copying anything, naming the link; nothing outside is written.
+TEST_F(CopiaPreHomologada, ALinkOutOfTheTreeStopsBeforeAnyCopy)
+{
+    preparaCompilado();
+    QTemporaryDir fora;
+    const QString ftp = drive->nativePath(QStringLiteral("PreHom/P501/Ftp"));
+    ASSERT_TRUE(QDir().rename(ftp, fora.path() + "/Ftp"));
+    ASSERT_TRUE(QFile::link(fora.path() + "/Ftp", ftp));
+    const QList<QString> mensagens = interrompe(ui, [&] { PreHomologados(grupo(kCompilado)).Atualiza_Pre_Homologados(); });
+    ASSERT_EQ(mensagens.size(), 1);
+    EXPECT_TRUE(mensagens[0].contains("C:\\PreHom\\P501\\Ftp\\RelFtp\\VENDAS.QR2 - C:\\PreHom\\P501\\Ftp é um link que leva "
+                                      "para fora de C:\\PreHom\\P501\\"))
+        << mensagens[0].toStdString();
+    EXPECT_EQ(le(kP + "Bin\\Server\\CALC.dll"), "calc antigo");
+    QFile vendas(fora.path() + "/Ftp/RelFtp/VENDAS.QR2");
+    ASSERT_TRUE(vendas.open(QIODevice::ReadOnly));
+    EXPECT_EQ(vendas.readAll(), "vendas antigo");
+    EXPECT_FALSE(existe(kArea));
 }

@@ -52,7 +52,7 @@ protected:
         escreve(kSrv + "B.pas", "b transferido");
         escreve(kSrv + "Novo.pas", "novo");
         svn("add " + kSrv + "Novo.pas -q");
-        svn("commit C:\\Hom\\P502 -m \"Grupo de homologação\" -q");  // r3
+        svn("commit C:\\Hom\\P502 -m \"Grupo de homologação: " + kRepositorio + "- Release: 3\" -q");  // r3
         registra({{"C:\\Desenv\\P502\\Srv\\A.pas", "3"}, {"C:\\Desenv\\P502\\Srv\\B.pas", "3"},
                   {"C:\\Desenv\\P502\\Srv\\Novo.pas", "3"}},
                  true);
@@ -286,4 +286,23 @@ TEST_F(ReversaoZeroDeArquivoExistente, TheFileComesBackAndStays)
     Reversao(grupo(kRepositorio)).Volta_Arquivos_SVN_Homologados(kRepositorio, lista({"802"}));
     EXPECT_EQ(head("B.pas"), "b antigo");
     EXPECT_TRUE(svn("log -l 1 " + urlHomologados).contains("KMT: Restaurando situação do release 2"));
+}
+
+// A commit of another group after this run's own is undone by the restore, which says so in
+// the log shown and in the transition log; the group's own later commits (its stamps) are not
+// mentioned.
+TEST_F(ReversaoRepositorio, ANewerCommitOfAnotherGroupIsNamedWhenUndone)
+{
+    escreve(kSrv + "A.pas", "a carimbado");
+    svn("commit C:\\Hom\\P502 -m Gerandoaversão:5.01.023 -q");  // r4
+    escreve(kSrv + "A.pas", "a de outro grupo");
+    svn("commit C:\\Hom\\P502 -m \"Grupo de homologação: 0000000099- Release: 7\" -q");  // r5
+    Reversao(grupo(kRepositorio)).Volta_Arquivos_SVN_Homologados(kRepositorio, lista({"801"}));
+    EXPECT_EQ(head("A.pas"), "a antigo");
+    ASSERT_EQ(ui.messages().size(), 1);
+    const QString aviso = QStringLiteral("Atenção: o arquivo C:\\Hom\\P502\\Srv\\A.pas foi alterado no repositório de "
+                                         "homologação depois desta execução do grupo 0000000034, por revisão 5 (\"Grupo "
+                                         "de homologação: 0000000099- Release: 7\"); a restauração desfaz essas alterações.");
+    EXPECT_TRUE(ui.messages()[0].startsWith(aviso + u'\r')) << ui.messages()[0].toStdString();
+    EXPECT_TRUE(dm->stlLogTram.contains(aviso));
 }

@@ -290,3 +290,29 @@ TEST_F(ProtectionTest, DecisionFlagsTakeNoTypingOutsideTheTests)
     ui.answer(mbYes);
     screen->sbtCancelar->click();
 }
+
+// A request row read from the server is changed only in a decision flag, and only while its
+// group is under test ("006"): an edit anywhere else, however it began, is undone at once.
+TEST_F(ProtectionTest, ARequestRowIsEditedOnlyInADecisionAt006)
+{
+    const struct {
+        const char *group, *column;
+        bool staysInEdit;
+    } cases[] = {
+        {"0000000001", "IDHOMOLSOL", false},      {"0000000001", "IDRETSOLERROPRO", false},
+        {"0000000002", "IDENCSOLPATCREG", false}, {"0000000007", "NRPRIOSOLI", false},
+        {"0000000007", "TXOBSOLIGER", false},     {"0000000007", "IDHOMOLSOL", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.group) + " " + c.column);
+        screen->pgcPadrao->setCurrentWidget(screen->tshPadrao);
+        ASSERT_TRUE(screen->dm->LocalizaGrupo(c.group));
+        screen->pgcPadrao->setCurrentWidget(screen->tshSoli);
+        Dataset *requests = screen->dm->cdsSoli;
+        ASSERT_FALSE(requests->IsEmpty());
+        screen->dbgSoli->setSelectedIndex(screen->dbgSoli->columnOfField(c.column));
+        requests->Edit();
+        EXPECT_EQ(requests->State(), c.staysInEdit ? dsEdit : dsBrowse);
+        requests->Cancel();
+    }
+}

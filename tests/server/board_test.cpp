@@ -454,6 +454,69 @@ TEST_F(ServerBoard, ColumnsShowTheNewestAndRefreshOnlyWhatChanged)
     }
 }
 
+// A page number from the address is kept within the pages there are before it reaches SQL.
+TEST_F(ServerBoard, HistoryPagesAtTheBounds)
+{
+    for (int i = 1; i <= server::Board::kHistoryPageSize + 1; ++i)
+        db().exec(QStringLiteral("INSERT INTO GRUPOHOMOL (CDGRUPHOMOL, DSGRUPHOMOL, CDPRODUTO, IDSTGRUPHOM, DTHRHOMOGRUPSOL) "
+                                 "VALUES (?, ?, ?, '007', ?)"),
+                  {QStringLiteral("9%1").arg(i, 9, 10, QLatin1Char('0')), QStringLiteral("Encerrado %1").arg(i), kProduct,
+                   QStringLiteral("2026-11-%1T10:00:00").arg(i, 2, 10, QLatin1Char('0'))});
+    struct Case {
+        const char *pagina;
+        int shown;
+    };
+    const Case cases[] = {
+        // Before the first page, or no number at all: the first.
+        {"0", 1}, {"-1", 1}, {"-2147483648", 1}, {"abc", 1}, {"99999999999", 1},
+        // The pages there are.
+        {"1", 1}, {"2", 2},
+        // Past the last, up to where page × size overflowed: the last.
+        {"3", 2}, {"107374184", 2}, {"2147483647", 2},
+    };
+    for (const Case &c : cases) {
+        const Page page = get("/painel/historico", cookie(), {{"pagina", c.pagina}});
+        EXPECT_EQ(page.status, 200) << c.pagina;
+        EXPECT_TRUE(page.has(QStringLiteral("(página %1)").arg(c.shown))) << c.pagina;
+        EXPECT_EQ(page.has(QStringLiteral("pagina=%1\"").arg(c.shown + 1)), c.shown == 1) << c.pagina;
+        EXPECT_EQ(page.has(QStringLiteral("pagina=%1\"").arg(c.shown - 1)), c.shown == 2) << c.pagina;
+        EXPECT_EQ(page.has(QStringLiteral("Encerrado 1<")), c.shown == 2) << c.pagina;
+    }
+}
+
+// Anyone may ask for the health, and is told the status alone; the token also gets the reason.
+TEST_F(ServerBoard, HealthTellsTheReasonOnlyWithTheToken)
+{
+    // A database that cannot be reached: its user and host must not reach an anonymous asker.
+    server::Database unreachable(server::DatabaseSpec::parse(QStringLiteral("postgresql://ninguem@127.0.0.1:1/nenhum")));
+    struct Case {
+        server::Database *database;
+        bool token;
+        int status;
+        std::string body;  // exactly, or the start of the answer with the token
+    };
+    const Case cases[] = {
+        {&db(), false, 200, R"({"ok":true,"status":"ok"})"},
+        {&db(), true, 200, R"({"ok":true,"status":"ok"})"},
+        {&unreachable, false, 503, R"({"ok":false,"status":"indisponivel"})"},
+        {&unreachable, true, 503, R"({"error":"Não foi possível abrir o banco de dados PostgreSQL ninguem@127.0.0.1:1/nenhum)"},
+    };
+    for (const Case &c : cases) {
+        httplib::Request req;
+        req.method = "GET";
+        req.path = "/saude";
+        if (c.token)
+            req.headers = bearer();
+        httplib::Response res;
+        m_board.serve(*c.database, req, res);
+        EXPECT_EQ(res.status, c.status) << c.body;
+        if (c.token && c.status != 200)
+            EXPECT_EQ(res.body.rfind(c.body, 0), 0u) << res.body;
+        else
+            EXPECT_EQ(res.body, c.body);
+    }
+}
+
 TEST_F(ServerBoard, NothingOnTheBoardWrites)
 {
     const QString group = createGroup(QStringLiteral("Só leitura"));
@@ -471,17 +534,29 @@ TEST_F(ServerBoard, NothingOnTheBoardWrites)
     EXPECT_EQ(counts(), before);
 }
 
-// Audit rows as CSV: a spreadsheet set up for Portuguese opens it as it is.
+// Audit rows as CSV: a spreadsheet set up for Portuguese opens it as it is. A field is
+// quoted, its quotes doubled, when it holds anything that would split or end it.
 TEST_F(ServerBoard, AuditCsvQuotesWhatWouldSplitAField)
 {
-    const QList<server::AuditRow> rows{{QStringLiteral("2026-12-01T10:00:00"),
-                                        {server::eventKind::Justification, QStringLiteral("0001"), QStringLiteral("0000000001"),
-                                         kProduct, kBranch, QStringLiteral("0000000101"), {}, {},
-                                         QStringLiteral("testado; \"ok\"\r\nsegunda linha")}}};
-    const QByteArray csv = server::auditCsv(rows);
-    EXPECT_TRUE(csv.startsWith("\xEF\xBB\xBF" "Data e hora;Evento;"));
-    EXPECT_TRUE(csv.contains("\r\n2026-12-01 10:00:00;justificativa;0001;"));
-    EXPECT_TRUE(csv.endsWith(";\"testado; \"\"ok\"\"\r\nsegunda linha\"\r\n"));
+    const struct {
+        const char *detail, *written;
+    } cases[] = {
+        {"testado sem erro", "testado sem erro"},
+        {"testado; ok", "\"testado; ok\""},
+        {"testado \"ok\"", "\"testado \"\"ok\"\"\""},
+        {"testado\nsegunda linha", "\"testado\nsegunda linha\""},
+        {"testado\rsegunda linha", "\"testado\rsegunda linha\""},
+        {"testado; \"ok\"\r\nsegunda linha", "\"testado; \"\"ok\"\"\r\nsegunda linha\""},
+    };
+    for (const auto &c : cases) {
+        const QList<server::AuditRow> rows{{QStringLiteral("2026-12-01T10:00:00"),
+                                            {server::eventKind::Justification, QStringLiteral("0001"), QStringLiteral("0000000001"),
+                                             kProduct, kBranch, QStringLiteral("0000000101"), {}, {}, QString::fromUtf8(c.detail)}}};
+        const QByteArray csv = server::auditCsv(rows);
+        EXPECT_TRUE(csv.startsWith("\xEF\xBB\xBF" "Data e hora;Evento;"));
+        EXPECT_TRUE(csv.contains("\r\n2026-12-01 10:00:00;justificativa;0001;"));
+        EXPECT_TRUE(csv.endsWith(';' + QByteArray(c.written) + "\r\n")) << c.detail << " -> " << csv.toStdString();
+    }
     EXPECT_EQ(server::auditCsv({}).count("\r\n"), 1);
 }
 

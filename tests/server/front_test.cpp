@@ -521,6 +521,7 @@ TEST_F(ServerFront, TokensAndTargetsAreJudgedOnTheBytesSent)
         {"body not UTF-8", rawRequest(path, bearer, "{\"args\": [\"\xff\xfe\"]}"), 400},
         {"body at the limit in chunks", chunkedRequest(kToken, 65536, 16384), 200},
         {"body one chunk over the limit", chunkedRequest(kToken, 65536 + 16384, 16384), 413},
+        {"body at the limit, then a last chunk of 2 KB", chunkedRequest(kToken, 65536 + 2048, 65536), 413},
     };
     // Each call is read twice: in the shape hosts send (HTTP/1.1, Content-Length), which the
     // front reads directly, and as HTTP/1.0, which goes through the general reading. Both

@@ -37,6 +37,11 @@ protected:
     // connection already open, as soon as both are ready.
     std::array<QJsonObject, 2> atOnce(const QString &method, const std::array<QJsonArray, 2> &arguments)
     {
+        return atOnce(method, method, arguments);
+    }
+    std::array<QJsonObject, 2> atOnce(const QString &first, const QString &second, const std::array<QJsonArray, 2> &arguments)
+    {
+        const std::array<QString, 2> methods{first, second};
         std::array<QJsonObject, 2> answers;
         std::latch start(2);
         std::array<std::thread, 2> threads;
@@ -50,7 +55,7 @@ protected:
                 const std::string body =
                     QJsonDocument(QJsonObject{{QStringLiteral("args"), arguments[size_t(i)]}}).toJson(QJsonDocument::Compact).toStdString();
                 start.arrive_and_wait();
-                const auto result = client.Post(("/VOP42000.rdmGrupSoliHom/" + method).toStdString(), headers, body, "application/json");
+                const auto result = client.Post(("/VOP42000.rdmGrupSoliHom/" + methods[size_t(i)]).toStdString(), headers, body, "application/json");
                 if (result)
                     answers[size_t(i)] = QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
             });
@@ -116,6 +121,38 @@ TEST_F(ServerRace, TwoChangesOfOneGroupFromTheSameReadHaveOneWinner)
                                      args({modifyDelta(read, 0, {{QStringLiteral("DSGRUPHOMOL"), names[1]}}).toJson()})});
         const int winner = winnerOf(answers, QStringLiteral("alterado(a) por outro operador"));
         EXPECT_EQ(valueAt(group(code), 0, QStringLiteral("DSGRUPHOMOL")), names[size_t(winner)]);
+        if (HasFailure())
+            break;
+    }
+}
+
+// A group's product changed while a request of the old product is added to it: the
+// group's save holds the group until it commits, so either the request finds the group of
+// another product, or the change finds the group with a request; never both accepted.
+TEST_F(ServerRace, AProductChangeAndARequestAddedAtOnceHaveOneWinner)
+{
+    const QString code = createGroup(QStringLiteral("Grupo"));
+    const QString numero = QStringLiteral("0000000101");
+    const int rounds = 24;
+    for (int round = 0; round < rounds; ++round) {
+        const packet::Packet read = group(code);
+        const auto answers = atOnce(QStringLiteral("setGrupo"), QStringLiteral("setSoli"),
+                                    {args({modifyDelta(read, 0, {{QStringLiteral("CDPRODUTO"), QStringLiteral("0000000002")},
+                                                                 {QStringLiteral("CDARVPROD"), QStringLiteral("P1501")}})
+                                               .toJson()}),
+                                     insertInto(code, numero)});
+        const bool changedFirst = answers[0].value(QStringLiteral("ok")).toBool();
+        const int winner = winnerOf(answers, changedFirst ? QStringLiteral("é do produto 0000000001") : QStringLiteral("já esteja associado"));
+        const QStringList requests = column(ok(QStringLiteral("GetSoli"), args({code})), QStringLiteral("NRSOLISERV"));
+        EXPECT_EQ(requests, winner == 1 ? QStringList{numero} : QStringList{});
+        EXPECT_EQ(valueAt(group(code), 0, QStringLiteral("CDPRODUTO")), winner == 0 ? QStringLiteral("0000000002") : kProduct);
+        // Back as before for the next round.
+        if (winner == 1)
+            ok(QStringLiteral("setSoli"), args({deleteDelta(packetOf(ok(QStringLiteral("GetSoli"), args({code}))), 0).toJson()}));
+        else
+            ok(QStringLiteral("setGrupo"), args({modifyDelta(group(code), 0, {{QStringLiteral("CDPRODUTO"), kProduct},
+                                                                               {QStringLiteral("CDARVPROD"), QStringLiteral("P501")}})
+                                                      .toJson()}));
         if (HasFailure())
             break;
     }

@@ -38,6 +38,7 @@ bool ServerProcess::start(const QString &database, const QString &tokenFile, con
         m_error = QString::fromUtf8(banner + m_process.readAllStandardError());
         return false;
     }
+    m_output = banner;
     m_tls = match.captured(1) == u"https";
     m_port = match.captured(2).toInt();
     return true;
@@ -52,6 +53,25 @@ void ServerProcess::stop()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+int ServerProcess::terminate(int timeoutMs)
+{
+    m_process.terminate();
+    if (!m_process.waitForFinished(timeoutMs)) {
+        stop();
+        return -1;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+QString ServerProcess::output()
+{
+    // What a running process prints is taken until it has been quiet for a moment.
+    while (m_process.state() == QProcess::Running && m_process.waitForReadyRead(200))
+        m_output += m_process.readAllStandardOutput() + m_process.readAllStandardError();
+    m_output += m_process.readAllStandardOutput() + m_process.readAllStandardError();
+    return QString::fromUtf8(m_output);
 }
 
 QString ServerProcess::url() const

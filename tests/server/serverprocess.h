@@ -20,6 +20,11 @@ public:
     // on a free port of 127.0.0.1. False, with error(), when it did not start serving.
     bool start(const QString &database, const QString &tokenFile, const QStringList &more = {});
     void stop();
+    // Sends SIGTERM and waits for the end: the exit code, or -1 when the process did not end
+    // within `timeoutMs` or ended by a signal (it is then killed).
+    int terminate(int timeoutMs = 20000);
+    // What the process printed on its standard output and error so far.
+    QString output();
     int port() const { return m_port; }
     qint64 pid() const { return m_process.processId(); }
     QString error() const { return m_error; }
@@ -30,6 +35,7 @@ private:
     int m_port = 0;
     bool m_tls = false;
     QString m_error;
+    QByteArray m_output;
 };
 
 struct RawReply {

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "promotion/copiatrabalho.h"
 #include "promotion/transferencia.h"
+#include "workflow/linhadecomando.h"
 #include "workflow/tags.h"
 
 #include <QFile>
@@ -274,6 +275,29 @@ TEST_F(WorkingCopyTest, AMissingWorkingCopyIsCheckedOutFromTheDevelopmentReposit
     EXPECT_EQ(ui.logLines().size(), linhas);
 }
 
+// A homologated copy that is not there is checked out again at once, not at the next
+// hourly refresh, and the transfer makes one revision per file.
+TEST_F(WorkingCopyTest, AMissingHomologatedCopyIsCheckedOutAgainAtOnce)
+{
+    const QString before = headRevision(QString::fromLatin1(kHomUrl));
+    CopiaTrabalho::boAtualiza_Copia_Homol();  // refreshed a moment ago
+    ASSERT_TRUE(files::renameFile(QString::fromLatin1(kHomRoot), QStringLiteral("C:\\Homol\\ERP.fora")));
+    transfer();
+    EXPECT_TRUE(files::dirExists(QString::fromLatin1(kHomRoot) + QStringLiteral("\\.svn")));
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + kFilesOfThePendingGroup);
+}
+
+// A status that cannot be read may hide the locks an interrupted run left: the cleanup runs.
+TEST_F(WorkingCopyTest, ACopyWhoseStatusCannotBeReadIsCleanedUp)
+{
+    {
+        SvnQueFalha falha("status", 1, "echo 'svn: E155037: Previous operation has not finished' >&2; exit 1");
+        CopiaTrabalho(*dm).LiberaCopiaTravada(QString::fromLatin1(kHomRoot));
+    }
+    EXPECT_TRUE(dm->stlLogTram.join(u'\n').contains(QStringLiteral("não pôde ser lida"))) << dm->stlLogTram.join(u'\n').toStdString();
+    EXPECT_EQ(svn(QStringLiteral("status -q ") + QString::fromLatin1(kHomRoot)), QString());
+}
+
 // A file missing from a homologated copy not refreshed yet is not new when the repository
 // has it: its previous revision comes from the repository, never "0".
 TEST_F(WorkingCopyTest, AFileMissingFromTheCopyButInTheRepositoryIsNotNew)
@@ -324,9 +348,42 @@ TEST_F(WorkingCopyTest, AnUnsafePathStopsBeforeAnyCommand)
         EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
         ASSERT_FALSE(ui.messages().isEmpty());
         EXPECT_TRUE(ui.messages().last().startsWith(
-            QStringLiteral("Os caminhos dos seguintes arquivos não podem ser usados na cópia de trabalho C:\\Desenv\\ERP:")))
+            QStringLiteral("Os caminhos dos seguintes arquivos não podem ser usados nas cópias de trabalho "
+                           "C:\\Desenv\\ERP e C:\\Homol\\ERP:")))
             << ui.messages().last().toStdString();
         EXPECT_EQ(ui.logLines().size(), linhas);
+    }
+}
+
+// A link in the homologated copy that leads out of it, at a file, a folder or the copy's
+// root: 001->002 stops before any command, naming it; nothing is written outside and
+// nothing is committed.
+TEST_F(WorkingCopyTest, ALinkOutOfTheHomologatedCopyStopsBeforeAnyCommand)
+{
+    QTemporaryDir fora;
+    for (const char *relative : {"\\SQL\\Oracle\\ATU_0001.sql", "\\SQL\\Oracle", ""}) {
+        SCOPED_TRACE(relative);
+        const QString ligado = QString::fromLatin1(kHomRoot) + QString::fromUtf8(relative);
+        const QString native = files::nativePath(ligado);
+        const QString alvo = fora.path() + QStringLiteral("/alvo");
+        ASSERT_TRUE(QFile::rename(native, alvo));
+        ASSERT_TRUE(QFile::link(alvo, native));
+        const QString before = headRevision(QString::fromLatin1(kHomUrl));
+        const QString sql = QStringLiteral("C:\\Homol\\ERP\\SQL\\Oracle\\ATU_0001.sql");
+        const QByteArray antes = files::readBytes(sql);
+        const qsizetype linhas = ui.logLines().size();
+
+        dm = openDataModule();
+        EXPECT_THROW(transfer(), EAbort);
+        ASSERT_FALSE(ui.messages().isEmpty());
+        EXPECT_TRUE(ui.messages().last().contains(ligado + QStringLiteral(" é um link que leva para fora de C:\\Homol\\ERP")))
+            << ui.messages().last().toStdString();
+        EXPECT_EQ(ui.logLines().size(), linhas);
+        EXPECT_EQ(files::readBytes(sql), antes);
+        EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)), before);
+
+        ASSERT_TRUE(QFile::remove(native));
+        ASSERT_TRUE(QFile::rename(alvo, native));
     }
 }
 
@@ -529,7 +586,8 @@ TEST_F(WorkingCopyTest, ACopyFailureCommitsNothing)
 struct Interrupcao {
     const char *what;
     const char *act;
-    bool slowCommit;  // the repository takes its time, so the client dies inside the commit
+    const char *slowHook;  // the hook that takes its time, so the client dies inside the commit
+    int committed;         // the commits that reached the repository
 };
 
 void PrintTo(const Interrupcao &caso, std::ostream *os) { *os << caso.what; }
@@ -540,8 +598,8 @@ TEST_P(InterruptedTransferTest, APlainRerunFinishesIt)
 {
     const Interrupcao &caso = GetParam();
     const QString before = headRevision(QString::fromLatin1(kHomUrl));
-    const QString hook = QStringLiteral("C:\\Repos\\Homol\\hooks\\pre-commit");
-    if (caso.slowCommit) {
+    const QString hook = QStringLiteral("C:\\Repos\\Homol\\hooks\\") + QString::fromLatin1(caso.slowHook);
+    if (*caso.slowHook) {
         files::writeBytes(hook, "#!/bin/sh\nsleep 3\n");
         QFile::setPermissions(files::nativePath(hook), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -549,14 +607,14 @@ TEST_P(InterruptedTransferTest, APlainRerunFinishesIt)
         SvnQueFalha falha("commit", 2, caso.act);
         EXPECT_THROW(transfer(), EAbort);
     }
-    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + 1);
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + caso.committed);
     files::deleteFile(hook);
 
     dm = openDataModule();
     ui.clear();
     transfer();
     EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + kFilesOfThePendingGroup);
-    if (caso.slowCommit)
+    if (*caso.slowHook)
         EXPECT_TRUE(ui.logLines().join(u'\n').contains(QStringLiteral("estava travada por uma execução interrompida")));
     const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
     ASSERT_EQ(versions.rows.size(), kFilesOfThePendingGroup);
@@ -570,10 +628,13 @@ TEST_P(InterruptedTransferTest, APlainRerunFinishesIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Repository, InterruptedTransferTest,
-    ::testing::Values(Interrupcao{"fails", "echo 'svn: E165001: Commit blocked by pre-commit hook' >&2; exit 1", false},
-                      Interrupcao{"dies", "kill -9 $$", false},
+    ::testing::Values(Interrupcao{"fails", "echo 'svn: E165001: Commit blocked by pre-commit hook' >&2; exit 1", "", 1},
+                      Interrupcao{"dies", "kill -9 $$", "", 1},
                       Interrupcao{"killed inside the commit",
-                                  "/usr/bin/svn \"$@\" & sleep 1; kill -9 $!; kill -9 $$", true}),
+                                  "/usr/bin/svn \"$@\" & sleep 1; kill -9 $!; kill -9 $$", "pre-commit", 1},
+                      // The commit is in the repository, the copy never learnt of it.
+                      Interrupcao{"killed after the commit reached the repository",
+                                  "/usr/bin/svn \"$@\" & sleep 1; kill -9 $!; kill -9 $$", "post-commit", 2}),
     [](const ::testing::TestParamInfo<Interrupcao> &info) {
         return QString::fromLatin1(info.param.what).replace(u' ', u'_').toStdString();
     });
@@ -593,8 +654,9 @@ TEST_F(TagTest, AFailingTagScriptIsNotASuccess)
     EXPECT_THROW(TagsSvn(*dm).Gera_Tag_SVN(QStringLiteral("TST_2_0000000001")), EAbort);
 }
 
-// A tag of the same kind and group that an interrupted run left is replaced, others stay.
-TEST_F(TagTest, ATagLeftByAnInterruptedRunIsReplaced)
+// A tag of the name asked for is an earlier run's of the same operation: recognised, not made
+// again. Tags of other runs, the same group's included, are never touched.
+TEST_F(TagTest, ATagOfTheSameNameIsRecognisedAndOthersStay)
 {
     group(kGroup);
     TagsSvn tags(*dm);
@@ -602,6 +664,52 @@ TEST_F(TagTest, ATagLeftByAnInterruptedRunIsReplaced)
     tags.Gera_Tag_SVN(QStringLiteral("TST_1_0000000002"));
     tags.Gera_Tag_SVN(QStringLiteral("HOM_1_0000000001"));
     tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000001"));
+    const QString revisions = svn(QStringLiteral("info --show-item revision file:///C:/Repos/Homol"));
+    tags.Gera_Tag_SVN(QStringLiteral("TST_2_0000000001"));
+    EXPECT_EQ(svn(QStringLiteral("info --show-item revision file:///C:/Repos/Homol")), revisions);
     EXPECT_EQ(svn(QStringLiteral("ls file:///C:/Repos/Homol/ERP/tags/ERP")),
-              QStringLiteral("HOM_1_0000000001/\nTST_1_0000000002/\nTST_2_0000000001/\n"));
+              QStringLiteral("HOM_1_0000000001/\nTST_1_0000000001/\nTST_1_0000000002/\nTST_2_0000000001/\n"));
+}
+
+// On the demo taken along the road: group 3 is sent back by the homologation of group 4,
+// group 1's patch generation stamps the report both groups release, and group 3 goes the
+// road again. Homologated with its report's request returned with error, group 3's rollback
+// leaves the report as group 3's last run found it, group 1's stamp included.
+class RollbackRoadTest : public WorkingCopyTest {
+protected:
+    bool takesTheRoad() const override { return true; }
+    int advance(const QString &code, bool sendBack = false)
+    {
+        QStringList arguments{QStringLiteral("advance"), code, QStringLiteral("--yes")};
+        if (sendBack)
+            arguments << QStringLiteral("--send-back");
+        std::FILE *out = std::tmpfile();
+        std::FILE *err = std::tmpfile();
+        const int status = LinhaDeComando(*dm, out, err).executa(arguments);
+        std::fclose(out);
+        std::fclose(err);
+        return status;
+    }
+};
+
+TEST_F(RollbackRoadTest, TheRollbackRestoresWhatTheGroupsLastRunFound)
+{
+    const QString report = QString::fromLatin1(kHomUrl) + QStringLiteral("/REL/Vendas.qr2");
+    verdict(QStringLiteral("0000001009"), QStringLiteral("sem-erro"));
+    ASSERT_EQ(advance(QStringLiteral("0000000004"), true), 0) << ui.messages().join(u'|').toStdString();
+    ASSERT_EQ(phaseOnServer(QStringLiteral("0000000003")), QStringLiteral("001"));
+    const QString before = svn(QStringLiteral("cat ") + report);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(advance(QStringLiteral("0000000001")), 0) << ui.messages().join(u'|').toStdString();
+    const QString found = svn(QStringLiteral("cat ") + report);
+    ASSERT_NE(found, before) << "group 1's patch stamps the report";
+
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(advance(QStringLiteral("0000000003")), 0) << i << ui.messages().join(u'|').toStdString();
+    ASSERT_EQ(phaseOnServer(QStringLiteral("0000000003")), QStringLiteral("006"));
+    verdict(QStringLiteral("0000001006"), QStringLiteral("com-erro"));
+    verdict(QStringLiteral("0000001007"), QStringLiteral("sem-erro"));
+    ASSERT_EQ(advance(QStringLiteral("0000000003"), true), 0) << ui.messages().join(u'|').toStdString();
+    // Group 3's own stamp of this release is undone with the rest; group 1's stays.
+    EXPECT_EQ(svn(QStringLiteral("cat ") + report), found);
 }
