@@ -1,11 +1,13 @@
 // The host application: settings, the main window, and the module on demand.
 //
-//   homologa [--config FILE | --demo [--reset]] [--open]
-//   homologa [--config FILE | --demo [--reset]] COMMAND ...   (groups, advance, log, unlock, where)
+//   homologa [--config FILE | --demo [--svn-server] [--reset]] [--open]
+//   homologa [--config FILE | --demo [--svn-server] [--reset]] COMMAND ...   (groups, advance, log, unlock, where)
 //   homologa --help | help [COMMAND]
 //
 // --open opens the homologation screen at start. --demo builds the demo workspace on first
-// use (--reset builds it again), uses its settings and opens the screen on it. With a
+// use (--reset builds it again), uses its settings and opens the screen on it. --svn-server
+// uses a demo workspace of its own whose repositories svnserve serves on a loopback port
+// (svn:// with the repository password) while the program runs. With a
 // command the workflow runs without a window, on the module's command line entry; the
 // usage and a bad use are answered before anything is read or created.
 
@@ -54,6 +56,7 @@ public:
 struct HostOptions {
     QString config;
     bool demo = false;
+    bool svnServer = false;
     bool reset = false;
     bool open = false;
     bool help = false;
@@ -78,6 +81,8 @@ HostOptions parseHostOptions(int argc, char **argv)
             options.config = argument.mid(9);
         } else if (argument == u"--demo") {
             options.demo = true;
+        } else if (argument == u"--svn-server") {
+            options.svnServer = true;
         } else if (argument == u"--reset") {
             options.reset = true;
         } else if (argument == u"--open") {
@@ -96,6 +101,8 @@ HostOptions parseHostOptions(int argc, char **argv)
                                                     : options.command + QStringList{QStringLiteral("--help")};
     if (options.demo && !options.config.isEmpty())
         options.error = QStringLiteral("--config e --demo não vão juntos: o espaço de demonstração tem a sua configuração.");
+    else if (options.svnServer && !options.demo)
+        options.error = QStringLiteral("--svn-server só vale com --demo.");
     else if (options.reset && !options.demo)
         options.error = QStringLiteral("--reset só vale com --demo.");
     else if (options.open && !options.command.isEmpty())
@@ -113,12 +120,12 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QString &
     }
 }
 
-// Loads a new demo workspace's content through the server's own import command.
-void importDemoContent(const demo::Workspace &workspace)
+// Loads a document into a demo workspace's database through the server's own import command.
+void importIntoDemo(const demo::Workspace &workspace, const QByteArray &content)
 {
     const QString document = workspace.root + QStringLiteral("/demo-import.json");
     QFile file(document);
-    if (!file.open(QIODevice::WriteOnly) || file.write(demo::importDocument(workspace.content, workspace.atStart)) < 0)
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) < 0)
         throw std::runtime_error(QStringLiteral("Não foi possível gravar %1").arg(document).toStdString());
     file.close();
     int exitCode = -1;
@@ -126,6 +133,33 @@ void importDemoContent(const demo::Workspace &workspace)
         QStringLiteral("homologa-server import --db \"%1\" \"%2\"").arg(workspace.databaseFile, document), &exitCode);
     if (exitCode != 0)
         throw std::runtime_error(output.toStdString());
+}
+
+void runRoadStep(const demo::Workspace &workspace, const QStringList &step);
+
+// Loads a new demo workspace's content.
+void importDemoContent(const demo::Workspace &workspace)
+{
+    importIntoDemo(workspace, demo::importDocument(workspace.content, workspace.atStart));
+}
+
+// The svnserve of `--demo --svn-server`, stopped when the program ends.
+std::unique_ptr<demo::RepositoryServer> &demoServer()
+{
+    static std::unique_ptr<demo::RepositoryServer> server;
+    return server;
+}
+
+// Builds (or reuses) the demo workspace, and with `svnServer` serves its repositories.
+void prepareDemoWorkspace(const HostOptions &options, const demo::Progress &progress)
+{
+    const demo::Workspace workspace = demo::prepare(options.svnServer ? demo::defaultServedRoot() : demo::defaultRoot(),
+                                                    options.reset, importDemoContent, progress, runRoadStep);
+    if (!options.svnServer)
+        return;
+    if (progress)
+        progress(QStringLiteral("Iniciando o svnserve para os repositórios de demonstração..."));
+    demoServer() = demo::serveRepositories(workspace, [&](const QByteArray &document) { importIntoDemo(workspace, document); });
 }
 
 using CommandEntry = int (*)(const QStringList &);
@@ -186,7 +220,7 @@ void runRoadStep(const demo::Workspace &workspace, const QStringList &step)
 }
 
 // Builds (or reuses) the demo workspace and makes its settings the ones in force.
-QString prepareDemo(bool reset)
+QString prepareDemo(const HostOptions &options)
 {
     // One show of the animation whose caption follows the steps (shows nest).
     bool shown = false;
@@ -196,21 +230,18 @@ QString prepareDemo(bool reset)
         shown = false;
     };
     try {
-        demo::prepare(
-            demo::defaultRoot(), reset, importDemoContent,
-            [&](const QString &step) {
-                hide();
-                hostUi().showBusy(step);
-                shown = true;
-                QCoreApplication::processEvents();
-            },
-            runRoadStep);
+        prepareDemoWorkspace(options, [&](const QString &step) {
+            hide();
+            hostUi().showBusy(step);
+            shown = true;
+            QCoreApplication::processEvents();
+        });
         hide();
         return {};
     } catch (const std::exception &error) {
         hide();
         return QStringLiteral("Não foi possível preparar o espaço de demonstração em %1:\n%2")
-            .arg(demo::defaultRoot(), QString::fromUtf8(error.what()));
+            .arg(options.svnServer ? demo::defaultServedRoot() : demo::defaultRoot(), QString::fromUtf8(error.what()));
     }
 }
 
@@ -239,8 +270,7 @@ int runCommand(int argc, char **argv, const HostOptions &options)
     HostUiScope scope(console);
     try {
         if (options.demo) {
-            demo::prepare(demo::defaultRoot(), options.reset, importDemoContent,
-                          [](const QString &step) { hostUi().progress(step); }, runRoadStep);
+            prepareDemoWorkspace(options, [](const QString &step) { hostUi().progress(step); });
         } else {
             platform::settings::loadMounts();
         }
@@ -256,7 +286,9 @@ int runCommand(int argc, char **argv, const HostOptions &options)
         std::fprintf(stderr, "Erro: %s\n", qPrintable(problem));
         return 1;
     }
-    return entry(options.command);
+    const int status = entry(options.command);
+    demoServer().reset();
+    return status;
 }
 
 bool hasDisplay()
@@ -303,7 +335,7 @@ int main(int argc, char **argv)
 
     QString startupProblem;
     if (options.demo) {
-        startupProblem = prepareDemo(options.reset);
+        startupProblem = prepareDemo(options);
     } else {
         try {
             platform::settings::loadMounts();
@@ -322,5 +354,7 @@ int main(int argc, char **argv)
         window.openHomologation();
     if (options.open)
         window.openHomologation();
-    return app.exec();
+    const int status = app.exec();
+    demoServer().reset();
+    return status;
 }

@@ -224,6 +224,77 @@ QString toolsDir()
     return folder;
 }
 
+namespace {
+
+// One cause of a failed Subversion command: any of the texts (error codes first, as they
+// do not depend on the language) in its output, and the sentence for the operator (%1
+// the repository, %2 the user).
+struct RepositoryCause {
+    QStringList texts;
+    const char *sentence;
+};
+
+const RepositoryCause kRepositoryCauses[] = {
+    {{QStringLiteral("Password incorrect"), QStringLiteral("Username not found"), QStringLiteral("E215004"),
+      QStringLiteral("obter nome de usuário e senha"), QStringLiteral("get username and password"),
+      QStringLiteral("401 Unauthorized"), QStringLiteral("Authentication failed")},
+     "O repositório %1 recusou o usuário %2 ou a sua senha. Confira a senha do arquivo indicado em "
+     "[svn] password_file e repita a operação."},
+    {{QStringLiteral("Authorization failed"), QStringLiteral("Autorização falhou"), QStringLiteral("403 Forbidden"),
+      QStringLiteral("E220001")},
+     "O repositório %1 não dá acesso ao usuário %2 (conta bloqueada ou sem permissão). Peça ao administrador do "
+     "servidor Subversion que libere a conta e repita a operação."},
+    {{QStringLiteral("E670002"), QStringLiteral("E670003"), QStringLiteral("E670008")},
+     "O servidor do repositório %1 não foi encontrado (nome de servidor desconhecido). Confira a URL do produto e "
+     "a conexão com a rede (VPN) e repita a operação."},
+    {{QStringLiteral("E000111")},
+     "O servidor do repositório %1 recusou a conexão: nenhum serviço do Subversion atende nesse endereço. Confira a "
+     "URL do produto e se o servidor está no ar, e repita a operação."},
+    {{QStringLiteral("E210002"), QStringLiteral("E000104"), QStringLiteral("E000032"), QStringLiteral("E000110"),
+      QStringLiteral("E175012"), QStringLiteral("E120108")},
+     "A conexão com o repositório %1 foi encerrada no meio do comando. Confira a rede e o servidor e repita a "
+     "operação."},
+    {{QStringLiteral("E230001")},
+     "O certificado do servidor do repositório %1 não é aceito pelo svn deste computador. Aceite-o uma vez com o "
+     "svn do operador (svn info URL) ou indique a autoridade em ~/.subversion/servers, e repita a operação."},
+};
+
+// The repository a failed command was about: the URL svn names, else the command's first
+// URL, else the working copy of its last argument that is a path.
+QString repositoryNamed(const QString &output, const QStringList &words)
+{
+    static const QRegularExpression quoted(QStringLiteral("'([a-z+]+://[^']+)'"));
+    if (const QRegularExpressionMatch match = quoted.match(output); match.hasMatch())
+        return match.captured(1);
+    for (const QString &word : words.mid(1)) {
+        if (word.contains(QStringLiteral("://")))
+            return word;
+    }
+    for (qsizetype i = words.size() - 1; i > 0; --i) {
+        if (!words[i].startsWith(u'-') && (words[i].contains(u'\\') || words[i].contains(u'/')))
+            return QStringLiteral("da cópia de trabalho ") + words[i];
+    }
+    return QStringLiteral("(sem URL no comando)");
+}
+
+}  // namespace
+
+QString repositoryProblem(const QString &output, const QStringList &commandWords)
+{
+    for (const RepositoryCause &cause : kRepositoryCauses) {
+        for (const QString &text : cause.texts) {
+            if (!output.contains(text, Qt::CaseInsensitive))
+                continue;
+            const qsizetype at = commandWords.indexOf(QStringLiteral("--username"));
+            const QString user = at > 0 && at + 1 < commandWords.size() ? commandWords[at + 1] : QStringLiteral("(sem usuário)");
+            return QString::fromUtf8(cause.sentence)
+                .replace(QStringLiteral("%1"), repositoryNamed(output, commandWords))
+                .replace(QStringLiteral("%2"), user);
+        }
+    }
+    return {};
+}
+
 static const char *const kChildLocale = "pt_BR.UTF-8";
 
 void readTimeZoneOnce()
@@ -346,6 +417,8 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
     m_program = words.first();
     m_stopped = false;
     m_pending.clear();
+    m_tail.clear();
+    m_svn = baseName == u"svn";
     m_decoder = QStringDecoder(QStringDecoder::Utf8);
     m_finished = false;
 
@@ -463,7 +536,10 @@ QString Process::readAvailable()
         return {};
     if (bytes.isEmpty() && !flush)
         return {};
-    return rewrite(m_decoder.decode(bytes), flush);
+    const QString text = rewrite(m_decoder.decode(bytes), flush);
+    if (m_svn)
+        m_tail = (m_tail + text).right(4096);
+    return text;
 }
 
 bool Process::waitForFinished(int msecs)
@@ -505,6 +581,10 @@ QString Process::failure() const
         return QStringLiteral("O programa \"%1\" foi interrompido pelo sinal %2.")
             .arg(m_program)
             .arg(m_process->exitCode());
+    if (m_process->exitCode() != 0 && m_svn) {
+        if (const QString problem = repositoryProblem(); !problem.isEmpty())
+            return problem;
+    }
     if (m_process->exitCode() != 0)
         return QStringLiteral("O programa \"%1\" terminou com o código de saída %2.")
             .arg(m_program)
@@ -523,6 +603,11 @@ void Process::terminate()
         m_process->waitForFinished(2000);
     }
     m_finished = true;
+}
+
+QString Process::repositoryProblem() const
+{
+    return m_svn ? platform::repositoryProblem(m_tail, cmdline::split(m_display)) : QString();
 }
 
 qint64 Process::pid() const { return m_process ? m_process->processId() : 0; }

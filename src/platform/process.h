@@ -51,6 +51,14 @@ QString maskPasswords(const QString &commandLine);
 QString findProgram(const QString &program, const MountTable &table);
 }  // namespace cmdline
 
+// Why a Subversion command could not work with its repository, read from what it printed:
+// one Portuguese sentence for the operator naming the repository (the URL svn names, else
+// the first URL or the last path of `commandWords`) and saying what to do, or empty when
+// the output shows none of the known causes (a refused password, an account without
+// access, an unknown server, a refused connection, a connection closed in the middle, a
+// certificate not trusted).
+QString repositoryProblem(const QString &output, const QStringList &commandWords);
+
 // The folder put in front of PATH for children (by default the folder of the running
 // executable, where the build places every tool).
 void setToolsDir(const QString &nativeFolder);
@@ -105,8 +113,12 @@ public:
     int exitCode() const;
     // How the child ended, the one judgement every caller makes: empty when it ended by
     // itself with status 0, otherwise a Portuguese sentence saying how it ended (a non-zero
-    // status, killed by a signal, stopped by us). What it printed does not change this.
+    // status, killed by a signal, stopped by us). What it printed does not change whether it
+    // failed; for svn a known cause in its output (repositoryProblem) is the sentence.
     QString failure() const;
+    // For an svn child: the known cause of a failure in what it has printed so far
+    // (repositoryProblem); empty otherwise.
+    QString repositoryProblem() const;
     void terminate();
     qint64 pid() const;
     // The program and arguments as started (passwords masked): for logs and screens.
@@ -129,6 +141,8 @@ private:
     std::vector<std::pair<QString, QString>> m_rewrites;  // native form (absolute or relative) -> logical
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     QString m_pending;
+    QString m_tail;  // the end of what the child printed, for repositoryProblem()
+    bool m_svn = false;
     bool m_finished = false;
 };
 

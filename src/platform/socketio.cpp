@@ -9,6 +9,10 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <unistd.h>
+#include <cstdint>
 
 namespace platform::socketio {
 
@@ -93,6 +97,43 @@ int msUntil(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return int(std::clamp<long long>(left, 0, 1'000'000));
+}
+
+int freeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool waitUntilListening(int port, int timeoutMs)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (connected)
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        ::poll(nullptr, 0, 20);
+    }
 }
 
 }  // namespace platform::socketio

@@ -28,4 +28,10 @@ bool waitFor(int fd, short events, int timeoutMs);
 // until a deadline sleeps until it instead of trying again and again in its last millisecond.
 int msUntil(Clock::time_point deadline);
 
+// A TCP port on 127.0.0.1 that nothing listens on now (0 when none could be had).
+int freeLoopbackPort();
+
+// True once something accepts connections on 127.0.0.1:`port`; false after `timeoutMs`.
+bool waitUntilListening(int port, int timeoutMs);
+
 }  // namespace platform::socketio

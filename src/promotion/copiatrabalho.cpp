@@ -9,6 +9,7 @@
 #include "promotion/destino.h"
 #include "runner/frmexeccommands.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 namespace files = platform::files;
@@ -348,23 +349,41 @@ void CopiaTrabalho::AtualizacaoLocal()
             arquivos.Post();
         }
 
+        // Each folder is updated once, all of them in one svn call (svn updates every target
+        // it is given as it would one by one).
         const auto presente = [&script](const QString &level) { return Consiste::Contem(script.join(kCrLf), level); };
+        QStringList niveisAtualizados;
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
             const QString pasta = ExtractFilePath(diretorio.AsString());
             const QString nivel = files::dirExists(pasta) ? pasta : caminha(pasta).parada;
-            if (nivel.isEmpty() || presente(nivel))
+            if (nivel.isEmpty() || presente(nivel) || niveisAtualizados.contains(nivel))
                 continue;
             script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("ATU_REP_WEB"), {nivel});
-            script << linhaDeUpdate(nivel);
+            niveisAtualizados << nivel;
+        }
+        if (!niveisAtualizados.isEmpty()) {
+            QStringList alvos;
+            for (const QString &nivel : niveisAtualizados)
+                alvos << ArgumentoDeCaminho(nivel);
+            script << QStringLiteral("svn update --no-auth-cache %1 --force --ignore-externals --depth infinity --accept "
+                                     "postpone %2")
+                          .arg(credenciais(), alvos.join(u' '));
         }
 
+        // The conflicts of every file are settled in one call each, then each file is exported
+        // at its revision.
+        QStringList caminhos;
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next())
+            caminhos << ArgumentoDeCaminho(diretorio.AsString());
+        if (!caminhos.isEmpty()) {
+            script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
+                          .arg(credenciais(), caminhos.join(u' '));
+            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), caminhos.join(u' '));
+        }
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
             const QString path = ArgumentoDeCaminho(diretorio.AsString());
             script << QStringLiteral("@echo ")
                     + dm.msgPadrao.Msg(QStringLiteral("ATU_VER_ARQ_DES"), {diretorio.AsString(), atual.AsString()});
-            script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
-                          .arg(credenciais(), path);
-            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), path);
             script << QStringLiteral("svn export --no-auth-cache -r\"%1\" %2 --force --ignore-externals --depth infinity %3 %4")
                           .arg(atual.AsString(), credenciais(), url.AsString(), path);
             relatorio << diretorio.AsString() + QStringLiteral(" - ") + atual.AsString();
@@ -441,6 +460,24 @@ void CopiaTrabalho::Vd_Arquivos_Atualizados_Desenv()
 {
     try {
         Dataset &arquivos = *dm.cdsArqModifAtu;
+        // One svn info over every file the update reached; its answer is a block per file
+        // (a file svn cannot answer for has none, and no revision).
+        QStringList alvos;
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const QString path = arquivos.FieldByName(QStringLiteral("DIRETORIO")).AsString();
+            if (!path.isEmpty() && !alvos.contains(ArgumentoDeCaminho(path)))
+                alvos << ArgumentoDeCaminho(path);
+        }
+        QHash<QString, QString> revisoes;
+        if (!alvos.isEmpty()) {
+            const runner::ResultadoScript info = runner::ExecutaScript(
+                QStringLiteral("Verificando arquivos baixados"), QStringLiteral("svn info ") + alvos.join(u' '), false);
+            for (const QString &bloco : QString(info.saida).remove(u'\r').split(QStringLiteral("\n\n"))) {
+                const QString caminho = lineStartingWith(bloco, QStringLiteral("Caminho: "));
+                if (!caminho.isEmpty())
+                    revisoes.insert(caminho.toUpper(), RevisaoDoInfo(bloco));
+            }
+        }
         QString erros;
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
             QString path = arquivos.FieldByName(QStringLiteral("DIRETORIO")).AsString();
@@ -448,14 +485,10 @@ void CopiaTrabalho::Vd_Arquivos_Atualizados_Desenv()
             // A file the update never reached has no local path: svn must not answer for
             // the current folder instead.
             QString revisao;
-            if (path.isEmpty()) {
+            if (path.isEmpty())
                 path = arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString();
-            } else {
-                const runner::ResultadoScript info = runner::ExecutaScript(
-                    QStringLiteral("Verificando arquivos baixados"), QStringLiteral("svn info ") + ArgumentoDeCaminho(path),
-                    false);
-                revisao = RevisaoDoInfo(info.saida);
-            }
+            else
+                revisao = revisoes.value(path.toUpper());
             if (Consiste::Contem(erros, path))
                 continue;
             if (!revisao.isEmpty()) {

@@ -191,15 +191,19 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
     versoes.CopyFrom(*dm.cdsArqModifAtu);
     TField caminho = versoes.FieldByName(QStringLiteral("DSDIRARQCHECKOU"));
 
+    // One status over every file that exists: the lines are looked up by path either way.
     QStringList script{QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("VERIF_STATUS_FILE"))};
+    QStringList existentes;
     for (versoes.First(); !versoes.Eof(); versoes.Next()) {
         const QString homologado = TrocaRoot(caminho.AsString(), dm.DirDesenv, dm.DirHomol);
         versoes.Edit();
         caminho.setAsString(homologado);
         versoes.Post();
         if (files::fileExists(homologado))
-            script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), ArgumentoDeCaminho(homologado));
+            existentes << ArgumentoDeCaminho(homologado);
     }
+    if (!existentes.isEmpty())
+        script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), existentes.join(u' '));
     const runner::ResultadoScript status =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), script.join(kCrLf), true);
     if (!status.ok)
@@ -349,11 +353,13 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
         Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_ENVIA_ARQ_HOM")), true);
     acrescentaAoLog(dm.stlLogTram, envio.saida);
 
-    QStringList status;
+    QStringList status, enviados;
     for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
         if (files::fileExists(checkout.AsString()))
-            status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), ArgumentoDeCaminho(checkout.AsString()));
+            enviados << ArgumentoDeCaminho(checkout.AsString());
     }
+    if (!enviados.isEmpty())
+        status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), enviados.join(u' '));
     const runner::ResultadoScript posterior =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), status.join(kCrLf), true);
     if (!posterior.ok)

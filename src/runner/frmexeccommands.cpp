@@ -205,10 +205,13 @@ bool TfrmExecCommands::Execute(const QString &commandLine, QListWidget *output, 
                     mensagem += kFimDeLinha + texto;
                 Consiste::MensErro(mensagem, true);
             }
+            const QString causa = processo.repositoryProblem();
             processo.terminate();
             // A server that stays unreachable would otherwise be asked forever.
             if (repeticao == kRepeticoesMaximas)
-                Consiste::MensErro(msgPadrao.Msg(QStringLiteral("ERRO_GERAL")), true);
+                Consiste::MensErro(causa.isEmpty() ? msgPadrao.Msg(QStringLiteral("ERRO_GERAL"))
+                                                   : msgPadrao.Msg(QStringLiteral("ERRO_GERAL")) + kFimDeLinha + kFimDeLinha + causa,
+                                   true);
             MostraLinhas(output, {QStringLiteral("Repetindo Execução")});
         }
     } catch (const EAbort &) {
@@ -247,10 +250,15 @@ TfrmExecCommands::FimDoProcesso TfrmExecCommands::Acompanha(platform::Process &p
             processo.terminate();
             Consiste::MensErro(msgPadrao.Msg(QStringLiteral("ERRO_TRAVA_COPIA_DE_TRABALHO")), true);
             break;
-        case runner::Condicao::ErroGeral:
+        case runner::Condicao::ErroGeral: {
+            // A repository that could not be reached or refused the user is named with its cause.
+            const QString causa = processo.repositoryProblem();
             processo.terminate();
-            Consiste::MensErro(msgPadrao.Msg(QStringLiteral("ERRO_GERAL")), true);
+            Consiste::MensErro(causa.isEmpty() ? msgPadrao.Msg(QStringLiteral("ERRO_GERAL"))
+                                               : msgPadrao.Msg(QStringLiteral("ERRO_GERAL")) + kFimDeLinha + kFimDeLinha + causa,
+                               true);
             break;
+        }
         case runner::Condicao::ServidorInacessivel:
             return FimDoProcesso::ServidorInacessivel;
         case runner::Condicao::Nenhuma:

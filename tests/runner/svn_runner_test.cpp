@@ -180,6 +180,12 @@ TEST_F(RepositorioTest, UnreachableServerIsRepeatedThenFails)
     EXPECT_TRUE(execucao.saida.contains("Não foi possível conectar ao servidor")) << execucao.saida.toStdString();
     EXPECT_EQ(execucao.saida.count("Repetindo Execução"), TfrmExecCommands::kRepeticoesMaximas);
     EXPECT_FALSE(execucao.saida.contains("depois"));
-    EXPECT_EQ(execucao.mensagens, QList<QString>{Mensagem("ERRO_GERAL")});
+    // The general error, then the repository and its cause.
+    EXPECT_EQ(execucao.mensagens,
+              QList<QString>{Mensagem("ERRO_GERAL") + QStringLiteral("\r\n\r\nO servidor do repositório svn://127.0.0.1:%1/repo "
+                                                                   "recusou a conexão: nenhum serviço do Subversion "
+                                                                   "atende nesse endereço. Confira a URL do produto e se "
+                                                                   "o servidor está no ar, e repita a operação.")
+                                                       .arg(porta)});
     EXPECT_FALSE(execucao.vermelhas.isEmpty());
 }

@@ -459,6 +459,7 @@ TEST_F(CommandLineTest, TheProgramsOptionsWithoutADisplay)
         {{"--config", folder, "groups"}, 2, "", "é uma pasta"},
         {{"--config", workspace.settingsFile, "--demo", "groups"}, 2, "", "--config e --demo não vão juntos"},
         {{"--reset", "groups"}, 2, "", "--reset só vale com --demo"},
+        {{"--svn-server", "groups"}, 2, "", "--svn-server só vale com --demo"},
         {{"--config", workspace.settingsFile, "advance", "9999999999"}, 2, "", "o grupo 9999999999 não existe"},
         {{"--config", workspace.settingsFile, "groups"}, 0, "0000000001  Correções de cadastro", ""},
         {{"--config", workspace.settingsFile, "where"}, 0, "Repositório de homologação: file:///C:/Repos/Homol/ERP/trunk = file:///", ""},

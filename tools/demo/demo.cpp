@@ -4,11 +4,14 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/settings.h"
+#include "platform/socketio.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -193,7 +196,8 @@ QString svn(const QString &arguments)
     const QString output = platform::Process::run(QStringLiteral("svn ") + arguments + QStringLiteral(" --non-interactive"),
                                                   &code, 120000);
     if (code != 0)
-        throw std::runtime_error(QStringLiteral("svn %1 falhou:\n%2").arg(arguments, output).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("svn %1 falhou:\n%2").arg(platform::cmdline::maskPasswords(arguments), output).toStdString());
     return output;
 }
 
@@ -227,10 +231,26 @@ struct ProductPlan {
 
 // Both repositories hold the product in the trunk/branches/tags layout of a real product:
 // the tags of the homologation go beside the trunk.
-QString devUrl(const ProductPlan &plan) { return QStringLiteral("file:///C:/Repos/Desenv/%1/trunk").arg(QLatin1String(plan.folder)); }
-QString homUrl(const ProductPlan &plan) { return QStringLiteral("file:///C:/Repos/Homol/%1/trunk").arg(QLatin1String(plan.folder)); }
+// `repos`: the URL of the folder that holds both repositories (file:// or a server's).
+const QString kLocalRepos = QStringLiteral("file:///C:/Repos");
+QString devUrl(const ProductPlan &plan, const QString &repos = kLocalRepos)
+{
+    return QStringLiteral("%1/Desenv/%2/trunk").arg(repos, QLatin1String(plan.folder));
+}
+QString homUrl(const ProductPlan &plan, const QString &repos = kLocalRepos)
+{
+    return QStringLiteral("%1/Homol/%2/trunk").arg(repos, QLatin1String(plan.folder));
+}
 QString devRoot(const ProductPlan &plan) { return QStringLiteral("C:\\Desenv\\") + QLatin1String(plan.folder); }
 QString homRoot(const ProductPlan &plan) { return QStringLiteral("C:\\Homol\\") + QLatin1String(plan.folder); }
+
+// The six locations of a product whose repositories are under `repos`.
+QStringList locationsOf(const ProductPlan &plan, const QString &repos = kLocalRepos)
+{
+    const QString folder = QLatin1String(plan.folder);
+    return {devUrl(plan, repos), devRoot(plan), homUrl(plan, repos), homRoot(plan),
+            QStringLiteral("C:\\PreHomologados\\") + folder + u'\\', QStringLiteral("C:\\Homologados\\") + folder + u'\\'};
+}
 
 void checkOutProduct(const QString &trunkUrl, const QString &workingCopy)
 {
@@ -295,9 +315,8 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
     product.version = QString::fromUtf8(plan.version);
     product.startVersion = QString::fromUtf8(plan.startVersion);
     product.metadata = plan.metadata;
-    const QString pre = QStringLiteral("C:\\PreHomologados\\") + QLatin1String(plan.folder);
-    const QString homologados = QStringLiteral("C:\\Homologados\\") + QLatin1String(plan.folder);
-    product.locations = {devUrl(plan), dev, homUrl(plan), hom, pre + u'\\', homologados + u'\\'};
+    product.locations = locationsOf(plan);
+    const QString pre = product.locations[4].chopped(1), homologados = product.locations[5].chopped(1);
     for (const QString &folder : {pre, homologados})
         files::forceDirectories(folder);
     // Both distribution trees already hold the scripts of the version they distribute
@@ -410,6 +429,16 @@ void buildProduct(const ProductPlan &plan, Content &content, const Progress &say
     }
 }
 
+QList<ProductPlan> productPlans()
+{
+    return {
+        {"0000000010", "1P50", "ERP Exemplo", "100001", "100000", "ERP", false,
+         QList<SampleFile>(std::begin(kSampleFiles), std::end(kSampleFiles)), groupPlans()},
+        {"0000000020", "1P15", "Portal Web", "100001", "100001", "PORTAL", true,
+         QList<SampleFile>(std::begin(kPortalFiles), std::end(kPortalFiles)), portalPlans()},
+    };
+}
+
 Content buildRepositories(const Progress &progress, bool road)
 {
     const auto say = [&](const QString &text) {
@@ -434,13 +463,7 @@ Content buildRepositories(const Progress &progress, bool road)
                          {QStringLiteral("000000000004"), QStringLiteral("Carla Dias"), false},
                          {QStringLiteral("000000000005"), QStringLiteral("Daniel Rocha"), false},
                          {QStringLiteral("000000000006"), QStringLiteral("Eva Martins"), false}};
-    const ProductPlan products[] = {
-        {"0000000010", "1P50", "ERP Exemplo", "100001", "100000", "ERP", false,
-         QList<SampleFile>(std::begin(kSampleFiles), std::end(kSampleFiles)), groupPlans()},
-        {"0000000020", "1P15", "Portal Web", "100001", "100001", "PORTAL", true,
-         QList<SampleFile>(std::begin(kPortalFiles), std::end(kPortalFiles)), portalPlans()},
-    };
-    for (const ProductPlan &plan : products)
+    for (const ProductPlan &plan : productPlans())
         buildProduct(plan, content, say, road);
     return content;
 }
@@ -659,6 +682,124 @@ Workspace prepare(const QString &root, bool reset, const Loader &load, const Pro
         throw;
     }
     return workspace;
+}
+
+RepositoryServer::RepositoryServer() = default;
+RepositoryServer::~RepositoryServer() = default;
+
+QString defaultServedRoot() { return defaultRoot() + QStringLiteral("-svnserve"); }
+
+namespace {
+
+// The working copies of the workspace (logical paths): the folders of its C:\ that hold
+// a ".svn", the folders inside them not visited.
+QStringList workingCopies(const QString &root)
+{
+    const QString drive = root + QStringLiteral("/c");
+    QStringList found;
+    QStringList pending{drive};
+    while (!pending.isEmpty()) {
+        const QString folder = pending.takeFirst();
+        if (QFileInfo(folder + QStringLiteral("/.svn")).isDir()) {
+            found.append(QStringLiteral("C:") + QString(folder.mid(drive.size())).replace(u'/', u'\\'));
+            continue;
+        }
+        for (const QString &entry : QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden))
+            pending.append(folder + u'/' + entry);
+    }
+    found.sort();
+    return found;
+}
+
+// The path of a repository URL below the folder of the repositories ("Homol/ERP/trunk"),
+// for a file:// URL under C:\Repos or an svn:// URL of the demo's server; empty otherwise.
+QString pathInRepositories(const QString &url)
+{
+    static const QString local = QStringLiteral("file:///C:/Repos/");
+    if (url.startsWith(local, Qt::CaseInsensitive))
+        return url.mid(local.size());
+    static const QRegularExpression served(QStringLiteral("^svn://127\\.0\\.0\\.1:\\d+/(.*)$"));
+    const QRegularExpressionMatch match = served.match(url);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+void writePrivate(const QString &nativePath, const QByteArray &bytes)
+{
+    QFile file(nativePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw std::runtime_error(QStringLiteral("Não foi possível gravar %1").arg(nativePath).toStdString());
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+}  // namespace
+
+QByteArray productsDocument(const QString &repos)
+{
+    QJsonArray products;
+    for (const ProductPlan &plan : productPlans()) {
+        const QStringList locations = locationsOf(plan, repos);
+        products.append(QJsonObject{{"CDPRODUTO", QString::fromUtf8(plan.code)},
+                                    {"CDARVPROD", QString::fromUtf8(plan.treeCode)},
+                                    {"NMPRODUTO", QString::fromUtf8(plan.name)},
+                                    {"CDFILIAL", kBranch},
+                                    {"IDGERRELEASEMETA", plan.metadata ? "S" : "N"},
+                                    {"DSDIRBASEVER", locations.value(1)},
+                                    {"locations", QJsonArray::fromStringList(locations)}});
+    }
+    return QJsonDocument(QJsonObject{{"products", products}}).toJson();
+}
+
+std::unique_ptr<RepositoryServer> serveRepositories(const Workspace &workspace, const DocumentLoader &load, int port,
+                                                    int urlPort)
+{
+    auto server = std::make_unique<RepositoryServer>();
+    server->port = port > 0 ? port : platform::socketio::freeLoopbackPort();
+    if (server->port <= 0)
+        throw std::runtime_error("Não há porta livre em 127.0.0.1 para o svnserve.");
+    server->url = QStringLiteral("svn://127.0.0.1:%1").arg(urlPort > 0 ? urlPort : server->port);
+
+    // Nobody reads or writes without the repository password.
+    const QString user = QStringLiteral("svn_") + files::logonName();
+    const QString password = platform::settings::repositoryPassword();
+    const QString users = server->usersFile = workspace.root + QStringLiteral("/svnserve-users");
+    const QString config = server->configFile = workspace.root + QStringLiteral("/svnserve.conf");
+    writePrivate(users, QStringLiteral("[users]\n%1 = %2\n").arg(user, password).toUtf8());
+    // Who may do what: every account everything, until the file says otherwise (an
+    // account locked with "[/]" and "user =" is kept across starts).
+    const QString rules = server->rulesFile = workspace.root + QStringLiteral("/svnserve-authz");
+    if (!QFileInfo::exists(rules))
+        writePrivate(rules, "[/]\n* = rw\n");
+    writePrivate(config, QStringLiteral("[general]\nanon-access = none\nauth-access = write\npassword-db = %1\n"
+                                        "authz-db = %2\nrealm = Homologa\n")
+                             .arg(users, rules)
+                             .toUtf8());
+
+    server->process = std::make_unique<platform::Process>();
+    server->process->start(QStringLiteral("svnserve -d --foreground --listen-host 127.0.0.1 --listen-port %1 -r C:\\Repos "
+                                          "--config-file \"%2\"")
+                               .arg(server->port)
+                               .arg(config));
+    if (!platform::socketio::waitUntilListening(server->port, 10000)) {
+        server->process->terminate();
+        throw std::runtime_error(QStringLiteral("O svnserve não aceitou conexões em %1: %2\n%3")
+                                     .arg(server->url, server->process->failure(), server->process->readAvailable())
+                                     .toStdString());
+    }
+
+    const QString credentials = QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"").arg(user, password);
+    for (const QString &copy : workingCopies(workspace.root)) {
+        const QString current = svn(QStringLiteral("info --show-item url \"%1\"").arg(copy)).trimmed();
+        const QString path = pathInRepositories(current);
+        if (path.isEmpty())
+            continue;
+        const QString target = server->url + u'/' + path;
+        if (target != current)
+            svn(QStringLiteral("relocate %1 \"%2\" %3").arg(target, copy, credentials));
+    }
+
+    if (load)
+        load(productsDocument(server->url));
+    return server;
 }
 
 }  // namespace demo

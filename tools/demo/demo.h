@@ -12,6 +12,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+namespace platform {
+class Process;
+}
 
 namespace demo {
 
@@ -131,5 +136,41 @@ QString defaultRoot();
 // next start builds it again.
 Workspace prepare(const QString &root, bool reset, const Loader &load, const Progress &progress = {},
                   const Road &road = {});
+
+// The demo's repositories served by svnserve on a free loopback port while this lives
+// (`homologa --demo --svn-server`); the destructor stops the server.
+class RepositoryServer {
+public:
+    RepositoryServer();
+    ~RepositoryServer();
+    RepositoryServer(const RepositoryServer &) = delete;
+    RepositoryServer &operator=(const RepositoryServer &) = delete;
+
+    QString url;  // "svn://127.0.0.1:PORT": the folder of both repositories
+    int port = 0;  // where svnserve listens
+    QString configFile, usersFile, rulesFile;  // svnserve's, in the workspace folder
+    std::unique_ptr<platform::Process> process;
+};
+
+// Loads a document of `homologa-server import` (here: the products with their new locations).
+using DocumentLoader = std::function<void(const QByteArray &document)>;
+
+// Starts svnserve on the workspace's repositories (its settings in use), on `port` or a
+// free one, with a users file that gives the repository user ("svn_" + logon name) the
+// workspace's repository password and lets nobody in without it; then relocates every
+// working copy of the workspace to the server's URLs and loads the products' locations
+// naming them. `urlPort` (0: the server's) is the port the URLs name, when something
+// else (a latency proxy) listens there in front of the server. Throws std::runtime_error
+// with a clear message when a step fails.
+std::unique_ptr<RepositoryServer> serveRepositories(const Workspace &workspace, const DocumentLoader &load, int port = 0,
+                                                    int urlPort = 0);
+
+// The import document of the demo's products whose repositories are under `repos`
+// ("svn://host:port", "file:///C:/Repos").
+QByteArray productsDocument(const QString &repos);
+
+// The default folder of the demo workspace served by svnserve: one of its own, so that the
+// plain demo keeps its file:// repositories.
+QString defaultServedRoot();
 
 }  // namespace demo
