@@ -76,16 +76,6 @@ namespace {
 
 QString lockPath(const QString &database) { return database + QStringLiteral("-lock"); }
 
-bool identityOf(const QString &path, quint64 &device, quint64 &inode)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    device = quint64(info.st_dev);
-    inode = quint64(info.st_ino);
-    return true;
-}
-
 // Open-file-description locks: taken and converted (alone to shared) at once, and held by
 // this open file only, whatever else the process opens.
 bool lockAs(int fd, short type)
@@ -288,7 +278,7 @@ void DatabaseFileLock::recordFile()
     // No file yet: the one made next is no one's known file, and its log is applied as SQLite
     // always does.
     quint64 device = 0, inode = 0;
-    const QByteArray record = identityOf(m_path, device, inode)
+    const QByteArray record = fileIdentity(m_path, device, inode)
         ? QByteArray::number(device) + ' ' + QByteArray::number(inode) + '\n'
         : QByteArray();
     if (::ftruncate(m_fd, 0) == 0 && ::pwrite(m_fd, record.constData(), size_t(record.size()), 0) == record.size())
@@ -306,7 +296,7 @@ void DatabaseFileLock::setAsideForeignLog()
     if (recorded.size() != 2)
         return;  // written before the owner was recorded: SQLite applies it as it always did
     quint64 device = 0, inode = 0;
-    const bool exists = identityOf(m_path, device, inode);
+    const bool exists = fileIdentity(m_path, device, inode);
     if (exists && recorded[0].toULongLong() == device && recorded[1].toULongLong() == inode)
         return;  // this file's own log, left by a server that was stopped short: SQLite applies it
     // A program that takes no lock (an older server, a database tool) still has the old file
@@ -332,7 +322,7 @@ QString restoreSqliteDatabase(const QString &backupText, const DatabaseSpec &spe
     const QString backup = QFileInfo(backupText).absoluteFilePath();
     const QString path = spec.path;
     quint64 device = 0, inode = 0, backupDevice = 0, backupInode = 0;
-    if (identityOf(path, device, inode) && identityOf(backup, backupDevice, backupInode) && device == backupDevice
+    if (fileIdentity(path, device, inode) && fileIdentity(backup, backupDevice, backupInode) && device == backupDevice
         && inode == backupInode)
         throw ServerError(QStringLiteral("A cópia \"%1\" é o próprio banco de dados; nada foi alterado.").arg(backup));
     checkBackup(backup);

@@ -311,8 +311,7 @@ void Database::close()
         m_connection.close();
 }
 
-// Device and inode of a file, or false when there is none.
-static bool fileIdentity(const QString &path, quint64 &device, quint64 &inode)
+bool fileIdentity(const QString &path, quint64 &device, quint64 &inode)
 {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)

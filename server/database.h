@@ -140,4 +140,7 @@ private:
 // The current local time as stored: "yyyy-MM-ddTHH:mm:ss".
 QString nowText();
 
+// Device and inode of a file, or false when there is none.
+bool fileIdentity(const QString &path, quint64 &device, quint64 &inode);
+
 }  // namespace server
