@@ -544,7 +544,9 @@ void Homologacao::VoltaSolicitacoes(const char *legenda, const QString &grupo, c
 {
     try {
         Operacao &operacao = OperacaoEmCurso();
-        Showavi::Scope animacao(Texto(dm, legenda));
+        std::optional<Showavi::Scope> animacao;
+        if (!operacao.nomeando())
+            animacao.emplace(Texto(dm, legenda));
         operacao.Passo(QStringLiteral("Grupo %1: arquivos de volta (%2)").arg(grupo, QLatin1String(legenda)), [&](QList<Chamada> &) {
             Reversao reversao(dm);
             reversao.Volta_Backup_Pre_Homologados(grupo, lista);
@@ -602,7 +604,10 @@ void Homologacao::SyncFaseTram(const QString &grupo)
 void Homologacao::TramitaLista(const char *legenda, const QString &grupo, const QString &lista,
                                const std::function<QList<Chamada>(const QString &filial, const QString &numero)> &chamadas)
 {
-    Showavi::Scope animacao(Texto(dm, legenda));
+    // A dry walk that only names the steps shows nothing.
+    std::optional<Showavi::Scope> animacao;
+    if (!OperacaoEmCurso().nomeando())
+        animacao.emplace(Texto(dm, legenda));
     QList<Chamada> todas;
     for (const QString &item : ItensDaLista(lista))
         todas += chamadas(item.left(4), item.mid(4, 10));
