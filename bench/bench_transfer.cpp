@@ -67,7 +67,7 @@ void BM_TransferAgainstAShellScript(benchmark::State &state)
 
             prepareWorkspace(root.path() + QStringLiteral("/b"), count, &revision);
             scriptMs = runScript(root.path(), minimalScript(count, revision,
-                                                            {QStringLiteral("file://") + files::nativePath(QStringLiteral("C:\\Repos"))}));
+                                                            {QStringLiteral("file://") + files::nativePath(QStringLiteral("C:\\Repos")), {}, {}}));
             if (committedFiles(count, kHomUrl) != count) {
                 state.SkipWithError("the script did not commit every file");
                 return;

@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <unistd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <cerrno>
 
 namespace platform {
@@ -437,6 +438,15 @@ void Process::start(const QString &commandLine, Output output, const QString &wo
     // Without a folder of its own the child starts in ours, as Windows children do.
     if (!workDir.isEmpty())
         m_process->setWorkingDirectory(nativeWorkDir);
+    if (m_endsWithUs) {
+        const pid_t parent = ::getpid();
+        m_process->setChildProcessModifier([parent] {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            // We may have ended between the fork and the line above.
+            if (::getppid() != parent)
+                ::_exit(1);
+        });
+    }
 
     m_process->start(program, arguments, QIODevice::ReadWrite);
     if (!m_process->waitForStarted(10000)) {

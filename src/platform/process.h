@@ -101,6 +101,9 @@ public:
     // Throws PlatformError when the program cannot be found or started, or an argument
     // holds a path on no mount. For "svn", "--password X" is moved to standard input.
     void start(const QString &commandLine, Output output = Output::Merged, const QString &workDir = {});
+    // Before start: the child is ended (SIGTERM) when this process ends in any way, also
+    // when it is killed outright. For servers we start and nobody else would stop.
+    void setEndsWithUs() { m_endsWithUs = true; }
 
     // What the pipe holds now, without waiting; native paths written back as logical ones.
     // An unfinished last line is held back until its end (or the child's) comes.
@@ -138,6 +141,7 @@ private:
     QString m_display;
     QString m_program;
     bool m_stopped = false;
+    bool m_endsWithUs = false;
     std::vector<std::pair<QString, QString>> m_rewrites;  // native form (absolute or relative) -> logical
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     QString m_pending;

@@ -82,61 +82,122 @@ QString CopiaTrabalho::linhaDeUpdate(const QString &pasta) const
         .arg(credenciais(), ArgumentoDeCaminho(pasta));
 }
 
-void CopiaTrabalho::LiberaCopiaTravada(const QString &pasta)
+void CopiaTrabalho::LiberaCopiasTravadas(const QStringList &pastas)
 {
-    if (pasta.isEmpty() || !files::dirExists(pasta))
+    QStringList copias, alvos;
+    for (const QString &pasta : pastas) {
+        if (!pasta.isEmpty() && files::dirExists(pasta) && !copias.contains(pasta, Qt::CaseInsensitive)) {
+            copias << pasta;
+            alvos << ArgumentoDeCaminho(pasta);
+        }
+    }
+    if (copias.isEmpty())
         return;
     // A run killed in the middle of a commit or an update leaves its locks behind, and
     // every later command on the copy would fail on them.
     QString falha;
     const QString status =
-        platform::Process::run(QStringLiteral("svn status -q ") + ArgumentoDeCaminho(pasta), nullptr, 60000, &falha);
-    bool travada = false;
-    for (const QString &linha : QString(status).remove(u'\r').split(u'\n')) {
-        if (linha.size() > 2 && linha[2] == u'L')
-            travada = true;
+        platform::Process::run(QStringLiteral("svn status -q ") + alvos.join(u' '), nullptr, 60000, &falha);
+    const auto daCopia = [](const QString &linha, const QString &pasta) {
+        const qsizetype onde = linha.indexOf(pasta, 0, Qt::CaseInsensitive);
+        return onde >= 0 && (onde + pasta.size() == linha.size() || linha[onde + pasta.size()] == u'\\');
+    };
+    QString script;
+    for (const QString &pasta : copias) {
+        bool travada = false, conflito = !falha.isEmpty();
+        for (const QString &linha : QString(status).remove(u'\r').split(u'\n')) {
+            if (linha.size() < 8 || !daCopia(linha, pasta))
+                continue;
+            travada = travada || linha[2] == u'L';
+            // Text, property and tree conflict columns.
+            conflito = conflito || linha[0] == u'C' || linha[1] == u'C' || linha[6] == u'C';
+        }
+        if (conflito)
+            m_copiasEmConflito << pasta;
+        // A status that cannot be read may hide the locks (the client refuses a copy it
+        // finds locked in some ways): the cleanup runs all the same.
+        if (!travada && falha.isEmpty())
+            continue;
+        const QString aviso =
+            travada ? QStringLiteral("A cópia de trabalho %1 estava travada por uma execução interrompida; "
+                                     "as travas foram removidas (svn cleanup).")
+                          .arg(pasta)
+                    : QStringLiteral("A situação da cópia de trabalho %1 não pôde ser lida (%2); as travas que uma "
+                                     "execução interrompida possa ter deixado foram removidas (svn cleanup).")
+                          .arg(pasta, falha);
+        dm.stlLogTram.append(aviso);
+        script += QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn cleanup ") + ArgumentoDeCaminho(pasta) + kCrLf;
     }
-    // A status that cannot be read may hide the locks (the client refuses a copy it finds
-    // locked in some ways): the cleanup runs all the same.
-    if (!travada && falha.isEmpty())
+    if (script.isEmpty())
         return;
-    const QString aviso =
-        travada ? QStringLiteral("A cópia de trabalho %1 estava travada por uma execução interrompida; "
-                                 "as travas foram removidas (svn cleanup).")
-                      .arg(pasta)
-                : QStringLiteral("A situação da cópia de trabalho %1 não pôde ser lida (%2); as travas que uma execução "
-                                 "interrompida possa ter deixado foram removidas (svn cleanup).")
-                      .arg(pasta, falha);
-    dm.stlLogTram.append(aviso);
-    const runner::ResultadoScript limpeza = runner::ExecutaScript(
-        QStringLiteral("Removendo travas"), QStringLiteral("@echo ") + aviso + kCrLf + QStringLiteral("svn cleanup ")
-            + ArgumentoDeCaminho(pasta), false);
+    const runner::ResultadoScript limpeza = runner::ExecutaScript(QStringLiteral("Removendo travas"), script, false);
     if (!limpeza.ok)
         Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
 }
 
-QString CopiaTrabalho::UrlNoRepositorio(const QString &path)
+bool CopiaTrabalho::HaConflitos(const QString &saidaDoUpdate)
 {
-    // A file new in the development repository is not in the copy yet: its URL is its
-    // deepest folder's in the copy followed by the rest of its path.
-    QString pasta = path;
-    if (!files::fileExists(path)) {
-        pasta = ExtractFilePath(path);
-        if (!files::dirExists(pasta))
-            pasta = caminha(pasta).existente;
-        while (pasta.endsWith(u'\\') && pasta.size() > 3)
-            pasta.chop(1);
-        const qsizetype raiz = dm.DirDesenv.size() - (dm.DirDesenv.endsWith(u'\\') ? 1 : 0);
-        if (pasta.size() < raiz)
-            return {};
+    // The summary is printed in the client's language, or in English where it has no
+    // translation.
+    if (saidaDoUpdate.contains(QStringLiteral("conflit"), Qt::CaseInsensitive)
+        || saidaDoUpdate.contains(QStringLiteral("conflict"), Qt::CaseInsensitive))
+        return true;
+    static const QRegularExpression coluna(QStringLiteral(R"(^(C[ ADUCGERB]{3}|[ ADUGERB]C[ ADUCGERB]{2}|[ ADUCGERB]{3}C) )"),
+                                           QRegularExpression::MultilineOption);
+    return coluna.match(QString(saidaDoUpdate).remove(u'\r')).hasMatch();
+}
+
+QHash<QString, CopiaTrabalho::Informacao> CopiaTrabalho::InformacoesDosArquivos(const QStringList &paths,
+                                                                               const QString &caption) const
+{
+    // A file the copy does not have is asked for through its deepest folder there.
+    const qsizetype raiz = dm.DirDesenv.size() - (dm.DirDesenv.endsWith(u'\\') ? 1 : 0);
+    QHash<QString, QString> alvoDe;
+    QStringList alvos;
+    for (const QString &path : paths) {
+        QString alvo = path;
+        if (!files::fileExists(path)) {
+            alvo = ExtractFilePath(path);
+            if (!files::dirExists(alvo))
+                alvo = caminha(alvo).existente;
+            while (alvo.endsWith(u'\\') && alvo.size() > 3)
+                alvo.chop(1);
+            if (alvo.size() < raiz)
+                alvo.clear();
+        }
+        alvoDe.insert(path, alvo);
+        if (!alvo.isEmpty() && !alvos.contains(alvo, Qt::CaseInsensitive))
+            alvos << alvo;
     }
-    const runner::ResultadoScript info = runner::ExecutaScript(
-        QStringLiteral("Verificando release"), QStringLiteral("svn info ") + ArgumentoDeCaminho(pasta), false);
-    QString url = info.ok ? UrlDoInfo(info.saida) : QString();
-    if (url.isEmpty() || pasta == path)
-        return url;
-    const QString resto = path.mid(pasta.size()).replace(u'\\', u'/');
-    return url + (resto.startsWith(u'/') ? resto : u'/' + resto);
+    // One svn info for all: its answer is a block per target (a target it cannot answer for
+    // has none).
+    QHash<QString, Informacao> porAlvo;
+    if (!alvos.isEmpty()) {
+        QStringList argumentos;
+        for (const QString &alvo : alvos)
+            argumentos << ArgumentoDeCaminho(alvo);
+        const runner::ResultadoScript info =
+            runner::ExecutaScript(caption, QStringLiteral("svn info ") + argumentos.join(u' '), false);
+        for (const QString &bloco : QString(info.saida).remove(u'\r').split(QStringLiteral("\n\n"))) {
+            const QString caminho = lineStartingWith(bloco, QStringLiteral("Caminho: "));
+            if (!caminho.isEmpty())
+                porAlvo.insert(caminho.toUpper(), {UrlDoInfo(bloco), RevisaoDoInfo(bloco)});
+        }
+    }
+    QHash<QString, Informacao> informacoes;
+    for (const QString &path : paths) {
+        const QString alvo = alvoDe.value(path);
+        const Informacao achada = porAlvo.value(alvo.toUpper());
+        if (alvo.isEmpty() || achada.url.isEmpty())
+            continue;
+        if (alvo == path) {
+            informacoes.insert(path.toUpper(), achada);
+            continue;
+        }
+        const QString resto = path.mid(alvo.size()).replace(u'\\', u'/');
+        informacoes.insert(path.toUpper(), {achada.url + (resto.startsWith(u'/') ? resto : u'/' + resto), QString()});
+    }
+    return informacoes;
 }
 
 // Today's client prints "Relative URL: ..." between the URL line and "Raiz do
@@ -311,8 +372,7 @@ void CopiaTrabalho::AtualizacaoLocal()
         // What the checkout brought (links kept in the repository) is judged too.
         recusaCaminhos();
     }
-    LiberaCopiaTravada(dm.DirDesenv);
-    LiberaCopiaTravada(dm.DirHomol);
+    LiberaCopiasTravadas({dm.DirDesenv, dm.DirHomol});
 
     {
         // Folders new to the working copy: their deepest existing level is brought up first.
@@ -328,24 +388,18 @@ void CopiaTrabalho::AtualizacaoLocal()
             novasPastas += QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("ATU_REP_WEB"), {walk.parada}) + kCrLf;
             novasPastas += linhaDeUpdate(walk.existente) + kCrLf;
         }
+        QString saidaDosUpdates;
         if (!novasPastas.isEmpty()) {
             const runner::ResultadoScript novos =
                 runner::ExecutaScript(QStringLiteral("Atualizando novos arquivos"), novasPastas, true);
             if (!novos.ok)
                 Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+            saidaDosUpdates = novos.saida;
         }
 
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-            const QString endereco = UrlNoRepositorio(checkout.AsString());
-            // An export without its URL would write into the current folder instead.
-            if (endereco.isEmpty())
-                Consiste::MensErro(QStringLiteral("Não foi possível ler a URL do arquivo %1 no repositório do "
-                                                  "desenvolvimento.")
-                                       .arg(checkout.AsString()),
-                                   true);
             arquivos.Edit();
             diretorio.setAsString(checkout.AsString());
-            url.setAsString(endereco);
             arquivos.Post();
         }
 
@@ -361,6 +415,7 @@ void CopiaTrabalho::AtualizacaoLocal()
             script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("ATU_REP_WEB"), {nivel});
             niveisAtualizados << nivel;
         }
+        bool conflitos = m_copiasEmConflito.contains(dm.DirDesenv, Qt::CaseInsensitive);
         if (!niveisAtualizados.isEmpty()) {
             QStringList alvos;
             for (const QString &nivel : niveisAtualizados)
@@ -368,17 +423,43 @@ void CopiaTrabalho::AtualizacaoLocal()
             script << QStringLiteral("svn update --no-auth-cache %1 --force --ignore-externals --depth infinity --accept "
                                      "postpone %2")
                           .arg(credenciais(), alvos.join(u' '));
+            // The update runs first, on its own: the URLs and revisions are read from the
+            // copy it leaves, and its conflicts decide whether anything needs settling.
+            const runner::ResultadoScript atualizacao =
+                runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("ATU_ARQ_LOCAL")), script.join(kCrLf), true);
+            if (!atualizacao.ok)
+                Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_N_ATU_LOCAL")), true);
+            conflitos = conflitos || HaConflitos(saidaDosUpdates + atualizacao.saida);
+            script.clear();
         }
 
-        // The conflicts of every file are settled in one call each, then each file is exported
-        // at its revision.
         QStringList caminhos;
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next())
-            caminhos << ArgumentoDeCaminho(diretorio.AsString());
-        if (!caminhos.isEmpty()) {
+            caminhos << diretorio.AsString();
+        m_informacoes = InformacoesDosArquivos(caminhos, QStringLiteral("Verificando release"));
+        m_atualizado = true;
+        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+            const QString endereco = m_informacoes.value(diretorio.AsString().toUpper()).url;
+            // An export without its URL would write into the current folder instead.
+            if (endereco.isEmpty())
+                Consiste::MensErro(QStringLiteral("Não foi possível ler a URL do arquivo %1 no repositório do "
+                                                  "desenvolvimento.")
+                                       .arg(checkout.AsString()),
+                                   true);
+            arquivos.Edit();
+            url.setAsString(endereco);
+            arquivos.Post();
+        }
+
+        // The conflicts of every file (this update's, or those the copy held before) are
+        // settled, two calls for all, then each file is exported at its revision.
+        if (conflitos && !caminhos.isEmpty()) {
+            QStringList alvos;
+            for (const QString &caminho : caminhos)
+                alvos << ArgumentoDeCaminho(caminho);
             script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
-                          .arg(credenciais(), caminhos.join(u' '));
-            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), caminhos.join(u' '));
+                          .arg(credenciais(), alvos.join(u' '));
+            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), alvos.join(u' '));
         }
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
             const QString path = ArgumentoDeCaminho(diretorio.AsString());
@@ -397,9 +478,13 @@ void CopiaTrabalho::AtualizacaoLocal()
     if (boAtualiza_Copia_Homol() || semCopiaHomol) {
         script << QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("ACAO_ATU_ARQ_HOM"));
         if (files::dirExists(dm.DirHomol)) {
-            script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
-                          .arg(credenciais(), ArgumentoDeCaminho(dm.DirHomol));
-            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), ArgumentoDeCaminho(dm.DirHomol));
+            // Only a copy whose status showed conflicts has any to settle.
+            if (m_copiasEmConflito.contains(dm.DirHomol, Qt::CaseInsensitive)) {
+                script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
+                              .arg(credenciais(), ArgumentoDeCaminho(dm.DirHomol));
+                script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2")
+                              .arg(credenciais(), ArgumentoDeCaminho(dm.DirHomol));
+            }
             script << linhaDeUpdate(dm.DirHomol);
         } else {
             script << QStringLiteral("svn checkout --no-auth-cache  --username %1 --password %2 --force --ignore-externals "
@@ -460,23 +545,16 @@ void CopiaTrabalho::Vd_Arquivos_Atualizados_Desenv()
 {
     try {
         Dataset &arquivos = *dm.cdsArqModifAtu;
-        // One svn info over every file the update reached; its answer is a block per file
-        // (a file svn cannot answer for has none, and no revision).
-        QStringList alvos;
-        for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
-            const QString path = arquivos.FieldByName(QStringLiteral("DIRETORIO")).AsString();
-            if (!path.isEmpty() && !alvos.contains(ArgumentoDeCaminho(path)))
-                alvos << ArgumentoDeCaminho(path);
-        }
-        QHash<QString, QString> revisoes;
-        if (!alvos.isEmpty()) {
-            const runner::ResultadoScript info = runner::ExecutaScript(
-                QStringLiteral("Verificando arquivos baixados"), QStringLiteral("svn info ") + alvos.join(u' '), false);
-            for (const QString &bloco : QString(info.saida).remove(u'\r').split(QStringLiteral("\n\n"))) {
-                const QString caminho = lineStartingWith(bloco, QStringLiteral("Caminho: "));
-                if (!caminho.isEmpty())
-                    revisoes.insert(caminho.toUpper(), RevisaoDoInfo(bloco));
+        // The update has read every file's revision already; on its own, the check asks
+        // one svn info over every file the update reached.
+        if (!m_atualizado) {
+            QStringList caminhos;
+            for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
+                const QString path = arquivos.FieldByName(QStringLiteral("DIRETORIO")).AsString();
+                if (!path.isEmpty())
+                    caminhos << path;
             }
+            m_informacoes = InformacoesDosArquivos(caminhos, QStringLiteral("Verificando arquivos baixados"));
         }
         QString erros;
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
@@ -488,7 +566,7 @@ void CopiaTrabalho::Vd_Arquivos_Atualizados_Desenv()
             if (path.isEmpty())
                 path = arquivos.FieldByName(QStringLiteral("DSDIRARQCHECKOU")).AsString();
             else
-                revisao = revisoes.value(path.toUpper());
+                revisao = m_informacoes.value(path.toUpper()).revisao;
             if (Consiste::Contem(erros, path))
                 continue;
             if (!revisao.isEmpty()) {

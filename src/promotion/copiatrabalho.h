@@ -6,6 +6,7 @@
 // hour.
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -38,17 +39,32 @@ public:
 private:
     void AtualizacaoLocal();
     QString credenciais() const;
-    // The file's URL in the development repository, also for a file not yet in the copy;
-    // empty when it cannot be read.
-    QString UrlNoRepositorio(const QString &path);
+    // What one `svn info` over all the files says of each: its URL in the development
+    // repository (also for a file not in the copy, through its deepest folder there) and its
+    // revision in the copy (empty when the copy does not have it).
+    struct Informacao {
+        QString url;
+        QString revisao;
+    };
+    QHash<QString, Informacao> InformacoesDosArquivos(const QStringList &paths, const QString &caption) const;
 
 public:
-    // Removes the locks that an interrupted run left in a working copy (a log line says so)
-    // before anything updates or commits it.
-    void LiberaCopiaTravada(const QString &pasta);
+    // Removes the locks that an interrupted run left in working copies (a log line says so)
+    // before anything updates or commits them: one status over all the copies, which also
+    // tells which of them hold conflicts to settle.
+    void LiberaCopiasTravadas(const QStringList &pastas);
+    // True when an update's output reports a conflict (a text, property or tree conflict
+    // column, or the client's summary of conflicts).
+    static bool HaConflitos(const QString &saidaDoUpdate);
 
 private:
     QString linhaDeUpdate(const QString &pasta) const;
 
     TdmGrupSoliHom &dm;
+    // The revisions the local update found, read by the check that follows it; empty until
+    // the update has run in this object.
+    QHash<QString, Informacao> m_informacoes;
+    bool m_atualizado = false;
+    // The copies whose status showed a conflict (or could not be read).
+    QStringList m_copiasEmConflito;
 };

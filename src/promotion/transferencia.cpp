@@ -132,11 +132,13 @@ void TransferenciaHomol::AtualizaEnviosInterrompidos(const QStringList &homologa
     }
     if (alvos.isEmpty())
         return;
-    // One status against the repository for all the files: the eighth column marks the ones
-    // that have a newer revision there than the copy's base.
+    // One status against the repository for all the files (the one the previous revisions
+    // were read from, when this transfer read them): the eighth column marks the ones that
+    // have a newer revision there than the copy's base.
     QString falha;
-    const QString status = platform::Process::run(QStringLiteral("svn status -u -v ") + credenciais() + alvos, nullptr,
-                                                  120000, &falha);
+    const QString status = m_statusLido ? m_statusHomologados
+                                        : platform::Process::run(QStringLiteral("svn status -u -v ") + credenciais() + alvos,
+                                                                 nullptr, 120000, &falha);
     if (!falha.isEmpty())
         Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GET_VER_HOM")) + kCrLf + status.trimmed(), true);
     const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(dm.codigoGrupo());
@@ -210,6 +212,8 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
         Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GET_VER_HOM")), true);
     acrescentaAoLog(dm.stlLogTram, status.saida);
     const QStringList linhas = linhasDe(status.saida);
+    m_statusHomologados = status.saida;
+    m_statusLido = true;
 
     // What an interrupted attempt of this run recorded stands: the files it committed are
     // at its own revisions now. The server sets the records of an ended run aside when it
@@ -303,7 +307,7 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
         destinos << TrocaRoot(checkout.AsString(), dm.DirDesenv, dm.DirHomol);
     AtualizaEnviosInterrompidos(destinos);
 
-    QStringList commits;
+    QStringList commits, adicionados;
     QString erros;
     QStringList relatorio{grupo + QStringLiteral(" - ") + descricao,
                           QStringLiteral("ARQUIVOS COPIADOS PARA O DIRETÓRIO DE HOMOLOGADOS - FASE 1 PARA FASE 2")};
@@ -333,14 +337,21 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
             QStringLiteral("FC ") + ArgumentoDeCaminho(origem) + u' ' + ArgumentoDeCaminho(destino), false);
         if (!comparacao.saida.contains(QStringLiteral("nenhuma dif"))) {
             erro(origem, QStringLiteral(" - os arquivos dos diretorios de origem e de destino são diferentes"));
-        } else if (!Consiste::Contem(commits.join(kCrLf), destino)) {
+        } else if (!adicionados.contains(destino, Qt::CaseInsensitive)) {
+            adicionados << destino;
             commits << QStringLiteral("@title Arquivo: ") + destino;
-            // "--force": a file already in the repository is left as it is; without it the
-            // client ends with a failure for every file that is not new.
-            commits << QStringLiteral("svn add --force  %1 %2").arg(credenciais(), ArgumentoDeCaminho(destino));
             commits << QStringLiteral("svn commit -m\"Grupo de homologação: %1- Release: %2\" %3 %4")
                            .arg(grupo, atual.AsString(), credenciais(), ArgumentoDeCaminho(destino));
         }
+    }
+    // One add for every file before the commits, each of which still sends one file.
+    // "--force": a file already in the repository is left as it is; without it the client
+    // ends with a failure for every file that is not new.
+    if (!adicionados.isEmpty()) {
+        QStringList alvos;
+        for (const QString &destino : adicionados)
+            alvos << ArgumentoDeCaminho(destino);
+        commits.prepend(QStringLiteral("svn add --force  %1 %2").arg(credenciais(), alvos.join(u' ')));
     }
     files::forceDirectories(QStringLiteral("C:\\temp"));
     files::writeLines(arquivoDeRelatorio(grupo, descricao), relatorio);

@@ -48,4 +48,8 @@ private:
     QString UrlHomologada(const QString &homologado) const;
 
     TdmGrupSoliHom &dm;
+    // The status against the repository of the homologated files that exist, read once by
+    // the previous revisions and looked at again before the commits.
+    QString m_statusHomologados;
+    bool m_statusLido = false;
 };

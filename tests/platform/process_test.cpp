@@ -6,8 +6,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using platform::Process;
 namespace cmdline = platform::cmdline;
@@ -202,6 +205,50 @@ TEST(Process, WaitTimesOutAndTerminateStopsTheChild)
     timer.start();
     EXPECT_TRUE(quick.waitForFinished(5000));
     EXPECT_LT(timer.elapsed(), 2000);
+}
+
+// A server we start and nobody else would stop ends with us, also when we are killed
+// outright; without the option it outlives us.
+TEST(Process, AChildThatEndsWithUsEndsWhenWeAreKilled)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The death test runs this body again in a new process: the first one names the file.
+    if (!qEnvironmentVariableIsSet("HOMOLOGA_TEST_CHILD_PID"))
+        qputenv("HOMOLOGA_TEST_CHILD_PID", QDir::temp().filePath("child.pid").toLocal8Bit());
+    const QString pidFile = qEnvironmentVariable("HOMOLOGA_TEST_CHILD_PID");
+    // Ended (or ended and not yet reaped) within `tries` looks 50 ms apart.
+    const auto ended = [](qint64 pid, int tries) {
+        for (int i = 0; i < tries; ++i) {
+            QFile stat(QString("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    };
+    for (const bool endsWithUs : {true, false}) {
+        SCOPED_TRACE(endsWithUs);
+        EXPECT_EXIT(
+            {
+                Process server;
+                if (endsWithUs)
+                    server.setEndsWithUs();
+                server.start("sleep 30");
+                QFile file(pidFile);
+                if (file.open(QIODevice::WriteOnly))
+                    file.write(QByteArray::number(server.pid()));
+                file.close();
+                ::raise(SIGKILL);
+            },
+            ::testing::KilledBySignal(SIGKILL), "");
+        QFile file(pidFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const qint64 pid = file.readAll().toLongLong();
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(ended(pid, endsWithUs ? 100 : 6), endsWithUs);
+        if (!endsWithUs)
+            ::kill(pid_t(pid), SIGKILL);
+    }
 }
 
 TEST(Process, StartFailuresAreClearErrors)

@@ -37,8 +37,6 @@ void clickRow(TDBGrid *grid, int row, const QString &field)
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
-int rowOf(Dataset &dataset, const QString &code) { return listed(dataset, QStringLiteral("CDGRUPHOMOL")).indexOf(code); }
-
 class ProtectionTest : public ScreenTest {
 protected:
     void SetUp() override

@@ -182,6 +182,58 @@ TEST_F(WorkingCopyTest, AFileInFoldersNewToTheHomologatedCopyIsAddedWithEachLeve
     EXPECT_EQ(versions.rows[novo][versions.fieldIndex(QStringLiteral("NRREVANTARQSVN"))].toString(), QStringLiteral("0"));
 }
 
+// A conflict in either copy is settled before the transfer: one the development copy's
+// update makes, one an earlier update left in it, one left in the homologated copy (settled
+// when that copy is refreshed). Every row ends with the files committed and no conflict.
+TEST_F(WorkingCopyTest, ConflictsInEitherCopyAreSettledBeforeTheTransfer)
+{
+    struct Case {
+        const char *what;
+        const char *root;
+        const char *url;
+        const char *file;
+        bool leftBefore;
+    };
+    const Case cases[] = {
+        {"made by the update", kDevRoot, kDevUrl, "ZQL\\SRC\\Cadastro\\UCadastro.pas", false},
+        {"left in the development copy", kDevRoot, kDevUrl, "CLI\\SRC\\Principal\\UPrincipal.pas", true},
+        {"left in the homologated copy", kHomRoot, kHomUrl, "SQL\\Oracle\\ATU_0001.sql", true},
+    };
+    const auto conflicts = [this](const QString &root) {
+        QStringList found;
+        for (const QString &line : svn(QStringLiteral("status ") + root).split(u'\n')) {
+            if (line.size() > 7 && (line[0] == u'C' || line[1] == u'C' || line[6] == u'C'))
+                found << line;
+        }
+        return found;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString root = QString::fromLatin1(c.root);
+        const QString other = QStringLiteral("C:\\Outra%1").arg(&c - cases);
+        // Someone else commits the file while this copy changes it too.
+        svn(QStringLiteral("checkout -q %1 %2").arg(QString::fromLatin1(c.url), other));
+        files::writeBytes(other + u'\\' + QString::fromLatin1(c.file), "de outra cópia\r\n");
+        svn(QStringLiteral("commit -q -m outra ") + other);
+        files::writeBytes(root + u'\\' + QString::fromLatin1(c.file), "alterado nesta cópia\r\n");
+        if (c.leftBefore) {
+            svn(QStringLiteral("update -q --accept postpone ") + root);
+            ASSERT_FALSE(conflicts(root).isEmpty());
+        }
+        files::deleteFile(CopiaTrabalho::arquivoDeEstado());  // the homologated copy is due
+        dm = openDataModule();
+        ui.clear();
+        transfer();
+        for (const char *copy : {kDevRoot, kHomRoot}) {
+            const QString left = conflicts(QString::fromLatin1(copy)).join(u'\n');
+            EXPECT_TRUE(left.isEmpty()) << left.toStdString() << ui.messages().join(u'\n').toStdString();
+        }
+        const QString relative = QString::fromLatin1(c.file).replace(u'\\', u'/');
+        EXPECT_EQ(svn(QStringLiteral("cat ") + QString::fromLatin1(kHomUrl) + u'/' + relative),
+                  QString::fromUtf8(files::readBytes(QString::fromLatin1(kDevRoot) + u'\\' + QString::fromLatin1(c.file))));
+    }
+}
+
 // Each check stops with its text before any repository command runs.
 TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
 {
@@ -221,7 +273,6 @@ TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
         SCOPED_TRACE(c.what);
         importInto(workspace, c.document);
         dm = openDataModule();
-        const qsizetype linhas = ui.logLines().size();
         group(kGroup);
         EXPECT_THROW(CopiaTrabalho(*dm).VD_before_Atu_SVN_Hom(), EAbort);
         ASSERT_FALSE(ui.messages().isEmpty());
@@ -292,7 +343,7 @@ TEST_F(WorkingCopyTest, ACopyWhoseStatusCannotBeReadIsCleanedUp)
 {
     {
         SvnQueFalha falha("status", 1, "echo 'svn: E155037: Previous operation has not finished' >&2; exit 1");
-        CopiaTrabalho(*dm).LiberaCopiaTravada(QString::fromLatin1(kHomRoot));
+        CopiaTrabalho(*dm).LiberaCopiasTravadas({QString::fromLatin1(kHomRoot)});
     }
     EXPECT_TRUE(dm->stlLogTram.join(u'\n').contains(QStringLiteral("não pôde ser lida"))) << dm->stlLogTram.join(u'\n').toStdString();
     EXPECT_EQ(svn(QStringLiteral("status -q ") + QString::fromLatin1(kHomRoot)), QString());
@@ -614,8 +665,9 @@ TEST_P(InterruptedTransferTest, APlainRerunFinishesIt)
     ui.clear();
     transfer();
     EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)).toInt(), before.toInt() + kFilesOfThePendingGroup);
-    if (*caso.slowHook)
+    if (*caso.slowHook) {
         EXPECT_TRUE(ui.logLines().join(u'\n').contains(QStringLiteral("estava travada por uma execução interrompida")));
+    }
     const packet::Packet versions = packetOf(QStringLiteral("getVersArqFonteHom"), {kGroup});
     ASSERT_EQ(versions.rows.size(), kFilesOfThePendingGroup);
     for (const packet::Row &row : versions.rows) {

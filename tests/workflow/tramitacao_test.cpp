@@ -484,8 +484,9 @@ TEST_F(CommandLineTest, TheProgramsOptionsWithoutADisplay)
         EXPECT_TRUE(err.contains(QString::fromUtf8(c.err))) << err.toStdString();
         // Qt's start-up chatter never reaches the operator; the usage alone says nothing else.
         EXPECT_FALSE(err.contains(QStringLiteral("XDG_RUNTIME_DIR"))) << err.toStdString();
-        if (c.arguments.contains(QStringLiteral("help")) || c.arguments.contains(QStringLiteral("--help")))
+        if (c.arguments.contains(QStringLiteral("help")) || c.arguments.contains(QStringLiteral("--help"))) {
             EXPECT_EQ(err, QString());
+        }
     }
     // Nothing was created in the home: no settings, no data folder, no database.
     EXPECT_EQ(QDir(home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"pasta"});

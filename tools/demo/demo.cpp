@@ -775,6 +775,8 @@ std::unique_ptr<RepositoryServer> serveRepositories(const Workspace &workspace, 
                              .toUtf8());
 
     server->process = std::make_unique<platform::Process>();
+    // svnserve must not outlive the program, however the program ends.
+    server->process->setEndsWithUs();
     server->process->start(QStringLiteral("svnserve -d --foreground --listen-host 127.0.0.1 --listen-port %1 -r C:\\Repos "
                                           "--config-file \"%2\"")
                                .arg(server->port)
