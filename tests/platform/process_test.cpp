@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 
 using platform::Process;
 namespace cmdline = platform::cmdline;
@@ -230,6 +231,11 @@ TEST(Process, AChildThatEndsWithUsEndsWhenWeAreKilled)
         SCOPED_TRACE(endsWithUs);
         EXPECT_EXIT(
             {
+                // The child must not hold the death test's pipe open past our end.
+                for (int fd = 3; fd < 1024; ++fd) {
+                    if (const int flags = ::fcntl(fd, F_GETFD); flags >= 0)
+                        ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+                }
                 Process server;
                 if (endsWithUs)
                     server.setEndsWithUs();
