@@ -17,7 +17,7 @@
 // [server] section of the file named by --config (the service's /etc/homologa/
 // homologa-server.conf) gives every option a default; the command line overrides it.
 
-#include "admin.h"
+#include "databasefile.h"
 #include "audit.h"
 #include "board_access.h"
 #include "database.h"

@@ -5,7 +5,7 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
-#include "admin.h"
+#include "databasefile.h"
 #include "audit.h"
 #include "board.h"
 #include "metrics.h"

@@ -4,7 +4,7 @@
 
 #include "serverenv.h"
 
-#include "admin.h"
+#include "databasefile.h"
 #include "audit.h"
 #include "domain.h"
 

@@ -1,4 +1,4 @@
-#include "admin.h"
+#include "databasefile.h"
 
 #include "board_access.h"
 #include "database.h"

@@ -1,6 +1,6 @@
 #include "embedded.h"
 
-#include "admin.h"
+#include "databasefile.h"
 #include "database.h"
 #include "dispatcher.h"
 
