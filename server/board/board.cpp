@@ -1,11 +1,10 @@
-#include "board.h"
+#include "board/board.h"
 
-#include "audit.h"
-#include "board_pages.h"
-#include "database.h"
-#include "datasets.h"
-#include "dispatcher.h"
-#include "metrics.h"
+#include "board/audit.h"
+#include "board/board_pages.h"
+#include "board/metrics.h"
+#include "methods/dispatcher.h"
+#include "store/database.h"
 
 #include <httplib.h>
 #include <kainjow/mustache.hpp>

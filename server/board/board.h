@@ -16,7 +16,7 @@
 // built from the data once per change and kept, and a page that did not change is answered
 // "304 Not Modified" to a browser that has it.
 
-#include "board_access.h"
+#include "board/board_access.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,6 @@
-#include "board_access.h"
+#include "board/board_access.h"
 
-#include "database.h"
-#include "datasets.h"
+#include "store/database.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -115,13 +114,6 @@ void AttemptLimit::succeeded(const std::string &address)
 }
 
 // ---- Sessions
-
-void createSessionTable(Database &db)
-{
-    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS SESSAOPAINEL (CDSESSAO VARCHAR(64) NOT NULL PRIMARY KEY,"
-                           " CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '', DSENDERECO VARCHAR(64) NOT NULL DEFAULT '',"
-                           " DTCRIACAO VARCHAR(19) NOT NULL, DTULTIMOUSO VARCHAR(19) NOT NULL, DTEXPIRACAO VARCHAR(19) NOT NULL)"));
-}
 
 QByteArray startSession(Database &db, const QString &operatorCode, const QString &address)
 {

@@ -65,9 +65,6 @@ private:
 constexpr std::chrono::minutes kSessionIdle{120};
 constexpr std::chrono::hours kSessionLifetime{12};
 
-// Creates SESSAOPAINEL when it is missing.
-void createSessionTable(Database &db);
-
 struct SessionRow {
     QString id;  // the first 12 characters of the stored hash, as `sessions revoke` takes it
     QString operatorCode;  // empty: a board viewer

@@ -1,4 +1,4 @@
-#include "board_pages.h"
+#include "board/board_pages.h"
 
 namespace server::pages {
 

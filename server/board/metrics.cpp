@@ -1,7 +1,6 @@
-#include "metrics.h"
+#include "board/metrics.h"
 
-#include "database.h"
-#include "datasets.h"
+#include "store/database.h"
 
 #include <cstdio>
 

@@ -39,8 +39,4 @@ private:
     std::atomic<quint64> m_directReadings{0}, m_generalReadings{0};
 };
 
-// Failures that the database itself reported (lost, locked, full, refused), across the
-// process.
-quint64 databaseErrorCount();
-
 }  // namespace server

@@ -1,10 +1,10 @@
-#include "httpfront.h"
+#include "front/httpfront.h"
 
-#include "board.h"
-#include "board_access.h"
-#include "database.h"
-#include "dispatcher.h"
-#include "metrics.h"
+#include "board/board.h"
+#include "board/board_access.h"
+#include "board/metrics.h"
+#include "methods/dispatcher.h"
+#include "store/database.h"
 
 #include "platform/socketio.h"
 

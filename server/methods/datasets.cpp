@@ -1,10 +1,9 @@
-#include "datasets.h"
+#include "methods/datasets.h"
 
-#include "database.h"
+#include "store/database.h"
 
 #include <QJsonDocument>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 #include <initializer_list>
 
@@ -174,22 +173,6 @@ Json rowsPacket(const DatasetDef &def, const QList<QVariantList> &rows)
     }
     out.append("]}");
     return Json::raw(out);
-}
-
-QList<QStringList> queryRows(Database &db, const QString &sql, const QVariantList &values)
-{
-    QSqlQuery &query = db.exec(sql, values);
-    QList<QStringList> rows;
-    const int width = query.record().count();
-    while (query.next()) {
-        QStringList row;
-        row.reserve(width);
-        for (int i = 0; i < width; ++i)
-            row.append(query.value(i).toString());
-        rows.append(row);
-    }
-    query.finish();
-    return rows;
 }
 
 }  // namespace server

@@ -3,7 +3,7 @@
 // The field lists of the client's datasets: every packet the server answers with has
 // exactly the fields of the dataset that the caller loads it into, in that order.
 
-#include "dispatcher.h"
+#include "methods/dispatcher.h"
 
 #include "host/packet.h"
 
@@ -68,8 +68,5 @@ const DatasetDef &qryVerificaAssunto();
 Json queryPacket(Database &db, const DatasetDef &def, const QString &sql, const QVariantList &values = {});
 // A packet of `def` from rows already at hand (values in field order).
 Json rowsPacket(const DatasetDef &def, const QList<QVariantList> &rows);
-
-// The rows of a query, every column read as a text.
-QList<QStringList> queryRows(Database &db, const QString &sql, const QVariantList &values = {});
 
 }  // namespace server

@@ -1,7 +1,7 @@
-#include "dispatcher.h"
+#include "methods/dispatcher.h"
 
-#include "database.h"
-#include "operacao.h"
+#include "methods/operacao.h"
+#include "store/database.h"
 
 #include "host/packet.h"
 

@@ -1,7 +1,7 @@
-#include "domain.h"
+#include "methods/domain.h"
 
-#include "database.h"
-#include "schema.h"
+#include "store/database.h"
+#include "store/schema.h"
 
 #include <QDate>
 #include <QJsonArray>

@@ -3,8 +3,8 @@
 // Reads and writes shared by the remote methods, the saves, the import and the
 // administration commands.
 
-#include "datasets.h"
-#include "dispatcher.h"
+#include "methods/datasets.h"
+#include "methods/dispatcher.h"
 
 #include "host/packet.h"
 

@@ -1,8 +1,8 @@
-#include "embedded.h"
+#include "methods/embedded.h"
 
-#include "databasefile.h"
-#include "database.h"
-#include "dispatcher.h"
+#include "methods/dispatcher.h"
+#include "store/database.h"
+#include "store/databasefile.h"
 
 #include <QStandardPaths>
 

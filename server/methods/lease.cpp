@@ -1,7 +1,7 @@
-#include "lease.h"
+#include "methods/lease.h"
 
-#include "database.h"
-#include "domain.h"
+#include "methods/domain.h"
+#include "store/database.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -115,15 +115,6 @@ void take(Database &db, const QString &group, const QString &token, const QStrin
 
 void setLeaseExpiry(std::chrono::seconds expiry) { g_expirySeconds = expiry.count(); }
 std::chrono::seconds leaseExpiry() { return std::chrono::seconds(g_expirySeconds.load()); }
-
-// The table stands apart from the others so that it can be added to a database of any age.
-void createLeaseTable(Database &db)
-{
-    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS TRAVAGRUPO (CDGRUPHOMOL VARCHAR(10) PRIMARY KEY,"
-                           " CDTRAVA VARCHAR(40) NOT NULL, CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '',"
-                           " NMESTACAO VARCHAR(250) NOT NULL DEFAULT '', DTINICIO VARCHAR(19) NOT NULL,"
-                           " DTEXPIRA VARCHAR(19) NOT NULL)"));
-}
 
 // takeGroupLease(groups, phase, operator, host): the leases of the listed groups for one
 // advance, all or none; the answer is the lease's token, which gives them back. Refused,

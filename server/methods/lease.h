@@ -6,17 +6,13 @@
 // died is broken by an explicit command or runs out after the expiry time of the server
 // that granted it.
 
-#include "dispatcher.h"
+#include "methods/dispatcher.h"
 
 #include <chrono>
 
 namespace server {
 
 class Database;
-
-// Creates the table of the leases when it is missing. Apart from the other tables: a
-// database made before leases existed gets it on its next opening.
-void createLeaseTable(Database &db);
 
 // How long a lease granted from now on lasts when its holder never gives it back
 // (homologa-server --lease-expiry; 5 minutes by default, renewed by the advance while it runs). Process-wide.

@@ -1,8 +1,8 @@
-#include "operacao.h"
+#include "methods/operacao.h"
 
-#include "database.h"
-#include "domain.h"
-#include "lease.h"
+#include "methods/domain.h"
+#include "methods/lease.h"
+#include "store/database.h"
 
 #include <QJsonDocument>
 #include <QUuid>
@@ -116,25 +116,6 @@ QString describeOperation(Database &db, const OperationRow &operation)
 }
 
 }  // namespace
-
-// The tables stand apart from the others, as the leases do.
-void createOperationTables(Database &db)
-{
-    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS OPERACAO (CDOPERACAO VARCHAR(32) PRIMARY KEY,"
-                           " DSOPERACAO VARCHAR(250) NOT NULL DEFAULT '', IDFASE VARCHAR(3) NOT NULL DEFAULT '',"
-                           " CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '', NMESTACAO VARCHAR(250) NOT NULL DEFAULT '',"
-                           " DTINICIO VARCHAR(19) NOT NULL, DTATUALIZA VARCHAR(19) NOT NULL,"
-                           " IDSITUACAO CHAR(1) NOT NULL DEFAULT 'A', NRTENTATIVA INTEGER NOT NULL DEFAULT 1,"
-                           " TXPLANO TEXT NOT NULL DEFAULT '')"));
-    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS OPERACAOGRUPO (CDOPERACAO VARCHAR(32) NOT NULL,"
-                           " CDGRUPHOMOL VARCHAR(10) NOT NULL, NRORDEM INTEGER NOT NULL,"
-                           " PRIMARY KEY (CDOPERACAO, CDGRUPHOMOL))"));
-    db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS OPERACAOGRUPO_GRUPO ON OPERACAOGRUPO (CDGRUPHOMOL)"));
-    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS OPERACAOPASSO (CDOPERACAO VARCHAR(32) NOT NULL,"
-                           " NRPASSO INTEGER NOT NULL, DSPASSO VARCHAR(250) NOT NULL DEFAULT '',"
-                           " IDSITUACAO CHAR(1) NOT NULL DEFAULT 'P', DTFIM VARCHAR(19) NOT NULL DEFAULT '',"
-                           " TXRESULTADO TEXT NOT NULL DEFAULT '', PRIMARY KEY (CDOPERACAO, NRPASSO))"));
-}
 
 void fenceOperation(Database &db, const QString &tokenText)
 {

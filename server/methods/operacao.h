@@ -8,14 +8,11 @@
 // write (a fencing token). A step's server-side effect and the step's "done" are written in
 // one transaction (concluiPasso); a step already done is never run again.
 
-#include "dispatcher.h"
+#include "methods/dispatcher.h"
 
 namespace server {
 
 class Database;
-
-// Creates the tables of the operations (a schema step).
-void createOperationTables(Database &db);
 
 // Refuses, naming the group and its holder, when `token` no longer holds every group of
 // its operation; extends the leases it holds otherwise. Every write that carries a token

@@ -2,12 +2,12 @@
 // product version, the moves of the requests through generation, the registration of the
 // files a task activity produced), and the host database's subject query.
 
-#include "audit.h"
-#include "database.h"
-#include "datasets.h"
-#include "dispatcher.h"
-#include "domain.h"
-#include "schema.h"
+#include "methods/datasets.h"
+#include "methods/dispatcher.h"
+#include "methods/domain.h"
+#include "store/database.h"
+#include "store/events.h"
+#include "store/schema.h"
 
 #include <algorithm>
 

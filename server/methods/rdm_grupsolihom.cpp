@@ -2,16 +2,16 @@
 // checks that guard the phases, the workflow moves of the requests, justifications and
 // logs, product locations and releases.
 
-#include "audit.h"
-#include "database.h"
-#include "datasets.h"
-#include "dispatcher.h"
-#include "domain.h"
-#include "lease.h"
-#include "operacao.h"
-#include "queries.h"
-#include "saves.h"
-#include "schema.h"
+#include "methods/datasets.h"
+#include "methods/dispatcher.h"
+#include "methods/domain.h"
+#include "methods/lease.h"
+#include "methods/operacao.h"
+#include "methods/saves.h"
+#include "store/database.h"
+#include "store/events.h"
+#include "store/queries.h"
+#include "store/schema.h"
 
 #include <QRegularExpression>
 #include <QSet>

@@ -1,13 +1,13 @@
-#include "saves.h"
+#include "methods/saves.h"
 
-#include "audit.h"
 
-#include "database.h"
-#include "datasets.h"
-#include "dispatcher.h"
-#include "domain.h"
-#include "queries.h"
-#include "schema.h"
+#include "methods/datasets.h"
+#include "methods/dispatcher.h"
+#include "methods/domain.h"
+#include "store/database.h"
+#include "store/events.h"
+#include "store/queries.h"
+#include "store/schema.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

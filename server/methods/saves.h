@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dispatcher.h"
+#include "methods/dispatcher.h"
 
 namespace server {
 

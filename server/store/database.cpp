@@ -1,7 +1,6 @@
-#include "database.h"
+#include "store/database.h"
 
-#include "metrics.h"
-#include "schema.h"
+#include "store/schema.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,6 +9,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -684,6 +684,22 @@ void Database::rollback()
         const QSqlError error = query.lastError();
         fail(error, QStringLiteral("ROLLBACK"));
     }
+}
+
+QList<QStringList> queryRows(Database &db, const QString &sql, const QVariantList &values)
+{
+    QSqlQuery &query = db.exec(sql, values);
+    QList<QStringList> rows;
+    const int width = query.record().count();
+    while (query.next()) {
+        QStringList row;
+        row.reserve(width);
+        for (int i = 0; i < width; ++i)
+            row.append(query.value(i).toString());
+        rows.append(row);
+    }
+    query.finish();
+    return rows;
 }
 
 }  // namespace server

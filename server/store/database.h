@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -142,5 +143,12 @@ QString nowText();
 
 // Device and inode of a file, or false when there is none.
 bool fileIdentity(const QString &path, quint64 &device, quint64 &inode);
+
+// The rows of a query, every column read as a text.
+QList<QStringList> queryRows(Database &db, const QString &sql, const QVariantList &values = {});
+
+// Failures that the database itself reported (lost, locked, full, refused), across the
+// process (shown by /metricas).
+quint64 databaseErrorCount();
 
 }  // namespace server

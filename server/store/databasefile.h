@@ -1,15 +1,12 @@
 #pragma once
 
-// Administration commands of homologa-server that stand for other systems.
+// The database file: who uses it, and putting a backup in its place.
 
 #include <QString>
-#include <QStringList>
 
 namespace server {
 
-class Database;
 struct DatabaseSpec;
-struct RequestKey;
 
 // Who uses an SQLite database file, told by a lock on a file beside it ("homologa.db-lock"):
 // every server and command that opens the database holds it shared for as long as it runs,
@@ -50,15 +47,5 @@ private:
 // with its owner and mode. Refused, with nothing changed, while a server or a command uses the
 // database. Answers the name the file was set aside under (empty when there was none).
 QString restoreSqliteDatabase(const QString &backup, const DatabaseSpec &spec);
-
-// The testers' verdict on a request under test (its group at "006"): "sem-erro"
-// (validated without error), "com-erro" (validated with error) or "regerar" (the patch
-// must be generated again). A verdict may be given again until the group is closed.
-// Throws ServerError, with nothing written, for any other request or verdict.
-void giveVerdict(Database &db, const RequestKey &request, const QString &verdict, const QString &operatorCode);
-
-// The board's sessions for `sessions list`: a heading, then one line each (the id that
-// `sessions revoke` takes, who, from where, when it began, was last used and ends).
-QStringList sessionLines(Database &db);
 
 }  // namespace server

@@ -1,11 +1,7 @@
-#include "migrations.h"
+#include "store/migrations.h"
 
-#include "audit.h"
-#include "board_access.h"
-#include "database.h"
-#include "lease.h"
-#include "operacao.h"
-#include "schema.h"
+#include "store/database.h"
+#include "store/schema.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -39,6 +35,30 @@ static void recordVersions(Database &db)
                            " DSVERSAO VARCHAR(80) NOT NULL DEFAULT '', DTAPLICACAO VARCHAR(19) NOT NULL)"));
 }
 
+// Version 3: the audit's events that no other table keeps (EVENTO).
+void createEventTable(Database &db)
+{
+    const QString key = db.isPostgres() ? QStringLiteral("NRSEQEVENTO BIGSERIAL PRIMARY KEY")
+                                        : QStringLiteral("NRSEQEVENTO INTEGER PRIMARY KEY AUTOINCREMENT");
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS EVENTO (") + key
+            + QStringLiteral(", DTEVENTO VARCHAR(19) NOT NULL, TPEVENTO VARCHAR(30) NOT NULL,"
+                             " CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '', CDGRUPHOMOL VARCHAR(10) NOT NULL DEFAULT '',"
+                             " CDPRODUTO VARCHAR(10) NOT NULL DEFAULT '', CDFILIAL VARCHAR(4) NOT NULL DEFAULT '',"
+                             " NRSOLISERV VARCHAR(10) NOT NULL DEFAULT '', DSANTES VARCHAR(250) NOT NULL DEFAULT '',"
+                             " DSDEPOIS VARCHAR(250) NOT NULL DEFAULT '', TXDETALHE TEXT NOT NULL DEFAULT '')"));
+    db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_EVENTO_DATA ON EVENTO (DTEVENTO)"));
+}
+
+// Version 4: the leases of groups (TRAVAGRUPO). The table stands apart from the others so that it
+// can be added to a database of any age.
+void createLeaseTable(Database &db)
+{
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS TRAVAGRUPO (CDGRUPHOMOL VARCHAR(10) PRIMARY KEY,"
+                           " CDTRAVA VARCHAR(40) NOT NULL, CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '',"
+                           " NMESTACAO VARCHAR(250) NOT NULL DEFAULT '', DTINICIO VARCHAR(19) NOT NULL,"
+                           " DTEXPIRA VARCHAR(19) NOT NULL)"));
+}
+
 // Version 5: the recorded revisions of a run that ended when its group was sent back to
 // "001", kept aside under the name of that run and never read by a rollback.
 static void keepEndedRuns(Database &db)
@@ -47,6 +67,34 @@ static void keepEndedRuns(Database &db)
                            " DSARQSVNHOMOL VARCHAR(250) NOT NULL, DSARQCHAVE VARCHAR(250) NOT NULL,"
                            " NRREVANTARQSVN VARCHAR(10) NOT NULL DEFAULT '', NRREVATUARQSVN VARCHAR(10) NOT NULL DEFAULT '',"
                            " PRIMARY KEY (CDGRUPHOMOL, NMEXECUCAO, DSARQCHAVE))"));
+}
+
+// Version 6: the operations, their groups and their steps. The tables stand apart from the
+// others, as the leases do.
+void createOperationTables(Database &db)
+{
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS OPERACAO (CDOPERACAO VARCHAR(32) PRIMARY KEY,"
+                           " DSOPERACAO VARCHAR(250) NOT NULL DEFAULT '', IDFASE VARCHAR(3) NOT NULL DEFAULT '',"
+                           " CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '', NMESTACAO VARCHAR(250) NOT NULL DEFAULT '',"
+                           " DTINICIO VARCHAR(19) NOT NULL, DTATUALIZA VARCHAR(19) NOT NULL,"
+                           " IDSITUACAO CHAR(1) NOT NULL DEFAULT 'A', NRTENTATIVA INTEGER NOT NULL DEFAULT 1,"
+                           " TXPLANO TEXT NOT NULL DEFAULT '')"));
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS OPERACAOGRUPO (CDOPERACAO VARCHAR(32) NOT NULL,"
+                           " CDGRUPHOMOL VARCHAR(10) NOT NULL, NRORDEM INTEGER NOT NULL,"
+                           " PRIMARY KEY (CDOPERACAO, CDGRUPHOMOL))"));
+    db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS OPERACAOGRUPO_GRUPO ON OPERACAOGRUPO (CDGRUPHOMOL)"));
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS OPERACAOPASSO (CDOPERACAO VARCHAR(32) NOT NULL,"
+                           " NRPASSO INTEGER NOT NULL, DSPASSO VARCHAR(250) NOT NULL DEFAULT '',"
+                           " IDSITUACAO CHAR(1) NOT NULL DEFAULT 'P', DTFIM VARCHAR(19) NOT NULL DEFAULT '',"
+                           " TXRESULTADO TEXT NOT NULL DEFAULT '', PRIMARY KEY (CDOPERACAO, NRPASSO))"));
+}
+
+// Version 7: the board's sessions (SESSAOPAINEL).
+void createSessionTable(Database &db)
+{
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS SESSAOPAINEL (CDSESSAO VARCHAR(64) NOT NULL PRIMARY KEY,"
+                           " CDOPERADOR VARCHAR(12) NOT NULL DEFAULT '', DSENDERECO VARCHAR(64) NOT NULL DEFAULT '',"
+                           " DTCRIACAO VARCHAR(19) NOT NULL, DTULTIMOUSO VARCHAR(19) NOT NULL, DTEXPIRACAO VARCHAR(19) NOT NULL)"));
 }
 
 static const MigrationStep kSteps[] = {

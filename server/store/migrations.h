@@ -17,5 +17,12 @@ const MigrationStep *migrationSteps(int &count);
 
 // Step 1: the tables of the databases made before the version was recorded (schema.cpp).
 void createVersion1(Database &db);
+// Steps 3, 4, 6 and 7: the tables that stand apart from the others, each created when it is
+// missing: the audit's events (EVENTO), the leases of groups (TRAVAGRUPO), the operations
+// (OPERACAO, OPERACAOGRUPO, OPERACAOPASSO) and the board's sessions (SESSAOPAINEL).
+void createEventTable(Database &db);
+void createLeaseTable(Database &db);
+void createOperationTables(Database &db);
+void createSessionTable(Database &db);
 
 }  // namespace server

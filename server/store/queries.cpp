@@ -1,4 +1,4 @@
-#include "queries.h"
+#include "store/queries.h"
 
 namespace server::sql {
 

@@ -1,6 +1,6 @@
-#include "schema.h"
+#include "store/schema.h"
 
-#include "database.h"
+#include "store/database.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "import.h"
+#include "tools/import.h"
 
-#include "database.h"
-#include "domain.h"
-#include "schema.h"
+#include "methods/domain.h"
+#include "store/database.h"
+#include "store/schema.h"
 
 #include <QDateTime>
 #include <QJsonArray>
