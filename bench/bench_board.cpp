@@ -15,10 +15,10 @@
 
 #include "benchworld.h"
 
-#include "board.h"
-#include "database.h"
+#include "board/board.h"
+#include "board/metrics.h"
 #include "host/connection.h"
-#include "metrics.h"
+#include "store/database.h"
 
 #include <httplib.h>
 

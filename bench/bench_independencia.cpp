@@ -12,9 +12,9 @@
 #include "datamodule/dmgrupsolihom.h"
 #include "host/hostsettings.h"
 #include "host/hostui.h"
-#include "import.h"
-#include "database.h"
 #include "platform/settings.h"
+#include "store/database.h"
+#include "tools/import.h"
 #include "workflow/homologacao.h"
 
 #include <QApplication>

@@ -25,11 +25,11 @@
 
 #include "benchworld.h"
 
-#include "embedded.h"
 #include "host/connection.h"
+#include "methods/embedded.h"
 #include "platform/process.h"
 #include "platform/socketio.h"
-#include "queries.h"
+#include "store/queries.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

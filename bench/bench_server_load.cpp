@@ -23,9 +23,9 @@
 
 #include "benchworld.h"
 
-#include "database.h"
-#include "dispatcher.h"
 #include "host/connection.h"
+#include "methods/dispatcher.h"
+#include "store/database.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

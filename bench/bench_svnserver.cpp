@@ -8,9 +8,9 @@
 //
 // HOMOLOGA_BENCH_SHORT=1 transfers 10 files instead of 200.
 
-#include "embedded.h"
-#include "database.h"
-#include "import.h"
+#include "methods/embedded.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include "datamodule/dmgrupsolihom.h"
 #include "demo/demo.h"

@@ -6,15 +6,15 @@
 // embedded in the process, on a temporary SQLite file. Before every iteration the tree is
 // put back as it was: the previous versions in place, no backup area, no archives.
 
-#include "database.h"
 #include "datamodule/dmgrupsolihom.h"
 #include "host/hostsettings.h"
 #include "host/hostui.h"
-#include "import.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
 #include "promotion/prehomologados.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include <QCoreApplication>
 #include <QDir>

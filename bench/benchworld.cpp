@@ -1,7 +1,7 @@
 #include "benchworld.h"
 
-#include "import.h"
 #include "platform/settings.h"
+#include "tools/import.h"
 
 #include <QDir>
 #include <QElapsedTimer>

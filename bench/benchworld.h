@@ -5,9 +5,9 @@
 // requests, twelve modified and eight released files each, and the HTTP front serving it
 // in this process, named by the settings the module's connection reads.
 
-#include "database.h"
-#include "dispatcher.h"
-#include "httpfront.h"
+#include "front/httpfront.h"
+#include "methods/dispatcher.h"
+#include "store/database.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

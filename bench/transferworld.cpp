@@ -1,7 +1,7 @@
 #include "transferworld.h"
 
-#include "database.h"
-#include "import.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include "host/hostsettings.h"
 #include "platform/files.h"

@@ -2,11 +2,11 @@
 
 #include "consiste.h"
 
-#include "database.h"
-#include "dispatcher.h"
-#include "embedded.h"
+#include "methods/dispatcher.h"
+#include "methods/embedded.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
+#include "store/database.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>

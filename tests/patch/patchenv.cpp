@@ -159,7 +159,7 @@ int Revisao(const QString &path)
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
-#include "embedded.h"
+#include "methods/embedded.h"
 
 void GeracaoComServidor::SetUp()
 {

@@ -7,8 +7,8 @@
 #include "patch/frmgpatch.h"
 #include "patch/mensagens.h"
 
-#include "import.h"
 #include "platform/files.h"
+#include "tools/import.h"
 
 #include <QListWidget>
 

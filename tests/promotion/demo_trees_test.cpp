@@ -2,17 +2,17 @@
 // files copied into the pre-homologated tree, with the backup area and the list of the
 // files it added.
 
-#include "database.h"
 #include "datamodule/dmgrupsolihom.h"
 #include "demo/demo.h"
-#include "embedded.h"
 #include "host/hostsettings.h"
 #include "host/hostui.h"
-#include "import.h"
+#include "methods/embedded.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/settings.h"
 #include "promotion/prehomologados.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include <QTemporaryDir>
 

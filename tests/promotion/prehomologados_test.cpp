@@ -3,7 +3,7 @@
 
 #include "treesenv.h"
 
-#include "import.h"
+#include "tools/import.h"
 
 #include "promotion/prehomologados.h"
 #include "promotion/reversao.h"

@@ -7,7 +7,7 @@
 #include "promotion/prehomologados.h"
 #include "promotion/reversao.h"
 
-#include "datasets.h"
+#include "methods/datasets.h"
 #include "platform/files.h"
 #include "platform/process.h"
 

@@ -1,7 +1,7 @@
 #include "treesenv.h"
 
-#include "embedded.h"
-#include "import.h"
+#include "methods/embedded.h"
+#include "tools/import.h"
 
 #include "platform/files.h"
 #include "platform/process.h"

@@ -6,8 +6,8 @@
 #include "screenenv.h"
 
 #include "host/guard.h"
-#include "import.h"
 #include "module/exports.h"
+#include "tools/import.h"
 #include "workflow/frmjusthomol.h"
 
 #include <QAction>

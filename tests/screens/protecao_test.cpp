@@ -5,7 +5,7 @@
 
 #include "screenenv.h"
 
-#include "import.h"
+#include "tools/import.h"
 
 #include <QAction>
 #include <QLabel>

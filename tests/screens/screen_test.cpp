@@ -6,9 +6,9 @@
 #include "screenenv.h"
 
 #include "host/errors.h"
-#include "import.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "tools/import.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "screenenv.h"
 
-#include "embedded.h"
-#include "import.h"
+#include "methods/embedded.h"
+#include "tools/import.h"
 
 const QByteArray kScreenDocument = R"({
   "products": [

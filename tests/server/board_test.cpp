@@ -5,10 +5,10 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
-#include "admin.h"
-#include "audit.h"
-#include "board.h"
-#include "metrics.h"
+#include "board/audit.h"
+#include "board/board.h"
+#include "board/metrics.h"
+#include "tools/admin.h"
 
 #include <httplib.h>
 

@@ -3,13 +3,13 @@
 
 #include "serverenv.h"
 
-#include "embedded.h"
 #include "host/connection.h"
-#include "host/httpchannel.h"
 #include "host/errors.h"
 #include "host/hostui.h"
-#include "import.h"
+#include "host/httpchannel.h"
+#include "methods/embedded.h"
 #include "platform/settings.h"
+#include "tools/import.h"
 
 #include <QRegularExpression>
 #include <QSettings>

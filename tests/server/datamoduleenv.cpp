@@ -1,6 +1,6 @@
 #include "datamoduleenv.h"
 
-#include "embedded.h"
+#include "methods/embedded.h"
 
 void DataModuleServerTest::SetUp()
 {

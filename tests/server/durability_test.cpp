@@ -6,7 +6,7 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
-#include "schema.h"
+#include "store/schema.h"
 
 #include <httplib.h>
 

@@ -6,10 +6,10 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
+#include "front/httpfront.h"
 #include "host/connection.h"
-#include "httpfront.h"
-#include "import.h"
 #include "platform/settings.h"
+#include "tools/import.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "serverenv.h"
 
 #include "host/connection.h"
-#include "import.h"
 #include "platform/settings.h"
+#include "tools/import.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 
 #include "serverenv.h"
 
-#include "import.h"
+#include "tools/import.h"
 
 namespace {
 

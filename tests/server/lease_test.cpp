@@ -5,7 +5,7 @@
 
 #include "serverenv.h"
 
-#include "lease.h"
+#include "methods/lease.h"
 
 #include <QDateTime>
 

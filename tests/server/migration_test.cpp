@@ -5,8 +5,8 @@
 #include "serverenv.h"
 #include "serverprocess.h"
 
-#include "migrations.h"
-#include "schema.h"
+#include "store/migrations.h"
+#include "store/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,9 +4,9 @@
 
 #include "serverenv.h"
 
-#include "admin.h"
-#include "audit.h"
-#include "domain.h"
+#include "board/audit.h"
+#include "methods/domain.h"
+#include "tools/admin.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include "serverenv.h"
 
-#include "admin.h"
-#include "domain.h"
-#include "import.h"
-#include "schema.h"
+#include "methods/domain.h"
+#include "store/schema.h"
+#include "tools/admin.h"
+#include "tools/import.h"
 
 #include <QJsonDocument>
 #include <QSqlQuery>

@@ -4,9 +4,9 @@
 
 #include "serverenv.h"
 
-#include "admin.h"
-#include "domain.h"
-#include "import.h"
+#include "methods/domain.h"
+#include "tools/admin.h"
+#include "tools/import.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "serverenv.h"
 
-#include "import.h"
+#include "tools/import.h"
 
 #include <QRandomGenerator>
 

@@ -4,9 +4,9 @@
 // with HOMOLOGA_SERVER_ENGINE=postgres (connection text in HOMOLOGA_TEST_PG, each test in a
 // schema of its own), loaded through the import; calls go through the dispatcher.
 
-#include "database.h"
-#include "datasets.h"
-#include "dispatcher.h"
+#include "methods/datasets.h"
+#include "methods/dispatcher.h"
+#include "store/database.h"
 
 #include "host/packet.h"
 

@@ -6,8 +6,8 @@
 // The workspace is built in a temporary folder; the user's own demo is not touched. Each
 // shot is the homologation screen (or one of its dialogs) as the operator sees it.
 
-#include "database.h"
-#include "import.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include "demo/demo.h"
 #include "host/hostsettings.h"
