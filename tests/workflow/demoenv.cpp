@@ -1,8 +1,8 @@
 #include "demoenv.h"
 
-#include "database.h"
-#include "embedded.h"
-#include "import.h"
+#include "store/database.h"
+#include "methods/embedded.h"
+#include "tools/import.h"
 
 #include "patch/frmgpatch.h"
 #include "workflow/linhadecomando.h"

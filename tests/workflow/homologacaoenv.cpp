@@ -1,7 +1,7 @@
 #include "homologacaoenv.h"
 
-#include "embedded.h"
-#include "import.h"
+#include "methods/embedded.h"
+#include "tools/import.h"
 
 #include "platform/files.h"
 

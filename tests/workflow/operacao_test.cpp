@@ -7,9 +7,9 @@
 
 #include "demoenv.h"
 
-#include "database.h"
-#include "datasets.h"
-#include "embedded.h"
+#include "store/database.h"
+#include "methods/datasets.h"
+#include "methods/embedded.h"
 
 #include "platform/process.h"
 

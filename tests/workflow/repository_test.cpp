@@ -3,8 +3,8 @@
 
 #include "demoenv.h"
 
-#include "database.h"
-#include "import.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include "platform/files.h"
 #include "promotion/copiatrabalho.h"

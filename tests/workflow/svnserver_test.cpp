@@ -5,8 +5,8 @@
 
 #include "demoenv.h"
 
-#include "database.h"
-#include "import.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include "latencyproxy/latencyproxy.h"
 #include "patch/frmgpatch.h"

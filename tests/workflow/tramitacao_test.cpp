@@ -3,8 +3,8 @@
 
 #include "demoenv.h"
 
-#include "database.h"
-#include "import.h"
+#include "store/database.h"
+#include "tools/import.h"
 
 #include "datamodule/travagrupo.h"
 #include "host/consiste.h"

@@ -1,6 +1,6 @@
 #include "workflowenv.h"
 
-#include "import.h"
+#include "tools/import.h"
 
 const QByteArray kWorkflowDocument = R"({
   "requests": [
