@@ -52,6 +52,22 @@ QString TransferenciaHomol::credenciais() const
     return QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"").arg(dm.UsuarioSVN, dm.SenhaSVN);
 }
 
+QString TransferenciaHomol::linhaDeStatus(const QStringList &arquivos) const
+{
+    QStringList pastas;
+    for (const QString &arquivo : arquivos) {
+        QString pasta = ExtractFilePath(arquivo);
+        while (pasta.endsWith(u'\\') && pasta.size() > 3)
+            pasta.chop(1);
+        if (!pastas.contains(pasta, Qt::CaseInsensitive))
+            pastas << pasta;
+    }
+    QStringList alvos;
+    for (const QString &pasta : pastas)
+        alvos << ArgumentoDeCaminho(pasta);
+    return QStringLiteral("svn status -u -v --depth files %1 %2").arg(credenciais(), alvos.join(u' '));
+}
+
 QString TransferenciaHomol::arquivoDeRelatorio(const QString &codigo, const QString &descricao)
 {
     return QStringLiteral("C:\\temp\\") + codigo + QStringLiteral(" - ") + descricao
@@ -63,10 +79,17 @@ QString TransferenciaHomol::RevisaoNoStatus(const QStringList &linhas, const QSt
     // A status line: seven status columns, the out-of-date column, then the working
     // revision, the last changed revision, the author and the path.
     static const QRegularExpression statusLine(QStringLiteral(R"(^.{9}\s*(\d+|-)\s+)"));
+    // A folder's status has lines for other files too: the line that ends with the path is
+    // the file's own, before any line that only holds it.
     const QString wanted = path.toUpper();
+    QStringList proprias, outras;
     for (const QString &line : linhas) {
-        if (!Consiste::Contem(line.toUpper(), wanted))
-            continue;
+        if (line.trimmed().endsWith(path, Qt::CaseInsensitive))
+            proprias << line;
+        else if (Consiste::Contem(line.toUpper(), wanted))
+            outras << line;
+    }
+    for (const QString &line : proprias + outras) {
         // A file that an earlier, refused attempt copied but never added is still new.
         if (line.startsWith(u'?'))
             return QStringLiteral("0");
@@ -84,12 +107,20 @@ QHash<QString, TransferenciaHomol::Revisao> TransferenciaHomol::RevisoesNoReposi
     QHash<QString, Revisao> revisoes;
     if (urls.isEmpty())
         return revisoes;
+    // Each folder once, with the files in it: one session with the repository per folder.
+    QStringList pastas;
+    for (const QString &url : urls) {
+        const QString pasta = url.left(url.lastIndexOf(u'/'));
+        if (!pastas.contains(pasta))
+            pastas << pasta;
+    }
     QString alvos;
-    for (const QString &url : urls)
-        alvos += QStringLiteral(" \"") + url + u'"';
+    for (const QString &pasta : pastas)
+        alvos += QStringLiteral(" \"") + pasta + u'"';
     QString falha;
     const QString xml = platform::Process::run(
-        QStringLiteral("svn info --xml --no-auth-cache --username \"%1\" --password \"%2\"").arg(usuario, senha) + alvos,
+        QStringLiteral("svn info --xml --depth files --no-auth-cache --username \"%1\" --password \"%2\"").arg(usuario, senha)
+            + alvos,
         nullptr, 120000, &falha);
     // Each entry is known by its path inside the repository, which ends every URL that names it.
     static const QRegularExpression entrada(
@@ -114,8 +145,12 @@ QHash<QString, TransferenciaHomol::Revisao> TransferenciaHomol::RevisoesNoReposi
     }
     for (const QString &url : urls) {
         Revisao revisao{QStringLiteral("0"), true};
+        const QString decodificada = QUrl::fromPercentEncoding(url.toUtf8());
         for (const auto &[caminho, numero] : achadas) {
-            if (QUrl::fromPercentEncoding(url.toUtf8()).endsWith(caminho))
+            // The whole path inside the repository, not the end of another file's name.
+            if (decodificada.endsWith(caminho)
+                && (decodificada.size() == caminho.size() || caminho.startsWith(u'/')
+                    || decodificada[decodificada.size() - caminho.size() - 1] == u'/'))
                 revisao.numero = numero;
         }
         revisoes.insert(url, revisao);
@@ -125,20 +160,19 @@ QHash<QString, TransferenciaHomol::Revisao> TransferenciaHomol::RevisoesNoReposi
 
 void TransferenciaHomol::AtualizaEnviosInterrompidos(const QStringList &homologados)
 {
-    QString alvos;
+    QStringList existentes;
     for (const QString &homologado : homologados) {
-        if (files::fileExists(homologado) && !Consiste::Contem(alvos, homologado))
-            alvos += u' ' + ArgumentoDeCaminho(homologado);
+        if (files::fileExists(homologado))
+            existentes << homologado;
     }
-    if (alvos.isEmpty())
+    if (existentes.isEmpty())
         return;
     // One status against the repository for all the files (the one the previous revisions
     // were read from, when this transfer read them): the eighth column marks the ones that
     // have a newer revision there than the copy's base.
     QString falha;
     const QString status = m_statusLido ? m_statusHomologados
-                                        : platform::Process::run(QStringLiteral("svn status -u -v ") + credenciais() + alvos,
-                                                                 nullptr, 120000, &falha);
+                                        : platform::Process::run(linhaDeStatus(existentes), nullptr, 120000, &falha);
     if (!falha.isEmpty())
         Consiste::MensErro(dm.msgPadrao.Msg(QStringLiteral("ERRO_GET_VER_HOM")) + kCrLf + status.trimmed(), true);
     const QString doGrupo = QStringLiteral("Grupo de homologação: %1-").arg(dm.codigoGrupo());
@@ -193,7 +227,7 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
     versoes.CopyFrom(*dm.cdsArqModifAtu);
     TField caminho = versoes.FieldByName(QStringLiteral("DSDIRARQCHECKOU"));
 
-    // One status over every file that exists: the lines are looked up by path either way.
+    // One status over the folders of every file that exists: the lines are looked up by path.
     QStringList script{QStringLiteral("@title ") + dm.msgPadrao.Msg(QStringLiteral("VERIF_STATUS_FILE"))};
     QStringList existentes;
     for (versoes.First(); !versoes.Eof(); versoes.Next()) {
@@ -202,10 +236,10 @@ void TransferenciaHomol::Grava_Versao_Ant_Arq_Homologados()
         caminho.setAsString(homologado);
         versoes.Post();
         if (files::fileExists(homologado))
-            existentes << ArgumentoDeCaminho(homologado);
+            existentes << homologado;
     }
     if (!existentes.isEmpty())
-        script << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), existentes.join(u' '));
+        script << linhaDeStatus(existentes);
     const runner::ResultadoScript status =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), script.join(kCrLf), true);
     if (!status.ok)
@@ -367,10 +401,10 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     QStringList status, enviados;
     for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
         if (files::fileExists(checkout.AsString()))
-            enviados << ArgumentoDeCaminho(checkout.AsString());
+            enviados << checkout.AsString();
     }
     if (!enviados.isEmpty())
-        status << QStringLiteral("svn status -u -v %1 %2").arg(credenciais(), enviados.join(u' '));
+        status << linhaDeStatus(enviados);
     const runner::ResultadoScript posterior =
         runner::ExecutaScript(dm.msgPadrao.Msg(QStringLiteral("STATUS_FILE")), status.join(kCrLf), true);
     if (!posterior.ok)

@@ -27,8 +27,8 @@ public:
     static QString arquivoDeRelatorio(const QString &codigo, const QString &descricao);
 
     // The revision of each URL in the homologated repository (its last change), asked of the
-    // repository once for all: "0" for a URL it does not have; an empty map when the
-    // repository could not be read.
+    // repository once for all, one target per folder: "0" for a URL it does not have; an
+    // empty map when the repository could not be read.
     struct Revisao {
         QString numero;
         bool lida = false;
@@ -44,6 +44,9 @@ public:
 
 private:
     QString credenciais() const;
+    // `svn status -u -v` of the files' folders, one level deep: each target is a session
+    // with the repository, so a folder of many files costs one instead of one per file.
+    QString linhaDeStatus(const QStringList &arquivos) const;
     // The homologated file's URL in the homologated repository.
     QString UrlHomologada(const QString &homologado) const;
 

@@ -492,9 +492,11 @@ TEST(SvnOutput, TodaysClientIsReadForTheSameValues)
     EXPECT_EQ(CopiaTrabalho::RevisaoDoInfo(QStringLiteral("svn: aviso: W155010: não encontrado")), QString());
 
     // Seven status columns, the out-of-date column, then the working revision (six digits
-    // would put a wrong number at fixed characters 10 to 17).
+    // would put a wrong number at fixed characters 10 to 17). A folder's status names other
+    // files whose paths hold this one's: the file's own line is taken.
     const QStringList status{QStringLiteral("svn status -u -v C:\\Homol\\ERP\\a.txt"),
                              QStringLiteral("        *   123456   123400 ana          C:\\Homol\\ERP\\a.txt"),
+                             QStringLiteral("                 7        7 root         C:\\Homol\\ERP\\b.txt.bak"),
                              QStringLiteral("                 2        2 root         C:\\Homol\\ERP\\b.txt"),
                              QStringLiteral("Status contra revisão: 123457")};
     EXPECT_EQ(TransferenciaHomol::RevisaoNoStatus(status, QStringLiteral("c:\\homol\\erp\\A.TXT")), QStringLiteral("123456"));
