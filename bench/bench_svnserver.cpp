@@ -2,9 +2,10 @@
 // served by svnserve (svn://, the repository password) behind the latency proxy at 5 ms
 // each way, `homologa advance` against the minimal shell script doing the same repository
 // work through the same proxy. Each side gets a demo workspace of its own; the ratio, the
-// connections and the client turns of each are printed, and the benchmark fails when the
-// advance costs more than 3.5 times the script. The aim is 1.2: the transfer still exports,
-// adds and asks for each file's revision one file at a time, where the script makes one call.
+// connections and the client turns of each are printed. The full run (200 files) fails when
+// the advance costs more than 1.2 times the script (1.18 seen: 409 connections against 406);
+// the short run (10 files), where the server's checks and the operation's bookkeeping weigh
+// more than the files, fails above 2 times (1.33 seen; 2.3 when statuses were asked per file).
 //
 // HOMOLOGA_BENCH_SHORT=1 transfers 10 files instead of 200.
 
@@ -36,8 +37,6 @@ using namespace transferworld;
 namespace {
 
 constexpr int kDelayMs = 5;
-// Today about 3 times (25 svn processes against 11); the bound keeps it from growing.
-constexpr double kLimit = 3.5;
 
 // A workspace served by svnserve behind its own proxy.
 struct Served {
@@ -129,6 +128,7 @@ void BM_AdvanceOnAFarServerAgainstAShellScript(benchmark::State &state)
     std::fprintf(stderr, "advance %.0f ms, %d connections, %lld turns; script %.0f ms, %d connections, %lld turns; ratio %.2f\n",
                  advanceMs, advanceConnections, static_cast<long long>(advanceTurns), scriptMs, scriptConnections,
                  static_cast<long long>(scriptTurns), ratio);
+    const double kLimit = fileCount() < 200 ? 2.0 : 1.2;
     if (ratio > kLimit)
         state.SkipWithError(QStringLiteral("the advance took %1 times the script (at most %2)").arg(ratio, 0, 'f', 2).arg(kLimit)
                                 .toStdString()

@@ -6,6 +6,7 @@
 #include "host/hostsettings.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "promotion/copiatrabalho.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -56,11 +57,20 @@ demo::Workspace prepareWorkspace(const QString &root, int count, QString *revisi
                         .arg(i ? QStringLiteral(",") : QString())
                         .arg(i, 4, 10, QLatin1Char('0'))
                         .arg(*revision);
+    // The group transfers the benchmark's files alone: its other requests keep no file, so
+    // that both sides do the same work.
     const QByteArray document = QStringLiteral(R"({"requests": [{"CDFILIAL": "0001", "NRSOLISERV": "0000001001",
         "DSREFESOLI": "Benchmark", "CDPRODUTO": "0000000010", "CDFASETRAM": "030", "CDASSUNTO": "00054",
-        "modifiedFiles": [%1]}]})").arg(modified).toUtf8();
+        "modifiedFiles": [%1]},
+        {"CDFILIAL": "0001", "NRSOLISERV": "0000001002", "DSREFESOLI": "E-mail no cadastro de clientes",
+        "CDPRODUTO": "0000000010", "CDFASETRAM": "030", "CDASSUNTO": "00055", "modifiedFiles": []},
+        {"CDFILIAL": "0001", "NRSOLISERV": "0000001003", "DSREFESOLI": "Título da tela principal",
+        "CDPRODUTO": "0000000010", "CDFASETRAM": "030", "CDASSUNTO": "00056", "modifiedFiles": []}]})").arg(modified).toUtf8();
     server::Database db(server::DatabaseSpec::parse(workspace.databaseFile));
     server::importDocument(db, document);
+    // The homologated copy was refreshed a moment ago (its hourly update is not the
+    // transfer's work, and the script has none).
+    CopiaTrabalho::boAtualiza_Copia_Homol();
     return workspace;
 }
 
