@@ -47,6 +47,10 @@ namespace {
 
 const QString kPendente = QStringLiteral("0000000001");
 const QByteArray kToken = "road-token";
+// Today the medians of nine or twelve rounds are within 5% of each other (the 158 calls over
+// HTTP add some 50 ms to the steps without repository work), but one road takes from 1.1 to
+// 2.5 s with the machine's load, so that a median of three can pass the bound by chance on a
+// busy machine.
 constexpr double kLimit = 1.1;
 
 bool shortRun() { return qEnvironmentVariableIsSet("HOMOLOGA_BENCH_SHORT"); }
@@ -126,15 +130,16 @@ Road takeTheRoad(ScriptedHostUi &ui, const QString &root, bool overHttp)
         server::Database db(server::DatabaseSpec::parse(built.databaseFile));
         server::importDocument(db, demo::importDocument(built.content));
     });
+    const QString tokenFile = writePrivateFile(root + QStringLiteral("/token"), kToken);
     ServerProcess server;
-    if (!server.start(workspace.databaseFile, writePrivateFile(root + QStringLiteral("/token"), kToken)))
+    if (!server.start(workspace.databaseFile, tokenFile))
         throw std::runtime_error(("homologa-server did not start: " + server.error()).toStdString());
     {
         QSettings settings(workspace.settingsFile, QSettings::IniFormat);
         if (overHttp) {
             settings.setValue(QStringLiteral("host/server_host"), QStringLiteral("127.0.0.1"));
             settings.setValue(QStringLiteral("host/server_port"), server.port());
-            settings.setValue(QStringLiteral("server/token_file"), root + QStringLiteral("/token"));
+            settings.setValue(QStringLiteral("server/token_file"), tokenFile);
         } else {
             settings.remove(QStringLiteral("host/server_host"));
         }
