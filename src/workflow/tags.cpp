@@ -76,10 +76,11 @@ QString TagsSvn::Gera_Tag_SVN(const QString &tag, QString *local)
         // it is recognised, not made again. Tags of other runs are never touched.
         if (local)
             *local = locais.tagloc;
-        if (Existe(locais.tagloc))
-            return locais.tagloc;
-        // A second tag finds its folder made; making it again would fail.
+        // One listing of the tags' folder answers both: whether the folder is there (a second
+        // tag finds it made, and making it again would fail) and whether the tag is.
         const QString existentes = pergunta(QStringLiteral("svn list %1 %2").arg(credenciais, locais.tagsdir));
+        if (QString(existentes).remove(u'\r').split(u'\n').contains(tag + u'/'))
+            return locais.tagloc;
         if (existentes.isNull())
             script << QStringLiteral("svn mkdir %1 -m\"Tag:%2\" %3").arg(credenciais, tag, locais.tagsdir);
         script << QStringLiteral("@echo ") + dm.msgPadrao.Msg(QStringLiteral("GERANDO_TAG"), {locais.tagloc});
