@@ -16,7 +16,10 @@
 #include "platform/socketio.h"
 #include "workflow/linhadecomando.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -29,6 +32,88 @@ namespace {
 
 const QString kPendente = QStringLiteral("0000000001");
 const QString kPassword = QStringLiteral("Senha-Do-Servidor-42");
+
+// Lets other users (the web server's) walk down to `path`.
+void letOthersThrough(const QString &path)
+{
+    for (QString folder = QFileInfo(path).absoluteFilePath(); folder.size() > 1; folder = QFileInfo(folder).path())
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ExeOther | QFileDevice::ExeGroup);
+}
+
+// Apache with mod_dav_svn serving the repositories folder over HTTPS on a loopback port
+// ("https://127.0.0.1:PORT/svn/Homol/..."), with a certificate of a test authority of its
+// own and one user with its password; stopped when this ends, also if the test dies.
+struct HttpsRepositories {
+    QString url;        // the folder of the repositories
+    QString authority;  // the test authority's certificate (PEM)
+    QString problem;    // why the server could not start
+    std::unique_ptr<platform::Process> process;
+
+    static bool available()
+    {
+        return QFileInfo::exists(QStringLiteral("/usr/sbin/apache2"))
+            && QFileInfo::exists(QStringLiteral("/usr/lib/apache2/modules/mod_dav_svn.so"));
+    }
+
+    HttpsRepositories(const QString &folder, const QString &repositories, const QString &user, const QString &password)
+    {
+        QDir().mkpath(folder);
+        const auto run = [this](const QString &commandLine) {
+            QString failure;
+            const QString output = platform::Process::run(commandLine, nullptr, 60000, &failure);
+            if (!failure.isEmpty() && problem.isEmpty())
+                problem = commandLine + QStringLiteral(": ") + failure + u'\n' + output;
+        };
+        const auto write = [](const QString &file, const QByteArray &bytes) {
+            QFile out(file);
+            return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
+        };
+        authority = folder + QStringLiteral("/ca.pem");
+        run(QStringLiteral("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj \"/CN=Homologa Teste\" -keyout %1/ca.key -out %2")
+                .arg(folder, authority));
+        run(QStringLiteral("openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout %1/server.key -out %1/server.csr").arg(folder));
+        write(folder + QStringLiteral("/san.cnf"), "subjectAltName=IP:127.0.0.1\n");
+        run(QStringLiteral("openssl x509 -req -days 2 -in %1/server.csr -CA %2 -CAkey %1/ca.key -CAcreateserial -out %1/server.pem "
+                           "-extfile %1/san.cnf")
+                .arg(folder, authority));
+        // The password file the way htpasswd writes a SHA-1 entry.
+        const QByteArray digest = QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha1).toBase64();
+        write(folder + QStringLiteral("/users"), user.toUtf8() + ":{SHA}" + digest + '\n');
+        const int port = platform::socketio::freeLoopbackPort();
+        url = QStringLiteral("https://127.0.0.1:%1/svn").arg(port);
+        QByteArray config = QStringLiteral("ServerRoot %1\nServerName 127.0.0.1\nPidFile %1/httpd.pid\nListen 127.0.0.1:%2\n"
+                                           "ErrorLog %1/error.log\nMutex file:%1\nUser www-data\nGroup www-data\n")
+                                .arg(folder)
+                                .arg(port)
+                                .toUtf8();
+        for (const char *module : {"mpm_event", "authz_core", "authn_core", "authn_file", "auth_basic", "authz_user", "dav",
+                                   "dav_svn", "socache_shmcb", "ssl"})
+            config += QStringLiteral("LoadModule %1_module /usr/lib/apache2/modules/mod_%1.so\n").arg(QString::fromLatin1(module)).toUtf8();
+        config += QStringLiteral("SSLEngine on\nSSLCertificateFile %1/server.pem\nSSLCertificateKeyFile %1/server.key\n"
+                                 "<Location /svn>\n  DAV svn\n  SVNParentPath %2\n  AuthType Basic\n  AuthName Homologa\n"
+                                 "  AuthUserFile %1/users\n  Require valid-user\n</Location>\n")
+                      .arg(folder, repositories)
+                      .toUtf8();
+        write(folder + QStringLiteral("/httpd.conf"), config);
+        // The server's workers run as www-data: they read the users and write the repositories.
+        letOthersThrough(folder);
+        QFile::setPermissions(folder + QStringLiteral("/users"), QFile::permissions(folder + QStringLiteral("/users")) | QFileDevice::ReadOther);
+        letOthersThrough(repositories);
+        run(QStringLiteral("chmod -R a+rwX ") + repositories);
+        if (!problem.isEmpty())
+            return;
+        process = std::make_unique<platform::Process>();
+        process->setEndsWithUs();
+        process->start(QStringLiteral("apache2 -f %1/httpd.conf -DFOREGROUND").arg(folder));
+        if (!platform::socketio::waitUntilListening(port, 10000))
+            problem = QStringLiteral("apache2 did not listen: ") + process->readAvailable();
+    }
+    ~HttpsRepositories()
+    {
+        if (process)
+            process->terminate();
+    }
+};
 
 }  // namespace
 
@@ -237,4 +322,64 @@ TEST_F(SvnServerTest, EachCauseIsSaidOnceAndTheRerunFinishes)
     }
     ASSERT_EQ(advance(kPendente), 0) << said.toStdString();
     EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
+}
+
+// The same road over HTTPS (Apache): a certificate this computer does not trust and a refused
+// password each stop the advance with their sentence and nothing committed; with the server's
+// authority trusted the way the operator's svn trusts the system's, the group goes to "002"
+// with one revision per file through the server and the password in no argument list.
+TEST_F(SvnServerTest, OverHttpsTheCertificateAndThePasswordAreCheckedAndTheRoadGoesOn)
+{
+    if (!HttpsRepositories::available()) {
+        if (qEnvironmentVariableIsSet("CI"))
+            FAIL() << "apache2 with mod_dav_svn is not installed (tools/install-deps installs it)";
+        GTEST_SKIP() << "apache2 with mod_dav_svn is not installed";
+    }
+    HttpsRepositories https(workspace.root + QStringLiteral("/https"), platform::files::nativePath(QStringLiteral("C:\\Repos")),
+                            QStringLiteral("svn_") + platform::files::logonName(), kPassword);
+    ASSERT_TRUE(https.problem.isEmpty()) << https.problem.toStdString();
+    const QByteArray systemAuthorities = qgetenv("SSL_CERT_FILE");
+    const auto trust = [&](bool trusted) {
+        if (trusted)
+            qputenv("SSL_CERT_FILE", QFile::encodeName(https.authority));
+        else if (systemAuthorities.isEmpty())
+            qunsetenv("SSL_CERT_FILE");
+        else
+            qputenv("SSL_CERT_FILE", systemAuthorities);
+    };
+    trust(true);
+    demo::pointRepositoriesAt(workspace, https.url, [this](const QByteArray &document) { load(document); });
+
+    const struct {
+        const char *name;
+        bool trusted;
+        QString password;
+        const char *sentence;
+    } refusals[] = {
+        {"certificado não aceito", false, kPassword, "não é aceito pelo svn deste computador"},
+        {"senha errada", true, QStringLiteral("errada"), "recusou o usuário"},
+    };
+    for (const auto &refusal : refusals) {
+        SCOPED_TRACE(refusal.name);
+        writePassword(refusal.password);
+        trust(refusal.trusted);
+        const QString before = youngestHomologated();
+        EXPECT_EQ(advance(kPendente), 1);
+        EXPECT_TRUE(said.contains(QString::fromUtf8(refusal.sentence))) << said.toStdString();
+        EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("001"));
+        EXPECT_EQ(youngestHomologated(), before);
+    }
+    writePassword(kPassword);
+    trust(true);
+    const qsizetype callsBefore = svnCalls().size();
+    const int revisionBefore = youngestHomologated().toInt();
+    const int status = advance(kPendente);
+    trust(false);
+    ASSERT_EQ(status, 0) << said.toStdString();
+    EXPECT_EQ(phaseOnServer(kPendente), QStringLiteral("002"));
+    EXPECT_EQ(youngestHomologated().toInt(), revisionBefore + 4);
+    const QStringList calls = svnCalls().mid(callsBefore);
+    EXPECT_TRUE(calls.join(u'\n').contains(https.url)) << calls.join(u'\n').toStdString();
+    for (const QString &call : calls)
+        EXPECT_FALSE(call.contains(kPassword)) << call.toStdString();
 }

@@ -712,13 +712,14 @@ QStringList workingCopies(const QString &root)
 }
 
 // The path of a repository URL below the folder of the repositories ("Homol/ERP/trunk"),
-// for a file:// URL under C:\Repos or an svn:// URL of the demo's server; empty otherwise.
+// for a file:// URL under C:\Repos, an svn:// URL of the demo's server or an https:// URL
+// of a loopback server that serves them under "/svn"; empty otherwise.
 QString pathInRepositories(const QString &url)
 {
     static const QString local = QStringLiteral("file:///C:/Repos/");
     if (url.startsWith(local, Qt::CaseInsensitive))
         return url.mid(local.size());
-    static const QRegularExpression served(QStringLiteral("^svn://127\\.0\\.0\\.1:\\d+/(.*)$"));
+    static const QRegularExpression served(QStringLiteral("^(?:svn|https)://127\\.0\\.0\\.1:\\d+(?:/svn)?/(.*)$"));
     const QRegularExpressionMatch match = served.match(url);
     return match.hasMatch() ? match.captured(1) : QString();
 }
@@ -788,20 +789,26 @@ std::unique_ptr<RepositoryServer> serveRepositories(const Workspace &workspace, 
                                      .toStdString());
     }
 
-    const QString credentials = QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"").arg(user, password);
+    pointRepositoriesAt(workspace, server->url, load);
+    return server;
+}
+
+void pointRepositoriesAt(const Workspace &workspace, const QString &url, const DocumentLoader &load)
+{
+    const QString user = QStringLiteral("svn_") + files::logonName();
+    const QString credentials = QStringLiteral("--no-auth-cache --username \"%1\" --password \"%2\"")
+                                    .arg(user, platform::settings::repositoryPassword());
     for (const QString &copy : workingCopies(workspace.root)) {
         const QString current = svn(QStringLiteral("info --show-item url \"%1\"").arg(copy)).trimmed();
         const QString path = pathInRepositories(current);
         if (path.isEmpty())
             continue;
-        const QString target = server->url + u'/' + path;
+        const QString target = url + u'/' + path;
         if (target != current)
             svn(QStringLiteral("relocate %1 \"%2\" %3").arg(target, copy, credentials));
     }
-
     if (load)
-        load(productsDocument(server->url));
-    return server;
+        load(productsDocument(url));
 }
 
 }  // namespace demo

@@ -165,6 +165,11 @@ using DocumentLoader = std::function<void(const QByteArray &document)>;
 std::unique_ptr<RepositoryServer> serveRepositories(const Workspace &workspace, const DocumentLoader &load, int port = 0,
                                                     int urlPort = 0);
 
+// Relocates every working copy of the workspace to the same repository path under `url`
+// (the folder of both repositories on some server) and loads the products' locations naming
+// it. Throws std::runtime_error when svn refuses.
+void pointRepositoriesAt(const Workspace &workspace, const QString &url, const DocumentLoader &load);
+
 // The import document of the demo's products whose repositories are under `repos`
 // ("svn://host:port", "file:///C:/Repos").
 QByteArray productsDocument(const QString &repos);
