@@ -15,7 +15,6 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -157,15 +156,3 @@ void BM_GeracaoDe300Programas(benchmark::State &state)
 BENCHMARK(BM_GeracaoDe300Programas)->Unit(benchmark::kMillisecond)->Iterations(3)->UseManualTime();
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

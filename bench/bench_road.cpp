@@ -29,7 +29,6 @@
 #include "serverprocess.h"
 #include "workflow/linhadecomando.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -234,13 +233,3 @@ void BM_RoadEmbeddedAgainstHttp(benchmark::State &state)
 BENCHMARK(BM_RoadEmbeddedAgainstHttp)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

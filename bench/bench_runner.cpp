@@ -8,7 +8,6 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -82,15 +81,3 @@ void BM_SvnInfoDireto(benchmark::State &state)
 BENCHMARK(BM_SvnInfoDireto)->Unit(benchmark::kMillisecond)->MinTime(kCurto ? 0.01 : 5)->Repetitions(kCurto ? 1 : 3)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -19,7 +19,6 @@
 #include "promotion/transferencia.h"
 #include "transferworld.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -87,13 +86,3 @@ void BM_TransferAgainstAShellScript(benchmark::State &state)
 BENCHMARK(BM_TransferAgainstAShellScript)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -137,14 +137,10 @@ void CopiaTrabalho::LiberaCopiasTravadas(const QStringList &pastas)
 
 bool CopiaTrabalho::HaConflitos(const QString &saidaDoUpdate)
 {
-    // The summary is printed in the client's language, or in English where it has no
-    // translation.
-    if (saidaDoUpdate.contains(QStringLiteral("conflit"), Qt::CaseInsensitive)
-        || saidaDoUpdate.contains(QStringLiteral("conflict"), Qt::CaseInsensitive))
-        return true;
-    static const QRegularExpression coluna(QStringLiteral(R"(^(C[ ADUCGERB]{3}|[ ADUGERB]C[ ADUCGERB]{2}|[ ADUCGERB]{3}C) )"),
-                                           QRegularExpression::MultilineOption);
-    return coluna.match(QString(saidaDoUpdate).remove(u'\r')).hasMatch();
+    // An update that met a conflict ends with the client's summary of conflicts, in its
+    // language or in English where it has no translation.
+    return saidaDoUpdate.contains(QStringLiteral("conflit"), Qt::CaseInsensitive)
+        || saidaDoUpdate.contains(QStringLiteral("conflict"), Qt::CaseInsensitive);
 }
 
 QHash<QString, CopiaTrabalho::Informacao> CopiaTrabalho::InformacoesDosArquivos(const QStringList &paths,

@@ -53,8 +53,7 @@ public:
     // before anything updates or commits them: one status over all the copies, which also
     // tells which of them hold conflicts to settle.
     void LiberaCopiasTravadas(const QStringList &pastas);
-    // True when an update's output reports a conflict (a text, property or tree conflict
-    // column, or the client's summary of conflicts).
+    // True when an update's output reports a conflict (its summary of conflicts).
     static bool HaConflitos(const QString &saidaDoUpdate);
 
 private:

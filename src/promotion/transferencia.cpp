@@ -147,10 +147,7 @@ QHash<QString, TransferenciaHomol::Revisao> TransferenciaHomol::RevisoesNoReposi
         Revisao revisao{QStringLiteral("0"), true};
         const QString decodificada = QUrl::fromPercentEncoding(url.toUtf8());
         for (const auto &[caminho, numero] : achadas) {
-            // The whole path inside the repository, not the end of another file's name.
-            if (decodificada.endsWith(caminho)
-                && (decodificada.size() == caminho.size() || caminho.startsWith(u'/')
-                    || decodificada[decodificada.size() - caminho.size() - 1] == u'/'))
+            if (decodificada.endsWith(caminho))
                 revisao.numero = numero;
         }
         revisoes.insert(url, revisao);

@@ -234,6 +234,26 @@ TEST_F(WorkingCopyTest, ConflictsInEitherCopyAreSettledBeforeTheTransfer)
     }
 }
 
+// A file removed from the development trunk after the revision the group releases: the
+// update takes it out of the copy, its URL is still read through its folder, and the export
+// at that revision stops the transfer with svn's own words on the path; nothing is committed.
+TEST_F(WorkingCopyTest, AFileRemovedAfterItsReleaseStopsTheTransferWithItsPathAndNothingIsCommitted)
+{
+    const QString revision = commitNewDevFile(QStringLiteral("SRV\\Velho.pas"), "unit Velho;\r\n");
+    svn(QStringLiteral("delete C:\\Desenv\\ERP\\SRV\\Velho.pas"));
+    svn(QStringLiteral("commit -m removido C:\\Desenv\\ERP"));
+    importInto(workspace, "{\"requests\": [" + requestEntry(QStringLiteral("0000001001"),
+        QStringLiteral(R"(, "modifiedFiles": [{"DSDIRARQCHECKOU": "C:\\Desenv\\ERP\\SRV\\Velho.pas",
+           "CDRELEASEARQANT": "%1", "CDRELEASEARQATU": "%1"}])").arg(revision)) + "]}");
+    dm = openDataModule();
+    const QString before = headRevision(QString::fromLatin1(kHomUrl));
+    EXPECT_THROW(transfer(), EAbort);
+    const QString said = ui.messages().join(u'\n');
+    EXPECT_TRUE(said.contains(QStringLiteral("Não foi possível atualizar os diretórios locais."))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("/ERP/trunk/SRV/Velho.pas"))) << said.toStdString();
+    EXPECT_EQ(headRevision(QString::fromLatin1(kHomUrl)), before);
+}
+
 // Each check stops with its text before any repository command runs.
 TEST_F(WorkingCopyTest, EachCheckStopsBeforeAnyRepositoryCommand)
 {
