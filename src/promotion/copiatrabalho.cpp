@@ -84,12 +84,10 @@ QString CopiaTrabalho::linhaDeUpdate(const QString &pasta) const
 
 void CopiaTrabalho::LiberaCopiasTravadas(const QStringList &pastas)
 {
-    QStringList copias, alvos;
+    QStringList copias;
     for (const QString &pasta : pastas) {
-        if (!pasta.isEmpty() && files::dirExists(pasta) && !copias.contains(pasta, Qt::CaseInsensitive)) {
+        if (!pasta.isEmpty() && files::dirExists(pasta) && !copias.contains(pasta, Qt::CaseInsensitive))
             copias << pasta;
-            alvos << ArgumentoDeCaminho(pasta);
-        }
     }
     if (copias.isEmpty())
         return;
@@ -97,7 +95,7 @@ void CopiaTrabalho::LiberaCopiasTravadas(const QStringList &pastas)
     // every later command on the copy would fail on them.
     QString falha;
     const QString status =
-        platform::Process::run(QStringLiteral("svn status -q ") + alvos.join(u' '), nullptr, 60000, &falha);
+        platform::Process::run(QStringLiteral("svn status -q ") + ArgumentosDeCaminhos(copias), nullptr, 60000, &falha);
     const auto daCopia = [](const QString &linha, const QString &pasta) {
         const qsizetype onde = linha.indexOf(pasta, 0, Qt::CaseInsensitive);
         return onde >= 0 && (onde + pasta.size() == linha.size() || linha[onde + pasta.size()] == u'\\');
@@ -169,11 +167,8 @@ QHash<QString, CopiaTrabalho::Informacao> CopiaTrabalho::InformacoesDosArquivos(
     // has none).
     QHash<QString, Informacao> porAlvo;
     if (!alvos.isEmpty()) {
-        QStringList argumentos;
-        for (const QString &alvo : alvos)
-            argumentos << ArgumentoDeCaminho(alvo);
         const runner::ResultadoScript info =
-            runner::ExecutaScript(caption, QStringLiteral("svn info ") + argumentos.join(u' '), false);
+            runner::ExecutaScript(caption, QStringLiteral("svn info ") + ArgumentosDeCaminhos(alvos), false);
         for (const QString &bloco : QString(info.saida).remove(u'\r').split(QStringLiteral("\n\n"))) {
             const QString caminho = lineStartingWith(bloco, QStringLiteral("Caminho: "));
             if (!caminho.isEmpty())
@@ -413,12 +408,9 @@ void CopiaTrabalho::AtualizacaoLocal()
         }
         bool conflitos = m_copiasEmConflito.contains(dm.DirDesenv, Qt::CaseInsensitive);
         if (!niveisAtualizados.isEmpty()) {
-            QStringList alvos;
-            for (const QString &nivel : niveisAtualizados)
-                alvos << ArgumentoDeCaminho(nivel);
             script << QStringLiteral("svn update --no-auth-cache %1 --force --ignore-externals --depth infinity --accept "
                                      "postpone %2")
-                          .arg(credenciais(), alvos.join(u' '));
+                          .arg(credenciais(), ArgumentosDeCaminhos(niveisAtualizados));
             // The update runs first, on its own: the URLs and revisions are read from the
             // copy it leaves, and its conflicts decide whether anything needs settling.
             const runner::ResultadoScript atualizacao =
@@ -450,12 +442,10 @@ void CopiaTrabalho::AtualizacaoLocal()
         // The conflicts of every file (this update's, or those the copy held before) are
         // settled, two calls for all, then each file is exported at its revision.
         if (conflitos && !caminhos.isEmpty()) {
-            QStringList alvos;
-            for (const QString &caminho : caminhos)
-                alvos << ArgumentoDeCaminho(caminho);
+            const QString alvos = ArgumentosDeCaminhos(caminhos);
             script << QStringLiteral("svn resolve --no-auth-cache -R %1 --depth infinity --accept mine-full %2")
-                          .arg(credenciais(), alvos.join(u' '));
-            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), alvos.join(u' '));
+                          .arg(credenciais(), alvos);
+            script << QStringLiteral("svn resolved --no-auth-cache -R %1 %2").arg(credenciais(), alvos);
         }
         for (arquivos.First(); !arquivos.Eof(); arquivos.Next()) {
             const QString path = ArgumentoDeCaminho(diretorio.AsString());

@@ -291,3 +291,11 @@ QString ArgumentoDeCaminho(const QString &path)
     entreAspas += QString(barras, u'\\');
     return u'"' + entreAspas + u'"';
 }
+
+QString ArgumentosDeCaminhos(const QStringList &paths)
+{
+    QStringList argumentos;
+    for (const QString &path : paths)
+        argumentos << ArgumentoDeCaminho(path);
+    return argumentos.join(u' ');
+}

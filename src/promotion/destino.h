@@ -61,3 +61,5 @@ QString CaminhoRecusadoNoDisco(const QString &path, const QString &root);
 // The path as one argument of a command line: as it is without blanks, otherwise between
 // double quotes (with a final backslash doubled, so the closing quote stays a quote).
 QString ArgumentoDeCaminho(const QString &path);
+// Several paths as arguments of one command line, each as ArgumentoDeCaminho makes it.
+QString ArgumentosDeCaminhos(const QStringList &paths);

@@ -62,10 +62,7 @@ QString TransferenciaHomol::linhaDeStatus(const QStringList &arquivos) const
         if (!pastas.contains(pasta, Qt::CaseInsensitive))
             pastas << pasta;
     }
-    QStringList alvos;
-    for (const QString &pasta : pastas)
-        alvos << ArgumentoDeCaminho(pasta);
-    return QStringLiteral("svn status -u -v --depth files %1 %2").arg(credenciais(), alvos.join(u' '));
+    return QStringLiteral("svn status -u -v --depth files %1 %2").arg(credenciais(), ArgumentosDeCaminhos(pastas));
 }
 
 QString TransferenciaHomol::arquivoDeRelatorio(const QString &codigo, const QString &descricao)
@@ -378,12 +375,8 @@ void TransferenciaHomol::Troca_Arquivos_Desenv_Homol()
     // One add for every file before the commits, each of which still sends one file.
     // "--force": a file already in the repository is left as it is; without it the client
     // ends with a failure for every file that is not new.
-    if (!adicionados.isEmpty()) {
-        QStringList alvos;
-        for (const QString &destino : adicionados)
-            alvos << ArgumentoDeCaminho(destino);
-        commits.prepend(QStringLiteral("svn add --force  %1 %2").arg(credenciais(), alvos.join(u' ')));
-    }
+    if (!adicionados.isEmpty())
+        commits.prepend(QStringLiteral("svn add --force  %1 %2").arg(credenciais(), ArgumentosDeCaminhos(adicionados)));
     files::forceDirectories(QStringLiteral("C:\\temp"));
     files::writeLines(arquivoDeRelatorio(grupo, descricao), relatorio);
     if (!erros.isEmpty())
